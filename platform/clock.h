@@ -1,0 +1,38 @@
+// The PC's UTC clock: read, set, and the real-time priority around a set.
+//
+// With SATCLOCK_CLOCK_FILE set, every reading and setting goes to a sandbox
+// clock instead of the machine's: real time plus an offset kept in that file
+// (one line, the offset in nanoseconds as a signed decimal; a missing file is
+// offset 0). Setting the sandbox clock rewrites the offset atomically, so
+// several processes naming the same file share one clock.
+#pragma once
+
+#include <cstdint>
+
+// 100-ns ticks from 1601-01-01 to 1970-01-01 (Windows file time of the Unix epoch).
+inline constexpr int64_t kFileTimeUnixEpoch = 116444736000000000LL;
+inline constexpr int64_t kNsPerFileTimeTick = 100;
+
+// UTC nanoseconds since 1970, sandbox offset applied.
+int64_t platform_clock_read_ns();
+// UTC as a file time: 100-ns ticks since 1601.
+int64_t platform_clock_read_ft();
+
+// Set the clock. Returns 0, or an errno value (EPERM without the right,
+// EINVAL for a time before 1970, EIO when the sandbox file cannot be written).
+int platform_clock_set_ns(int64_t utc_ns);
+int platform_clock_set_ft(int64_t file_time);
+
+// True when SATCLOCK_CLOCK_FILE names a sandbox clock.
+bool platform_clock_is_sandbox();
+
+// SCHED_FIFO for the calling thread around a clock set, SCHED_OTHER after.
+// Failure to raise (no right) is not an error: the set goes on at normal priority.
+void platform_realtime_priority_enter();
+void platform_realtime_priority_leave();
+
+// A monotonic clock for measuring intervals, in nanoseconds.
+int64_t platform_monotonic_ns();
+
+inline int64_t file_time_from_unix_ns(int64_t ns) { return ns / kNsPerFileTimeTick + kFileTimeUnixEpoch; }
+inline int64_t unix_ns_from_file_time(int64_t ft) { return (ft - kFileTimeUnixEpoch) * kNsPerFileTimeTick; }

@@ -1,0 +1,47 @@
+// Per-test sandbox folders and environment seams.
+#include "tests/support/test_env.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace {
+
+std::string env_or(const char* name, const char* fallback)
+{
+    const char* value = std::getenv(name);
+    return (value && *value) ? value : fallback;
+}
+
+}  // namespace
+
+TestSandbox::TestSandbox()
+{
+    std::string tmpl = env_or("TMPDIR", "/tmp") + "/satclock-test.XXXXXX";
+    if (!mkdtemp(tmpl.data()))
+        throw std::runtime_error("mkdtemp failed");
+    dir_ = tmpl;
+    clock_file_ = path("clock");
+    prefix_ = "sctest" + std::to_string(getpid()) + "_" + dir_.substr(dir_.size() - 6) + "_";
+    for (const char* sub : {"ports", "appdata", "programs", "desktop", "systemd", "config", "bin", "tmp"})
+        std::filesystem::create_directory(path(sub));
+    setenv("SATCLOCK_CLOCK_FILE", clock_file_.c_str(), 1);
+    setenv("SATCLOCK_CHANNEL_PREFIX", prefix_.c_str(), 1);
+    setenv("SATCLOCK_PORT_DIR", path("ports").c_str(), 1);
+    setenv("SATCLOCK_COMMON_APPDATA", path("appdata").c_str(), 1);
+    setenv("SATCLOCK_COMMON_PROGRAMS", path("programs").c_str(), 1);
+    setenv("SATCLOCK_COMMON_DESKTOP", path("desktop").c_str(), 1);
+    setenv("SATCLOCK_SYSTEMD_DIR", path("systemd").c_str(), 1);
+    setenv("SATCLOCK_BIN_LINK_DIR", path("bin").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", path("config").c_str(), 1);
+}
+
+TestSandbox::~TestSandbox()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+}
+
+std::string build_dir() { return env_or("SATCLOCK_BUILD_DIR", "."); }
+std::string source_dir() { return env_or("SATCLOCK_SOURCE_DIR", "."); }
