@@ -1,0 +1,76 @@
+// Child processes through posix_spawn.
+#include "platform/process.h"
+
+#include <cerrno>
+#include <climits>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+extern char** environ;
+
+pid_t process_spawn(const std::vector<std::string>& argv, bool detached)
+{
+    if (argv.empty())
+        return -1;
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    if (detached)
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    pid_t pid = -1;
+    int rc = posix_spawnp(&pid, args[0], nullptr, &attr, args.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    return rc == 0 ? pid : -1;
+}
+
+namespace {
+
+int decode_status(int status)
+{
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return -1;
+}
+
+}  // namespace
+
+int process_wait(pid_t pid, int timeout_ms)
+{
+    const timespec pause{0, 5 * 1000 * 1000};
+    for (int waited = 0;; waited += 5) {
+        int status = 0;
+        pid_t done = waitpid(pid, &status, timeout_ms < 0 ? 0 : WNOHANG);
+        if (done == pid)
+            return decode_status(status);
+        if (done < 0 && errno != EINTR)
+            return -1;
+        if (timeout_ms >= 0 && waited >= timeout_ms)
+            return -2;
+        if (done == 0)
+            nanosleep(&pause, nullptr);
+    }
+}
+
+int process_run(const std::vector<std::string>& argv)
+{
+    pid_t pid = process_spawn(argv);
+    return pid < 0 ? 127 : process_wait(pid);
+}
+
+std::string process_self_path()
+{
+    char path[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return {};
+    path[n] = '\0';
+    return path;
+}

@@ -1,0 +1,39 @@
+// Child processes: exit codes, signals, time-outs, a program that is not there.
+#include "platform/process.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Process, ExitStatusesComeBack)
+{
+    EXPECT_EQ(process_run({"sh", "-c", "exit 0"}), 0);
+    EXPECT_EQ(process_run({"sh", "-c", "exit 126"}), 126);
+    EXPECT_EQ(process_run({"sh", "-c", "kill -9 $$"}), 128 + SIGKILL);
+}
+
+TEST(Process, MissingProgramIs127)
+{
+    EXPECT_EQ(process_run({"/nonexistent/satclock-no-such-program"}), 127);
+    EXPECT_EQ(process_run({}), 127);
+}
+
+TEST(Process, WaitTimesOutThenCollects)
+{
+    pid_t pid = process_spawn({"sleep", "5"}, true);
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(process_wait(pid, 20), -2);
+    kill(pid, SIGTERM);
+    EXPECT_EQ(process_wait(pid, 2000), 128 + SIGTERM);
+}
+
+TEST(Process, SelfPathIsAbsolute)
+{
+    std::string self = process_self_path();
+    ASSERT_FALSE(self.empty());
+    EXPECT_EQ(self[0], '/');
+    EXPECT_NE(self.find("process_tests"), std::string::npos);
+}
+
+}  // namespace
