@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -68,13 +69,17 @@ std::string LinkedPty::read_for(int timeout_ms, size_t want)
         if (elapsed >= timeout_ms)
             break;
         pollfd in {master_, POLLIN, 0};
-        if (poll(&in, 1, int(timeout_ms - elapsed)) <= 0)
+        if (poll(&in, 1, int(timeout_ms - elapsed)) < 0)
             break;
         char bytes[4096];
         ssize_t n = read(master_, bytes, sizeof bytes);
-        if (n <= 0)
-            break;
-        text.append(bytes, size_t(n));
+        if (n > 0) {
+            text.append(bytes, size_t(n));
+            continue;
+        }
+        // EIO while no one has the slave open (not yet, or between two opens).
+        struct timespec ms {0, 1000000};
+        nanosleep(&ms, nullptr);
     }
     return text;
 }
@@ -84,7 +89,8 @@ std::string simulator_path() { return build_dir() + "/bin/satclock-gpssim"; }
 SimProcess::SimProcess(const TestSandbox& box, int port, const std::vector<std::string>& options)
 {
     link_ = box.path("ports/COM" + std::to_string(port));
-    log_ = box.path("gpssim-" + std::to_string(port) + ".log");
+    static int instances = 0;
+    log_ = box.path("gpssim-" + std::to_string(port) + "-" + std::to_string(++instances) + ".log");
     std::vector<std::string> argv = {simulator_path(), "--port", std::to_string(port), "--port-dir",
                                      box.path("ports"), "--log", log_, "--replace"};
     argv.insert(argv.end(), options.begin(), options.end());
@@ -96,8 +102,10 @@ SimProcess::~SimProcess() { stop(SIGKILL); }
 bool SimProcess::wait_ready(int timeout_ms)
 {
     return wait_for([&] {
-        struct stat info {};
-        return !log_events("start").empty() && lstat(link_.c_str(), &info) == 0;
+        auto start = log_events("start");
+        char target[256];
+        ssize_t n = readlink(link_.c_str(), target, sizeof target - 1);
+        return !start.empty() && n > 0 && json_field(start[0], "pty") == std::string(target, size_t(n));
     }, timeout_ms);
 }
 
@@ -164,10 +172,13 @@ StdoutCapture::StdoutCapture(const TestSandbox& box)
 
 StdoutCapture::~StdoutCapture()
 {
-    std::fflush(stdout);
+    std::string captured = text();
     dup2(saved_, 1);
     close(saved_);
     unlink(path_.c_str());
+    // GoogleTest writes its failure messages to standard output too.
+    if (::testing::Test::HasFailure())
+        std::fprintf(stderr, "--- captured standard output ---\n%s", captured.c_str());
 }
 
 std::string StdoutCapture::text() const
