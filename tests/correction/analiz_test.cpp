@@ -115,6 +115,12 @@ protected:
         ASSERT_EQ(start_com_threads(kPort, 4800), 1);
         // The two receiver commands arrive once the reader has the port open.
         ASSERT_GE(pty_->read_for(3000, 50).size(), 50u);
+        // The analysis thread, started with the first reader, skips what came
+        // before it ran: repeat a no-fix sentence until it shows in the fix.
+        ASSERT_TRUE(wait_for([&] {
+            send(gga("000045.000", 0));
+            return wait_for([] { return gps_fix_copy().second == 45; }, 200);
+        }, 5000));
     }
 
     void TearDown() override
