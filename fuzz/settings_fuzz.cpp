@@ -73,10 +73,21 @@ void check_write(std::string_view bytes, std::string_view key, std::string_view 
         check(span.offset == before.offset && span.index == before.index);
         check(after.compare(0, before.offset, bytes.substr(0, before.offset)) == 0);
         check(std::string_view(after).substr(before.offset + line.size()) == bytes.substr(before.offset + before.length));
-    } else {
-        check(after.compare(0, bytes.size(), bytes) == 0);
-        check(after.size() == bytes.size() + line.size() || after.size() == bytes.size() + line.size() + 2);
+        return;
     }
+    // Appended: after the old bytes (ended by CR LF if need be), or in place of an
+    // unterminated last line of the same key.
+    check(span.offset + span.length == after.size());
+    std::string_view head = std::string_view(after).substr(0, after.size() - line.size());
+    size_t tail = bytes.rfind('\n') + 1;
+    std::string_view tail_key;
+    bool tail_is_key = tail < bytes.size() && settings_parse_line(bytes.substr(tail), &tail_key, nullptr) && tail_key == key;
+    if (tail_is_key)
+        check(head == bytes.substr(0, tail));
+    else if (bytes.empty() || bytes.back() == '\n')
+        check(head == bytes);
+    else
+        check(head.size() == bytes.size() + 2 && head.substr(0, bytes.size()) == bytes && head.substr(bytes.size()) == "\r\n");
 }
 
 }  // namespace
