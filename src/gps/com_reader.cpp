@@ -33,7 +33,8 @@ constexpr auto kEmptyReadPause = std::chrono::milliseconds(10);
 constexpr auto kStopPollInterval = std::chrono::microseconds(15151);
 
 // Signalled (with buf_com_lock released) after every byte stored in the ring.
-std::condition_variable buf_com_arrived;
+// Never destroyed: the analysis thread waits on it until the process is gone.
+std::condition_variable& buf_com_arrived = *new std::condition_variable;
 
 // Set by stop_com_read_thread, cleared by start_com_threads (both GUI
 // thread). It covers a stop that closes slot 0 before the new reader has

@@ -23,7 +23,8 @@ using com_test_device_internal::Counts;
 using com_test_device_internal::Device;
 
 std::mutex registry_lock;
-std::map<int, std::shared_ptr<Device>> registry;
+// Never destroyed: a port's watcher may look a device up while the process exits.
+std::map<int, std::shared_ptr<Device>>& registry = *new std::map<int, std::shared_ptr<Device>>;
 
 std::shared_ptr<Device> find(int port)
 {

@@ -12,7 +12,7 @@ struct GpsFix {
     uint8_t hour;            // UTC time of the last GGA or RMC
     uint8_t minute;
     uint8_t second;
-    uint16_t fraction;       // integer value of the digits after the time field's point
+    uint16_t fraction;       // integer value of the digits after the time field's point (up to four kept)
     uint8_t fraction_digits; // how many digits make up fraction: ".50" is 50 with 2
     double latitude;         // decimal degrees, north positive
     double longitude;        // decimal degrees, east positive

@@ -102,6 +102,7 @@ private:
 
 Port::~Port()
 {
+    stop_watcher();
     close(fd_);
     close(wake_fd_);
 }
@@ -271,7 +272,9 @@ void Port::shutdown()
 // The close lock: it makes taking a port out of its slot one step, so the
 // reader's own close and the GUI's close never shut the same port twice.
 std::mutex close_lock;
-std::shared_ptr<Port> slots[kComSlots];
+// Never destroyed: a port may still be open, and its threads running, while
+// the process exits.
+std::shared_ptr<Port>* const slots = new std::shared_ptr<Port>[kComSlots];
 
 std::shared_ptr<Port> slot_port(int slot)
 {

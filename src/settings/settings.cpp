@@ -419,6 +419,10 @@ std::string settings_format_line(std::string_view key, std::string_view value)
     if (key.empty() || is_lead_blank(key.front()) || key.front() == '#' ||
         key.find_first_of("=\"\r\n") != std::string_view::npos)
         return {};
+    // The bytes 4, 5 and 6 stand for CR, LF and '"' in the file: kept as themselves
+    // they would come back as other characters.
+    if (value.find_first_of("\x04\x05\x06") != std::string_view::npos)
+        return {};
     std::string encoded = settings_encode_value(value);
     if (!encoded.empty() && encoded.back() == '\\')
         return {};
@@ -437,6 +441,12 @@ std::string settings_apply_line(std::string_view bytes, std::string_view key, st
         out.append(bytes.substr(0, span.offset)).append(line).append(bytes.substr(span.offset + span.length));
         return out;
     }
+    // A last line without its line end is never found; if it holds this key, ending it
+    // with CR LF would make it the first match and hide the line appended after it.
+    size_t tail = bytes.rfind('\n') + 1;  // 0 when there is no LF at all
+    std::string_view tail_key;
+    if (tail < bytes.size() && settings_parse_line(bytes.substr(tail), &tail_key, nullptr) && tail_key == key)
+        bytes = bytes.substr(0, tail);
     out.reserve(bytes.size() + 2 + line.size());
     out.append(bytes);
     if (!out.empty() && out.back() != '\n')

@@ -54,12 +54,14 @@ std::string settings_encode_value(std::string_view value);
 std::string settings_decode_value(std::string_view value);
 
 // The line written for a key: key="encoded value" CR LF. Empty when the pair could not
-// be read back (the key holds '=', '"', CR or LF, starts with a blank or '#', or the
-// value ends with a backslash, which would hide the closing quote).
+// be read back (the key holds '=', '"', CR or LF, starts with a blank or '#'; the value
+// holds one of the bytes 4, 5, 6, or ends with a backslash, which would hide the
+// closing quote).
 std::string settings_format_line(std::string_view key, std::string_view value);
 
 // The file's new bytes after writing line for key: the key's first line replaced, or the
-// line appended (after a CR LF when the last line has no line end).
+// line appended (after a CR LF when the last line has no line end; a last line of the
+// same key without a line end is replaced).
 std::string settings_apply_line(std::string_view bytes, std::string_view key, std::string_view line);
 
 // --- The program's settings ---

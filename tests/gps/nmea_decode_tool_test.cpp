@@ -135,7 +135,7 @@ TEST(NmeaDecodeTool, SurvivesRandomBytes)
     TestSandbox sandbox;
     std::string noise;
     unsigned state = 12345;
-    for (int i = 0; i < 200000; ++i) {
+    for (int i = 0; i < 100000; ++i) {
         state = state * 1103515245u + 12345u;
         char byte = static_cast<char>(state >> 16);
         noise += (state >> 8) % 5 == 0 ? "$,.*\r0"[(state >> 4) % 6] : byte;
@@ -143,7 +143,7 @@ TEST(NmeaDecodeTool, SurvivesRandomBytes)
     std::string input = write_file(sandbox.path("noise.bin"), noise);
     ASSERT_EQ(run_tool(input, sandbox.path("out.json"), false), 0);
     auto records = decoded_lines(read_file(sandbox.path("out.json")));
-    EXPECT_GT(records.size(), 100u);
+    EXPECT_GT(records.size(), 50u);
 }
 
 TEST(NmeaDecodeTool, MissingFileFails)

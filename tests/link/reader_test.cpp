@@ -2,6 +2,7 @@
 // receiver: bytes into both cursors, the wrap at 4096, start/stop/restart,
 // missing, vanishing and non-tty ports, and the two receiver commands.
 #include "src/gps/com_reader.h"
+#include "src/gps/gps_fix.h"
 #include "src/gps/serial.h"
 #include "tests/link/link_support.h"
 
@@ -145,6 +146,22 @@ TEST_F(Reader, StartWhileRunningResetsTheRingButStartsNoSecondReader)
     EXPECT_EQ(buf_com_read_view(view, 16), 0) << "head moved back to 0, onto the view cursor";
     ASSERT_TRUE(pty.write_all("xy"));
     EXPECT_EQ(take_analiz(2), "xy");
+}
+
+TEST_F(Reader, EveryStartClearsTheFix)
+{
+    const char gga[] = "$GPGGA,123519.000,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*59\r";
+    const char rmc[] = "$GPRMC,123519.000,A,4807.038,N,01131.000,E,0.0,0.0,191218,,,A\r";
+    for (int round = 0; round < 2; ++round) {
+        gps_fix_decode_line(gga);
+        gps_fix_decode_line(rmc);
+        ASSERT_EQ(gps_fix_copy().fix_quality, 1);
+        start_com_threads(97, 4800);  // the first starts a reader, the second may find it running
+        GpsFix fix = gps_fix_copy();
+        EXPECT_EQ(fix.fix_quality, 0);
+        EXPECT_EQ(fix.year, 0);
+        EXPECT_EQ(fix.latitude, 0.0);
+    }
 }
 
 TEST_F(Reader, StopWhileWaitingInAReadEndsTheReaderAndARestartWorks)

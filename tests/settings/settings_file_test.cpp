@@ -201,6 +201,17 @@ TEST_F(SettingsFile, FirstOfTwoLinesIsReadAndReplaced)
     EXPECT_EQ(contents(), "com_port=\"6\"\r\ncom_port=\"5\"\r\n");
 }
 
+TEST_F(SettingsFile, UnterminatedLastLineOfTheKeyIsReplaced)
+{
+    put("baudrate=\"9600\"\r\ncom_port=\"4\"");
+    int port = 0;
+    EXPECT_EQ(settings_read_int("com_port", 1, port), 0);
+    ASSERT_EQ(settings_write_int("com_port", 5), 1);
+    EXPECT_EQ(settings_read_int("com_port", 1, port), 1);
+    EXPECT_EQ(port, 5);
+    EXPECT_EQ(contents(), "baudrate=\"9600\"\r\ncom_port=\"5\"\r\n");
+}
+
 TEST_F(SettingsFile, CommentedSettingIsNoSetting)
 {
     put("  #com_port=\"9\"\r\n");

@@ -100,6 +100,7 @@ TEST(SettingsValue, RefusesPairsThatCannotBeReadBack)
     const std::pair<const char*, const char*> refused[] = {
         {"", "v"}, {"a=b", "v"}, {"a\"b", "v"}, {"a\nb", "v"}, {"a\rb", "v"},
         {" k", "v"}, {"\tk", "v"}, {"#k", "v"}, {"k", "ends with \\"},
+        {"k", "\x04"}, {"k", "a\x05"}, {"k", "\x06z"},
     };
     for (const auto& [key, value] : refused)
         EXPECT_EQ(settings_format_line(key, value), "") << key << " / " << value;
@@ -118,7 +119,9 @@ TEST(SettingsApplyLine, ReplacesInPlaceOrAppends)
         {"first of two replaced", "k=\"1\"\nk=\"2\"\n", "k=\"new\"\r\nk=\"2\"\n"},
         {"appended after a line end", "a=\"1\"\r\n", "a=\"1\"\r\nk=\"new\"\r\n"},
         {"line end added first", "a=\"1\"", "a=\"1\"\r\nk=\"new\"\r\n"},
-        {"unterminated copy not replaced", "k=\"old\"", "k=\"old\"\r\nk=\"new\"\r\n"},
+        // Ending it and appending would leave the old line first, read instead of the new.
+        {"unterminated copy replaced", "a=\"1\"\nk=\"old\"", "a=\"1\"\nk=\"new\"\r\n"},
+        {"unterminated other key kept", "a=\"1\"\nkk=\"old\"", "a=\"1\"\nkk=\"old\"\r\nk=\"new\"\r\n"},
         {"empty file", "", "k=\"new\"\r\n"},
     };
     for (const auto& c : cases)

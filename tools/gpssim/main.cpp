@@ -236,6 +236,51 @@ std::string resolve_port_dir(const SimOptions& options)
     return (env && *env) ? env : "/etc/satclock/ports";
 }
 
+// The reported time runs this far from the true time: the given offset, or
+// whatever makes the first second report --start-time.
+int64_t reported_offset_ns(const SimOptions& options, int64_t first_second_ns)
+{
+    int64_t start_time = 0;
+    if (!options.start_time.empty() && parse_utc_time(options.start_time, start_time))
+        return start_time - first_second_ns;
+    return options.time_offset_ns;
+}
+
+// Sends until a stop signal or --exit-after: generated seconds queued half a
+// second ahead, or the capture queued all at once.
+void serve(const SimOptions& options, const std::vector<CaptureLine>& capture, PtyPort& pty, SimLog& log,
+           int64_t started, const sigset_t& wait_mask)
+{
+    Transmitter tx(pty.master(), options.baud, log);
+    Receiver receiver(options);
+    CommandLog commands(log);
+    int64_t next_second = (started / kSecondNs + 1) * kSecondNs;
+    const int64_t reported_offset = reported_offset_ns(options, next_second);
+    const int64_t exit_at = options.exit_after >= 0 ? started + options.exit_after * kSecondNs : -1;
+    const bool replay = !options.replay_file.empty();
+    const int64_t replay_start = next_second + int64_t(options.start_offset_ms) * 1000000;
+    for (const CaptureLine& line : capture)
+        tx.enqueue(replay_start + line.at_ns, line.text, sentence_type(line.text), next_second, 0);
+
+    while (!stop_signal) {
+        int64_t now = realtime_ns();
+        if (exit_at >= 0 && now >= exit_at)
+            break;
+        if (!replay && now >= next_second - kQueueLeadNs) {
+            receiver.queue_second(tx, next_second, reported_offset);
+            next_second += kSecondNs;
+        }
+        int64_t wake = tx.pump(now);
+        int64_t next_queue = replay ? now + kSecondNs : next_second - kQueueLeadNs;
+        if (wake < 0 || wake > next_queue)
+            wake = next_queue;
+        if (exit_at >= 0)
+            wake = std::min(wake, exit_at);
+        wait_until(pty.master(), wake, wait_mask, commands);
+    }
+    commands.drain(pty.master());
+}
+
 int run(const SimOptions& options, const std::vector<CaptureLine>& capture)
 {
     SimLog log;
@@ -260,36 +305,7 @@ int run(const SimOptions& options, const std::vector<CaptureLine>& capture)
         std::printf("satclock-gpssim: COM%d -> %s\n", options.port, pty.slave_path().c_str());
     std::fflush(stdout);
 
-    Transmitter tx(pty.master(), options.baud, log);
-    Receiver receiver(options);
-    CommandLog commands(log);
-    int64_t next_second = (started / kSecondNs + 1) * kSecondNs;
-    int64_t reported_offset = options.time_offset_ns;
-    int64_t start_time = 0;
-    if (!options.start_time.empty() && parse_utc_time(options.start_time, start_time))
-        reported_offset = start_time - next_second;
-    const int64_t exit_at = options.exit_after >= 0 ? started + options.exit_after * kSecondNs : -1;
-    const int64_t replay_start = next_second + int64_t(options.start_offset_ms) * 1000000;
-    for (const CaptureLine& line : capture)
-        tx.enqueue(replay_start + line.at_ns, line.text, sentence_type(line.text), next_second, 0);
-
-    while (!stop_signal) {
-        int64_t now = realtime_ns();
-        if (exit_at >= 0 && now >= exit_at)
-            break;
-        if (options.replay_file.empty() && now >= next_second - kQueueLeadNs) {
-            receiver.queue_second(tx, next_second, reported_offset);
-            next_second += kSecondNs;
-        }
-        int64_t wake = tx.pump(now);
-        int64_t next_queue = options.replay_file.empty() ? next_second - kQueueLeadNs : now + kSecondNs;
-        if (wake < 0 || wake > next_queue)
-            wake = next_queue;
-        if (exit_at >= 0)
-            wake = std::min(wake, exit_at);
-        wait_until(pty.master(), wake, wait_mask, commands);
-    }
-    commands.drain(pty.master());
+    serve(options, capture, pty, log, started, wait_mask);
     log.begin("stop").field("ns", realtime_ns()).field("signal", int64_t(stop_signal)).end();
     return 0;
 }

@@ -12,7 +12,7 @@ struct SimOptions {
     bool replace_link = false;
     int baud = 4800;
     int start_offset_ms = 0;     // first byte after the true top of each second
-    FixSpec fix;
+    ReceiverFix fix;
     int garbage_bytes = 0;       // a burst after the RMC
     int garbage_every = 1;       // seconds between bursts
     uint32_t seed = 1;

@@ -71,7 +71,7 @@ std::string nmea_coordinate(double degrees, bool longitude)
                   rest % 10000, hemisphere);
 }
 
-std::string make_gga(const FixSpec& fix, int64_t utc_ns)
+std::string make_gga(const ReceiverFix& fix, int64_t utc_ns)
 {
     std::string body = fix.talker + "GGA," + nmea_time_field(utc_ns, fix.fraction_digits) + ",";
     if (fix.quality > 0)
@@ -82,7 +82,7 @@ std::string make_gga(const FixSpec& fix, int64_t utc_ns)
     return nmea_sentence(body, fix.checksum);
 }
 
-std::string make_rmc(const FixSpec& fix, int64_t utc_ns)
+std::string make_rmc(const ReceiverFix& fix, int64_t utc_ns)
 {
     std::string body = fix.talker + "RMC," + nmea_time_field(utc_ns, fix.fraction_digits);
     if (fix.quality > 0)

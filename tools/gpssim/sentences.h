@@ -6,7 +6,7 @@
 
 enum class ChecksumMode { on, off, wrong };
 
-struct FixSpec {
+struct ReceiverFix {
     std::string talker = "GP";
     int quality = 1;           // 0: no fix (empty position, RMC status V)
     int satellites = 8;
@@ -29,5 +29,5 @@ std::string nmea_time_field(int64_t utc_ns, int fraction_digits);
 // ddmm.mmmm / dddmm.mmmm and the hemisphere letter.
 std::string nmea_coordinate(double degrees, bool longitude);
 
-std::string make_gga(const FixSpec& fix, int64_t utc_ns);
-std::string make_rmc(const FixSpec& fix, int64_t utc_ns);
+std::string make_gga(const ReceiverFix& fix, int64_t utc_ns);
+std::string make_rmc(const ReceiverFix& fix, int64_t utc_ns);
