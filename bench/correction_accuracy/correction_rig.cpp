@@ -309,11 +309,13 @@ CorrectionSample CorrectionRig::correct_once(int64_t clock_off_ns, int timeout_m
     if (options_.pps && options_.unprivileged)
         watch_.next(50);
     sample.clock_error_ns = rig_clock_offset_ns();
+    // The first sentence of a second is the one that gives a correction; the
+    // others of that second repeat its time.
     const SimSentence* source = nullptr;
     std::vector<SimSentence> sentences = sim_.sentences();
-    for (const SimSentence& s : sentences)
-        if (s.cr_ns <= set_ns)
-            source = &s;
+    for (size_t i = 0; i < sentences.size() && sentences[i].cr_ns <= set_ns; ++i)
+        if (i == 0 || sentences[i].second_ns != sentences[i - 1].second_ns)
+            source = &sentences[i];
     if (!source) {
         sample.failure = "no sentence before the set in the simulator's log";
         return sample;
