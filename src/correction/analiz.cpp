@@ -87,8 +87,9 @@ void align_clock_read_at(int64_t reading_ns)
                std::strerror(error), static_cast<long long>(shift), written);
 }
 
-// The receiver's pulse, twice: the first edge may be a stale one from before
-// the new time was posted, the second is a true top of the second.
+// The receiver's pulse, twice: the first edge may come before the service has
+// applied the new time; by the second, a second later, it has. The edge's own
+// clock stamp, taken as the watcher woke, is nearer the pulse than our wake.
 void align_to_pulse()
 {
     int64_t edge_ns = 0;
