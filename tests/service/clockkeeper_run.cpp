@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 
 std::string clockkeeper_path() { return build_dir() + "/bin/clockkeeper"; }
@@ -39,6 +40,8 @@ ClockkeeperRun::~ClockkeeperRun()
         kill(pid_, SIGKILL);
         process_wait(pid_, 5000);
     }
+    // In the sanitizer builds the program reports its own races and leaks here.
+    EXPECT_EQ(count_of(err(), "Sanitizer"), 0) << err();
 }
 
 int ClockkeeperRun::wait(int timeout_ms)
