@@ -58,11 +58,11 @@ TEST_F(Channel, ReadTakesTheCommandOnceWhateverItsValue)
 {
     ASSERT_EQ(smem_create_memory(), 1);
     for (int32_t command : {kCommandSetTime, kCommandShiftTime, 3, -1, INT32_MAX, INT32_MIN}) {
-        ASSERT_EQ(smem_write_command(command, 1000 + command, -7), 1);
+        ASSERT_EQ(smem_write_command(command, int64_t{1000} + command, -7), 1);
         int64_t cur_ft = 0;
         int64_t new_ft = 0;
         EXPECT_EQ(smem_read_command(&cur_ft, &new_ft), command);
-        EXPECT_EQ(cur_ft, 1000 + command);
+        EXPECT_EQ(cur_ft, int64_t{1000} + command);
         EXPECT_EQ(new_ft, -7);
         EXPECT_EQ(smem_read_command(&cur_ft, &new_ft), kCommandEmpty) << "slot not cleared";
     }
