@@ -45,6 +45,27 @@ bool parse_set_line(const std::string& err, SetLine* line)
                        &line->curh, &line->curc, &line->target, &line->dt) == 4;
 }
 
+// kill(SIGSTOP) returns before the threads have stopped: wait until every
+// thread of the process shows the stopped state.
+bool wait_until_stopped(pid_t pid)
+{
+    namespace fs = std::filesystem;
+    for (int waited = 0; waited < 5000; waited += 2) {
+        bool all = true;
+        std::error_code error;
+        for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+            std::string stat = read_file(task.path().string() + "/stat");
+            size_t end = stat.rfind(')');
+            if (end == std::string::npos || end + 2 >= stat.size() || (stat[end + 2] != 'T' && stat[end + 2] != 't'))
+                all = false;
+        }
+        if (all && !error)
+            return true;
+        sleep_ms(2);
+    }
+    return false;
+}
+
 class ChannelWithService : public ::testing::Test {
 protected:
     TestSandbox sandbox;
@@ -132,6 +153,7 @@ TEST_F(ChannelWithService, TwoPostsBeforeTheServiceWaitsCountOnceAndTheLastWins)
     ClockkeeperRun service(sandbox, "ck", {"debug"});
     ASSERT_TRUE(service.wait_for_err(kWorkerStart));
     service.signal(SIGSTOP);
+    ASSERT_TRUE(wait_until_stopped(service.pid()));
     int64_t cur_ft = clock_now_ms_ft();
     ASSERT_EQ(post_time_command(kCommandSetTime, cur_ft, cur_ft + kHour), 1);
     ASSERT_EQ(post_time_command(kCommandSetTime, cur_ft, cur_ft + 2 * kHour), 1);
