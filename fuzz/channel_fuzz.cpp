@@ -5,6 +5,7 @@
 #include "clockkeeper/service.h"
 #include "common/smem.h"
 #include "platform/clock.h"
+#include "platform/named_event.h"
 #include "platform/shm.h"
 
 #include <cstdint>
@@ -42,6 +43,13 @@ std::string read_clock_file()
     return std::string(line, n);
 }
 
+// The channel's names and a clock file of our own outlive the process otherwise.
+void remove_channel()
+{
+    platform_shm_unlink(channel_share_name());
+    platform_named_event_unlink(channel_event_name());
+}
+
 void check(bool ok)
 {
     if (!ok)
@@ -53,6 +61,7 @@ void check(bool ok)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     ensure_sandbox();
+    std::atexit(remove_channel);
     service_log_set_quiet(true);
     check(smem_create_memory() == 1);
     int fd = platform_shm_open(channel_share_name(), kSharedBlockSize);
