@@ -18,8 +18,7 @@ std::string clockkeeper_path() { return build_dir() + "/bin/clockkeeper"; }
 
 std::string service_test_file(const std::string& name)
 {
-    const char* source = std::getenv("SATCLOCK_SOURCE_DIR");
-    return std::string(source && *source ? source : SATCLOCK_TEST_SOURCE_DIR) + "/tests/service/" + name;
+    return source_dir() + "/tests/service/" + name;
 }
 
 ClockkeeperRun::ClockkeeperRun(const TestSandbox& sandbox, const std::string& name,
