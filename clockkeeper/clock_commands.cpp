@@ -8,10 +8,10 @@
 
 namespace {
 
-// The block comes from any local account: the times are exact 128-bit sums of
-// the values as sent (cur_ft and a set's new_ft unsigned file times, a shift
-// signed milliseconds), so nothing overflows here and a sum that would wrap
-// in 64 bits lands outside the settable span.
+// The block comes from any local account. A file time with its top bit set is
+// no time at all (the calendar conversion refuses it), and the targets are
+// exact 128-bit sums, so nothing overflows here and a sum that would wrap in
+// 64 bits lands outside the settable span instead of inside it.
 using Wide = __int128;
 
 bool settable(Wide exact, int64_t* target)
@@ -21,8 +21,6 @@ bool settable(Wide exact, int64_t* target)
     *target = static_cast<int64_t>(exact);
     return true;
 }
-
-Wide unsigned_wide(int64_t value) { return Wide(static_cast<uint64_t>(value)); }
 
 // now - cur_ft modulo 2^64, as the log line shows it.
 int64_t wrapped_delay(int64_t now, int64_t cur_ft)
@@ -44,14 +42,18 @@ void set_clock(int64_t target)
 
 bool set_command_target(int64_t now, int64_t cur_ft, int64_t new_ft, int64_t* target)
 {
-    Wide exact = unsigned_wide(new_ft) + (Wide(now) - unsigned_wide(cur_ft));
+    if (cur_ft < 0 || new_ft < 0)
+        return false;
+    Wide exact = Wide(new_ft) + (Wide(now) - Wide(cur_ft));
     return settable(exact, target);
 }
 
 bool shift_command_target(int64_t raw, int64_t cur_ft, int64_t new_ft, int64_t* target)
 {
+    if (cur_ft < 0)
+        return false;
     int64_t now = truncate_to_ms(raw);
-    Wide exact = Wide(new_ft) * kFileTimeTicksPerMs + raw + (Wide(now) - unsigned_wide(cur_ft));
+    Wide exact = Wide(new_ft) * kFileTimeTicksPerMs + raw + (Wide(now) - Wide(cur_ft));
     return settable(exact, target);
 }
 

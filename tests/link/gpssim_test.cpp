@@ -2,6 +2,7 @@
 // option, its log, replay, silence, and a clean end that removes the link.
 #include "tests/link/link_support.h"
 
+#include "platform/clock.h"
 #include "platform/process.h"
 
 #include <algorithm>
@@ -33,7 +34,8 @@ std::string read_port(const std::string& link, int timeout_ms, size_t want_lines
     tcsetattr(fd, TCSANOW, &tio);
     tcflush(fd, TCIFLUSH);
     std::string text;
-    for (int waited = 0; waited < timeout_ms && count_lines(text) < want_lines; waited += 10) {
+    const int64_t end_ns = platform_monotonic_ns() + int64_t(timeout_ms) * 1000000;
+    while (platform_monotonic_ns() < end_ns && count_lines(text) < want_lines) {
         pollfd in {fd, POLLIN, 0};
         poll(&in, 1, 10);
         char bytes[1024];

@@ -60,7 +60,8 @@ Log events, one JSON object a line, times in ns since 1970 (real clock):
   {"event":"sentence","type":"GGA","second_ns":..,"reported_ns":..,
    "first_byte_ns":..,"cr_ns":..,"bytes":N,"text":"$GPGGA,...*hh"}
      first_byte_ns and cr_ns: the clock right after the write() that
-     carried the first byte and the carriage return returned.
+     carried the first byte and the carriage return returned (0 when the
+     bytes were dropped); reported_ns is 0 for replayed lines.
   {"event":"garbage","second_ns":..,"first_byte_ns":..,"bytes":N}
   {"event":"dropped","ns":..,"bytes":N}  (the pty's buffer was full)
   {"event":"command","ns":..,"text":"$PSRF103,00,00,01,01*25"}
