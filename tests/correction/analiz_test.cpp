@@ -283,7 +283,7 @@ TEST_F(Analysis, MidnightWithoutRmcTakesThePcDateNearest)
     EXPECT_EQ(last_new_ft(), ft_of(2026, 12, 8, 0, 0, 0, 100));
 }
 
-TEST_F(Analysis, RmcOf2007KeepsThePcDateAsDesigned)
+TEST_F(Analysis, RmcOf2007KeepsThePcDate)
 {
     ASSERT_EQ(platform_clock_set_ft(ft_of(2026, 12, 7, 10, 0, 0, 300)), 0);
     send_and_wait_decoded(rmc("100001.000", "040307"), 1);

@@ -44,7 +44,7 @@ TEST_P(EndToEnd, ClockEndsOnTheTruth)
         if (options.pps) {
             EXPECT_LT(std::llabs(s.clock_error_ns), kSlackNs);
         } else {
-            // As designed, the clock takes the sentence's time when its
+            // The clock takes the sentence's time when its
             // carriage return arrives: it lags by the sentence's transmission.
             EXPECT_LE(s.clock_error_ns, -s.sentence_delay_ns + 1 * kMs);
             EXPECT_GE(s.clock_error_ns, -s.sentence_delay_ns - kSlackNs);
