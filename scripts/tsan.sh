@@ -1,0 +1,12 @@
+#!/bin/sh
+# Builds with ThreadSanitizer and runs the suites of the threaded code
+# (or the ctest regular expression given as the first argument).
+set -eu
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+pattern=${1:-.}
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSATCLOCK_SANITIZE=thread >/dev/null
+cmake --build build-tsan -j "$(nproc)"
+cd build-tsan
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" timeout 1500 xvfb-run -a \
+  ctest --output-on-failure -j "$(nproc)" --timeout 300 -R "$pattern"
