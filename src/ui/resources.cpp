@@ -1,6 +1,7 @@
 // Picture lookup in the GIO resource bundle under /org/gtk/app/pictures.
 #include "src/ui/resources.h"
 
+#include <cstdlib>
 #include <gio/gio.h>
 
 #ifdef SATCLOCK_HAVE_PICTURES
@@ -18,9 +19,11 @@ void res_register_bundle()
 {
 #ifdef SATCLOCK_HAVE_PICTURES
     static bool registered = false;
-    if (!registered)
-        pictures_register_resource();
+    if (registered)
+        return;
     registered = true;
+    satclock_pictures_register_resource();
+    std::atexit(satclock_pictures_unregister_resource);
 #endif
 }
 
