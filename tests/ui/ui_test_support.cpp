@@ -90,18 +90,30 @@ void destroy_main_window()
     pump_for(20);
 }
 
+// The simulated events make a round trip through the X server: wait until
+// they are back in our queue, then handle everything queued.
+void drain_x_events()
+{
+    for (int round = 0; round < 3; ++round) {
+        gdk_flush();
+        while (gtk_events_pending())
+            gtk_main_iteration_do(FALSE);
+    }
+    pump_for(20);
+}
+
 void press_key(guint keyval, GdkModifierType modifiers)
 {
     gdk_test_simulate_key(main_window->window, -1, -1, keyval, modifiers, GDK_KEY_PRESS);
     gdk_test_simulate_key(main_window->window, -1, -1, keyval, modifiers, GDK_KEY_RELEASE);
-    pump_for(50);
+    drain_x_events();
 }
 
 void click_window(GdkWindow* window, int x, int y)
 {
     gdk_test_simulate_button(window, x, y, 1, GdkModifierType(0), GDK_BUTTON_PRESS);
     gdk_test_simulate_button(window, x, y, 1, GdkModifierType(0), GDK_BUTTON_RELEASE);
-    pump_for(50);
+    drain_x_events();
 }
 
 std::vector<GtkWidget*> menu_items(int menu_index)
