@@ -1,0 +1,528 @@
+// The settings file: line format, the cached copy of the file, typed reads and
+// writes, and replacing the file safely.
+#include "src/settings/settings.h"
+
+#include "common/shell_folder.h"
+
+#include <acl/libacl.h>
+#include <cerrno>
+#include <climits>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <glib.h>
+#include <limits.h>
+#include <mutex>
+#include <sys/acl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+AppSettings app_settings;
+
+namespace {
+
+// Every read and write is one critical section over the file, the path and the cache:
+// the GUI thread and the analysis thread both come here.
+std::mutex settings_lock;
+std::string settings_file_path;
+
+// The whole file as last read; refreshed when a write marked it stale or the file on
+// disk is not the one read (path, size, identity or change time differ).
+struct SettingsCache {
+    bool stale = true;
+    std::string path;
+    std::string bytes;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    timespec modified{};
+};
+
+SettingsCache settings_cache;
+
+bool is_lead_blank(char c) { return c == '\t' || c == '\r' || c == ' '; }
+
+// First double quote at or after from that has no backslash right before it.
+size_t unescaped_quote(std::string_view line, size_t from)
+{
+    for (size_t i = from; i < line.size(); ++i)
+        if (line[i] == '"' && (i == 0 || line[i - 1] != '\\'))
+            return i;
+    return std::string_view::npos;
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { if (fd_ >= 0) ::close(fd_); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    // Closes now and reports whether the close went well.
+    bool close()
+    {
+        int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool read_all(int fd, std::string& out)
+{
+    out.clear();
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = pread(fd, chunk, sizeof chunk, off_t(out.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        out.append(chunk, size_t(n));
+    }
+}
+
+bool write_all_at(int fd, std::string_view bytes, off_t offset)
+{
+    while (!bytes.empty()) {
+        ssize_t n = pwrite(fd, bytes.data(), bytes.size(), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(size_t(n));
+        offset += n;
+    }
+    return true;
+}
+
+bool same_file(const SettingsCache& cache, const std::string& path, const struct stat& st)
+{
+    return cache.path == path && cache.device == st.st_dev && cache.inode == st.st_ino &&
+           cache.size == st.st_size && cache.modified.tv_sec == st.st_mtim.tv_sec &&
+           cache.modified.tv_nsec == st.st_mtim.tv_nsec;
+}
+
+bool cache_refresh(int fd, const std::string& path)
+{
+    struct stat st{};
+    if (fstat(fd, &st) != 0)
+        return false;
+    if (!settings_cache.stale && same_file(settings_cache, path, st))
+        return true;
+    settings_cache.stale = true;
+    if (!read_all(fd, settings_cache.bytes))
+        return false;
+    settings_cache.path = path;
+    settings_cache.device = st.st_dev;
+    settings_cache.inode = st.st_ino;
+    settings_cache.size = off_t(settings_cache.bytes.size());
+    settings_cache.modified = st.st_mtim;
+    settings_cache.stale = settings_cache.size != st.st_size;  // grew while read: read again next time
+    return true;
+}
+
+// --- reading ---
+
+int read_string_locked(const char* key, const char* default_value, std::string& value)
+{
+    auto missing = [&](int status) {
+        if (default_value)
+            value = default_value;
+        return status;
+    };
+    if (settings_file_path.empty())
+        return missing(default_value ? 0 : -1);
+    // Opened for writing too: a file the user may not change reads as missing.
+    Fd fd(open(settings_file_path.c_str(), O_RDWR | O_CLOEXEC));
+    if (fd.get() < 0)
+        return missing(default_value ? 0 : -1);
+    if (!cache_refresh(fd.get(), settings_file_path))
+        return -1;
+    SettingsLineSpan span{};
+    if (settings_find_line(settings_cache.bytes, key, &span) < 0)
+        return fd.close() ? missing(0) : -1;
+    std::string_view line(settings_cache.bytes.data() + span.offset, span.length - 1);
+    std::string_view raw;
+    settings_parse_line(line, nullptr, &raw);
+    value = settings_decode_value(raw);
+    return fd.close() ? 1 : -1;
+}
+
+// --- writing ---
+
+// The file a write replaces: the target of a symbolic link, so the link survives.
+std::string write_target(const std::string& path)
+{
+    struct stat st{};
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (realpath(path.c_str(), resolved))
+            return resolved;
+    }
+    return path;
+}
+
+std::string folder_of(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool unsupported(int error) { return error == ENOTSUP || error == EOPNOTSUPP; }
+
+// The replacement keeps the old file's owner, mode and access list, so other users
+// keep the rights the installer gave them. Only root may give a file away: without
+// that right the writer becomes the owner and the access list still holds.
+bool copy_attributes(int from, int to)
+{
+    struct stat st{};
+    if (fstat(from, &st) != 0)
+        return false;
+    if (fchown(to, st.st_uid, st.st_gid) != 0) {
+        if (errno != EPERM)
+            return false;
+        (void)!fchown(to, uid_t(-1), st.st_gid);
+    }
+    if (fchmod(to, st.st_mode & 07777) != 0)
+        return false;
+    acl_t acl = acl_get_fd(from);
+    if (!acl)
+        return unsupported(errno);
+    bool ok = acl_set_fd(to, acl) == 0 || unsupported(errno);
+    acl_free(acl);
+    return ok;
+}
+
+void sync_folder(const std::string& folder)
+{
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+enum class Replace { done, failed, no_temp };
+
+// Writes the new bytes beside the old file and renames them over it: a crash, a kill or
+// a full disk leaves the old file or the new one, never a mixture or an empty file.
+Replace replace_by_rename(const std::string& target, int old_fd, const std::string& bytes)
+{
+    std::string folder = folder_of(target);
+    std::string base = target.substr(target.rfind('/') + 1);
+    std::string temp = folder + "/." + base + ".XXXXXX";
+    int temp_fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (temp_fd < 0)
+        return Replace::no_temp;
+    bool ok = copy_attributes(old_fd, temp_fd) && write_all_at(temp_fd, bytes, 0) && fsync(temp_fd) == 0;
+    ok = (close(temp_fd) == 0) && ok;
+    if (ok && rename(temp.c_str(), target.c_str()) == 0) {
+        sync_folder(folder);
+        return Replace::done;
+    }
+    int error = errno;
+    unlink(temp.c_str());
+    errno = error;
+    return Replace::failed;
+}
+
+// When the folder takes no new files (the data folder belongs to root and only the file
+// itself is open to users), the file is rewritten from the first changed byte on; if
+// that fails half-way, the old bytes go back.
+bool rewrite_in_place(int fd, const std::string& old_bytes, const std::string& bytes)
+{
+    size_t same = 0;
+    while (same < old_bytes.size() && same < bytes.size() && old_bytes[same] == bytes[same])
+        ++same;
+    std::string_view tail(bytes);
+    tail.remove_prefix(same);
+    if (write_all_at(fd, tail, off_t(same)) && ftruncate(fd, off_t(bytes.size())) == 0 && fsync(fd) == 0)
+        return true;
+    int error = errno;
+    std::string_view old_tail(old_bytes);
+    old_tail.remove_prefix(same);
+    if (write_all_at(fd, old_tail, off_t(same)))
+        (void)!ftruncate(fd, off_t(old_bytes.size()));
+    fsync(fd);
+    errno = error;
+    return false;
+}
+
+// A new file holds nothing to lose: it is created in place, like fopen's "wb+"
+// (mode 0666 less the umask).
+bool create_file(const std::string& path, const std::string& bytes)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    bool ok = write_all_at(fd, bytes, 0) && fsync(fd) == 0;
+    ok = (close(fd) == 0) && ok;
+    if (!ok) {
+        int error = errno;
+        unlink(path.c_str());
+        errno = error;
+    }
+    return ok;
+}
+
+bool write_line_locked(const char* key, const std::string& line)
+{
+    std::string target = write_target(settings_file_path);
+    Fd fd(open(target.c_str(), O_RDWR | O_CLOEXEC));
+    if (fd.get() < 0)
+        return errno == ENOENT && create_file(target, line);
+    if (!cache_refresh(fd.get(), settings_file_path))
+        return false;
+    std::string bytes = settings_apply_line(settings_cache.bytes, key, line);
+    switch (replace_by_rename(target, fd.get(), bytes)) {
+    case Replace::done:
+        return fd.close();
+    case Replace::failed:
+        return false;
+    case Replace::no_temp:
+        break;
+    }
+    bool ok = rewrite_in_place(fd.get(), settings_cache.bytes, bytes);
+    return fd.close() && ok;
+}
+
+int write_string_locked(const char* key, const char* value)
+{
+    if (settings_file_path.empty() || !key || !value)
+        return -1;
+    std::string line = settings_format_line(key, value);
+    if (line.empty()) {
+        std::printf("settings: key %s cannot hold this value\n", key);
+        return -1;
+    }
+    bool ok = write_line_locked(key, line);
+    settings_cache.stale = true;
+    if (!ok) {
+        std::printf("settings: cannot write %s: %s\n", settings_file_path.c_str(), std::strerror(errno));
+        return -1;
+    }
+    return 1;
+}
+
+// "%d"-style text to int: leading blanks, sign, digits; 0 when none; clamped to int.
+int text_to_int(const std::string& text)
+{
+    long number = std::strtol(text.c_str(), nullptr, 10);
+    if (number > INT_MAX)
+        return INT_MAX;
+    if (number < INT_MIN)
+        return INT_MIN;
+    return int(number);
+}
+
+// The file always holds a point; the number is read in the current locale, whose
+// separator may be a comma.
+double text_to_double(std::string text)
+{
+    size_t point = text.find('.');
+    const char* separator = std::localeconv()->decimal_point;
+    if (point != std::string::npos && separator && *separator)
+        text.replace(point, 1, separator);
+    return std::strtod(text.c_str(), nullptr);
+}
+
+std::string double_to_text(double number)
+{
+    char text[512];  // "%f" of the largest double needs 316 characters
+    g_ascii_formatd(text, sizeof text, "%f", number);
+    return text;
+}
+
+}  // namespace
+
+// --- line format ---
+
+bool settings_parse_line(std::string_view line, std::string_view* key, std::string_view* value)
+{
+    size_t start = 0;
+    while (start < line.size() && is_lead_blank(line[start]))
+        ++start;
+    if (start == line.size() || line[start] == '#')
+        return false;
+    size_t equals = line.find('=', start);
+    if (equals == std::string_view::npos)
+        return false;
+    size_t open = unescaped_quote(line, start);
+    if (open == std::string_view::npos)
+        return false;
+    size_t close = unescaped_quote(line, open + 1);
+    if (close == std::string_view::npos)
+        return false;
+    if (key)
+        *key = line.substr(start, equals - start);
+    if (value)
+        *value = line.substr(open + 1, close - open - 1);
+    return true;
+}
+
+long settings_find_line(std::string_view bytes, std::string_view key, SettingsLineSpan* found)
+{
+    size_t offset = 0;
+    for (long index = 0;; ++index) {
+        size_t end = bytes.find('\n', offset);
+        if (end == std::string_view::npos)
+            return -1;
+        std::string_view line_key;
+        if (settings_parse_line(bytes.substr(offset, end - offset), &line_key, nullptr) && line_key == key) {
+            if (found)
+                *found = SettingsLineSpan{index, offset, end + 1 - offset};
+            return index;
+        }
+        offset = end + 1;
+    }
+}
+
+std::string settings_encode_value(std::string_view value)
+{
+    std::string out(value);
+    for (char& c : out) {
+        if (c == '\r')
+            c = 4;
+        else if (c == '\n')
+            c = 5;
+        else if (c == '"')
+            c = 6;
+    }
+    return out;
+}
+
+std::string settings_decode_value(std::string_view value)
+{
+    std::string out(value);
+    for (char& c : out) {
+        if (c == 4)
+            c = '\r';
+        else if (c == 5)
+            c = '\n';
+        else if (c == 6)
+            c = '"';
+    }
+    return out;
+}
+
+std::string settings_format_line(std::string_view key, std::string_view value)
+{
+    if (key.empty() || is_lead_blank(key.front()) || key.front() == '#' ||
+        key.find_first_of("=\"\r\n") != std::string_view::npos)
+        return {};
+    // The bytes 4, 5 and 6 stand for CR, LF and '"' in the file: kept as themselves
+    // they would come back as other characters.
+    if (value.find_first_of("\x04\x05\x06") != std::string_view::npos)
+        return {};
+    std::string encoded = settings_encode_value(value);
+    if (!encoded.empty() && encoded.back() == '\\')
+        return {};
+    std::string line;
+    line.reserve(key.size() + encoded.size() + 5);
+    line.append(key).append("=\"").append(encoded).append("\"\r\n");
+    return line;
+}
+
+std::string settings_apply_line(std::string_view bytes, std::string_view key, std::string_view line)
+{
+    SettingsLineSpan span{};
+    std::string out;
+    if (settings_find_line(bytes, key, &span) >= 0) {
+        out.reserve(bytes.size() - span.length + line.size());
+        out.append(bytes.substr(0, span.offset)).append(line).append(bytes.substr(span.offset + span.length));
+        return out;
+    }
+    // A last line without its line end is never found; if it holds this key, ending it
+    // with CR LF would make it the first match and hide the line appended after it.
+    size_t tail = bytes.rfind('\n') + 1;  // 0 when there is no LF at all
+    std::string_view tail_key;
+    if (tail < bytes.size() && settings_parse_line(bytes.substr(tail), &tail_key, nullptr) && tail_key == key)
+        bytes = bytes.substr(0, tail);
+    out.reserve(bytes.size() + 2 + line.size());
+    out.append(bytes);
+    if (!out.empty() && out.back() != '\n')
+        out.append("\r\n");
+    out.append(line);
+    return out;
+}
+
+// --- path ---
+
+void settings_init_path()
+{
+    char folder[PATH_MAX];
+    get_shell_folder(folder, sizeof folder, "Common AppData");
+    std::string path = folder;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += "satclock/satclock.ini";
+    std::lock_guard<std::mutex> guard(settings_lock);
+    settings_file_path = path;
+}
+
+std::string settings_path()
+{
+    std::lock_guard<std::mutex> guard(settings_lock);
+    return settings_file_path;
+}
+
+// --- typed reads and writes ---
+
+int settings_read_string(const char* key, const char* default_value, std::string& value)
+{
+    if (!key)
+        return -1;
+    std::lock_guard<std::mutex> guard(settings_lock);
+    return read_string_locked(key, default_value, value);
+}
+
+int settings_read_bool(const char* key, bool default_value, bool& value)
+{
+    std::string text;
+    int status = settings_read_string(key, default_value ? "TRUE" : "FALSE", text);
+    if (status != -1)
+        value = text == "TRUE";
+    return status;
+}
+
+int settings_read_int(const char* key, int default_value, int& value)
+{
+    std::string text;
+    int status = settings_read_string(key, std::to_string(default_value).c_str(), text);
+    if (status != -1)
+        value = text_to_int(text);
+    return status;
+}
+
+int settings_read_double(const char* key, double default_value, double& value)
+{
+    std::string text;
+    int status = settings_read_string(key, double_to_text(default_value).c_str(), text);
+    if (status != -1)
+        value = text_to_double(text);
+    return status;
+}
+
+int settings_write_string(const char* key, const char* value)
+{
+    std::lock_guard<std::mutex> guard(settings_lock);
+    return write_string_locked(key, value);
+}
+
+int settings_write_bool(const char* key, bool value) { return settings_write_string(key, value ? "TRUE" : "FALSE"); }
+
+int settings_write_int(const char* key, int value) { return settings_write_string(key, std::to_string(value).c_str()); }
+
+int settings_write_double(const char* key, double value)
+{
+    return settings_write_string(key, double_to_text(value).c_str());
+}

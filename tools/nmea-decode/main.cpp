@@ -1,0 +1,66 @@
+// nmea-decode: reads receiver text from a file or standard input, cuts it into
+// lines as the analysis thread does, decodes each into the shared fix record
+// and prints one JSON object per line with the result and the record.
+#include "src/gps/gps_fix.h"
+#include "src/gps/nmea_line_assembler.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+void print_record(unsigned long number, int result, const GpsFix& fix)
+{
+    std::printf("{\"line\": %lu, \"result\": %d, \"year\": %u, \"month\": %u, \"day\": %u, "
+                "\"hour\": %u, \"minute\": %u, \"second\": %u, \"fraction\": %u, "
+                "\"latitude\": %.6f, \"longitude\": %.6f, \"altitude\": %.1f, "
+                "\"fix_quality\": %d, \"satellites\": %u}\n",
+                number, result, unsigned{fix.year}, unsigned{fix.month}, unsigned{fix.day},
+                unsigned{fix.hour}, unsigned{fix.minute}, unsigned{fix.second}, unsigned{fix.fraction},
+                fix.latitude, fix.longitude, fix.altitude, int{fix.fix_quality}, unsigned{fix.satellites});
+}
+
+int decode_stream(std::FILE* in)
+{
+    NmeaLineAssembler assembler;
+    unsigned long number = 0;
+    char block[4096];
+    size_t got;
+    while ((got = std::fread(block, 1, sizeof block, in)) > 0) {
+        assembler.feed(std::string_view(block, got), [&](std::string_view line) {
+            int result = gps_fix_decode_line(line);
+            print_record(++number, result, gps_fix_copy());
+        });
+    }
+    if (std::ferror(in)) {
+        std::fprintf(stderr, "nmea-decode: read error: %s\n", std::strerror(errno));
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 2 || (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0))) {
+        std::fprintf(stderr, "usage: nmea-decode [FILE]   (standard input when no FILE or \"-\")\n");
+        return 2;
+    }
+    std::FILE* in = stdin;
+    if (argc == 2 && std::strcmp(argv[1], "-") != 0) {
+        in = std::fopen(argv[1], "rb");
+        if (!in) {
+            std::fprintf(stderr, "nmea-decode: cannot open %s: %s\n", argv[1], std::strerror(errno));
+            return 1;
+        }
+    }
+    int status = decode_stream(in);
+    if (in != stdin)
+        std::fclose(in);
+    if (std::fflush(stdout) != 0)
+        status = 1;
+    return status;
+}
