@@ -6,6 +6,7 @@
 #include "src/ui/app.h"
 #include "src/ui/help.h"
 #include "src/ui/main_window.h"
+#include "src/ui/pixtex.h"
 #include "src/ui/x11_windows.h"
 #include "tests/support/test_env.h"
 #include "tests/ui/ui_test_support.h"
@@ -104,6 +105,17 @@ TEST_F(HelpTest, F1StartsTheViewerOnTheEnglishHelpFile)
     std::string line = log_lines(log_, "start").at(0);
     EXPECT_NE(std::string::npos, line.find("/share/help/en/satclock.html")) << line;
     EXPECT_EQ('/', line.at(line.rfind(' ') + 1)) << "the viewer gets an absolute path: " << line;
+}
+
+TEST_F(HelpTest, HelpButtonStartsTheViewer)
+{
+    for (GtkWidget* button : find_widgets(main_window, GTK_TYPE_BUTTON)) {
+        std::vector<GtkWidget*> pixtex = find_widgets(button, MYGTK_TYPE_PIXTEX);
+        if (!pixtex.empty() && std::string(gtk_widget_get_name(pixtex[0])) == "Help")
+            click_window(GTK_BUTTON(button)->event_window, button->allocation.width / 2,
+                         button->allocation.height / 2);
+    }
+    EXPECT_TRUE(wait_starts(1));
 }
 
 TEST_F(HelpTest, AskedTwiceStartsOneViewerAndRaisesIt)
