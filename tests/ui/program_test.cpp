@@ -20,7 +20,9 @@ class ProgramTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        display_ = XOpenDisplay(nullptr);
+        // Xvfb refuses connections while it resets after its last client left.
+        for (int attempt = 0; attempt < 100 && !(display_ = XOpenDisplay(nullptr)); ++attempt)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         ASSERT_NE(nullptr, display_) << "no X display: run the GUI tests under xvfb-run";
         setenv("XDG_RUNTIME_DIR", sandbox_.dir().c_str(), 1);
         setenv("FAKE_VIEWER_LOG", sandbox_.path("viewer.log").c_str(), 1);

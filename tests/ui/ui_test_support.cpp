@@ -1,4 +1,6 @@
 // GUI test helpers: GTK initialised once per test program, skipped when only listing.
+#include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
+
 #include "tests/ui/ui_test_support.h"
 
 #include "src/ui/app.h"
@@ -7,9 +9,11 @@
 #include "src/ui/resources.h"
 #include "tests/support/test_env.h"
 
+#include <X11/Xlib.h>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <sstream>
 
 namespace {
@@ -20,8 +24,21 @@ public:
     {
         // Never a real browser: help requests go to the stand-in viewer.
         setenv("SATCLOCK_HELP_VIEWER", (build_dir() + "/tests/fake_viewer").c_str(), 1);
-        if (!gtk_init_check(nullptr, nullptr))
-            GTEST_FAIL() << "no X display: run the GUI tests under xvfb-run";
+        // A failed environment would only mark the tests skipped: end the run as failed.
+        // Xvfb resets itself when its last client leaves and refuses connections
+        // meanwhile: wait for a connection, and hold it until GTK has its own.
+        Display* probe = nullptr;
+        for (int attempt = 0; attempt < 100 && !(probe = XOpenDisplay(nullptr)); ++attempt)
+            g_usleep(20000);
+        bool ready = gtk_init_check(nullptr, nullptr);
+        if (probe)
+            XCloseDisplay(probe);
+        if (!ready) {
+            const char* display = std::getenv("DISPLAY");
+            std::fprintf(stderr, "cannot open the X display %s: run the GUI tests under xvfb-run\n",
+                         display ? display : "(unset)");
+            std::exit(1);
+        }
         res_register_bundle();
     }
 };
@@ -114,6 +131,14 @@ void click_window(GdkWindow* window, int x, int y)
     gdk_test_simulate_button(window, x, y, 1, GdkModifierType(0), GDK_BUTTON_PRESS);
     gdk_test_simulate_button(window, x, y, 1, GdkModifierType(0), GDK_BUTTON_RELEASE);
     drain_x_events();
+}
+
+void click_button(GtkWidget* button)
+{
+    // GtkButton clicks only while it believes the pointer is inside it.
+    gtk_button_enter(GTK_BUTTON(button));
+    click_window(GTK_BUTTON(button)->event_window, button->allocation.width / 2,
+                 button->allocation.height / 2);
 }
 
 std::vector<GtkWidget*> menu_items(int menu_index)

@@ -24,6 +24,9 @@ void press_key(guint keyval, GdkModifierType modifiers);
 // Clicks the middle of a widget that has an input window of its own.
 void click_window(GdkWindow* window, int x, int y);
 
+// Clicks the middle of a button.
+void click_button(GtkWidget* button);
+
 // Menu items of the bar's n-th menu, in order (separators included).
 std::vector<GtkWidget*> menu_items(int menu_index);
 

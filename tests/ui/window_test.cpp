@@ -33,15 +33,14 @@ protected:
                      tab_area.y - book_area.y + tab_area.height / 2);
     }
 
-    void click_button(const char* label_text)
+    void click_labelled_button(const char* label_text)
     {
         for (GtkWidget* button : find_widgets(main_window, GTK_TYPE_BUTTON)) {
             std::vector<GtkWidget*> pixtex = find_widgets(button, MYGTK_TYPE_PIXTEX);
             if (pixtex.empty() ||
                 std::string(gtk_label_get_text(GTK_LABEL(MYGTK_PIXTEX(pixtex[0])->label))) != label_text)
                 continue;
-            click_window(GTK_BUTTON(button)->event_window, button->allocation.width / 2,
-                         button->allocation.height / 2);
+            click_button(button);
             return;
         }
         ADD_FAILURE() << "no button " << label_text;
@@ -92,7 +91,7 @@ TEST_F(MainWindowTest, TabClickDoesNotMoveTheMenuPage)
 TEST_F(MainWindowTest, CloseButtonHidesTheWindow)
 {
     ASSERT_TRUE(shown());
-    click_button("Close");
+    click_labelled_button("Close");
     EXPECT_TRUE(pump_until([this] { return !shown(); }));
     EXPECT_NE(nullptr, main_window);
 }
