@@ -14,9 +14,15 @@ run_suite() {
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
   # GUI tests need a display: one private Xvfb for the whole run.
+  status=0
   (cd "$dir" && timeout 1500 xvfb-run -a -s "-screen 0 1280x1024x24" \
-      ctest --output-on-failure -j "$jobs" --timeout 180)
+      ctest --output-on-failure -j "$jobs" --timeout 180) >"$dir/ctest.log" 2>&1 || status=$?
+  cat "$dir/ctest.log"
+  [ "$status" -eq 0 ] || exit "$status"
+  count=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$dir/ctest.log" | tail -n 1)
+  total_passed=$((total_passed + ${count:-0}))
 }
+total_passed=0
 
 echo "== normal build"
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -25,3 +31,4 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DSATCLOCK_SANITIZE=address
 echo "== fuzz targets, ${fuzz_seconds} s each"
 sh scripts/fuzz.sh "$fuzz_seconds"
+echo "test-all: $total_passed passed, 0 failed"

@@ -3,8 +3,8 @@
 #include "src/settings/settings.h"
 
 #include "common/shell_folder.h"
+#include "platform/file_replace.h"
 
-#include <acl/libacl.h>
 #include <cerrno>
 #include <climits>
 #include <clocale>
@@ -15,7 +15,6 @@
 #include <glib.h>
 #include <limits.h>
 #include <mutex>
-#include <sys/acl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,55 +52,6 @@ size_t unescaped_quote(std::string_view line, size_t from)
     return std::string_view::npos;
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { if (fd_ >= 0) ::close(fd_); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    // Closes now and reports whether the close went well.
-    bool close()
-    {
-        int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool read_all(int fd, std::string& out)
-{
-    out.clear();
-    char chunk[65536];
-    for (;;) {
-        ssize_t n = pread(fd, chunk, sizeof chunk, off_t(out.size()));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        out.append(chunk, size_t(n));
-    }
-}
-
-bool write_all_at(int fd, std::string_view bytes, off_t offset)
-{
-    while (!bytes.empty()) {
-        ssize_t n = pwrite(fd, bytes.data(), bytes.size(), offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(size_t(n));
-        offset += n;
-    }
-    return true;
-}
-
 bool same_file(const SettingsCache& cache, const std::string& path, const struct stat& st)
 {
     return cache.path == path && cache.device == st.st_dev && cache.inode == st.st_ino &&
@@ -117,7 +67,7 @@ bool cache_refresh(int fd, const std::string& path)
     if (!settings_cache.stale && same_file(settings_cache, path, st))
         return true;
     settings_cache.stale = true;
-    if (!read_all(fd, settings_cache.bytes))
+    if (!file_read_all(fd, settings_cache.bytes))
         return false;
     settings_cache.path = path;
     settings_cache.device = st.st_dev;
@@ -140,7 +90,7 @@ int read_string_locked(const char* key, const char* default_value, std::string& 
     if (settings_file_path.empty())
         return missing(default_value ? 0 : -1);
     // Opened for writing too: a file the user may not change reads as missing.
-    Fd fd(open(settings_file_path.c_str(), O_RDWR | O_CLOEXEC));
+    FileDescriptor fd(open(settings_file_path.c_str(), O_RDWR | O_CLOEXEC));
     if (fd.get() < 0)
         return missing(default_value ? 0 : -1);
     if (!cache_refresh(fd.get(), settings_file_path))
@@ -157,141 +107,25 @@ int read_string_locked(const char* key, const char* default_value, std::string& 
 
 // --- writing ---
 
-// The file a write replaces: the target of a symbolic link, so the link survives.
-std::string write_target(const std::string& path)
-{
-    struct stat st{};
-    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (realpath(path.c_str(), resolved))
-            return resolved;
-    }
-    return path;
-}
-
-std::string folder_of(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool unsupported(int error) { return error == ENOTSUP || error == EOPNOTSUPP; }
-
-// The replacement keeps the old file's owner, mode and access list, so other users
-// keep the rights the installer gave them. Only root may give a file away: without
-// that right the writer becomes the owner and the access list still holds.
-bool copy_attributes(int from, int to)
-{
-    struct stat st{};
-    if (fstat(from, &st) != 0)
-        return false;
-    if (fchown(to, st.st_uid, st.st_gid) != 0) {
-        if (errno != EPERM)
-            return false;
-        (void)!fchown(to, uid_t(-1), st.st_gid);
-    }
-    if (fchmod(to, st.st_mode & 07777) != 0)
-        return false;
-    acl_t acl = acl_get_fd(from);
-    if (!acl)
-        return unsupported(errno);
-    bool ok = acl_set_fd(to, acl) == 0 || unsupported(errno);
-    acl_free(acl);
-    return ok;
-}
-
-void sync_folder(const std::string& folder)
-{
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
-}
-
-enum class Replace { done, failed, no_temp };
-
-// Writes the new bytes beside the old file and renames them over it: a crash, a kill or
-// a full disk leaves the old file or the new one, never a mixture or an empty file.
-Replace replace_by_rename(const std::string& target, int old_fd, const std::string& bytes)
-{
-    std::string folder = folder_of(target);
-    std::string base = target.substr(target.rfind('/') + 1);
-    std::string temp = folder + "/." + base + ".XXXXXX";
-    int temp_fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (temp_fd < 0)
-        return Replace::no_temp;
-    bool ok = copy_attributes(old_fd, temp_fd) && write_all_at(temp_fd, bytes, 0) && fsync(temp_fd) == 0;
-    ok = (close(temp_fd) == 0) && ok;
-    if (ok && rename(temp.c_str(), target.c_str()) == 0) {
-        sync_folder(folder);
-        return Replace::done;
-    }
-    int error = errno;
-    unlink(temp.c_str());
-    errno = error;
-    return Replace::failed;
-}
-
-// When the folder takes no new files (the data folder belongs to root and only the file
-// itself is open to users), the file is rewritten from the first changed byte on; if
-// that fails half-way, the old bytes go back.
-bool rewrite_in_place(int fd, const std::string& old_bytes, const std::string& bytes)
-{
-    size_t same = 0;
-    while (same < old_bytes.size() && same < bytes.size() && old_bytes[same] == bytes[same])
-        ++same;
-    std::string_view tail(bytes);
-    tail.remove_prefix(same);
-    if (write_all_at(fd, tail, off_t(same)) && ftruncate(fd, off_t(bytes.size())) == 0 && fsync(fd) == 0)
-        return true;
-    int error = errno;
-    std::string_view old_tail(old_bytes);
-    old_tail.remove_prefix(same);
-    if (write_all_at(fd, old_tail, off_t(same)))
-        (void)!ftruncate(fd, off_t(old_bytes.size()));
-    fsync(fd);
-    errno = error;
-    return false;
-}
-
-// A new file holds nothing to lose: it is created in place, like fopen's "wb+"
-// (mode 0666 less the umask).
-bool create_file(const std::string& path, const std::string& bytes)
-{
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    bool ok = write_all_at(fd, bytes, 0) && fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
-    if (!ok) {
-        int error = errno;
-        unlink(path.c_str());
-        errno = error;
-    }
-    return ok;
-}
-
 bool write_line_locked(const char* key, const std::string& line)
 {
-    std::string target = write_target(settings_file_path);
-    Fd fd(open(target.c_str(), O_RDWR | O_CLOEXEC));
+    std::string target = file_write_target(settings_file_path);
+    FileDescriptor fd(open(target.c_str(), O_RDWR | O_CLOEXEC));
     if (fd.get() < 0)
-        return errno == ENOENT && create_file(target, line);
+        return errno == ENOENT && file_create_new(target, line);
     if (!cache_refresh(fd.get(), settings_file_path))
         return false;
     std::string bytes = settings_apply_line(settings_cache.bytes, key, line);
-    switch (replace_by_rename(target, fd.get(), bytes)) {
-    case Replace::done:
+    switch (file_replace_by_rename(target, fd.get(), bytes)) {
+    case FileReplace::done:
         return fd.close();
-    case Replace::failed:
+    case FileReplace::failed:
         return false;
-    case Replace::no_temp:
+    case FileReplace::no_temp:
         break;
     }
-    bool ok = rewrite_in_place(fd.get(), settings_cache.bytes, bytes);
+    // The data folder belongs to root and only the file itself is open to users.
+    bool ok = file_rewrite_in_place(fd.get(), settings_cache.bytes, bytes);
     return fd.close() && ok;
 }
 

@@ -1,0 +1,162 @@
+// Safe replacement of small files: temporary file, fsync, rename, attributes kept.
+#include "platform/file_replace.h"
+
+#include <acl/libacl.h>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/acl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+FileDescriptor::~FileDescriptor()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool FileDescriptor::close()
+{
+    int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+}
+
+bool file_read_all(int fd, std::string& out)
+{
+    out.clear();
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = pread(fd, chunk, sizeof chunk, off_t(out.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        out.append(chunk, size_t(n));
+    }
+}
+
+bool file_write_all_at(int fd, std::string_view bytes, off_t offset)
+{
+    while (!bytes.empty()) {
+        ssize_t n = pwrite(fd, bytes.data(), bytes.size(), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(size_t(n));
+        offset += n;
+    }
+    return true;
+}
+
+std::string file_write_target(const std::string& path)
+{
+    struct stat st{};
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (realpath(path.c_str(), resolved))
+            return resolved;
+    }
+    return path;
+}
+
+namespace {
+
+std::string folder_of(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool unsupported(int error) { return error == ENOTSUP || error == EOPNOTSUPP; }
+
+// The replacement keeps the old file's owner, mode and access list, so other users
+// keep the rights the installer gave them. Only root may give a file away: without
+// that right the writer becomes the owner and the access list still holds.
+bool copy_attributes(int from, int to)
+{
+    struct stat st{};
+    if (fstat(from, &st) != 0)
+        return false;
+    if (fchown(to, st.st_uid, st.st_gid) != 0) {
+        if (errno != EPERM)
+            return false;
+        (void)!fchown(to, uid_t(-1), st.st_gid);
+    }
+    if (fchmod(to, st.st_mode & 07777) != 0)
+        return false;
+    acl_t acl = acl_get_fd(from);
+    if (!acl)
+        return unsupported(errno);
+    bool ok = acl_set_fd(to, acl) == 0 || unsupported(errno);
+    acl_free(acl);
+    return ok;
+}
+
+void sync_folder(const std::string& folder)
+{
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+}  // namespace
+
+FileReplace file_replace_by_rename(const std::string& target, int old_fd, std::string_view bytes)
+{
+    std::string folder = folder_of(target);
+    std::string base = target.substr(target.rfind('/') + 1);
+    std::string temp = folder + "/." + base + ".XXXXXX";
+    int temp_fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (temp_fd < 0)
+        return FileReplace::no_temp;
+    bool ok = copy_attributes(old_fd, temp_fd) && file_write_all_at(temp_fd, bytes, 0) && fsync(temp_fd) == 0;
+    ok = (close(temp_fd) == 0) && ok;
+    if (ok && rename(temp.c_str(), target.c_str()) == 0) {
+        sync_folder(folder);
+        return FileReplace::done;
+    }
+    int error = errno;
+    unlink(temp.c_str());
+    errno = error;
+    return FileReplace::failed;
+}
+
+bool file_rewrite_in_place(int fd, std::string_view old_bytes, std::string_view bytes)
+{
+    size_t same = 0;
+    while (same < old_bytes.size() && same < bytes.size() && old_bytes[same] == bytes[same])
+        ++same;
+    if (file_write_all_at(fd, bytes.substr(same), off_t(same)) && ftruncate(fd, off_t(bytes.size())) == 0 &&
+        fsync(fd) == 0)
+        return true;
+    int error = errno;
+    if (file_write_all_at(fd, old_bytes.substr(same), off_t(same)))
+        (void)!ftruncate(fd, off_t(old_bytes.size()));
+    fsync(fd);
+    errno = error;
+    return false;
+}
+
+bool file_create_new(const std::string& path, std::string_view bytes)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    bool ok = file_write_all_at(fd, bytes, 0) && fsync(fd) == 0;
+    ok = (close(fd) == 0) && ok;
+    if (!ok) {
+        int error = errno;
+        unlink(path.c_str());
+        errno = error;
+    }
+    return ok;
+}

@@ -1,0 +1,67 @@
+// Serial port access for the receiver: open/configure, read, write, close,
+// 1PPS edges on CTS or DSR, and the list of port numbers.
+//
+// A port number n is a device: $SATCLOCK_PORT_DIR/COMn (default
+// /etc/satclock/ports/COMn, usually a symlink to /dev/serial/by-id/... or a
+// pty), else COM1-32 = /dev/ttyS0-31, COM33-64 = /dev/ttyUSB0-31,
+// COM65-96 = /dev/ttyACM0-31.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Two slots; the program uses slot 0.
+inline constexpr int kComSlots = 2;
+// list_com_ports stores at most this many numbers.
+inline constexpr int kComPortListMax = 510;
+
+// Stop-bits and parity codes as the receiver settings give them.
+inline constexpr int kComOneStopBit = 0, kComOne5StopBits = 1, kComTwoStopBits = 2;
+inline constexpr int kComNoParity = 0, kComOddParity = 1, kComEvenParity = 2, kComMarkParity = 3,
+                     kComSpaceParity = 4;
+
+// Modem-line event mask of a port: received characters normally, CTS or DSR
+// only while com_wait_pps_edge waits.
+inline constexpr int kComEvRxChar = 0x0001, kComEvCts = 0x0008, kComEvDsr = 0x0010;
+
+// Clears both slots. Called once at start-up before any other operation.
+void com_init();
+
+// Opens and configures a port: raw, the given speed (any speed the driver
+// takes), data bits 5..8, stop-bits code, parity code, no flow control, DTR
+// and RTS raised, modem lines ignored for carrier (CLOCAL). The device is held
+// exclusively. Non-zero on success, 0 otherwise (bad slot, busy or missing
+// port, not a tty, refused settings).
+int com_open(int slot, int port, int baud, int data_bits, int stop_bits, int parity);
+
+// Reads up to count bytes, waiting at most 50 ms for the first one. Returns
+// the count, 0 when none arrived, -1 on a hard error (port closed, hangup).
+int com_read(int slot, void* buffer, int count);
+
+// Writes all bytes. 1 when written, 0 on failure.
+int com_write(int slot, const void* bytes, int count);
+
+// Closes the slot's port if it holds one and clears the slot. A read or
+// modem-line wait pending in another thread on that port returns at once.
+void com_close(int slot);
+
+// Waits for a change of CTS (use_cts non-zero) or DSR on the slot's port:
+// 1 on an edge, 0 on time-out, -1 on error (no port, no modem lines, port
+// closed). Only edges after the call began count. When edge_ns is given, it
+// receives the PC clock (platform_clock_read_ns) read right after the edge
+// woke the port's watcher, which is closer to the pulse than the caller's wake.
+int com_wait_pps_edge(int slot, int use_cts, int timeout_ms, int64_t* edge_ns = nullptr);
+
+// The slot's current event mask (kComEvRxChar when no wait runs), 0 when empty.
+int com_event_mask(int slot);
+
+// Port numbers of the port-folder entries and of the real serial hardware,
+// ascending, no duplicates, at most kComPortListMax. ports has room for
+// kComPortListMax entries. Returns the number stored.
+int list_com_ports(int16_t* ports);
+
+// The device a port number opens, "" when none.
+std::string com_port_device(int port);
+
+// The port folder: $SATCLOCK_PORT_DIR, else /etc/satclock/ports.
+std::string com_port_dir();
