@@ -1,6 +1,8 @@
 // Start and stop of the modules the desktop program drives.
 #include "src/ui/modules.h"
 
+#include "src/gps/com_reader.h"
+#include "src/gps/serial.h"
 #include "src/settings/settings.h"
 
 void settings_start()
@@ -16,7 +18,19 @@ bool settings_above_all()
     return above_all;
 }
 
-// TEMPORARY placeholder bodies: the receiver link is wired in here when it lands on main.
-void receiver_start() {}
+void receiver_start()
+{
+    // Port and speed as the settings file holds them at start; the GPS
+    // configuration page restarts the reader when the user changes them.
+    int com_port = 1;
+    int baudrate = 4800;
+    settings_read_int("com_port", 1, com_port);
+    settings_read_int("baudrate", 4800, baudrate);
+    com_init();
+    start_com_threads(com_port, baudrate);
+}
 
-void receiver_stop() {}
+void receiver_stop()
+{
+    stop_com_read_thread();
+}

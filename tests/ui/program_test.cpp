@@ -12,7 +12,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -36,8 +39,11 @@ protected:
     {
         for (pid_t pid : started_)
             if (process_wait(pid, 0) == -2) {
-                kill(pid, SIGKILL);
-                process_wait(pid);
+                kill(pid, SIGTERM);
+                if (process_wait(pid, 2000) == -2) {
+                    kill(pid, SIGKILL);
+                    process_wait(pid);
+                }
             }
         if (display_)
             XCloseDisplay(display_);
@@ -124,20 +130,38 @@ protected:
     std::vector<pid_t> started_;
 };
 
-TEST_F(ProgramTest, QuitThroughTheOptionsMenuEndsWithStatusZero)
+TEST_F(ProgramTest, QuitThroughTheOptionsMenuStopsTheReaderAndEndsWithStatusZero)
 {
+    // A simulated receiver on COM3, the port the settings file names.
+    pid_t receiver = process_spawn({build_dir() + "/bin/satclock-gpssim", "--port", "3", "--port-dir",
+                                    sandbox_.path("ports")});
+    ASSERT_GT(receiver, 0);
+    started_.push_back(receiver);
+    ASSERT_TRUE(wait_for([&] { return access(sandbox_.path("ports/COM3").c_str(), F_OK) == 0; }));
+    ASSERT_EQ(0, mkdir(sandbox_.path("appdata/satclock").c_str(), 0755));
+    std::ofstream(sandbox_.path("appdata/satclock/satclock.ini")) << "com_port=\"3\"\r\nbaudrate=\"4800\"\r\n";
+
     pid_t pid = start("first");
     ASSERT_GT(pid, 0);
     Window window = wait_shown(pid);
     ASSERT_NE(0u, window) << output("first");
+    ASSERT_TRUE(wait_for([&] { return output("first").find("start thread read_com_thread_func") != std::string::npos; }));
     keys(window, "alt+o");
     keys(window, "Up");  // from the first item round to the last one, Quit
     keys(window, "Return");
     EXPECT_EQ(0, process_wait(pid, 10000)) << output("first");
     std::string out = output("first");
     EXPECT_NE(std::string::npos, out.find("curdir=" + build_dir() + "/bin\n\n")) << out;
-    EXPECT_NE(std::string::npos, out.find("menuitem quit\n")) << out;
-    EXPECT_NE(std::string::npos, out.find("bye!\n")) << out;
+    size_t quit = out.find("menuitem quit\n");
+    size_t reader_gone = out.find("exit read_com_thread_func");
+    size_t stopped = out.find("run stop thread_com_read 2\n");
+    size_t bye = out.find("bye!\n");
+    ASSERT_NE(std::string::npos, quit) << out;
+    ASSERT_NE(std::string::npos, bye) << out;
+    EXPECT_LT(quit, reader_gone) << out;
+    EXPECT_LT(reader_gone, stopped) << out;
+    EXPECT_LT(stopped, bye) << out;
+    EXPECT_EQ(std::string::npos, out.find("no open com=")) << out;
 }
 
 TEST_F(ProgramTest, ViewerStillOpenAtQuitIsClosedOrKilled)
