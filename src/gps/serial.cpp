@@ -81,7 +81,7 @@ public:
 
 private:
     void watch();
-    void watch_test_device(tdev::Device& device);
+    void watch_test_device(tdev::Device& device, tdev::Counts seen);
     void watch_hardware();
     bool read_line_counts(LineCounts& counts);
     void publish_edges(const LineCounts& before, const LineCounts& after, int64_t stamp_ns);
@@ -93,6 +93,7 @@ private:
     int number_;
     PpsEdges edges_;
     std::shared_ptr<tdev::Device> test_device_;
+    tdev::Counts test_device_start_{};  // taken before the watcher starts: no edge falls between
     std::thread watcher_;
     std::atomic<bool> watcher_stop_{false};
     std::atomic<bool> watcher_done_{false};
@@ -110,7 +111,9 @@ Port::~Port()
 void Port::start_watcher()
 {
     test_device_ = tdev::acquire(number_);
-    if (!test_device_)
+    if (test_device_)
+        test_device_start_ = tdev::current(*test_device_);
+    else
         install_watcher_signal();
     try {
         watcher_ = std::thread([this] { watch(); });
@@ -123,15 +126,14 @@ void Port::start_watcher()
 void Port::watch()
 {
     if (test_device_)
-        watch_test_device(*test_device_);
+        watch_test_device(*test_device_, test_device_start_);
     else
         watch_hardware();
     watcher_done_ = true;
 }
 
-void Port::watch_test_device(tdev::Device& device)
+void Port::watch_test_device(tdev::Device& device, tdev::Counts seen)
 {
-    tdev::Counts seen = tdev::current(device);
     tdev::Counts now;
     while (tdev::wait_change(device, seen, now, watcher_stop_)) {
         int64_t stamp_ns = platform_clock_read_ns();
@@ -224,6 +226,9 @@ int Port::wait_edge(bool use_cts, int timeout_ms, int64_t* edge_ns)
     std::unique_lock guard(edges_.lock);
     unsigned long& count = use_cts ? edges_.cts : edges_.dsr;
     const unsigned long start = count;
+    // The mask says "waiting" only once the count to compare against is taken,
+    // so an edge raised by whoever watches the mask is never missed.
+    event_mask = use_cts ? kComEvCts : kComEvDsr;
     auto edge_or_end = [&] { return count != start || edges_.error || edges_.closed; };
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
     edges_.changed.wait_until(guard, deadline, edge_or_end);
@@ -519,7 +524,6 @@ int com_wait_pps_edge(int slot, int use_cts, int timeout_ms, int64_t* edge_ns)
     std::shared_ptr<Port> port = slot_port(slot);
     if (!port)
         return -1;
-    port->event_mask = use_cts ? kComEvCts : kComEvDsr;
     int result = port->wait_edge(use_cts != 0, timeout_ms, edge_ns);
     port->event_mask = kComEvRxChar;
     return result;

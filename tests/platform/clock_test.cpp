@@ -18,6 +18,14 @@ int64_t real_ns()
     return int64_t(ts.tv_sec) * kSecond + ts.tv_nsec;
 }
 
+TEST(SandboxClock, EveryTestStartsOnASandboxClock)
+{
+    // The test launcher names a clock file before any TestSandbox exists, so a
+    // test that forgets its sandbox still never reaches the machine's clock.
+    EXPECT_TRUE(platform_clock_is_sandbox());
+    EXPECT_NE(std::getenv("SATCLOCK_CHANNEL_PREFIX"), nullptr);
+}
+
 TEST(SandboxClock, MissingFileRunsOnRealTime)
 {
     TestSandbox sandbox;

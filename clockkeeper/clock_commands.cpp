@@ -1,0 +1,93 @@
+// Set and shift commands: delay compensation, range checks, the clock set.
+#include "clockkeeper/clock_commands.h"
+
+#include "clockkeeper/service.h"
+#include "platform/clock.h"
+
+#include <cstring>
+
+namespace {
+
+// The block comes from any local account. A file time with its top bit set is
+// no time at all (the calendar conversion refuses it), and the targets are
+// exact 128-bit sums, so nothing overflows here and a sum that would wrap in
+// 64 bits lands outside the settable span instead of inside it.
+using Wide = __int128;
+
+bool settable(Wide exact, int64_t* target)
+{
+    if (exact < kSettableFirstFt || exact >= kSettableEndFt)
+        return false;
+    *target = static_cast<int64_t>(exact);
+    return true;
+}
+
+// now - cur_ft modulo 2^64, as the log line shows it.
+int64_t wrapped_delay(int64_t now, int64_t cur_ft)
+{
+    return static_cast<int64_t>(static_cast<uint64_t>(now) - static_cast<uint64_t>(cur_ft));
+}
+
+// The calendar time the clock takes has whole milliseconds: the rest is cut.
+void set_clock(int64_t target)
+{
+    platform_realtime_priority_enter();
+    int rc = platform_clock_set_ft(truncate_to_ms(target));
+    platform_realtime_priority_leave();
+    if (rc != 0)
+        service_log("[main_clockkeeper_thread] clock set failed: %s", std::strerror(rc));
+}
+
+}  // namespace
+
+bool set_command_target(int64_t now, int64_t cur_ft, int64_t new_ft, int64_t* target)
+{
+    if (cur_ft < 0 || new_ft < 0)
+        return false;
+    Wide exact = Wide(new_ft) + (Wide(now) - Wide(cur_ft));
+    return settable(exact, target);
+}
+
+bool shift_command_target(int64_t raw, int64_t cur_ft, int64_t new_ft, int64_t* target)
+{
+    if (cur_ft < 0)
+        return false;
+    int64_t now = truncate_to_ms(raw);
+    Wide exact = Wide(new_ft) * kFileTimeTicksPerMs + raw + (Wide(now) - Wide(cur_ft));
+    return settable(exact, target);
+}
+
+int apply_set_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out)
+{
+    int64_t now = truncate_to_ms(platform_clock_read_ft());
+    int64_t target = 0;
+    if (!set_command_target(now, cur_ft, new_ft, &target)) {
+        service_log("[main_clockkeeper_thread] set time refused, target out of range: cur=%lld new=%lld now=%lld",
+                    (long long)cur_ft, (long long)new_ft, (long long)now);
+        return 0;
+    }
+    set_clock(target);
+    service_log("[main_clockkeeper_thread] set time curh=%lld curc=%lld new=%lld dt=%lld",
+                (long long)(now / kFileTimeTicksPerMs), (long long)(cur_ft / kFileTimeTicksPerMs),
+                (long long)(target / kFileTimeTicksPerMs),
+                (long long)(wrapped_delay(now, cur_ft) / kFileTimeTicksPerMs));
+    if (target_out)
+        *target_out = target;
+    return 1;
+}
+
+int apply_shift_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out)
+{
+    int64_t raw = platform_clock_read_ft();
+    int64_t target = 0;
+    if (!shift_command_target(raw, cur_ft, new_ft, &target)) {
+        service_log("[main_clockkeeper_thread] shift time refused, target out of range: cur=%lld shift=%lld now=%lld",
+                    (long long)cur_ft, (long long)new_ft, (long long)raw);
+        return 0;
+    }
+    set_clock(target);
+    service_log("[main_clockkeeper_thread] shift time dt=%lld", (long long)target);
+    if (target_out)
+        *target_out = target;
+    return 1;
+}

@@ -1,0 +1,28 @@
+// The two clock commands of the channel, applied to the PC clock: set (1) and shift (2).
+#pragma once
+
+#include <cstdint>
+
+inline constexpr int64_t kFileTimeTicksPerMs = 10000;
+// The span the clock is ever set to: 1970-01-01 up to the end of 2100 (UTC file times).
+inline constexpr int64_t kSettableFirstFt = 116444736000000000LL;
+inline constexpr int64_t kSettableEndFt = 157784544000000000LL;
+
+// A file time cut down to a whole millisecond (signed division).
+inline int64_t truncate_to_ms(int64_t file_time)
+{
+    return file_time / kFileTimeTicksPerMs * kFileTimeTicksPerMs;
+}
+
+// The time a set command asks for at the service's truncated reading `now`:
+// new_ft moved on by now - cur_ft, the delay of the channel. False when the
+// result lies outside the settable span, a sum that wraps included.
+bool set_command_target(int64_t now, int64_t cur_ft, int64_t new_ft, int64_t* target);
+// The same for a shift of new_ft milliseconds from the raw reading `raw`.
+bool shift_command_target(int64_t raw, int64_t cur_ft, int64_t new_ft, int64_t* target);
+
+// Read the clock, compute the target, set the clock at real-time priority and
+// log. 1 when the clock was set (or its set was tried), 0 when the target was
+// refused and the clock left as it was. *target gets the target when given.
+int apply_set_command(int64_t cur_ft, int64_t new_ft, int64_t* target = nullptr);
+int apply_shift_command(int64_t cur_ft, int64_t new_ft, int64_t* target = nullptr);

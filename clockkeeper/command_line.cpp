@@ -1,0 +1,54 @@
+// The command words of clockkeeper and their exit codes.
+#include "clockkeeper/command_line.h"
+
+#include "clockkeeper/service.h"
+#include "clockkeeper/service_install.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// 1 success, 0 failure when the work is done here; always 1 when an elevated
+// copy did it, whose result is only printed.
+int run_command(const char* word, bool (*work)(), const char* ok_text, const char* false_text)
+{
+    int copy_status = 0;
+    if (run_elevated(word, &copy_status)) {
+        std::fputs(copy_status == 1 ? ok_text : false_text, stdout);
+        std::fflush(stdout);
+        return 1;
+    }
+    return work() ? 1 : 0;
+}
+
+int run_debug()
+{
+    start_service_threads();
+    // Nothing sets the stop event in this mode: the process runs until it is
+    // ended from outside (Ctrl+C, SIGTERM).
+    service_stop_event.wait();
+    return 0;
+}
+
+}  // namespace
+
+int clockkeeper_main(int argc, char** argv)
+{
+    if (argc < 2) {
+        service_log("[main] before load service");
+        if (!run_service_dispatcher())
+            service_log("[main] can't load service");
+        service_log("[main] exit service ok");
+        return 0;
+    }
+    const char* word = argv[1];
+    if (std::strcmp(word, "install") == 0)
+        return run_command("install", install_service, "install by admin ok", "install by admin false");
+    if (std::strcmp(word, "remove") == 0)
+        return run_command("remove", remove_service, "remove by admin ok", "remove by admin false");
+    if (std::strcmp(word, "debug") == 0)
+        return run_debug();
+    std::fputs("Use: clockkeeper install|remove|debug\n", stderr);
+    return 0;
+}

@@ -1,0 +1,248 @@
+// The service's unit file and its registration through systemctl.
+#include "clockkeeper/service_install.h"
+
+#include "clockkeeper/service.h"
+#include "common/locale_language.h"
+#include "common/user_admin.h"
+#include "platform/process.h"
+#include "platform/process_capture.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr char kUnitName[] = "clockkeeper_satclock.service";
+constexpr char kDisplayName[] = "SetTime service Satclock";
+constexpr char kDescription[] = "Setting the system time for Satclock";
+constexpr char kDescriptionRussian[] = "Установка системного времени для Satclock";
+constexpr int kStopPollMs = 500;
+
+std::string env_or(const char* name, const char* fallback)
+{
+    const char* value = std::getenv(name);
+    return (value && *value) ? value : fallback;
+}
+
+int systemctl(std::vector<std::string> args, std::string* out = nullptr)
+{
+    args.insert(args.begin(), env_or("SATCLOCK_SYSTEMCTL", "systemctl"));
+    return process_run_capture(args, out);
+}
+
+// The service manager's state numbers for `systemctl is-active`. False when
+// the question could not be asked or the answer is not one we know.
+bool query_service_state(uint32_t* state)
+{
+    std::string out;
+    systemctl({"is-active", kUnitName}, &out);
+    std::istringstream words(out);
+    std::string answer;
+    words >> answer;
+    if (answer == "active" || answer == "reloading")
+        *state = kServiceRunning;
+    else if (answer == "activating")
+        *state = kServiceStartPending;
+    else if (answer == "deactivating")
+        *state = kServiceStopPending;
+    else if (answer == "inactive" || answer == "failed")
+        *state = kServiceStopped;
+    else
+        return false;
+    return true;
+}
+
+// Opening the service manager for everything: writing its unit folder.
+bool service_manager_writable()
+{
+    return faccessat(AT_FDCWD, service_unit_dir().c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+// systemd splits ExecStart on blanks and expands '%': quote and escape a path
+// that holds such characters, so a folder like "/opt/My Programs" still works.
+std::string exec_start_path(const std::string& path)
+{
+    bool plain = path.find_first_of(" \t\"\\%'") == std::string::npos;
+    if (plain)
+        return path;
+    std::string quoted = "\"";
+    for (char c : path) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        if (c == '%')
+            quoted += '%';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+// Write the unit beside its final name and link it into place: the link fails
+// when a unit exists already, and no reader ever sees half a file.
+int create_unit_file(const std::string& text)
+{
+    std::string temp = service_unit_dir() + "/.clockkeeper_satclock.XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0)
+        return errno;
+    bool ok = fchmod(fd, 0644) == 0 && write(fd, text.data(), text.size()) == ssize_t(text.size());
+    ok = close(fd) == 0 && ok;
+    int rc = ok ? (link(temp.c_str(), service_unit_path().c_str()) == 0 ? 0 : errno) : EIO;
+    unlink(temp.c_str());
+    return rc;
+}
+
+bool register_unit()
+{
+    return systemctl({"daemon-reload"}) == 0 && systemctl({"enable", kUnitName}) == 0;
+}
+
+// ControlService(STOP): refused unless the service is running or starting.
+bool send_stop_control()
+{
+    uint32_t state = 0;
+    if (!query_service_state(&state) || (state != kServiceRunning && state != kServiceStartPending))
+        return false;
+    return systemctl({"stop", "--no-block", kUnitName}) == 0;
+}
+
+void sleep_ms(int ms)
+{
+    timespec pause{ms / 1000, long(ms % 1000) * 1000000L};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+void wait_until_stopped()
+{
+    service_log("stopping...");
+    uint32_t state = 0;
+    for (;;) {
+        sleep_ms(kStopPollMs);
+        if (!query_service_state(&state) || state != kServiceStopPending)
+            break;
+        std::fputs(".", stdout);
+        std::fflush(stdout);
+    }
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
+    service_log(state == kServiceStopped ? "stopped\n" : "failed to stop\n");
+}
+
+bool delete_unit()
+{
+    systemctl({"disable", kUnitName});
+    bool removed = unlink(service_unit_path().c_str()) == 0;
+    systemctl({"daemon-reload"});
+    return removed;
+}
+
+std::vector<std::string> elevation_prefix()
+{
+    std::istringstream words(env_or("SATCLOCK_ELEVATE", "pkexec"));
+    std::vector<std::string> prefix;
+    for (std::string word; words >> word;)
+        prefix.push_back(word);
+    return prefix;
+}
+
+}  // namespace
+
+std::string service_unit_dir() { return env_or("SATCLOCK_SYSTEMD_DIR", "/etc/systemd/system"); }
+
+std::string service_unit_path() { return service_unit_dir() + "/" + kUnitName; }
+
+std::string service_unit_text(const std::string& program_path, bool russian)
+{
+    std::string text = "# ";
+    text += russian ? kDescriptionRussian : kDescription;
+    text += "\n[Unit]\nDescription=";
+    text += kDisplayName;
+    text += "\n\n[Service]\nType=notify\nExecStart=" + exec_start_path(program_path) + "\n";
+    text += "\n[Install]\nWantedBy=multi-user.target\n";
+    return text;
+}
+
+bool install_service()
+{
+    std::string self = process_self_path();
+    if (self.empty())
+        return false;
+    if (!service_manager_writable()) {
+        service_log("install_service: OpenSCManager false!\n");
+        return false;
+    }
+    int rc = create_unit_file(service_unit_text(self, locale_is_russian_speaking()));
+    if (rc == EEXIST) {
+        service_log("Service has been installed earlier\n");
+        return true;
+    }
+    if (rc != 0 || !register_unit()) {
+        // Leave no half registration behind: the next install starts afresh.
+        if (rc == 0)
+            unlink(service_unit_path().c_str());
+        service_log("Can not CreateService\n");
+        return false;
+    }
+    service_log("Service has been installed\n");
+    uint32_t state = 0;
+    if (query_service_state(&state))
+        service_log("Service status %d\n", int(state));
+    else
+        service_log("Service status can't get\n");
+    systemctl({"start", kUnitName});
+    return true;
+}
+
+bool remove_service()
+{
+    if (!service_manager_writable()) {
+        service_log("Can not OpenSCManager");
+        return false;
+    }
+    struct stat st {};
+    if (stat(service_unit_path().c_str(), &st) != 0) {
+        if (errno == ENOENT) {
+            service_log("Service has been deleted earlier\n");
+            return true;
+        }
+        std::fputs("Can not OpenService\n", stdout);
+        std::fflush(stdout);
+        return false;
+    }
+    if (send_stop_control())
+        wait_until_stopped();
+    if (delete_unit()) {
+        service_log("service has been removed\n");
+        return true;
+    }
+    service_log("install_service: DeleteService false");
+    return false;
+}
+
+bool run_elevated(const char* command_word, int* exit_code)
+{
+    if (is_user_admin())
+        return false;
+    std::string self = process_self_path();
+    if (self.empty())
+        return false;
+    std::vector<std::string> argv = elevation_prefix();
+    argv.push_back(self);
+    argv.push_back(command_word);
+    pid_t pid = process_spawn(argv);
+    if (pid < 0)
+        return false;
+    int status = process_wait(pid);
+    // pkexec: 126 the user dismissed the prompt, 127 not authorized or no authority.
+    if (status < 0 || status == 126 || status == 127)
+        return false;
+    *exit_code = status;
+    return true;
+}

@@ -1,0 +1,67 @@
+// The service's threads: the supervisor that owns the worker, and their start and stop.
+#include "clockkeeper/service.h"
+#include "clockkeeper/service_control.h"
+
+#include "common/smem.h"
+
+#include <system_error>
+#include <thread>
+
+ManualEvent service_stop_event;
+ManualEvent worker_stop_event;
+
+namespace {
+
+std::thread supervisor_thread;  // service_supervisor_thread while it runs
+std::thread worker_thread;      // main_clockkeeper_thread, owned by the supervisor
+
+// The worker waits on the named command event alone: a POSIX semaphore cannot
+// be waited on together with anything else. So its stop is announced by also
+// signalling that event; after every wake the worker looks at its stop event
+// first, and the stop wins over a command that is pending at the same time.
+void wake_worker_wait()
+{
+    NamedEvent* event = open_command_event();
+    signal_command_event(event);
+    close_command_event(event);
+}
+
+}  // namespace
+
+void start_service_threads()
+{
+    service_stop_event.create();
+    service_threads_ended_create();
+    try {
+        supervisor_thread = std::thread(service_supervisor_thread);
+    } catch (const std::system_error& e) {
+        service_log("[start_service_threads] cannot start service_supervisor_thread: %s", e.what());
+    }
+}
+
+void stop_service_threads()
+{
+    service_stop_event.set();
+    if (supervisor_thread.joinable())
+        supervisor_thread.join();
+    service_threads_ended_set();
+    service_stop_event.close();
+}
+
+void service_supervisor_thread()
+{
+    service_log("[service_supervisor_thread] start");
+    worker_stop_event.create();
+    try {
+        worker_thread = std::thread(main_clockkeeper_thread);
+    } catch (const std::system_error& e) {
+        service_log("[service_supervisor_thread] cannot start main_clockkeeper_thread: %s", e.what());
+    }
+    service_stop_event.wait();
+    worker_stop_event.set();
+    wake_worker_wait();
+    if (worker_thread.joinable())
+        worker_thread.join();
+    worker_stop_event.close();
+    service_log("[service_supervisor_thread] stop");
+}

@@ -1,0 +1,221 @@
+// clockkeeper's command words against the systemctl stub: install, remove,
+// the usage line, and the elevated rerun as an ordinary user.
+#include "tests/service/clockkeeper_run.h"
+#include "tests/support/test_env.h"
+
+#include "platform/process.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kUnit = "clockkeeper_satclock.service";
+
+// An ordinary user (nobody); with `may_elevate` it keeps CAP_SETUID/SETGID as
+// ambient capabilities, which is what the accepting elevate-stub uses to
+// become root: a stand-in for pkexec's setuid bit.
+std::vector<std::string> as_nobody(bool may_elevate)
+{
+    std::vector<std::string> prefix = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    if (may_elevate) {
+        prefix.push_back("--inh-caps=+setuid,+setgid");
+        prefix.push_back("--ambient-caps=+setuid,+setgid");
+    }
+    return prefix;
+}
+
+class ServiceCommands : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fs::create_directory(state_dir());
+        setenv("SATCLOCK_SYSTEMCTL_STATE", state_dir().c_str(), 1);
+        setenv("SATCLOCK_SYSTEMCTL", (service_test_file("systemctl-stub")).c_str(), 1);
+        unsetenv("SYSTEMCTL_STUB_STOP_POLLS");
+        unsetenv("SYSTEMCTL_STUB_STOP");
+        unsetenv("SYSTEMCTL_STUB_FAIL");
+        unsetenv("LANGUAGE");
+        unsetenv("LC_ALL");
+        setenv("LANG", "C.UTF-8", 1);
+    }
+
+    std::string state_dir() const { return sandbox.path("systemctl"); }
+    std::string unit_file() const { return sandbox.path("systemd") + "/" + kUnit; }
+    std::string calls() const { return read_file(state_dir() + "/calls"); }
+    std::string unit_state() const { return read_file(state_dir() + "/" + kUnit + ".state"); }
+
+    void require_root()
+    {
+        if (geteuid() != 0)
+            GTEST_SKIP() << "needs root: the installing process must be an administrator";
+    }
+    // The unprivileged runs need root to drop to nobody, and a nobody that can
+    // reach the program and the stubs.
+    void require_nobody(bool may_elevate)
+    {
+        require_root();
+        std::vector<std::string> probe = as_nobody(may_elevate);
+        probe.insert(probe.end(), {"sh", "-c", "test -x \"$0\" && test -r \"$1\"", clockkeeper_path(),
+                                   service_test_file("elevate-stub")});
+        if (process_run(probe) != 0)
+            GTEST_SKIP() << "cannot run the program as nobody here (setpriv, capabilities or folder rights)";
+    }
+    void elevate_with(const std::string& mode)
+    {
+        setenv("SATCLOCK_ELEVATE", ("sh " + service_test_file("elevate-stub") + " " + mode).c_str(), 1);
+    }
+
+    TestSandbox sandbox;
+};
+
+TEST_F(ServiceCommands, InstallWritesEnablesAndStartsTheUnit)
+{
+    require_root();
+    ClockkeeperRun run(sandbox, "install", {"install"});
+    EXPECT_EQ(run.wait(), 1) << run.err();
+    EXPECT_EQ(run.out(), "");
+    EXPECT_NE(run.err().find("Service has been installed\n"), std::string::npos) << run.err();
+    EXPECT_NE(run.err().find("Service status 1\n"), std::string::npos) << run.err();
+    std::string unit = read_file(unit_file());
+    EXPECT_NE(unit.find("ExecStart=" + clockkeeper_path() + "\n"), std::string::npos) << unit;
+    EXPECT_NE(unit.find("Type=notify\n"), std::string::npos) << unit;
+    EXPECT_EQ(calls(), "daemon-reload\nenable " + kUnit + "\nis-active " + kUnit + "\nstart " + kUnit + "\n");
+    EXPECT_EQ(unit_state(), "active\n");
+    struct stat st {};
+    ASSERT_EQ(stat(unit_file().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+TEST_F(ServiceCommands, InstallTwiceSucceedsAndLeavesTheServiceAlone)
+{
+    require_root();
+    ClockkeeperRun first(sandbox, "first", {"install"});
+    ASSERT_EQ(first.wait(), 1) << first.err();
+    std::string unit = read_file(unit_file());
+    ClockkeeperRun second(sandbox, "second", {"install", "ignored", "words"});
+    EXPECT_EQ(second.wait(), 1) << second.err();
+    EXPECT_NE(second.err().find("Service has been installed earlier\n"), std::string::npos) << second.err();
+    EXPECT_EQ(count_of(calls(), "start "), 1) << calls();
+    EXPECT_EQ(read_file(unit_file()), unit);
+}
+
+TEST_F(ServiceCommands, FailedRegistrationLeavesNoUnitBehind)
+{
+    require_root();
+    setenv("SYSTEMCTL_STUB_FAIL", "enable", 1);
+    ClockkeeperRun run(sandbox, "install", {"install"});
+    EXPECT_EQ(run.wait(), 0) << run.err();
+    EXPECT_NE(run.err().find("Can not CreateService\n"), std::string::npos) << run.err();
+    EXPECT_FALSE(fs::exists(unit_file()));
+    unsetenv("SYSTEMCTL_STUB_FAIL");
+    ClockkeeperRun again(sandbox, "again", {"install"});
+    EXPECT_EQ(again.wait(), 1) << again.err();
+    EXPECT_NE(again.err().find("Service has been installed\n"), std::string::npos) << again.err();
+}
+
+TEST_F(ServiceCommands, RemoveWhenAbsentSucceeds)
+{
+    require_root();
+    ClockkeeperRun run(sandbox, "remove", {"remove"});
+    EXPECT_EQ(run.wait(), 1) << run.err();
+    EXPECT_EQ(run.out(), "");
+    EXPECT_NE(run.err().find("Service has been deleted earlier\n"), std::string::npos) << run.err();
+}
+
+TEST_F(ServiceCommands, RemoveWhileRunningWritesADotPerStoppingAnswer)
+{
+    require_root();
+    ClockkeeperRun install(sandbox, "install", {"install"});
+    ASSERT_EQ(install.wait(), 1) << install.err();
+    setenv("SYSTEMCTL_STUB_STOP_POLLS", "3", 1);
+    ClockkeeperRun run(sandbox, "remove", {"remove"});
+    EXPECT_EQ(run.wait(), 1) << run.err();
+    EXPECT_EQ(run.out(), "...\n");
+    std::string err = run.err();
+    EXPECT_NE(err.find("stopping...\nstopped\nservice has been removed\n"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(unit_file()));
+    EXPECT_NE(calls().find("stop --no-block " + kUnit + "\n"), std::string::npos) << calls();
+    EXPECT_NE(calls().find("disable " + kUnit + "\n"), std::string::npos) << calls();
+}
+
+TEST_F(ServiceCommands, RemoveDeletesAServiceThatWouldNotStop)
+{
+    require_root();
+    ClockkeeperRun install(sandbox, "install", {"install"});
+    ASSERT_EQ(install.wait(), 1) << install.err();
+    setenv("SYSTEMCTL_STUB_STOP", "refuse", 1);
+    ClockkeeperRun run(sandbox, "remove", {"remove"});
+    EXPECT_EQ(run.wait(), 1) << run.err();
+    EXPECT_EQ(run.out(), "\n");
+    EXPECT_NE(run.err().find("failed to stop\n"), std::string::npos) << run.err();
+    EXPECT_FALSE(fs::exists(unit_file()));
+}
+
+TEST_F(ServiceCommands, RemoveOfAStoppedServiceSendsNoStop)
+{
+    require_root();
+    ClockkeeperRun install(sandbox, "install", {"install"});
+    ASSERT_EQ(install.wait(), 1) << install.err();
+    fs::remove(state_dir() + "/" + kUnit + ".state");
+    ClockkeeperRun run(sandbox, "remove", {"remove"});
+    EXPECT_EQ(run.wait(), 1) << run.err();
+    EXPECT_EQ(run.out(), "");
+    EXPECT_EQ(calls().find("stop "), std::string::npos) << calls();
+    EXPECT_FALSE(fs::exists(unit_file()));
+}
+
+TEST_F(ServiceCommands, OnlyTheExactLowerCaseWordsAreCommands)
+{
+    for (const char* word : {"Install", "REMOVE", "Debug", "installx", ""}) {
+        ClockkeeperRun run(sandbox, "usage", {word});
+        EXPECT_EQ(run.wait(), 0) << word;
+        EXPECT_EQ(run.err(), "Use: clockkeeper install|remove|debug\n") << word;
+        EXPECT_EQ(run.out(), "") << word;
+    }
+    EXPECT_FALSE(fs::exists(unit_file()));
+}
+
+TEST_F(ServiceCommands, DeclinedOrRefusedElevationFallsBackAndFails)
+{
+    require_nobody(false);
+    for (const char* mode : {"decline", "refuse"}) {
+        elevate_with(mode);
+        ClockkeeperRun install(sandbox, std::string("install-") + mode, {"install"}, as_nobody(false));
+        EXPECT_EQ(install.wait(), 0) << mode << "\n" << install.err();
+        EXPECT_EQ(install.out(), "") << mode;
+        EXPECT_NE(install.err().find("install_service: OpenSCManager false!\n"), std::string::npos) << install.err();
+        ClockkeeperRun remove(sandbox, std::string("remove-") + mode, {"remove"}, as_nobody(false));
+        EXPECT_EQ(remove.wait(), 0) << mode << "\n" << remove.err();
+        EXPECT_NE(remove.err().find("Can not OpenSCManager"), std::string::npos) << remove.err();
+    }
+    EXPECT_FALSE(fs::exists(unit_file()));
+}
+
+TEST_F(ServiceCommands, AcceptedElevationReportsTheCopysResult)
+{
+    require_nobody(true);
+    elevate_with("accept");
+    ClockkeeperRun install(sandbox, "install", {"install"}, as_nobody(true));
+    EXPECT_EQ(install.wait(), 1) << install.err();
+    EXPECT_EQ(install.out(), "install by admin ok");
+    EXPECT_TRUE(fs::exists(unit_file()));
+
+    ClockkeeperRun remove(sandbox, "remove", {"remove"}, as_nobody(true));
+    EXPECT_EQ(remove.wait(), 1) << remove.err();
+    // The copy stopped the running service first: its line end, then our result.
+    EXPECT_EQ(remove.out(), "\nremove by admin ok");
+    EXPECT_FALSE(fs::exists(unit_file()));
+
+    // The copy fails (no unit folder): still exit code 1, the result only printed.
+    fs::remove_all(sandbox.path("systemd"));
+    ClockkeeperRun failing(sandbox, "failing", {"install"}, as_nobody(true));
+    EXPECT_EQ(failing.wait(), 1) << failing.err();
+    EXPECT_EQ(failing.out(), "install by admin false");
+}
+
+}  // namespace

@@ -1,0 +1,250 @@
+// Two real processes over the real channel: this test posts, the clockkeeper
+// program applies, on the sandbox clock. And the service's stop on SIGTERM.
+#include "clockkeeper/clock_commands.h"
+#include "common/smem.h"
+#include "platform/clock.h"
+#include "tests/service/clockkeeper_run.h"
+#include "tests/support/test_env.h"
+
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int64_t kMs = kFileTimeTicksPerMs;
+constexpr int64_t kHour = 3600 * 1000 * kMs;
+const std::string kWorkerStart = "[main_clockkeeper_thread] start";
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) { setenv(name, value.c_str(), 1); }
+    ~ScopedEnv() { unsetenv(name_); }
+
+private:
+    const char* name_;
+};
+
+int64_t clock_now_ms_ft() { return truncate_to_ms(platform_clock_read_ft()); }
+
+// The numbers of the first "set time" line: now, cur_ft, target, delay (ms).
+struct SetLine {
+    long long curh = 0, curc = 0, target = 0, dt = 0;
+};
+
+bool parse_set_line(const std::string& err, SetLine* line)
+{
+    size_t at = err.find("[main_clockkeeper_thread] set time curh=");
+    return at != std::string::npos &&
+           std::sscanf(err.c_str() + at, "[main_clockkeeper_thread] set time curh=%lld curc=%lld new=%lld dt=%lld",
+                       &line->curh, &line->curc, &line->target, &line->dt) == 4;
+}
+
+// kill(SIGSTOP) returns before the threads have stopped: wait until every
+// thread of the process shows the stopped state.
+bool wait_until_stopped(pid_t pid)
+{
+    namespace fs = std::filesystem;
+    for (int waited = 0; waited < 5000; waited += 2) {
+        bool all = true;
+        std::error_code error;
+        for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+            std::string stat = read_file(task.path().string() + "/stat");
+            size_t end = stat.rfind(')');
+            if (end == std::string::npos || end + 2 >= stat.size() || (stat[end + 2] != 'T' && stat[end + 2] != 't'))
+                all = false;
+        }
+        if (all && !error)
+            return true;
+        sleep_ms(2);
+    }
+    return false;
+}
+
+class ChannelWithService : public ::testing::Test {
+protected:
+    TestSandbox sandbox;
+    ChannelCleanup channel;
+};
+
+TEST_F(ChannelWithService, SetThatArrives250MsLateIsMovedOnBy250Ms)
+{
+    ClockkeeperRun service(sandbox, "ck", {"debug"});
+    ASSERT_TRUE(service.wait_for_err(kWorkerStart));
+    // The sender read its clock 250 ms ago, and new_ft was right at that instant.
+    int64_t cur_ft = clock_now_ms_ft() - 250 * kMs;
+    int64_t new_ft = cur_ft + kHour;
+    ASSERT_EQ(post_time_command(kCommandSetTime, cur_ft, new_ft), 1);
+    ASSERT_TRUE(service.wait_for_err("set time curh=")) << service.err();
+
+    SetLine line;
+    ASSERT_TRUE(parse_set_line(service.err(), &line)) << service.err();
+    EXPECT_EQ(line.curc, cur_ft / kMs);
+    EXPECT_EQ(line.dt, line.curh - line.curc);
+    EXPECT_GE(line.dt, 250);
+    EXPECT_EQ(line.target, new_ft / kMs + line.dt) << "new_ft + the delay";
+    // Compensated for the whole delay: the clock now runs exactly one hour ahead.
+    EXPECT_NEAR(sandbox_offset_ms(), 3600000.0, 2.0);
+}
+
+TEST_F(ChannelWithService, ShiftMovesTheClockByItsMillisecondsPlusTheDelay)
+{
+    ClockkeeperRun service(sandbox, "ck", {"debug"});
+    ASSERT_TRUE(service.wait_for_err(kWorkerStart));
+    int64_t cur_ft = clock_now_ms_ft() - 250 * kMs;
+    ASSERT_EQ(post_time_command(kCommandShiftTime, cur_ft, -5000), 1);
+    ASSERT_TRUE(service.wait_for_err("[main_clockkeeper_thread] shift time dt=")) << service.err();
+    double offset = sandbox_offset_ms();
+    EXPECT_GE(offset, -5000.0 + 250.0 - 1.0);
+    EXPECT_LT(offset, -5000.0 + 250.0 + 2000.0);
+}
+
+TEST_F(ChannelWithService, StrayCommandsAndImpossibleTimesAreClearedAndLeaveTheClock)
+{
+    ClockkeeperRun service(sandbox, "ck", {"debug"});
+    ASSERT_TRUE(service.wait_for_err(kWorkerStart));
+    int64_t now = clock_now_ms_ft();
+    struct Post {
+        int32_t command;
+        int64_t cur_ft;
+        int64_t new_ft;
+        const char* line;
+    } posts[] = {
+        {3, now, now + kHour, "unknown command 3 ignored"},
+        {-1, now, now + kHour, "unknown command -1 ignored"},
+        {INT32_MAX, now, now + kHour, "unknown command 2147483647 ignored"},
+        {0x101, now, now + kHour, "unknown command 257 ignored"},
+        {kCommandSetTime, now, 0, "set time refused"},
+        {kCommandSetTime, -1, now, "set time refused"},
+        {kCommandSetTime, now, kSettableEndFt, "set time refused"},
+        {kCommandShiftTime, now, INT64_MIN, "shift time refused"},
+        {kCommandShiftTime, now, 1844674407370955LL, "shift time refused"},
+    };
+    for (const Post& post : posts) {
+        int before = count_of(service.err(), post.line);
+        ASSERT_EQ(post_time_command(post.command, post.cur_ft, post.new_ft), 1);
+        ASSERT_TRUE(service.wait_for_err(post.line, before + 1)) << post.line << "\n" << service.err();
+    }
+    EXPECT_FALSE(std::filesystem::exists(sandbox.clock_file())) << "the clock was set";
+    ASSERT_EQ(smem_create_memory(), 1);
+    EXPECT_EQ(smem_read_command(nullptr, nullptr), kCommandEmpty) << "the slot was not cleared";
+    smem_close_memory();
+}
+
+TEST_F(ChannelWithService, SignalWithAnEmptySlotLogsNoCommand)
+{
+    ClockkeeperRun service(sandbox, "ck", {"debug"});
+    ASSERT_TRUE(service.wait_for_err(kWorkerStart));
+    NamedEvent* event = open_command_event();
+    ASSERT_NE(event, nullptr);
+    EXPECT_EQ(signal_command_event(event), 0);
+    close_command_event(event);
+    EXPECT_TRUE(service.wait_for_err("[main_clockkeeper_thread] no command!")) << service.err();
+}
+
+TEST_F(ChannelWithService, TwoPostsBeforeTheServiceWaitsCountOnceAndTheLastWins)
+{
+    ScopedEnv timeout("SATCLOCK_WAIT_TIMEOUT_MS", "100");
+    ClockkeeperRun service(sandbox, "ck", {"debug"});
+    ASSERT_TRUE(service.wait_for_err(kWorkerStart));
+    service.signal(SIGSTOP);
+    ASSERT_TRUE(wait_until_stopped(service.pid()));
+    int64_t cur_ft = clock_now_ms_ft();
+    ASSERT_EQ(post_time_command(kCommandSetTime, cur_ft, cur_ft + kHour), 1);
+    ASSERT_EQ(post_time_command(kCommandSetTime, cur_ft, cur_ft + 2 * kHour), 1);
+    service.signal(SIGCONT);
+
+    ASSERT_TRUE(service.wait_for_err("set time curh=")) << service.err();
+    // Two more idle time-outs: a second wake would have shown as "no command!" first.
+    int timeouts = count_of(service.err(), "[main_clockkeeper_thread] timeout");
+    ASSERT_TRUE(service.wait_for_err("[main_clockkeeper_thread] timeout", timeouts + 2)) << service.err();
+    std::string err = service.err();
+    EXPECT_EQ(count_of(err, "set time curh="), 1) << err;
+    EXPECT_EQ(count_of(err, "no command!"), 0) << err;
+    EXPECT_NEAR(sandbox_offset_ms(), 7200000.0, 2000.0);
+}
+
+TEST_F(ChannelWithService, IdleWorkerWakesOnItsTimeOutAndWaitsAgain)
+{
+    ScopedEnv timeout("SATCLOCK_WAIT_TIMEOUT_MS", "100");
+    ClockkeeperRun service(sandbox, "ck", {"debug"});
+    ASSERT_TRUE(service.wait_for_err("[main_clockkeeper_thread] timeout", 3)) << service.err();
+    EXPECT_EQ(service.wait(0), -2) << "the worker ended";
+    EXPECT_FALSE(std::filesystem::exists(sandbox.clock_file()));
+}
+
+TEST_F(ChannelWithService, FailingWaitIsRetriedOnceASecondNotInALoop)
+{
+    // A slash inside the name: neither the event nor the block can be had.
+    ScopedEnv prefix("SATCLOCK_CHANNEL_PREFIX", "no/such/");
+    ClockkeeperRun service(sandbox, "ck", {"debug"});
+    ASSERT_TRUE(service.wait_for_err("[main_clockkeeper_thread] smem_create_memory() err!!!")) << service.err();
+    ASSERT_TRUE(service.wait_for_err("[main_clockkeeper_thread] wait failed", 2)) << service.err();
+    sleep_ms(500);
+    // Spinning would have written thousands of lines by now.
+    EXPECT_LE(count_of(service.err(), "[main_clockkeeper_thread] wait failed"), 3) << service.err();
+}
+
+// A datagram socket standing in for systemd's notification socket.
+class NotifySocket {
+public:
+    explicit NotifySocket(const std::string& path)
+    {
+        fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+        bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        timeval tv{0, 200000};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    }
+    ~NotifySocket() { close(fd_); }
+    bool bound() const { return bound_; }
+    std::vector<std::string> messages()
+    {
+        std::vector<std::string> all;
+        char buffer[512];
+        for (ssize_t n; (n = recv(fd_, buffer, sizeof buffer, 0)) > 0;)
+            all.emplace_back(buffer, size_t(n));
+        return all;
+    }
+
+private:
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
+TEST_F(ChannelWithService, SigtermStopsWorkerThenSupervisorThenReportsStopped)
+{
+    NotifySocket notify(sandbox.path("notify"));
+    ASSERT_TRUE(notify.bound());
+    ScopedEnv socket_env("NOTIFY_SOCKET", sandbox.path("notify"));
+    ClockkeeperRun service(sandbox, "ck", {});
+    ASSERT_TRUE(service.wait_for_err("[service_status] RUNNING")) << service.err();
+    ASSERT_TRUE(service.wait_for_err(kWorkerStart)) << service.err();
+
+    service.signal(SIGTERM);
+    EXPECT_EQ(service.wait(1000), 0) << "not stopped within one second\n" << service.err();
+
+    std::string err = service.err();
+    std::vector<std::string> order = {"[main] before load service", "[service_status] START_PENDING",
+                                      "[service_status] RUNNING", "[service_status] STOP_PENDING",
+                                      "[main_clockkeeper_thread] stop", "[service_supervisor_thread] stop",
+                                      "[service_status] STOPPED controls=1 exit=0", "[main] exit service ok"};
+    size_t at = 0;
+    for (const std::string& line : order) {
+        size_t found = err.find(line, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << err;
+        at = found;
+    }
+    EXPECT_EQ(notify.messages(),
+              (std::vector<std::string>{"STATUS=Starting (checkpoint 1)", "READY=1\nSTATUS=Running",
+                                        "STOPPING=1\nSTATUS=Stopping (checkpoint 2)", "STATUS=Stopped"}));
+}
+
+}  // namespace
