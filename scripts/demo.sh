@@ -53,6 +53,9 @@ stop_all() {
   for pid in $pids; do kill "$pid" 2>/dev/null || true; done
   for pid in $pids; do wait "$pid" 2>/dev/null || true; done
   echo "sandbox clock offset at the end: $(cat "$SATCLOCK_CLOCK_FILE" 2>/dev/null || echo 0) ns"
+  # The channel's named objects outlive a service stopped by a signal.
+  rm -f "/dev/shm/${SATCLOCK_CHANNEL_PREFIX}setclockkeeper_share" \
+        "/dev/shm/sem.${SATCLOCK_CHANNEL_PREFIX}setclockkeeper_event"
   rm -rf "$demo"
 }
 trap stop_all EXIT INT TERM
