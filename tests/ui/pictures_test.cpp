@@ -33,7 +33,7 @@ TEST(Pictures, ResourcePathOfAMissingOrEmptyName)
     EXPECT_EQ("res_get_res_path: assertion 'pixfile != NULL' failed", log.messages()[2]);
 }
 
-TEST(Pictures, BundleHoldsTheDesignedSizes)
+TEST(Pictures, BundleHoldsEachPictureAtItsSize)
 {
 #ifndef SATCLOCK_HAVE_PICTURES
     GTEST_SKIP() << "built without the picture bundle";
