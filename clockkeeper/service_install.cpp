@@ -5,7 +5,6 @@
 #include "common/locale_language.h"
 #include "common/user_admin.h"
 #include "platform/process.h"
-#include "platform/process_capture.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -10,7 +11,10 @@
 
 extern char** environ;
 
-pid_t process_spawn(const std::vector<std::string>& argv, bool detached)
+namespace {
+
+// posix_spawnp with an optional descriptor to become the child's standard output.
+pid_t spawn(const std::vector<std::string>& argv, bool detached, int stdout_fd)
 {
     if (argv.empty())
         return -1;
@@ -23,10 +27,38 @@ pid_t process_spawn(const std::vector<std::string>& argv, bool detached)
     posix_spawnattr_init(&attr);
     if (detached)
         posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (stdout_fd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdout_fd, STDOUT_FILENO);
     pid_t pid = -1;
-    int rc = posix_spawnp(&pid, args[0], nullptr, &attr, args.data(), environ);
+    int rc = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     return rc == 0 ? pid : -1;
+}
+
+constexpr size_t kMaxOutput = 64 * 1024;
+
+void read_all(int fd, std::string* out)
+{
+    char chunk[4096];
+    for (;;) {
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        if (out && out->size() < kMaxOutput)
+            out->append(chunk, size_t(n));
+    }
+}
+
+}  // namespace
+
+pid_t process_spawn(const std::vector<std::string>& argv, bool detached)
+{
+    return spawn(argv, detached, -1);
 }
 
 namespace {
@@ -57,6 +89,24 @@ int process_wait(pid_t pid, int timeout_ms)
         if (done == 0)
             nanosleep(&pause, nullptr);
     }
+}
+
+int process_run_capture(const std::vector<std::string>& argv, std::string* out)
+{
+    if (out)
+        out->clear();
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return 127;
+    pid_t pid = spawn(argv, false, fds[1]);
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return 127;
+    }
+    read_all(fds[0], out);
+    close(fds[0]);
+    return process_wait(pid);
 }
 
 int process_run(const std::vector<std::string>& argv)

@@ -17,5 +17,9 @@ int process_wait(pid_t pid, int timeout_ms = -1);
 // Run to the end and give the exit status; 127 when it could not be started.
 int process_run(const std::vector<std::string>& argv);
 
+// Run argv with its standard output in *out (at most 64 KiB kept); its
+// standard error stays ours. Exit status as process_run.
+int process_run_capture(const std::vector<std::string>& argv, std::string* out);
+
 // The absolute path of the running program (/proc/self/exe).
 std::string process_self_path();

@@ -28,6 +28,15 @@ TEST(Process, WaitTimesOutThenCollects)
     EXPECT_EQ(process_wait(pid, 2000), 128 + SIGTERM);
 }
 
+TEST(Process, CaptureKeepsStandardOutputOnly)
+{
+    std::string out = "stale";
+    EXPECT_EQ(process_run_capture({"sh", "-c", "echo active; echo noise >&2; exit 3"}, &out), 3);
+    EXPECT_EQ(out, "active\n");
+    EXPECT_EQ(process_run_capture({"/nonexistent/satclock-no-such-program"}, &out), 127);
+    EXPECT_EQ(out, "");
+}
+
 TEST(Process, SelfPathIsAbsolute)
 {
     std::string self = process_self_path();

@@ -1,0 +1,183 @@
+// satclock's start-up, from the process entry to the main loop, and its shutdown.
+#include "src/ui/app.h"
+
+#include "platform/process.h"
+#include "src/ui/about_page.h"
+#include "src/ui/help.h"
+#include "src/ui/instance.h"
+#include "src/ui/main_window.h"
+#include "src/ui/modules.h"
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <glib/gi18n.h>
+#include <libintl.h>
+#include <string>
+#include <unistd.h>
+
+GtkWidget* main_window = nullptr;
+GtkTooltips* shared_tooltips = nullptr;
+gchar* help_file_path = nullptr;
+
+namespace {
+
+constexpr char text_domain[] = "satclock";
+constexpr char locale_dir[] = "../share/locale";
+constexpr char help_file_ru[] = "../share/help/ru/satclock.html";
+constexpr char help_file_en[] = "../share/help/en/satclock.html";
+
+// "./<program> <arguments>" split by shell rules, as the toolkit receives it.
+bool toolkit_command_line(int argc, char** argv, int* out_argc, char*** out_argv)
+{
+    const char* self = argc > 0 && argv[0] ? argv[0] : "satclock";
+    gchar* base = g_filename_display_basename(self);
+    GString* text = g_string_new(nullptr);
+    g_string_printf(text, "./%s", base);
+    for (int i = 1; i < argc; ++i) {
+        gchar* quoted = g_shell_quote(argv[i]);
+        g_string_append_printf(text, " %s", quoted);
+        g_free(quoted);
+    }
+    g_free(base);
+    gboolean parsed = g_shell_parse_argv(text->str, out_argc, out_argv, nullptr);
+    g_string_free(text, TRUE);
+    if (!parsed) {
+        *out_argc = 0;
+        *out_argv = nullptr;
+    }
+    return parsed;
+}
+
+void show_main_window()
+{
+    if (!main_window)
+        return;
+    gtk_widget_show(main_window);
+    gtk_window_present(GTK_WINDOW(main_window));
+}
+
+// A later copy of the program only brings this one's window forward.
+bool another_copy_runs()
+{
+    if (instance_acquire() != 0)
+        return false;
+    std::printf("instance: satclock runs already, asking it to show its window\n");
+    instance_ask_show(3000);
+    return true;
+}
+
+void toolkit_init(int argc, char** argv)
+{
+    int tk_argc = 0;
+    char** tk_argv = nullptr;
+    toolkit_command_line(argc, argv, &tk_argc, &tk_argv);
+    gtk_init(&tk_argc, &tk_argv);
+    g_strfreev(tk_argv);
+}
+
+}  // namespace
+
+gchar* app_message_language()
+{
+    const char* value = nullptr;
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* candidate = std::getenv(name);
+        if (candidate && *candidate) {
+            value = candidate;
+            break;
+        }
+    }
+    if (!value)
+        return g_strdup("");
+    size_t length = std::strcspn(value, ":_.@");
+    return g_strndup(value, length);
+}
+
+const char* help_file_for_language(const char* language)
+{
+    static const char* const russian_speaking[] = {"ru", "uk", "be", "lt", "kk", "ky", "uz"};
+    for (const char* code : russian_speaking)
+        if (language && std::strcmp(language, code) == 0)
+            return help_file_ru;
+    return help_file_en;
+}
+
+void app_set_working_directory()
+{
+    std::string self = process_self_path();
+    std::string dir = self.substr(0, self.rfind('/'));
+    if (!dir.empty() && chdir(dir.c_str()) != 0)
+        std::printf("start-up: cannot enter %s: %s\n", dir.c_str(), std::strerror(errno));
+    std::printf("curdir=%s\n\n", dir.c_str());
+}
+
+void app_choose_language()
+{
+    setlocale(LC_ALL, "");
+    gchar* language = app_message_language();
+    g_free(help_file_path);
+    help_file_path = g_strdup(help_file_for_language(language));
+    g_free(language);
+    bindtextdomain(text_domain, locale_dir);
+    bind_textdomain_codeset(text_domain, "UTF-8");
+    textdomain(text_domain);
+}
+
+GtkWidget* app_create_main_window()
+{
+    if (!shared_tooltips) {
+        shared_tooltips = gtk_tooltips_new();
+        g_object_ref_sink(shared_tooltips);
+    }
+    main_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gchar* title = g_strdup_printf("Satclock %s", program_version());
+    gtk_window_set_title(GTK_WINDOW(main_window), title);
+    g_free(title);
+    g_signal_connect(main_window, "delete_event", G_CALLBACK(main_window_hide_on_delete), nullptr);
+    g_signal_connect(main_window, "destroy", G_CALLBACK(app_quit), nullptr);
+    create_main_contents();
+    return main_window;
+}
+
+gboolean main_window_hide_on_delete(GtkWidget* widget, GdkEvent*)
+{
+    gtk_widget_hide(widget);
+    return TRUE;
+}
+
+int app_main(int argc, char** argv)
+{
+    // Diagnostics go to a file or pipe when redirected: keep them in order with the threads'.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (another_copy_runs())
+        return 0;
+    app_set_working_directory();
+    settings_start();
+    app_choose_language();
+    toolkit_init(argc, argv);
+    app_create_main_window();
+    receiver_start();
+    gtk_window_set_position(GTK_WINDOW(main_window), GTK_WIN_POS_CENTER);
+    if (!gtk_widget_get_realized(main_window))
+        gtk_widget_realize(main_window);
+    gtk_widget_show(main_window);
+    if (settings_above_all())
+        gtk_window_set_keep_above(GTK_WINDOW(main_window), TRUE);
+    instance_listen(show_main_window);
+    gtk_main();
+    return 0;
+}
+
+void app_quit(GtkWidget*)
+{
+    help_close();
+    receiver_stop();
+    std::printf("bye!\n");
+    main_window = nullptr;
+    gtk_main_quit();
+    instance_release();
+    std::exit(0);
+}

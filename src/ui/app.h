@@ -1,0 +1,30 @@
+// Start-up and shutdown of the desktop program, and its process-wide widgets.
+#pragma once
+
+#include <gtk/gtk.h>
+
+extern GtkWidget* main_window;         // null once the shutdown has begun
+extern GtkTooltips* shared_tooltips;   // the one tooltips object of every page
+extern gchar* help_file_path;          // relative to the bin directory
+
+// The entry of the program; returns the exit status (0).
+int app_main(int argc, char** argv);
+
+// "destroy" of main_window: stops what must be stopped and exits with status 0.
+void app_quit(GtkWidget* widget);
+
+// "delete_event" of main_window: hides the window instead of destroying it.
+gboolean main_window_hide_on_delete(GtkWidget* widget, GdkEvent* event);
+
+// The steps of the start-up that tests run on their own.
+void app_set_working_directory();   // the program's own bin directory
+void app_choose_language();         // locale, help file, message catalogue
+GtkWidget* app_create_main_window();  // tooltips, window and its contents
+
+// The language gettext uses for messages: the first of LANGUAGE (its first
+// entry), LC_ALL, LC_MESSAGES and LANG that is set, cut before '_', '.', '@'.
+gchar* app_message_language();
+
+// The help file for a language: Russian for the Russian-speaking set
+// (ru uk be lt kk ky uz), English otherwise.
+const char* help_file_for_language(const char* language);

@@ -1,0 +1,223 @@
+// The real satclock program under Xvfb, driven from outside through the X
+// server: Quit through its menu, the help viewer at Quit, a second copy.
+#include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
+
+#include "platform/process.h"
+#include "src/ui/x11_windows.h"
+#include "tests/support/test_env.h"
+#include "tests/ui/ui_test_support.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+class ProgramTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Xvfb refuses connections while it resets after its last client left.
+        for (int attempt = 0; attempt < 100 && !(display_ = XOpenDisplay(nullptr)); ++attempt)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_NE(nullptr, display_) << "no X display: run the GUI tests under xvfb-run";
+        setenv("XDG_RUNTIME_DIR", sandbox_.dir().c_str(), 1);
+        setenv("FAKE_VIEWER_LOG", sandbox_.path("viewer.log").c_str(), 1);
+        unsetenv("FAKE_VIEWER_IGNORE_CLOSE");
+        setenv("SATCLOCK_HELP_VIEWER", (build_dir() + "/tests/fake_viewer").c_str(), 1);
+        // A GTK program keeps its caches to the end: no leak report at exit.
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+    }
+
+    void TearDown() override
+    {
+        for (pid_t pid : started_)
+            if (process_wait(pid, 0) == -2) {
+                kill(pid, SIGTERM);
+                if (process_wait(pid, 2000) == -2) {
+                    kill(pid, SIGKILL);
+                    process_wait(pid);
+                }
+            }
+        if (display_)
+            XCloseDisplay(display_);
+        unsetenv("FAKE_VIEWER_IGNORE_CLOSE");
+    }
+
+    // Starts build/bin/satclock with its output in <sandbox>/<name>.out.
+    pid_t start(const std::string& name)
+    {
+        std::string out = sandbox_.path(name + ".out");
+        pid_t pid = process_spawn({"sh", "-c", "exec \"$0\" >\"$1\" 2>&1", build_dir() + "/bin/satclock", out});
+        if (pid > 0)
+            started_.push_back(pid);
+        return pid;
+    }
+
+    std::string output(const std::string& name) { return read_file(sandbox_.path(name + ".out")); }
+
+    // The main window of a process, or 0.
+    Window main_window_of(pid_t pid)
+    {
+        for (Window window : x11_windows_of_pid(display_, pid)) {
+            char* name = nullptr;
+            bool match = XFetchName(display_, window, &name) && name && std::string(name) == "Satclock 1.2.1";
+            if (name)
+                XFree(name);
+            if (match)
+                return window;
+        }
+        return 0;
+    }
+
+    bool viewable(Window window)
+    {
+        XWindowAttributes attributes{};
+        return window && XGetWindowAttributes(display_, window, &attributes) &&
+               attributes.map_state == IsViewable;
+    }
+
+    bool wait_for(const std::function<bool()>& done, int timeout_ms = 10000)
+    {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
+    Window wait_shown(pid_t pid)
+    {
+        Window window = 0;
+        wait_for([&] { return viewable(window = main_window_of(pid)); });
+        return window;
+    }
+
+    // Key strokes sent to the window itself, so no focus is needed.
+    void keys(Window window, const std::string& key_names)
+    {
+        process_run({"xdotool", "key", "--window", std::to_string(window), key_names});
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
+
+    size_t viewer_starts() { return count_lines("start "); }
+
+    size_t count_lines(const std::string& prefix)
+    {
+        std::string log = read_file(sandbox_.path("viewer.log"));
+        size_t count = 0;
+        for (size_t at = 0; (at = log.find(prefix, at)) != std::string::npos; at += prefix.size())
+            ++count;
+        return count;
+    }
+
+    pid_t viewer_pid()
+    {
+        std::string log = read_file(sandbox_.path("viewer.log"));
+        return static_cast<pid_t>(std::stol(log.substr(log.find("start ") + 6)));
+    }
+
+    TestSandbox sandbox_;
+    Display* display_ = nullptr;
+    std::vector<pid_t> started_;
+};
+
+TEST_F(ProgramTest, QuitThroughTheOptionsMenuStopsTheReaderAndEndsWithStatusZero)
+{
+    // A simulated receiver on COM3, the port the settings file names.
+    pid_t receiver = process_spawn({build_dir() + "/bin/satclock-gpssim", "--port", "3", "--port-dir",
+                                    sandbox_.path("ports")});
+    ASSERT_GT(receiver, 0);
+    started_.push_back(receiver);
+    ASSERT_TRUE(wait_for([&] { return access(sandbox_.path("ports/COM3").c_str(), F_OK) == 0; }));
+    ASSERT_EQ(0, mkdir(sandbox_.path("appdata/satclock").c_str(), 0755));
+    std::ofstream(sandbox_.path("appdata/satclock/satclock.ini")) << "com_port=\"3\"\r\nbaudrate=\"4800\"\r\n";
+
+    pid_t pid = start("first");
+    ASSERT_GT(pid, 0);
+    Window window = wait_shown(pid);
+    ASSERT_NE(0u, window) << output("first");
+    ASSERT_TRUE(wait_for([&] { return output("first").find("start thread read_com_thread_func") != std::string::npos; }));
+    keys(window, "alt+o");
+    keys(window, "Up");  // from the first item round to the last one, Quit
+    keys(window, "Return");
+    EXPECT_EQ(0, process_wait(pid, 10000)) << output("first");
+    std::string out = output("first");
+    EXPECT_NE(std::string::npos, out.find("curdir=" + build_dir() + "/bin\n\n")) << out;
+    size_t quit = out.find("menuitem quit\n");
+    size_t reader_gone = out.find("exit read_com_thread_func");
+    size_t stopped = out.find("run stop thread_com_read 2\n");
+    size_t bye = out.find("bye!\n");
+    ASSERT_NE(std::string::npos, quit) << out;
+    ASSERT_NE(std::string::npos, bye) << out;
+    EXPECT_LT(quit, reader_gone) << out;
+    EXPECT_LT(reader_gone, stopped) << out;
+    EXPECT_LT(stopped, bye) << out;
+    EXPECT_EQ(std::string::npos, out.find("no open com=")) << out;
+}
+
+TEST_F(ProgramTest, ViewerStillOpenAtQuitIsClosedOrKilled)
+{
+    for (bool ignores_close : {false, true}) {
+        if (ignores_close)
+            setenv("FAKE_VIEWER_IGNORE_CLOSE", "1", 1);
+        std::string name = ignores_close ? "stubborn" : "polite";
+        size_t before = viewer_starts();
+        pid_t pid = start(name);
+        Window window = wait_shown(pid);
+        ASSERT_NE(0u, window) << output(name);
+        keys(window, "F1");
+        ASSERT_TRUE(wait_for([&] { return viewer_starts() > before; })) << output(name);
+        pid_t viewer = viewer_pid();
+        if (ignores_close) {
+            std::string log = read_file(sandbox_.path("viewer.log"));
+            viewer = static_cast<pid_t>(std::stol(log.substr(log.rfind("start ") + 6)));
+        }
+        keys(window, "ctrl+q");
+        EXPECT_EQ(0, process_wait(pid, 10000)) << output(name);
+        EXPECT_TRUE(wait_for([&] { return kill(viewer, 0) != 0; }, 2000)) << name << " viewer left running";
+        EXPECT_EQ(ignores_close ? 2u : 1u, count_lines("close ")) << "asked to close first";
+    }
+}
+
+TEST_F(ProgramTest, SecondCopyShowsTheFirstOnesWindowAndEnds)
+{
+    pid_t first = start("first");
+    Window window = wait_shown(first);
+    ASSERT_NE(0u, window) << output("first");
+    x11_send_delete(display_, window);  // the close box: hidden, still running
+    ASSERT_TRUE(wait_for([&] { return !viewable(window); }));
+
+    pid_t second = start("second");
+    EXPECT_EQ(0, process_wait(second, 10000)) << output("second");
+    EXPECT_TRUE(wait_for([&] { return viewable(window); })) << output("first");
+    EXPECT_EQ(0u, main_window_of(second));
+    EXPECT_EQ(std::string::npos, output("second").find("curdir=")) << "the second copy stops before its start-up";
+
+    keys(window, "ctrl+q");
+    EXPECT_EQ(0, process_wait(first, 10000)) << output("first");
+}
+
+TEST_F(ProgramTest, AfterTheFirstCopyEndsANewOneRuns)
+{
+    pid_t first = start("first");
+    Window window = wait_shown(first);
+    ASSERT_NE(0u, window);
+    keys(window, "ctrl+q");
+    ASSERT_EQ(0, process_wait(first, 10000));
+    pid_t next = start("next");
+    Window next_window = wait_shown(next);
+    ASSERT_NE(0u, next_window) << output("next");
+    keys(next_window, "ctrl+q");
+    EXPECT_EQ(0, process_wait(next, 10000)) << output("next");
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+// With LANGUAGE=ru (run with LANG=C.UTF-8) the window speaks Russian and the
+// Russian help file is chosen.
+#include "src/ui/app.h"
+#include "src/ui/main_window.h"
+#include "src/ui/pixtex.h"
+#include "tests/support/test_env.h"
+#include "tests/ui/ui_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Set before GTK and gettext start, as the user's session would.
+const bool russian_session = [] {
+    setenv("LANG", "C.UTF-8", 1);
+    setenv("LANGUAGE", "ru", 1);
+    unsetenv("LC_ALL");
+    unsetenv("LC_MESSAGES");
+    return true;
+}();
+
+class RussianWindowTest : public testing::Test {
+protected:
+    void SetUp() override { build_main_window(); }
+    void TearDown() override { destroy_main_window(); }
+    TestSandbox sandbox;
+};
+
+TEST_F(RussianWindowTest, MenusTabsAndButtonsAreTranslated)
+{
+    const char* const options[] = {" GPS инфо  ", " Настройка GPS  ", " Параметры  ", " О программе  "};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(options[i], menu_item_text(menu_items(0).at(i)));
+    EXPECT_EQ(" Выход  ", menu_item_text(menu_items(0).at(5)));
+    EXPECT_EQ(" Содержание  ", menu_item_text(menu_items(1).at(0)));
+    EXPECT_EQ(" Сайт Satclock  ", menu_item_text(menu_items(1).at(2)));
+
+    GtkNotebook* notebook = GTK_NOTEBOOK(main_notebook);
+    GtkWidget* tab = gtk_notebook_get_tab_label(notebook, gtk_notebook_get_nth_page(notebook, 3));
+    EXPECT_STREQ("О программе", gtk_label_get_text(GTK_LABEL(MYGTK_PIXTEX(tab)->label)));
+
+    std::vector<std::string> buttons;
+    for (GtkWidget* button : find_widgets(main_window, GTK_TYPE_BUTTON))
+        for (GtkWidget* pixtex : find_widgets(button, MYGTK_TYPE_PIXTEX))
+            buttons.push_back(gtk_label_get_text(GTK_LABEL(MYGTK_PIXTEX(pixtex)->label)));
+    EXPECT_EQ((std::vector<std::string>{"Справка", "Закрыть"}), buttons);
+}
+
+TEST_F(RussianWindowTest, RussianHelpFileIsChosen)
+{
+    EXPECT_STREQ("../share/help/ru/satclock.html", help_file_path);
+}
+
+}  // namespace

@@ -1,0 +1,211 @@
+// GUI test helpers: GTK initialised once per test program, skipped when only listing.
+#include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
+
+#include "tests/ui/ui_test_support.h"
+
+#include "src/ui/app.h"
+#include "src/ui/main_window.h"
+#include "src/ui/pixtex.h"
+#include "src/ui/resources.h"
+#include "tests/support/test_env.h"
+
+#include <X11/Xlib.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+class GtkEnvironment : public testing::Environment {
+public:
+    void SetUp() override
+    {
+        // Never a real browser: help requests go to the stand-in viewer.
+        setenv("SATCLOCK_HELP_VIEWER", (build_dir() + "/tests/fake_viewer").c_str(), 1);
+        // A failed environment would only mark the tests skipped: end the run as failed.
+        // Xvfb resets itself when its last client leaves and refuses connections
+        // meanwhile: wait for a connection, and hold it until GTK has its own.
+        Display* probe = nullptr;
+        for (int attempt = 0; attempt < 100 && !(probe = XOpenDisplay(nullptr)); ++attempt)
+            g_usleep(20000);
+        bool ready = gtk_init_check(nullptr, nullptr);
+        if (probe)
+            XCloseDisplay(probe);
+        if (!ready) {
+            const char* display = std::getenv("DISPLAY");
+            std::fprintf(stderr, "cannot open the X display %s: run the GUI tests under xvfb-run\n",
+                         display ? display : "(unset)");
+            std::exit(1);
+        }
+        res_register_bundle();
+    }
+};
+
+const auto* gtk_environment = testing::AddGlobalTestEnvironment(new GtkEnvironment);
+
+GtkWidget* menu_bar()
+{
+    GtkWidget* outer = gtk_bin_get_child(GTK_BIN(main_window));
+    GList* children = gtk_container_get_children(GTK_CONTAINER(outer));
+    GtkWidget* bar = GTK_WIDGET(children->data);
+    g_list_free(children);
+    return bar;
+}
+
+}  // namespace
+
+// GTK, GDK, fontconfig and Pango keep caches for the life of the process; the
+// leak checker looks at our code only.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libgtk-x11-2.0.so\nleak:libgdk-x11-2.0.so\nleak:libglib-2.0.so\n"
+           "leak:libgobject-2.0.so\nleak:libgio-2.0.so\nleak:libfontconfig.so\n"
+           "leak:libpango\nleak:libcairo.so\nleak:libgdk_pixbuf-2.0.so\nleak:libX11.so\n"
+           "leak:libharfbuzz.so\nleak:libfreetype.so\n";
+}
+
+bool pump_until(const std::function<bool()>& done, int timeout_ms)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return done();
+        if (!gtk_events_pending())
+            g_usleep(2000);
+        while (gtk_events_pending())
+            gtk_main_iteration_do(FALSE);
+    }
+    return true;
+}
+
+void pump_for(int ms)
+{
+    pump_until([] { return false; }, ms);
+}
+
+void build_main_window()
+{
+    app_set_working_directory();
+    app_choose_language();
+    menu_current_page = -1;
+    app_create_main_window();
+    gtk_widget_show(main_window);
+    pump_until([] { return main_window->window && gdk_window_is_viewable(main_window->window); });
+    pump_for(50);
+}
+
+void destroy_main_window()
+{
+    if (!main_window)
+        return;
+    g_signal_handlers_disconnect_by_func(main_window, reinterpret_cast<gpointer>(app_quit), nullptr);
+    gtk_widget_destroy(main_window);
+    main_window = nullptr;
+    main_notebook = nullptr;
+    pump_for(20);
+}
+
+// The simulated events make a round trip through the X server: wait until
+// they are back in our queue, then handle everything queued.
+void drain_x_events()
+{
+    for (int round = 0; round < 3; ++round) {
+        gdk_flush();
+        while (gtk_events_pending())
+            gtk_main_iteration_do(FALSE);
+    }
+    pump_for(20);
+}
+
+void press_key(guint keyval, GdkModifierType modifiers)
+{
+    gdk_test_simulate_key(main_window->window, -1, -1, keyval, modifiers, GDK_KEY_PRESS);
+    gdk_test_simulate_key(main_window->window, -1, -1, keyval, modifiers, GDK_KEY_RELEASE);
+    drain_x_events();
+}
+
+void click_window(GdkWindow* window, int x, int y)
+{
+    gdk_test_simulate_button(window, x, y, 1, GdkModifierType(0), GDK_BUTTON_PRESS);
+    gdk_test_simulate_button(window, x, y, 1, GdkModifierType(0), GDK_BUTTON_RELEASE);
+    drain_x_events();
+}
+
+void click_button(GtkWidget* button)
+{
+    // GtkButton clicks only while it believes the pointer is inside it.
+    gtk_button_enter(GTK_BUTTON(button));
+    click_window(GTK_BUTTON(button)->event_window, button->allocation.width / 2,
+                 button->allocation.height / 2);
+}
+
+std::vector<GtkWidget*> menu_items(int menu_index)
+{
+    GList* tops = gtk_container_get_children(GTK_CONTAINER(menu_bar()));
+    GtkWidget* top = GTK_WIDGET(g_list_nth_data(tops, menu_index));
+    g_list_free(tops);
+    GtkWidget* menu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(top));
+    GList* items = gtk_container_get_children(GTK_CONTAINER(menu));
+    std::vector<GtkWidget*> out;
+    for (GList* at = items; at; at = at->next)
+        out.push_back(GTK_WIDGET(at->data));
+    g_list_free(items);
+    return out;
+}
+
+std::string menu_item_text(GtkWidget* item)
+{
+    std::vector<GtkWidget*> pixtexes = find_widgets(item, MYGTK_TYPE_PIXTEX);
+    if (!pixtexes.empty())
+        return gtk_label_get_text(GTK_LABEL(MYGTK_PIXTEX(pixtexes.front())->label));
+    std::vector<GtkWidget*> labels = find_widgets(item, GTK_TYPE_LABEL);
+    return labels.empty() ? std::string() : gtk_label_get_text(GTK_LABEL(labels.front()));
+}
+
+std::vector<GtkWidget*> find_widgets(GtkWidget* root, GType type)
+{
+    std::vector<GtkWidget*> out;
+    std::vector<GtkWidget*> stack{root};
+    while (!stack.empty()) {
+        GtkWidget* widget = stack.back();
+        stack.pop_back();
+        if (G_TYPE_CHECK_INSTANCE_TYPE(widget, type))
+            out.push_back(widget);
+        if (!GTK_IS_CONTAINER(widget))
+            continue;
+        GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+        std::vector<GtkWidget*> in_order;
+        for (GList* at = children; at; at = at->next)
+            in_order.push_back(GTK_WIDGET(at->data));
+        g_list_free(children);
+        // Depth first, in container order.
+        for (auto it = in_order.rbegin(); it != in_order.rend(); ++it)
+            stack.push_back(*it);
+    }
+    return out;
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+LogCapture::LogCapture()
+{
+    id_ = g_log_set_handler(nullptr, GLogLevelFlags(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL), handler, this);
+}
+
+LogCapture::~LogCapture()
+{
+    g_log_remove_handler(nullptr, id_);
+}
+
+void LogCapture::handler(const gchar*, GLogLevelFlags, const gchar* message, gpointer self)
+{
+    static_cast<LogCapture*>(self)->messages_.push_back(message);
+}

@@ -1,0 +1,53 @@
+// Helpers of the GUI tests: one GTK display per process, main-loop pumping,
+// the main window built the way the program builds it, and widget lookup.
+#pragma once
+
+#include <functional>
+#include <gtk/gtk.h>
+#include <string>
+#include <vector>
+
+// Runs the main loop until done() holds or timeout_ms passes; returns done().
+bool pump_until(const std::function<bool()>& done, int timeout_ms = 3000);
+
+// Runs the main loop for about ms milliseconds.
+void pump_for(int ms);
+
+// Builds main_window as the start-up does (working directory, language,
+// contents) and shows it; destroys it without ending the process.
+void build_main_window();
+void destroy_main_window();
+
+// Sends a key press and release to the main window through the X server.
+void press_key(guint keyval, GdkModifierType modifiers);
+
+// Clicks the middle of a widget that has an input window of its own.
+void click_window(GdkWindow* window, int x, int y);
+
+// Clicks the middle of a button.
+void click_button(GtkWidget* button);
+
+// Menu items of the bar's n-th menu, in order (separators included).
+std::vector<GtkWidget*> menu_items(int menu_index);
+
+// The text of a menu item (its picture-and-text label or plain label).
+std::string menu_item_text(GtkWidget* item);
+
+// All descendants of a container of a given type.
+std::vector<GtkWidget*> find_widgets(GtkWidget* root, GType type);
+
+// Whole content of a file; empty when it does not exist.
+std::string read_file(const std::string& path);
+
+// Collects the GLib messages logged without a domain while alive.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    const std::vector<std::string>& messages() const { return messages_; }
+
+private:
+    static void handler(const gchar*, GLogLevelFlags, const gchar*, gpointer);
+    std::vector<std::string> messages_;
+    guint id_;
+};
