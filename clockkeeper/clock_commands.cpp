@@ -52,8 +52,10 @@ bool shift_command_target(int64_t raw, int64_t cur_ft, int64_t new_ft, int64_t* 
 {
     if (cur_ft < 0)
         return false;
-    int64_t now = truncate_to_ms(raw);
-    Wide exact = Wide(new_ft) * kFileTimeTicksPerMs + raw + (Wide(now) - Wide(cur_ft));
+    // A shift is relative to the clock it finds: the reading taken here already
+    // holds the time spent in the channel, so adding now - cur_ft as well would
+    // push the clock on by that delay a second time.
+    Wide exact = Wide(new_ft) * kFileTimeTicksPerMs + raw;
     return settable(exact, target);
 }
 

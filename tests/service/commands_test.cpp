@@ -54,11 +54,12 @@ TEST(SetCommandTarget, MovesNewTimeOnByTheChannelDelay)
     }
 }
 
-TEST(ShiftCommandTarget, AddsTheShiftAndTheDelayToTheRawReading)
+TEST(ShiftCommandTarget, AddsTheShiftToTheRawReadingOnly)
 {
     const int64_t raw = kNow + 1234;  // sub-millisecond ticks kept in the raw reading
     const TargetCase cases[] = {
-        {"shift 0 is now plus the delay", raw, kNow - 250 * kMs, 0, true, raw + 250 * kMs},
+        {"shift 0 after a 250 ms delay leaves the clock", raw, kNow - 250 * kMs, 0, true, raw},
+        {"shift after a 250 ms delay is not moved on by it", raw, kNow - 250 * kMs, 40, true, raw + 40 * kMs},
         {"five seconds on", raw, kNow, 5000, true, raw + 5000 * kMs},
         {"one hour back", raw, kNow, -3600 * 1000, true, raw - kHour},
         {"shift before 1970", raw, kNow, -(kNow / kMs), false, 0},

@@ -92,7 +92,7 @@ TEST_F(ChannelWithService, SetThatArrives250MsLateIsMovedOnBy250Ms)
     EXPECT_NEAR(sandbox_offset_ms(), 3600000.0, 2.0);
 }
 
-TEST_F(ChannelWithService, ShiftMovesTheClockByItsMillisecondsPlusTheDelay)
+TEST_F(ChannelWithService, ShiftMovesTheClockByItsMillisecondsWhateverTheDelay)
 {
     ClockkeeperRun service(sandbox, "ck", {"debug"});
     ASSERT_TRUE(service.wait_for_err(kWorkerStart));
@@ -100,8 +100,7 @@ TEST_F(ChannelWithService, ShiftMovesTheClockByItsMillisecondsPlusTheDelay)
     ASSERT_EQ(post_time_command(kCommandShiftTime, cur_ft, -5000), 1);
     ASSERT_TRUE(service.wait_for_err("[main_clockkeeper_thread] shift time dt=")) << service.err();
     double offset = sandbox_offset_ms();
-    EXPECT_GE(offset, -5000.0 + 250.0 - 1.0);
-    EXPECT_LT(offset, -5000.0 + 250.0 + 2000.0);
+    EXPECT_NEAR(offset, -5000.0, 2.0);
 }
 
 TEST_F(ChannelWithService, StrayCommandsAndImpossibleTimesAreClearedAndLeaveTheClock)
