@@ -102,8 +102,18 @@ int smem_create_memory()
     smem_fd = platform_shm_open(channel_share_name(), kSharedBlockSize);
     if (smem_fd < 0)
         return -1;
+    // The hold tells a sender that someone is there to take its commands.
+    platform_shm_hold(smem_fd);
     smem_view = platform_shm_map(smem_fd, kSharedBlockSize);
     return smem_view ? 1 : -1;
+}
+
+int smem_peer_present()
+{
+    std::lock_guard<std::mutex> guard(smem_lock);
+    if (smem_fd < 0)
+        return -1;
+    return platform_shm_held_by_others(smem_fd);
 }
 
 int smem_close_memory()

@@ -38,6 +38,10 @@ std::string channel_event_name();
 // Map the block (open it, or create it when no one has yet); the process keeps
 // one mapping, and a new call replaces it. 1 mapped, -1 not.
 int smem_create_memory();
+// Whether another process has the block mapped, as the service's worker has
+// from its start to its stop: 1 yes, 0 no, -1 when it cannot be told (also
+// when this process has no mapping).
+int smem_peer_present();
 // Unmap and forget the block. Returns 1.
 int smem_close_memory();
 

@@ -1,6 +1,7 @@
 // The PC clock through clock_gettime/clock_settime, or the sandbox clock file.
 #include "platform/clock.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +15,8 @@
 #include <unistd.h>
 
 namespace {
+
+std::atomic<bool> sandbox_set_denied{false};
 
 const char* sandbox_path()
 {
@@ -67,6 +70,8 @@ int sandbox_write_offset(const char* path, int64_t offset_ns)
 
 bool platform_clock_is_sandbox() { return sandbox_path() != nullptr; }
 
+void platform_clock_sandbox_deny_set(bool deny) { sandbox_set_denied.store(deny); }
+
 int64_t platform_clock_read_ns()
 {
     const char* path = sandbox_path();
@@ -81,7 +86,7 @@ int platform_clock_set_ns(int64_t utc_ns)
     if (utc_ns < 0)
         return EINVAL;
     if (const char* path = sandbox_path())
-        return sandbox_write_offset(path, utc_ns - realtime_ns());
+        return sandbox_set_denied.load() ? EPERM : sandbox_write_offset(path, utc_ns - realtime_ns());
     timespec ts{};
     ts.tv_sec = utc_ns / 1000000000LL;
     ts.tv_nsec = utc_ns % 1000000000LL;

@@ -26,6 +26,11 @@ int platform_clock_set_ft(int64_t file_time);
 // True when SATCLOCK_CLOCK_FILE names a sandbox clock.
 bool platform_clock_is_sandbox();
 
+// Test seam: with deny set, this process plays an ordinary user's and every
+// set of the sandbox clock is refused with EPERM, as the real clock refuses
+// a process without the right. Child processes are not affected.
+void platform_clock_sandbox_deny_set(bool deny);
+
 // SCHED_FIFO for the calling thread around a clock set, SCHED_OTHER after.
 // Failure to raise (no right) is not an error: the set goes on at normal priority.
 void platform_realtime_priority_enter();

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,4 +82,27 @@ void platform_shm_unmap(unsigned char* view, size_t size)
 int platform_shm_unlink(const std::string& name)
 {
     return shm_unlink(name.c_str()) == 0 ? 0 : errno;
+}
+
+int platform_shm_hold(int fd)
+{
+    // An exclusive lock is only ever held for the moment of a check below.
+    while (flock(fd, LOCK_SH) != 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    return 0;
+}
+
+int platform_shm_held_by_others(int fd)
+{
+    // Our own shared lock converts to an exclusive one only when no other
+    // open description holds one. The conversion may drop ours on the way,
+    // so it is taken again afterwards.
+    int rc = flock(fd, LOCK_EX | LOCK_NB);
+    int error = errno;
+    platform_shm_hold(fd);
+    if (rc == 0)
+        return 0;
+    return error == EWOULDBLOCK ? 1 : -1;
 }

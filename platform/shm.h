@@ -15,5 +15,13 @@ void platform_shm_close(int fd);
 unsigned char* platform_shm_map(int fd, size_t size);
 void platform_shm_unmap(unsigned char* view, size_t size);
 
+// Every process that maps the block holds a shared lock on it for as long as
+// its descriptor stays open; the lock goes with the process, crash or not.
+// Returns 0 or an errno value.
+int platform_shm_hold(int fd);
+// 1 when a descriptor other than fd (another process's) holds the block, 0
+// when none does, -1 on error. fd keeps its hold either way.
+int platform_shm_held_by_others(int fd);
+
 // Remove the name (the block lives on while mapped). 0 or an errno value.
 int platform_shm_unlink(const std::string& name);

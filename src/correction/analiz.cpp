@@ -1,20 +1,216 @@
-// Placeholder analysis thread: it only drains its cursor of the receive ring
-// until the line assembly and correction engine take its place.
+// The analysis thread: line assembly, the silence rule, the correction
+// procedure with its 1PPS alignment, and the pulse check.
 #include "src/correction/analiz.h"
 
+#include "common/smem.h"
+#include "platform/clock.h"
+#include "src/correction/calendar.h"
+#include "src/correction/gps_clock.h"
 #include "src/gps/com_reader.h"
+#include "src/gps/gps_fix.h"
+#include "src/gps/nmea.h"
+#include "src/gps/nmea_line_assembler.h"
+#include "src/gps/serial.h"
+#include "src/settings/settings.h"
 
-#include <cstdint>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
+namespace {
+
+constexpr int kIdleStepMs = 10;       // one empty step of the silence rule
+constexpr int kSilentSteps = 200;     // more than 2.0 s of empty steps: the receiver is silent
+constexpr int kFirstPulseMs = 1100;   // a pulse comes once a second: one wait covers it
+constexpr int kSecondPulseMs = 1500;
+constexpr int kCheckWaits = 12;       // the pulse check listens 12 x 100 ms
+constexpr int kCheckWaitMs = 100;
+constexpr int kPpsSlot = 0;
+
+// Second of the day of the RMC whose date the fix holds, -1 before one. A GGA
+// of an earlier second than this has crossed midnight since.
+std::atomic<int> rmc_date_tod_s{-1};
+
+void analiz_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void analiz_log(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stdout, format, args);
+    va_end(args);
+    std::fflush(stdout);
+}
+
+int64_t truncate_to_ms(int64_t file_time) { return file_time / kFileTimeTicksPerMs * kFileTimeTicksPerMs; }
+
+// One command to the time service. Any process may create the block here, so
+// a block that no service holds would keep the command for nobody: then
+// nothing is written and the posting reports 0, and the request stays.
+int post_to_service(int32_t command, int64_t cur_ft, int64_t new_ft)
+{
+    NamedEvent* event = open_command_event();
+    smem_create_memory();
+    int written = smem_peer_present() == 1 ? smem_write_command(command, cur_ft, new_ft) : 0;
+    signal_command_event(event);
+    smem_close_memory();
+    close_command_event(event);
+    return written;
+}
+
+// Set the clock by shift_ms as it reads now; 0 or the errno of the refusal.
+int shift_clock(int64_t shift_ms)
+{
+    platform_realtime_priority_enter();
+    int64_t target = truncate_to_ms(platform_clock_read_ft()) + shift_ms * kFileTimeTicksPerMs;
+    int error = platform_clock_set_ft(target);
+    platform_realtime_priority_leave();
+    return error;
+}
+
+// Round the clock that read reading_ns to the second. An ordinary user may not
+// set the clock: then the service applies the shift, counting from the same reading.
+void align_clock_read_at(int64_t reading_ns)
+{
+    int64_t reading_ft = file_time_from_unix_ns(reading_ns);
+    int64_t shift = align_shift_ms(int(reading_ft / kFileTimeTicksPerMs % 1000));
+    if (shift == 0)
+        return;
+    int error = shift_clock(shift);
+    if (error != EPERM)
+        return;
+    int written = post_to_service(kCommandShiftTime, truncate_to_ms(reading_ft), shift);
+    analiz_log("[align_time_to_second] direct set refused (%s): shift %lld ms posted to the service, written=%d\n",
+               std::strerror(error), static_cast<long long>(shift), written);
+}
+
+// The receiver's pulse, twice: the first edge may come before the service has
+// applied the new time; by the second, a second later, it has. The edge's own
+// clock stamp, taken as the watcher woke, is nearer the pulse than our wake.
+void align_to_pulse()
+{
+    int64_t edge_ns = 0;
+    int result = com_wait_pps_edge(kPpsSlot, pps_use_cts.load(), kFirstPulseMs, &edge_ns);
+    if (result == 0) {
+        analiz_log("no first 1 pps\n");
+        return;
+    }
+    edge_ns = 0;
+    result = com_wait_pps_edge(kPpsSlot, pps_use_cts.load(), kSecondPulseMs, &edge_ns);
+    if (result != 1) {
+        analiz_log("no 1 pps!!!\n");
+        return;
+    }
+    align_clock_read_at(edge_ns != 0 ? edge_ns : platform_clock_read_ns());
+}
+
+void correct_procedure(int result)
+{
+    analiz_log("start corect procedure\n");
+    GpsFix fix = gps_fix_copy();
+    if (fix.fix_quality <= 0)
+        return;
+    int posted = settime_gps(&fix);
+    if (use_pps.load())
+        align_to_pulse();
+    if (posted == 0)
+        return;
+    double jd = now_jd();
+    correct_time_jd_prev.store(jd);
+    settings_write_double(settings_keys::correct_time_jd_prev, jd);
+    correct_time_request.store(0);
+    analiz_log("was corect with=%d\n", result);
+}
+
+void check_pulse()
+{
+    int result = 0;
+    for (int i = 0; i < kCheckWaits && result == 0; ++i)
+        result = com_wait_pps_edge(kPpsSlot, pps_use_cts.load(), kCheckWaitMs);
+    state_1PPS.store(result);
+    analiz_log("state_1PPS=%d pps_use_cts=%d\n", result, pps_use_cts.load());
+    check_1PPS_request.store(0);
+}
+
+void note_rmc_date(std::string_view line, int result)
+{
+    if (result != NMEA_RMC && result != NMEA_SAME_SECOND)
+        return;
+    if (line.size() < 7 || str_equal_nocase(line.data(), "$GPRMC,", 7) != 0)
+        return;
+    GpsFix fix = gps_fix_copy();
+    rmc_date_tod_s.store(fix.hour * 3600 + fix.minute * 60 + fix.second);
+}
+
+void process_line(std::string_view line)
+{
+    int result = gps_fix_decode_line(line);
+    note_rmc_date(line, result);
+    if (result > 0 && correct_time_request.load())
+        correct_procedure(result);
+}
+
+// An empty 10 ms: after more than 2 s of them the receiver counts as silent,
+// and every further empty step clears the fix again.
+void note_empty_step(int* idle_steps)
+{
+    if (*idle_steps <= kSilentSteps)
+        ++*idle_steps;
+    if (*idle_steps > kSilentSteps) {
+        gps_fix_clear();
+        state_1PPS.store(-1);
+    }
+}
+
+}  // namespace
+
+int settime_gps(const GpsFix* fix)
+{
+    if (!fix)
+        return 0;
+    int64_t cur_ft = truncate_to_ms(platform_clock_read_ft());
+    GpsClockFields gps{fix->year,   fix->month,  fix->day,
+                       fix->hour,   fix->minute, fix->second,
+                       gps_fraction_ms(*fix), rmc_date_tod_s.load()};
+    int64_t new_ft = 0;
+    if (!gps_new_file_time(gps, cur_ft, &new_ft))
+        return 0;
+    int written = post_to_service(kCommandSetTime, cur_ft, new_ft);
+    analiz_log("[settime_gps] set time cur_ft=%lld\n", static_cast<long long>(cur_ft));
+    analiz_log("[settime_gps] set time new_ft=%lld\n", static_cast<long long>(new_ft));
+    return written;
+}
+
+void align_time_to_second() { align_clock_read_at(platform_clock_read_ns()); }
+
+int shift_time_ms(int64_t shift_ms) { return shift_clock(shift_ms) == 0 ? 0 : -1; }
+
 void analiz_com_thread_func()
 {
-    uint8_t bytes[256];
+    {
+        std::lock_guard<std::mutex> hold(buf_com_lock);
+        buf_com_tail_analiz = buf_com_head;
+    }
+    analiz_log("start analiz_com_thread_func\n");
+    NmeaLineAssembler lines;
+    int idle_steps = 0;
     for (;;) {
-        buf_com_wait_data(100);
-        while (buf_com_read_analiz(bytes, sizeof bytes) > 0) {
+        uint8_t byte = 0;
+        if (buf_com_read_analiz(&byte, 1) == 0) {
+            // Wake on the reader's signal, so a line is decoded the moment its
+            // carriage return lands; only a whole empty step counts as silence.
+            if (buf_com_wait_data(kIdleStepMs) == 0)
+                note_empty_step(&idle_steps);
+            continue;
         }
+        idle_steps = 0;
+        if (lines.push(char(byte)))
+            process_line(lines.line());
+        if (check_1PPS_request.load())
+            check_pulse();
     }
 }
 

@@ -84,3 +84,19 @@ TEST(SandboxClock, UnwritableFileFailsWithoutChangingTheClock)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SandboxClock, DeniedSetIsRefusedLikeAnOrdinaryUser)
+{
+    TestSandbox sandbox;
+    int64_t before = platform_clock_read_ns();
+    platform_clock_sandbox_deny_set(true);
+    EXPECT_EQ(platform_clock_set_ns(real_ns() - 3600 * kSecond), EPERM);
+    EXPECT_EQ(platform_clock_set_ft(132223104000000000LL), EPERM);
+    platform_clock_sandbox_deny_set(false);
+    EXPECT_NEAR(double(platform_clock_read_ns()), double(before), 0.05 * kSecond);
+    EXPECT_EQ(platform_clock_set_ns(real_ns() - 3600 * kSecond), 0);
+}
+
+}  // namespace

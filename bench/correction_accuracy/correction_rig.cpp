@@ -1,0 +1,345 @@
+// The end-to-end correction rig: simulator, service, pulses and measurements.
+#include "bench/correction_accuracy/correction_rig.h"
+
+#include "common/smem.h"
+#include "platform/clock.h"
+#include "platform/process.h"
+#include "src/correction/analiz.h"
+#include "src/gps/com_reader.h"
+#include "src/gps/com_test_device.h"
+#include "src/gps/gps_fix.h"
+#include "src/gps/serial.h"
+#include "src/settings/settings.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int64_t kMs = 1000000;
+constexpr int64_t kSecond = 1000000000;
+
+void sleep_ms(int ms)
+{
+    timespec pause{ms / 1000, long(ms % 1000) * kMs};
+    nanosleep(&pause, nullptr);
+}
+
+template <class Cond>
+bool wait_until(Cond cond, int timeout_ms)
+{
+    int64_t end = platform_monotonic_ns() + int64_t(timeout_ms) * kMs;
+    while (!cond()) {
+        if (platform_monotonic_ns() >= end)
+            return false;
+        sleep_ms(1);
+    }
+    return true;
+}
+
+// The text after "name": in a one-line JSON object (numbers and plain strings only).
+std::string json_value(const std::string& line, const std::string& name)
+{
+    std::string key = "\"" + name + "\":";
+    size_t at = line.find(key);
+    if (at == std::string::npos)
+        return "";
+    at += key.size();
+    if (at < line.size() && line[at] == '"') {
+        size_t end = line.find('"', at + 1);
+        return line.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+    }
+    size_t end = line.find_first_of(",}", at);
+    return line.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+int64_t json_number(const std::string& line, const std::string& name)
+{
+    return std::strtoll(json_value(line, name).c_str(), nullptr, 10);
+}
+
+bool end_child(pid_t& pid, int signal_number)
+{
+    if (pid <= 0)
+        return true;
+    kill(pid, signal_number);
+    int status = process_wait(pid, 5000);
+    if (status == -2) {
+        kill(pid, SIGKILL);
+        status = process_wait(pid, 5000);
+    }
+    pid = -1;
+    return status != -2;
+}
+
+// Sleeps on the real clock until shortly before the moment, then spins to it,
+// so the edge lands within microseconds of the true top of the second.
+void wait_real_until(int64_t moment_ns, const std::atomic<bool>& stop)
+{
+    constexpr int64_t kSpinNs = 300000;
+    while (!stop.load()) {
+        int64_t left = moment_ns - rig_real_ns();
+        if (left <= kSpinNs)
+            break;
+        int64_t nap = std::min(left - kSpinNs, 100 * kMs);
+        timespec pause{time_t(nap / kSecond), long(nap % kSecond)};
+        nanosleep(&pause, nullptr);
+    }
+    while (!stop.load() && rig_real_ns() < moment_ns) {
+    }
+}
+
+}  // namespace
+
+int64_t rig_real_ns()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return int64_t(ts.tv_sec) * kSecond + ts.tv_nsec;
+}
+
+int64_t rig_clock_offset_ns() { return platform_clock_read_ns() - rig_real_ns(); }
+
+bool rig_set_clock_offset(int64_t offset_ns, bool deny_after)
+{
+    platform_clock_sandbox_deny_set(false);
+    int rc = platform_clock_set_ns(rig_real_ns() + offset_ns);
+    platform_clock_sandbox_deny_set(deny_after);
+    return rc == 0;
+}
+
+bool service_holds_channel()
+{
+    smem_create_memory();
+    int present = smem_peer_present();
+    smem_close_memory();
+    return present == 1;
+}
+
+ServiceProcess::~ServiceProcess() { stop(); }
+
+bool ServiceProcess::start(const std::string& bin_dir, const std::string& log_path, int timeout_ms)
+{
+    pid_ = process_spawn({"/bin/sh", "-c", "exec \"$0\" debug 2>>\"$1\"", bin_dir + "/clockkeeper", log_path});
+    if (pid_ <= 0)
+        return false;
+    return wait_until([] { return service_holds_channel(); }, timeout_ms);
+}
+
+bool ServiceProcess::stop() { return end_child(pid_, SIGTERM); }
+
+SimulatorProcess::~SimulatorProcess() { stop(); }
+
+bool SimulatorProcess::start(const std::string& bin_dir, const std::string& port_dir, int port, int baud,
+                             const std::string& log_path, const std::vector<std::string>& extra)
+{
+    log_path_ = log_path;
+    std::vector<std::string> argv = {bin_dir + "/satclock-gpssim", "--port", std::to_string(port), "--port-dir",
+                                     port_dir, "--baud", std::to_string(baud), "--log", log_path, "--replace"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    pid_ = process_spawn(argv);
+    if (pid_ <= 0)
+        return false;
+    std::string link = port_dir + "/COM" + std::to_string(port);
+    return wait_until([&] {
+        std::ifstream log(log_path_);
+        std::string first;
+        std::getline(log, first);
+        return first.find("\"event\":\"start\"") != std::string::npos && std::filesystem::is_symlink(link);
+    }, 5000);
+}
+
+bool SimulatorProcess::stop() { return end_child(pid_, SIGTERM); }
+
+std::vector<SimSentence> SimulatorProcess::sentences() const
+{
+    std::vector<SimSentence> out;
+    std::ifstream log(log_path_);
+    for (std::string line; std::getline(log, line);) {
+        if (json_value(line, "event") != "sentence")
+            continue;
+        SimSentence s;
+        s.type = json_value(line, "type");
+        s.second_ns = json_number(line, "second_ns");
+        s.reported_ns = json_number(line, "reported_ns");
+        s.first_byte_ns = json_number(line, "first_byte_ns");
+        s.cr_ns = json_number(line, "cr_ns");
+        out.push_back(s);
+    }
+    return out;
+}
+
+PulseSource::~PulseSource() { stop(); }
+
+void PulseSource::start(int port)
+{
+    stop_.store(false);
+    thread_ = std::thread([this, port] {
+        while (!stop_.load()) {
+            int64_t top = (rig_real_ns() / kSecond + 1) * kSecond;
+            wait_real_until(top, stop_);
+            if (!stop_.load())
+                com_test_device_raise_edge(port, TIOCM_CTS);
+        }
+    });
+}
+
+void PulseSource::stop()
+{
+    stop_.store(true);
+    if (thread_.joinable())
+        thread_.join();
+}
+
+ClockSetWatch::~ClockSetWatch()
+{
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+bool ClockSetWatch::open(const std::string& clock_file)
+{
+    std::filesystem::path path(clock_file);
+    name_ = path.filename().string();
+    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    return fd_ >= 0 && inotify_add_watch(fd_, path.parent_path().c_str(), IN_MOVED_TO) >= 0;
+}
+
+void ClockSetWatch::drain()
+{
+    alignas(inotify_event) char buffer[4096];
+    while (read(fd_, buffer, sizeof buffer) > 0) {
+    }
+}
+
+int64_t ClockSetWatch::next(int timeout_ms)
+{
+    int64_t end = platform_monotonic_ns() + int64_t(timeout_ms) * kMs;
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+        int left = int((end - platform_monotonic_ns()) / kMs);
+        if (left <= 0)
+            return 0;
+        pollfd in{fd_, POLLIN, 0};
+        if (poll(&in, 1, left) <= 0)
+            continue;
+        int64_t stamp = rig_real_ns();
+        ssize_t n = read(fd_, buffer, sizeof buffer);
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len > 0 && name_ == event->name)
+                return stamp;
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+}
+
+CorrectionRig::CorrectionRig(std::string bin_dir, std::string dir, RigOptions options)
+    : bin_dir_(std::move(bin_dir)), dir_(std::move(dir)), options_(std::move(options))
+{
+}
+
+CorrectionRig::~CorrectionRig() { stop(); }
+
+bool CorrectionRig::start(std::string* error)
+{
+    auto fail = [&](const char* what) {
+        *error = what;
+        stop();
+        return false;
+    };
+    started_ = true;
+    settings_init_path();
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(settings_path()).parent_path(), ignored);
+    const char* clock_file = std::getenv("SATCLOCK_CLOCK_FILE");
+    const char* port_dir = std::getenv("SATCLOCK_PORT_DIR");
+    if (!clock_file || !port_dir)
+        return fail("SATCLOCK_CLOCK_FILE and SATCLOCK_PORT_DIR must name sandbox paths");
+    if (!watch_.open(clock_file))
+        return fail("inotify on the clock folder failed");
+    if (!service_.start(bin_dir_, dir_ + "/clockkeeper.log"))
+        return fail("clockkeeper debug did not take the channel");
+    com_test_device_register(options_.port);
+    if (!sim_.start(bin_dir_, port_dir, options_.port, options_.baud, dir_ + "/gpssim.log", options_.sim_options))
+        return fail("satclock-gpssim did not start");
+    com_init();
+    use_pps.store(options_.pps ? 1 : 0);
+    pps_use_cts.store(1);
+    platform_clock_sandbox_deny_set(options_.unprivileged);
+    if (start_com_threads(options_.port, options_.baud) != 1)
+        return fail("the reader did not start");
+    if (!wait_until([] { return gps_fix_copy().fix_quality > 0; }, 5000))
+        return fail("no fix decoded from the simulator");
+    if (options_.pps)
+        pulses_.start(options_.port);
+    return true;
+}
+
+CorrectionSample CorrectionRig::correct_once(int64_t clock_off_ns, int timeout_ms)
+{
+    CorrectionSample sample;
+    if (!rig_set_clock_offset(clock_off_ns, options_.unprivileged)) {
+        sample.failure = "the sandbox clock could not be set";
+        return sample;
+    }
+    watch_.drain();
+    correct_time_request.store(1);
+    int64_t set_ns = watch_.next(timeout_ms);
+    if (set_ns == 0) {
+        sample.failure = "the service never set the clock";
+        return sample;
+    }
+    if (!wait_until([] { return correct_time_request.load() == 0; }, timeout_ms)) {
+        sample.failure = "the request was never cleared";
+        return sample;
+    }
+    // A shift posted to the service lands a moment after the request clears.
+    if (options_.pps && options_.unprivileged)
+        watch_.next(50);
+    sample.clock_error_ns = rig_clock_offset_ns();
+    // The first sentence of a second is the one that gives a correction; the
+    // others of that second repeat its time.
+    const SimSentence* source = nullptr;
+    std::vector<SimSentence> sentences = sim_.sentences();
+    for (size_t i = 0; i < sentences.size() && sentences[i].cr_ns <= set_ns; ++i)
+        if (i == 0 || sentences[i].second_ns != sentences[i - 1].second_ns)
+            source = &sentences[i];
+    if (!source) {
+        sample.failure = "no sentence before the set in the simulator's log";
+        return sample;
+    }
+    sample.set_latency_ns = set_ns - source->cr_ns;
+    sample.sentence_delay_ns = source->cr_ns - source->second_ns;
+    sample.done = true;
+    // The pulse waits held up the analysis of the bytes behind them: let the
+    // thread catch up before the next request, or it would act on an old line.
+    sleep_ms(150);
+    return sample;
+}
+
+void CorrectionRig::stop()
+{
+    if (!started_)
+        return;
+    started_ = false;
+    pulses_.stop();
+    stop_com_read_thread();
+    sim_.stop();
+    service_.stop();
+    com_test_device_unregister(options_.port);
+    use_pps.store(0);
+    correct_time_request.store(0);
+    platform_clock_sandbox_deny_set(false);
+}

@@ -1,0 +1,158 @@
+// correction_accuracy: N corrections end to end per case (4800 and 115200
+// baud, with and without 1PPS) on a sandbox clock started a few seconds off;
+// prints |clock - truth| right after each correction and the time from the
+// sentence's carriage return to the service's clock set.
+#include "bench/correction_accuracy/correction_rig.h"
+
+#include "common/smem.h"
+#include "platform/named_event.h"
+#include "platform/process.h"
+#include "platform/shm.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Case {
+    const char* name;
+    int baud;
+    bool pps;
+    bool unprivileged;
+};
+
+const Case kCases[] = {
+    {"4800 NMEA only", 4800, false, false},
+    {"4800 1PPS, direct set", 4800, true, false},
+    {"4800 1PPS, shift through the service", 4800, true, true},
+    {"115200 NMEA only", 115200, false, false},
+    {"115200 1PPS, direct set", 115200, true, false},
+};
+
+struct Figures {
+    double median, p99, max;
+};
+
+Figures figures_ms(std::vector<int64_t> values_ns)
+{
+    if (values_ns.empty())
+        return {0, 0, 0};
+    std::sort(values_ns.begin(), values_ns.end());
+    auto at = [&](double q) {
+        size_t i = size_t(q * double(values_ns.size() - 1) + 0.5);
+        return double(values_ns[std::min(i, values_ns.size() - 1)]) / 1e6;
+    };
+    return {at(0.5), at(0.99), double(values_ns.back()) / 1e6};
+}
+
+struct CaseResult {
+    Figures error;
+    Figures set;
+    Figures delay;
+    int done = 0;
+};
+
+// Clock offsets before each correction: a few seconds off, either way, never whole.
+int64_t offset_for(int i)
+{
+    int64_t ms = 2000 + (i * 737) % 3000;
+    return (i % 2 ? -ms : ms) * 1000000LL + 123456;
+}
+
+CaseResult run_case(const Case& c, const std::string& bin, const std::string& dir, int count, FILE* out)
+{
+    CaseResult result;
+    std::string case_dir = dir + "/" + std::to_string(c.baud) + (c.pps ? "-pps" : "") + (c.unprivileged ? "-user" : "");
+    std::filesystem::create_directories(case_dir);
+    RigOptions options;
+    options.baud = c.baud;
+    options.pps = c.pps;
+    options.unprivileged = c.unprivileged;
+    CorrectionRig rig(bin, case_dir, options);
+    std::string error;
+    if (!rig.start(&error)) {
+        std::fprintf(out, "%s: rig failed: %s\n", c.name, error.c_str());
+        return result;
+    }
+    std::vector<int64_t> errors, sets, delays;
+    for (int i = 0; i < count; ++i) {
+        CorrectionSample s = rig.correct_once(offset_for(i));
+        if (!s.done) {
+            std::fprintf(out, "%s: correction %d failed: %s\n", c.name, i, s.failure.c_str());
+            continue;
+        }
+        errors.push_back(std::llabs(s.clock_error_ns));
+        sets.push_back(s.set_latency_ns);
+        delays.push_back(s.sentence_delay_ns);
+    }
+    rig.stop();
+    result.done = int(errors.size());
+    result.error = figures_ms(errors);
+    result.set = figures_ms(sets);
+    result.delay = figures_ms(delays);
+    std::fprintf(out,
+                 "%-38s n=%-3d |clock-truth| ms: median %.3f p99 %.3f max %.3f | CR->set ms: median %.3f p99 %.3f "
+                 "max %.3f | top->CR ms: median %.1f\n",
+                 c.name, result.done, result.error.median, result.error.p99, result.error.max, result.set.median,
+                 result.set.p99, result.set.max, result.delay.median);
+    std::fflush(out);
+    return result;
+}
+
+// A folder, a clock, a channel and a port folder of this run's own.
+std::string make_sandbox()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/correction-accuracy.XXXXXX";
+    if (!mkdtemp(tmpl.data()))
+        return "";
+    for (const char* sub : {"ports", "appdata"})
+        std::filesystem::create_directory(tmpl + "/" + sub);
+    std::string prefix = "scbench" + std::to_string(getpid()) + "_";
+    setenv("SATCLOCK_CLOCK_FILE", (tmpl + "/clock").c_str(), 1);
+    setenv("SATCLOCK_CHANNEL_PREFIX", prefix.c_str(), 1);
+    setenv("SATCLOCK_PORT_DIR", (tmpl + "/ports").c_str(), 1);
+    setenv("SATCLOCK_COMMON_APPDATA", (tmpl + "/appdata").c_str(), 1);
+    return tmpl;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int count = 30;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--count") == 0)
+            count = std::max(1, std::atoi(argv[i + 1]));
+    std::string dir = make_sandbox();
+    if (dir.empty()) {
+        std::perror("correction_accuracy: mkdtemp");
+        return 1;
+    }
+    std::string bin = std::filesystem::path(process_self_path()).parent_path().string();
+    // The analysis thread writes its diagnostic lines on standard output:
+    // they go to a file, the figures to the real standard output.
+    FILE* out = fdopen(dup(STDOUT_FILENO), "w");
+    std::freopen((dir + "/satclock.log").c_str(), "w", stdout);
+
+    std::fprintf(out, "correction_accuracy: %d corrections per case, clock started 2-5 s off\n", count);
+    std::vector<CaseResult> results;
+    for (const Case& c : kCases)
+        results.push_back(run_case(c, bin, dir, count, out));
+
+    platform_shm_unlink(channel_share_name());
+    platform_named_event_unlink(channel_event_name());
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+
+    double set_p99 = std::max(results[0].set.p99, results[1].set.p99);
+    std::fprintf(out, "set_p99_ms=%.3f pps_err_p99_ms=%.3f nmea_err_median_ms=%.3f\n", set_p99, results[1].error.p99,
+                 results[0].error.median);
+    return results[0].done && results[1].done ? 0 : 1;
+}

@@ -1,0 +1,491 @@
+// The analysis thread over the real pieces: sentences written into a pty,
+// the real reader and analysis threads, the real channel and `clockkeeper
+// debug` on the test's sandbox clock, pulse edges from the test device.
+#include "src/correction/analiz.h"
+
+#include "bench/correction_accuracy/correction_rig.h"
+#include "common/smem.h"
+#include "platform/clock.h"
+#include "platform/named_event.h"
+#include "platform/shm.h"
+#include "src/correction/calendar.h"
+#include "src/correction/gps_clock.h"
+#include "src/gps/com_reader.h"
+#include "src/gps/com_test_device.h"
+#include "src/gps/gps_fix.h"
+#include "src/gps/serial.h"
+#include "src/settings/settings.h"
+#include "tests/link/link_support.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/ioctl.h>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int kPort = 5;
+constexpr int64_t kMs = 1000000;
+constexpr int64_t kTicksPerMs = 10000;
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr int64_t kSlackMs = 50;  // instrumented code runs the chain several times slower
+#else
+constexpr int64_t kSlackMs = 10;  // the chain takes about 1 ms; the rest is room for a loaded machine
+#endif
+
+std::string nmea(const std::string& body)
+{
+    unsigned sum = 0;
+    for (unsigned char c : body)
+        sum ^= c;
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+    return "$" + body + tail;
+}
+
+std::string gga(const std::string& time, int quality = 1, const std::string& talker = "GP")
+{
+    return nmea(talker + "GGA," + time + ",4807.038,N,01131.000,E," + std::to_string(quality) +
+                ",08,0.9,545.4,M,46.9,M,,");
+}
+
+std::string rmc(const std::string& time, const std::string& date)
+{
+    return nmea("GPRMC," + time + ",A,4807.038,N,01131.000,E,022.4,084.4," + date + ",003.1,W");
+}
+
+int64_t ft_of(int year, int month, int day, int hour, int minute, int second, int millis)
+{
+    int64_t ft = 0;
+    EXPECT_EQ(file_time_from_utc_fields({year, month, day, hour, minute, second, millis}, &ft), 1);
+    return ft;
+}
+
+// Raises CTS edges on the test device at given moments of the real clock.
+class EdgesAt {
+public:
+    EdgesAt(std::vector<int64_t> moments_ns)
+        : thread_([this, moments = std::move(moments_ns)] {
+              for (int64_t moment : moments) {
+                  while (!stop_.load() && rig_real_ns() < moment - kMs) {
+                      timespec pause{0, 200000};
+                      nanosleep(&pause, nullptr);
+                  }
+                  while (!stop_.load() && rig_real_ns() < moment) {
+                  }
+                  if (stop_.load())
+                      return;
+                  com_test_device_raise_edge(kPort, TIOCM_CTS);
+              }
+          })
+    {
+    }
+    ~EdgesAt()
+    {
+        stop_.store(true);
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class Analysis : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directories(box_.path("appdata") + "/satclock");
+        settings_init_path();
+        correct_time_request.store(0);
+        check_1PPS_request.store(0);
+        state_1PPS.store(-1);
+        use_pps.store(0);
+        pps_use_cts.store(1);
+        correct_time_jd_prev.store(-1.0);
+        com_init();
+        com_test_device_register(kPort);
+        pty_ = std::make_unique<LinkedPty>(box_, kPort);
+        ASSERT_TRUE(service_.start(build_dir() + "/bin", box_.path("clockkeeper.log")));
+        capture_ = std::make_unique<StdoutCapture>(box_);
+        ASSERT_EQ(start_com_threads(kPort, 4800), 1);
+        // The two receiver commands arrive once the reader has the port open.
+        ASSERT_GE(pty_->read_for(3000, 50).size(), 50u);
+        // The analysis thread, started with the first reader, skips what came
+        // before it ran: repeat a no-fix sentence until it shows in the fix.
+        ASSERT_TRUE(wait_for([&] {
+            send(gga("000045.000", 0));
+            return wait_for([] { return gps_fix_copy().second == 45; }, 200);
+        }, 5000));
+    }
+
+    void TearDown() override
+    {
+        correct_time_request.store(0);
+        check_1PPS_request.store(0);
+        use_pps.store(0);
+        stop_com_read_thread();
+        service_.stop();
+        com_test_device_unregister(kPort);
+        platform_clock_sandbox_deny_set(false);
+        // Failure messages went into the capture too: show them.
+        if (HasFailure())
+            std::fprintf(stderr, "--- standard output of the test ---\n%s", capture_->text().c_str());
+        capture_.reset();
+        platform_shm_unlink(channel_share_name());
+        platform_named_event_unlink(channel_event_name());
+    }
+
+    // Writes the bytes; returns the real clock right after the last one left.
+    int64_t send(const std::string& bytes)
+    {
+        EXPECT_TRUE(pty_->write_all(bytes));
+        return rig_real_ns();
+    }
+
+    // Sends a line and waits until the thread has decoded it into the fix.
+    void send_and_wait_decoded(const std::string& line, int second)
+    {
+        send(line);
+        EXPECT_TRUE(wait_for([&] { return gps_fix_copy().second == second; }, 2000)) << line;
+    }
+
+    // A no-fix GGA of the given second: once the fix shows it, every byte
+    // written before it has been through the thread.
+    void probe(int second)
+    {
+        char time[16];
+        std::snprintf(time, sizeof time, "1200%02d.000", second);
+        send_and_wait_decoded(gga(time, 0), second);
+    }
+
+    bool wait_cleared(int timeout_ms = 3000)
+    {
+        return wait_for([] { return correct_time_request.load() == 0; }, timeout_ms);
+    }
+
+    std::string log() const { return capture_->text(); }
+
+    static size_t count(const std::string& text, const std::string& needle)
+    {
+        size_t n = 0;
+        for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+            ++n;
+        return n;
+    }
+
+    // The new_ft of the last posting in the log, or -1.
+    int64_t last_new_ft() const
+    {
+        std::string text = log();
+        size_t at = text.rfind("[settime_gps] set time new_ft=");
+        if (at == std::string::npos)
+            return -1;
+        return std::strtoll(text.c_str() + at + 30, nullptr, 10);
+    }
+
+    // PC clock minus the truth, where the truth read truth_ft at real time truth_real_ns.
+    static int64_t clock_error_ms(int64_t truth_ft, int64_t truth_real_ns)
+    {
+        int64_t real = rig_real_ns();
+        int64_t clock_ft = platform_clock_read_ft();
+        int64_t truth_now = truth_ft + (real - truth_real_ns) / 100;
+        return (clock_ft - truth_now) / kTicksPerMs;
+    }
+
+    TestSandbox box_;
+    std::unique_ptr<LinkedPty> pty_;
+    ServiceProcess service_;
+    std::unique_ptr<StdoutCapture> capture_;
+};
+
+TEST_F(Analysis, RequestedCorrectionLandsOnTheSentenceTime)
+{
+    // 3.3 s before the time the receiver is about to send.
+    ASSERT_EQ(platform_clock_set_ft(ft_of(2026, 12, 7, 12, 35, 15, 700)), 0);
+    send_and_wait_decoded(rmc("123518.000", "071226"), 18);
+    correct_time_request.store(1);
+    int64_t cr_real = send(gga("123519.000"));
+    ASSERT_TRUE(wait_cleared());
+
+    int64_t truth = ft_of(2026, 12, 7, 12, 35, 19, 0);
+    EXPECT_EQ(last_new_ft(), truth);
+    int64_t error = clock_error_ms(truth, cr_real);
+    EXPECT_LE(error, 1);
+    EXPECT_GE(error, -kSlackMs) << "the clock lags the truth by the time from the carriage return to the reading";
+
+    std::string text = log();
+    EXPECT_EQ(count(text, "start corect procedure\n"), 1u);
+    EXPECT_EQ(count(text, "[settime_gps] set time cur_ft="), 1u);
+    EXPECT_EQ(count(text, "was corect with=1\n"), 1u);
+    double stored = -5;
+    EXPECT_EQ(settings_read_double(settings_keys::correct_time_jd_prev, -5, stored), 1);
+    EXPECT_GT(correct_time_jd_prev.load(), 0.0);
+    EXPECT_NEAR(stored, correct_time_jd_prev.load(), 1e-5);
+    // Taken right after posting: before or after the service applied the set.
+    EXPECT_NEAR(correct_time_jd_prev.load(), now_jd(), 10.0 / 86400);
+}
+
+TEST_F(Analysis, NoFixPostsNothingAndTheRequestStays)
+{
+    int64_t offset = rig_clock_offset_ns();
+    correct_time_request.store(1);
+    send_and_wait_decoded(gga("123519.000", 0), 19);
+    send_and_wait_decoded(gga("123520.000", 0), 20);
+    EXPECT_EQ(correct_time_request.load(), 1);
+    EXPECT_EQ(count(log(), "start corect procedure\n"), 2u);
+    EXPECT_EQ(count(log(), "[settime_gps]"), 0u);
+    EXPECT_NEAR(double(rig_clock_offset_ns()), double(offset), 1e6);
+
+    send(gga("123521.000", 1));
+    ASSERT_TRUE(wait_cleared());
+    EXPECT_EQ(count(log(), "was corect with=1\n"), 1u);
+}
+
+TEST_F(Analysis, FractionsAreTrueMilliseconds)
+{
+    const struct {
+        const char* time;
+        int millis;
+    } cases[] = {{"101010.50", 500}, {"101011.500", 500}, {"101012.1234", 123}, {"101013.05", 50}, {"101014.999", 999}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.time);
+        correct_time_request.store(1);
+        send(gga(c.time));
+        ASSERT_TRUE(wait_cleared());
+        int64_t new_ft = last_new_ft();
+        EXPECT_EQ(new_ft % 10000000 / kTicksPerMs, c.millis);
+    }
+}
+
+TEST_F(Analysis, MidnightAfterTheDaysLastRmcIsTheNextDay)
+{
+    send_and_wait_decoded(rmc("235959.000", "311226"), 59);
+    correct_time_request.store(1);
+    send(gga("000000.000"));
+    ASSERT_TRUE(wait_cleared());
+    EXPECT_EQ(last_new_ft(), ft_of(2027, 1, 1, 0, 0, 0, 0));
+}
+
+TEST_F(Analysis, MidnightWithoutRmcTakesThePcDateNearest)
+{
+    ASSERT_EQ(platform_clock_set_ft(ft_of(2026, 12, 7, 23, 59, 59, 700)), 0);
+    // A cleared record holds minute 0 and second 0: a first sentence of
+    // hh:00:00 would count as the same second. One of the second before goes first.
+    send_and_wait_decoded(gga("235959.000", 0), 59);
+    correct_time_request.store(1);
+    send(gga("000000.100"));
+    ASSERT_TRUE(wait_cleared());
+    EXPECT_EQ(last_new_ft(), ft_of(2026, 12, 8, 0, 0, 0, 100));
+}
+
+TEST_F(Analysis, RmcOf2007KeepsThePcDateAsDesigned)
+{
+    ASSERT_EQ(platform_clock_set_ft(ft_of(2026, 12, 7, 10, 0, 0, 300)), 0);
+    send_and_wait_decoded(rmc("100001.000", "040307"), 1);
+    correct_time_request.store(1);
+    send(gga("100002.000"));
+    ASSERT_TRUE(wait_cleared());
+    EXPECT_EQ(last_new_ft(), ft_of(2026, 12, 7, 10, 0, 2, 0));
+}
+
+TEST_F(Analysis, BadInputNeverPostsAndTheRequestStays)
+{
+    correct_time_request.store(1);
+    std::string garbage;
+    for (int i = 0; i < 700; ++i)
+        garbage += char(i * 7 % 255 + 1) == '$' ? 'x' : char(i * 7 % 255 + 1);
+    std::string long_line = "$GPGGA," + std::string(600, '1');
+    std::string with_nul = gga("123519.000");
+    with_nul[10] = '\0';
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"garbage", garbage},
+        {"another talker", gga("123519.000", 1, "GN")},
+        {"leap second", gga("235960.000")},
+        {"wrong checksum", "$GPGGA,123519.000,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*00\r\n"},
+        {"time without fraction digits", gga("123519.5")},
+        {"NUL inside", with_nul},
+        {"600-byte line", long_line},
+        {"hour 25", gga("253519.000")},
+    };
+    int second = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        send(c.bytes);
+        probe(++second);
+        EXPECT_EQ(correct_time_request.load(), 1);
+        EXPECT_EQ(count(log(), "[settime_gps]"), 0u);
+    }
+    EXPECT_EQ(count(log(), "was corect"), 0u);
+    send(gga("123530.000"));
+    ASSERT_TRUE(wait_cleared());
+}
+
+TEST_F(Analysis, StrayBytesLineFeedsAndAnOverlongLine)
+{
+    send("\x01\xff" + gga("111111.000", 0) + "\n\n" + gga("111112.000", 0).substr(0, 20));
+    // The cut-off line above is overrun by 600 bytes and dropped; the next "$" starts afresh.
+    send(std::string(600, 'A') + "\r\n");
+    send_and_wait_decoded("zz" + gga("111113.000", 0), 13);
+    GpsFix fix = gps_fix_copy();
+    EXPECT_EQ(fix.hour, 11);
+    EXPECT_EQ(fix.minute, 11);
+    EXPECT_EQ(fix.fix_quality, -1);
+}
+
+TEST_F(Analysis, ServiceNotRunningThenRunning)
+{
+    ASSERT_EQ(platform_clock_set_ft(ft_of(2026, 12, 7, 12, 35, 10, 0)), 0);
+    ASSERT_TRUE(service_.stop());
+    int64_t offset = rig_clock_offset_ns();
+    correct_time_request.store(1);
+    send(gga("123519.000"));
+    ASSERT_TRUE(wait_for([&] { return count(log(), "[settime_gps] set time new_ft=") == 1; }, 2000));
+    probe(30);
+    EXPECT_EQ(correct_time_request.load(), 1);
+    EXPECT_EQ(count(log(), "was corect"), 0u);
+    EXPECT_NEAR(double(rig_clock_offset_ns()), double(offset), 1e6);
+
+    ASSERT_TRUE(service_.start(build_dir() + "/bin", box_.path("clockkeeper.log")));
+    int64_t cr_real = send(gga("123540.000"));
+    ASSERT_TRUE(wait_cleared());
+    EXPECT_EQ(last_new_ft(), ft_of(2026, 12, 7, 12, 35, 40, 0));
+    int64_t error = clock_error_ms(ft_of(2026, 12, 7, 12, 35, 40, 0), cr_real);
+    EXPECT_LE(error, 1);
+    EXPECT_GE(error, -kSlackMs);
+}
+
+// A receiver whose sentences reach us 300 ms after the second they carry:
+// the set leaves the clock 300 ms behind; the pulse edges at the true tops of
+// the seconds bring it back.
+class AnalysisPps : public Analysis {
+protected:
+    void correct_with_edges(std::vector<int64_t> edge_offsets_ms, int64_t* truth_ft, int64_t* truth_real)
+    {
+        use_pps.store(1);
+        correct_time_request.store(1);
+        *truth_ft = ft_of(2026, 12, 7, 12, 0, 1, 300);
+        *truth_real = rig_real_ns();
+        std::vector<int64_t> moments;
+        for (int64_t ms : edge_offsets_ms)
+            moments.push_back(*truth_real + ms * kMs);
+        EdgesAt edges(moments);
+        send(gga("120001.000"));
+        ASSERT_TRUE(wait_cleared(5000));
+    }
+};
+
+TEST_F(AnalysisPps, PulsesAlignTheClockDirectly)
+{
+    int64_t truth_ft = 0, truth_real = 0;
+    correct_with_edges({700, 1700, 2700}, &truth_ft, &truth_real);
+    EXPECT_LE(std::llabs(clock_error_ms(truth_ft, truth_real)), kSlackMs);
+    EXPECT_EQ(count(log(), "no first 1 pps"), 0u);
+    EXPECT_EQ(count(log(), "no 1 pps!!!"), 0u);
+    EXPECT_EQ(count(log(), "[align_time_to_second]"), 0u);
+    EXPECT_EQ(count(log(), "was corect with=1\n"), 1u);
+}
+
+TEST_F(AnalysisPps, WithoutTheRightTheShiftGoesToTheService)
+{
+    platform_clock_sandbox_deny_set(true);
+    int64_t truth_ft = 0, truth_real = 0;
+    correct_with_edges({700, 1700, 2700}, &truth_ft, &truth_real);
+    ASSERT_TRUE(wait_for([&] { return count(log(), "[align_time_to_second]") == 1; }, 1000));
+    // The set left the clock 300 ms and the channel's delay behind.
+    std::string text = log();
+    size_t at = text.find("[align_time_to_second] direct set refused (Operation not permitted): shift ");
+    ASSERT_NE(at, std::string::npos);
+    long shift = std::strtol(text.c_str() + at + 75, nullptr, 10);
+    EXPECT_GE(shift, 300 - 2);  // two truncations to whole milliseconds
+    EXPECT_LE(shift, 300 + kSlackMs);
+    EXPECT_NE(text.find(" ms posted to the service, written=1\n", at), std::string::npos);
+    platform_clock_sandbox_deny_set(false);
+    wait_for([] { return false; }, 50);  // the service applies the shift a moment later
+    EXPECT_LE(std::llabs(clock_error_ms(truth_ft, truth_real)), kSlackMs);
+}
+
+TEST_F(AnalysisPps, NoPulseAtAll)
+{
+    int64_t truth_ft = 0, truth_real = 0;
+    correct_with_edges({}, &truth_ft, &truth_real);
+    EXPECT_EQ(count(log(), "no first 1 pps\n"), 1u);
+    EXPECT_EQ(count(log(), "was corect with=1\n"), 1u);
+    // The set through the service stands: 300 ms behind.
+    int64_t error = clock_error_ms(truth_ft, truth_real);
+    EXPECT_LE(error, -300 + 1);
+    EXPECT_GE(error, -300 - kSlackMs);
+}
+
+TEST_F(AnalysisPps, OnlyOnePulse)
+{
+    int64_t truth_ft = 0, truth_real = 0;
+    correct_with_edges({700}, &truth_ft, &truth_real);
+    EXPECT_EQ(count(log(), "no first 1 pps"), 0u);
+    EXPECT_EQ(count(log(), "no 1 pps!!!\n"), 1u);
+    EXPECT_EQ(count(log(), "was corect with=1\n"), 1u);
+}
+
+TEST_F(Analysis, PulseCheck)
+{
+    const struct {
+        const char* what;
+        int use_cts;
+        bool edge;
+        bool fail;
+        int state;
+    } cases[] = {
+        {"edge on CTS", 1, true, false, 1},
+        {"no edge", 1, false, false, 0},
+        {"edges on CTS while DSR is chosen", 0, true, false, 0},
+        {"the lines fail", 1, false, true, -1},
+    };
+    int second = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        pps_use_cts.store(c.use_cts);
+        state_1PPS.store(2);
+        check_1PPS_request.store(1);
+        std::unique_ptr<EdgesAt> edges;
+        if (c.edge)
+            edges = std::make_unique<EdgesAt>(std::vector<int64_t>{rig_real_ns() + 300 * kMs});
+        if (c.fail)
+            com_test_device_fail(kPort, EIO);
+        probe(++second);
+        ASSERT_TRUE(wait_for([] { return check_1PPS_request.load() == 0; }, 3000));
+        EXPECT_EQ(state_1PPS.load(), c.state);
+        char line[64];
+        std::snprintf(line, sizeof line, "state_1PPS=%d pps_use_cts=%d\n", c.state, c.use_cts);
+        EXPECT_NE(log().find(line), std::string::npos) << log();
+    }
+}
+
+TEST_F(Analysis, SilenceClearsTheFixAndThePulseState)
+{
+    send_and_wait_decoded(gga("101010.000"), 10);
+    state_1PPS.store(1);
+    // A pulse check asked for while nothing arrives waits for data.
+    check_1PPS_request.store(1);
+    wait_for([] { return false; }, 1500);
+    EXPECT_EQ(gps_fix_copy().fix_quality, 1) << "not silent yet after 1.5 s";
+    EXPECT_EQ(state_1PPS.load(), 1);
+    ASSERT_TRUE(wait_for([] { return gps_fix_copy().fix_quality == 0 && state_1PPS.load() == -1; }, 3000));
+    GpsFix fix = gps_fix_copy();
+    EXPECT_EQ(fix.hour, 0);
+    EXPECT_EQ(fix.year, 0);
+    EXPECT_EQ(check_1PPS_request.load(), 1);
+
+    // The first byte ends the silence and runs the waiting check.
+    send("x");
+    ASSERT_TRUE(wait_for([] { return check_1PPS_request.load() == 0; }, 3000));
+    EXPECT_EQ(state_1PPS.load(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,75 @@
+// End to end: the simulated receiver on a pty, the real reader and analysis
+// threads, the real channel and `clockkeeper debug`, one sandbox clock. The
+// assertion is how far the clock ends from the truth the simulator logged.
+#include "bench/correction_accuracy/correction_rig.h"
+
+#include "common/smem.h"
+#include "platform/named_event.h"
+#include "platform/shm.h"
+#include "tests/support/test_env.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int64_t kMs = 1000000;
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr int64_t kSlackNs = 50 * kMs;
+#else
+constexpr int64_t kSlackNs = 10 * kMs;
+#endif
+
+class EndToEnd : public ::testing::TestWithParam<RigOptions> {
+protected:
+    void TearDown() override
+    {
+        platform_shm_unlink(channel_share_name());
+        platform_named_event_unlink(channel_event_name());
+    }
+    TestSandbox box_;
+};
+
+TEST_P(EndToEnd, ClockEndsOnTheTruth)
+{
+    RigOptions options = GetParam();
+    CorrectionRig rig(build_dir() + "/bin", box_.dir(), options);
+    std::string error;
+    ASSERT_TRUE(rig.start(&error)) << error;
+    for (int64_t off : {3300 * kMs, -4700 * kMs}) {
+        SCOPED_TRACE(off);
+        CorrectionSample s = rig.correct_once(off);
+        ASSERT_TRUE(s.done) << s.failure;
+        EXPECT_GE(s.set_latency_ns, 0);
+        EXPECT_LT(s.set_latency_ns, kSlackNs);
+        if (options.pps) {
+            EXPECT_LT(std::llabs(s.clock_error_ns), kSlackNs);
+        } else {
+            // As designed, the clock takes the sentence's time when its
+            // carriage return arrives: it lags by the sentence's transmission.
+            EXPECT_LE(s.clock_error_ns, -s.sentence_delay_ns + 1 * kMs);
+            EXPECT_GE(s.clock_error_ns, -s.sentence_delay_ns - kSlackNs);
+        }
+    }
+    rig.stop();
+}
+
+RigOptions rig_options(int baud, bool pps, bool unprivileged)
+{
+    RigOptions options;
+    options.port = 9;
+    options.baud = baud;
+    options.pps = pps;
+    options.unprivileged = unprivileged;
+    return options;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EndToEnd,
+                         ::testing::Values(rig_options(4800, false, false), rig_options(115200, false, false),
+                                           rig_options(4800, true, false), rig_options(4800, true, true)),
+                         [](const ::testing::TestParamInfo<RigOptions>& info) {
+                             return std::to_string(info.param.baud) + (info.param.pps ? "_pps" : "_nmea") +
+                                    (info.param.unprivileged ? "_user" : "");
+                         });
+
+}  // namespace
