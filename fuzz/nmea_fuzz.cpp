@@ -12,14 +12,6 @@
 
 namespace {
 
-bool same_record(const GpsFix& a, const GpsFix& b)
-{
-    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour && a.minute == b.minute &&
-           a.second == b.second && a.fraction == b.fraction && a.fraction_digits == b.fraction_digits &&
-           a.latitude == b.latitude && a.longitude == b.longitude && a.altitude == b.altitude &&
-           a.fix_quality == b.fix_quality && a.satellites == b.satellites;
-}
-
 void check(bool ok)
 {
     if (!ok)
@@ -34,7 +26,7 @@ void decode_checked(std::string_view line, GpsFix& fix)
     check(result == NMEA_GGA || result == NMEA_RMC || result == NMEA_REJECTED || result == NMEA_SAME_SECOND ||
           result == NMEA_BAD_CHECKSUM);
     if (result == NMEA_REJECTED || result == NMEA_BAD_CHECKSUM)
-        check(same_record(before, fix));
+        check(before == fix);
     check(std::isfinite(fix.latitude) && std::isfinite(fix.longitude) && std::isfinite(fix.altitude));
     int ms = gps_fraction_ms(fix);
     check(ms >= 0 && ms <= 999);

@@ -19,6 +19,8 @@ struct GpsFix {
     double altitude;         // metres above mean sea level, as the receiver sends it
     int8_t fix_quality;      // 0 nothing decoded, -1 receiver has no fix, 1..9 its quality digit
     uint8_t satellites;      // satellites in use
+
+    bool operator==(const GpsFix&) const = default;
 };
 
 // The fractional second of the time fields in true milliseconds (0..999):

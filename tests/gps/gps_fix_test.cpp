@@ -11,14 +11,6 @@
 
 namespace {
 
-bool same_record(const GpsFix& a, const GpsFix& b)
-{
-    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour && a.minute == b.minute &&
-           a.second == b.second && a.fraction == b.fraction && a.fraction_digits == b.fraction_digits &&
-           a.latitude == b.latitude && a.longitude == b.longitude && a.altitude == b.altitude &&
-           a.fix_quality == b.fix_quality && a.satellites == b.satellites;
-}
-
 TEST(SharedGpsFix, DecodeThenClear)
 {
     gps_fix_clear();
@@ -28,7 +20,7 @@ TEST(SharedGpsFix, DecodeThenClear)
     EXPECT_EQ(copy.satellites, 8);
     EXPECT_EQ(gps_fix_decode_line(gga_reference), NMEA_SAME_SECOND);
     gps_fix_clear();
-    EXPECT_TRUE(same_record(gps_fix_copy(), GpsFix{}));
+    EXPECT_EQ(gps_fix_copy(), GpsFix{});
 }
 
 // Two sentences that differ in every field the GGA writes: a copy must be one
@@ -51,7 +43,7 @@ TEST(SharedGpsFix, ReadersNeverSeeAHalfWrittenRecord)
         readers.emplace_back([&] {
             while (!done.load()) {
                 GpsFix copy = gps_fix_copy();
-                if (!same_record(copy, record_a) && !same_record(copy, record_b))
+                if (copy != record_a && copy != record_b)
                     ++torn;
                 ++copies;
             }
