@@ -186,6 +186,8 @@ void PulseSource::start(int port)
 {
     stop_.store(false);
     thread_ = std::thread([this, port] {
+        // It plays the receiver's hardware: keep it on time on a busy machine.
+        platform_realtime_priority_enter();
         while (!stop_.load()) {
             int64_t top = (rig_real_ns() / kSecond + 1) * kSecond;
             wait_real_until(top, stop_);
