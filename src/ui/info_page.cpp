@@ -204,6 +204,7 @@ void build_schedule(GtkWidget* box)
 {
     GtkWidget* row = gtk_hbox_new(FALSE, 0);
     GtkWidget* label = gtk_label_new(_("Schedule Correction:"));
+    gtk_misc_set_alignment(GTK_MISC(label), 0, 0.5);
     gtk_box_pack_start(GTK_BOX(row), label, FALSE, FALSE, 4);
     GtkWidget* combo = keep(info_widgets.schedule, gtk_combo_box_new_text());
     for (const ScheduleInterval& interval : schedule_intervals)
