@@ -10,6 +10,8 @@
 #include "src/ui/app.h"
 #include "src/ui/pixtex.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <glib/gi18n.h>
@@ -57,7 +59,8 @@ gchar* time_markup(const char* name, gchar* owned_text)
 // minute so that 59.99996' carries into the next degree instead of showing 60'.
 gchar* angle_markup(const char* name, double degrees, const char* positive, const char* negative)
 {
-    double magnitude = std::isfinite(degrees) ? std::fabs(degrees) : 0.0;
+    // A garbled sentence can decode to any magnitude: keep the degrees within an int.
+    double magnitude = std::isfinite(degrees) ? std::min(std::fabs(degrees), double(INT_MAX)) : 0.0;
     constexpr int64_t kUnitsPerMinute = 10000;
     constexpr int64_t kUnitsPerDegree = 60 * kUnitsPerMinute;
     int64_t units = std::llround(magnitude * kUnitsPerDegree);

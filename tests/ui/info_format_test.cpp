@@ -5,6 +5,7 @@
 #include "src/ui/info_page.h"
 #include "tests/support/test_env.h"
 
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -40,6 +41,12 @@ TEST(InfoTexts, LatitudeAndLongitudeInDegreesAndMinutes)
         EXPECT_EQ(c.latitude, taken(info_latitude_markup(c.degrees))) << c.degrees;
         EXPECT_EQ(c.longitude, taken(info_longitude_markup(c.degrees))) << c.degrees;
     }
+}
+
+TEST(InfoTexts, GarbledCoordinatesStayPrintable)
+{
+    EXPECT_EQ("Latitude: 2147483647\u00b0 0.0000' N", taken(info_latitude_markup(1e300)));
+    EXPECT_EQ("Longitude: 0\u00b0 0.0000' W", taken(info_longitude_markup(std::nan(""))));
 }
 
 TEST(InfoTexts, MinutesNeverRoundUpToSixty)
