@@ -34,7 +34,7 @@ constexpr int64_t kTicksPerMs = 10000;
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
 constexpr int64_t kSlackMs = 50;  // instrumented code runs the chain several times slower
 #else
-constexpr int64_t kSlackMs = 10;  // the chain takes about 1 ms; the rest is room for a loaded machine
+constexpr int64_t kSlackMs = 15;  // the chain takes about 1 ms; the rest is room for a loaded machine's pty
 #endif
 
 std::string nmea(const std::string& body)
@@ -283,7 +283,7 @@ TEST_F(Analysis, MidnightWithoutRmcTakesThePcDateNearest)
     EXPECT_EQ(last_new_ft(), ft_of(2026, 12, 8, 0, 0, 0, 100));
 }
 
-TEST_F(Analysis, RmcOf2007KeepsThePcDateAsDesigned)
+TEST_F(Analysis, RmcOf2007KeepsThePcDate)
 {
     ASSERT_EQ(platform_clock_set_ft(ft_of(2026, 12, 7, 10, 0, 0, 300)), 0);
     send_and_wait_decoded(rmc("100001.000", "040307"), 1);

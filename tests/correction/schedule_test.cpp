@@ -228,7 +228,7 @@ TEST_F(Schedule, OutOfTableAndNegativeValues)
     EXPECT_EQ(next_update_jd, 123.0) << "a negative value changes nothing";
 }
 
-TEST(ScheduleTable, LabelsAndDesignedPeriods)
+TEST(ScheduleTable, LabelsAndPeriods)
 {
     EXPECT_STREQ(schedule_intervals[0].label, "No scheduler interval");
     EXPECT_STREQ(schedule_intervals[3].label, "Every  5 minutes");
