@@ -298,7 +298,10 @@ CorrectionSample CorrectionRig::correct_once(int64_t clock_off_ns, int timeout_m
     }
     watch_.drain();
     correct_time_request.store(1);
+    // The stamp is only as good as this thread's wake: keep it on time.
+    platform_realtime_priority_enter();
     int64_t set_ns = watch_.next(timeout_ms);
+    platform_realtime_priority_leave();
     if (set_ns == 0) {
         sample.failure = "the service never set the clock";
         return sample;
@@ -311,10 +314,15 @@ CorrectionSample CorrectionRig::correct_once(int64_t clock_off_ns, int timeout_m
     if (options_.pps && options_.unprivileged)
         watch_.next(50);
     sample.clock_error_ns = rig_clock_offset_ns();
-    // The first sentence of a second is the one that gives a correction; the
-    // others of that second repeat its time.
+    // The simulator logs a sentence a moment after sending it: wait until its
+    // log runs past the set. The first sentence of a second is the one that
+    // gives a correction; the others of that second repeat its time.
+    std::vector<SimSentence> sentences;
+    wait_until([&] {
+        sentences = sim_.sentences();
+        return !sentences.empty() && sentences.back().cr_ns > set_ns;
+    }, 3000);
     const SimSentence* source = nullptr;
-    std::vector<SimSentence> sentences = sim_.sentences();
     for (size_t i = 0; i < sentences.size() && sentences[i].cr_ns <= set_ns; ++i)
         if (i == 0 || sentences[i].second_ns != sentences[i - 1].second_ns)
             source = &sentences[i];

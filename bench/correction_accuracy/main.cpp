@@ -65,7 +65,7 @@ int64_t offset_for(int i)
     return (i % 2 ? -ms : ms) * 1000000LL + 123456;
 }
 
-CaseResult run_case(const Case& c, const std::string& bin, const std::string& dir, int count, FILE* out)
+CaseResult run_case(const Case& c, const std::string& bin, const std::string& dir, int count, bool verbose, FILE* out)
 {
     CaseResult result;
     std::string case_dir = dir + "/" + std::to_string(c.baud) + (c.pps ? "-pps" : "") + (c.unprivileged ? "-user" : "");
@@ -87,6 +87,10 @@ CaseResult run_case(const Case& c, const std::string& bin, const std::string& di
             std::fprintf(out, "%s: correction %d failed: %s\n", c.name, i, s.failure.c_str());
             continue;
         }
+        if (verbose)
+            std::fprintf(out, "  %2d: clock-truth %.3f ms, CR->set %.3f ms, top->CR %.3f ms\n", i,
+                         double(s.clock_error_ns) / 1e6, double(s.set_latency_ns) / 1e6,
+                         double(s.sentence_delay_ns) / 1e6);
         errors.push_back(std::llabs(s.clock_error_ns));
         sets.push_back(s.set_latency_ns);
         delays.push_back(s.sentence_delay_ns);
@@ -105,11 +109,17 @@ CaseResult run_case(const Case& c, const std::string& bin, const std::string& di
     return result;
 }
 
-// A folder, a clock, a channel and a port folder of this run's own.
+// A folder, a clock, a channel and a port folder of this run's own. In
+// memory when the machine has /dev/shm: every set of the sandbox clock
+// rewrites its file, and on a disk file system that rename can wait behind
+// another program's fsync, which the real clock never does.
 std::string make_sandbox()
 {
     const char* tmp = std::getenv("TMPDIR");
-    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/correction-accuracy.XXXXXX";
+    std::string base = tmp && *tmp ? tmp : "/tmp";
+    if (std::filesystem::is_directory("/dev/shm"))
+        base = "/dev/shm";
+    std::string tmpl = base + "/correction-accuracy.XXXXXX";
     if (!mkdtemp(tmpl.data()))
         return "";
     for (const char* sub : {"ports", "appdata"})
@@ -127,9 +137,13 @@ std::string make_sandbox()
 int main(int argc, char** argv)
 {
     int count = 30;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--count") == 0)
-            count = std::max(1, std::atoi(argv[i + 1]));
+    bool verbose = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--count") == 0 && i + 1 < argc)
+            count = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--verbose") == 0)
+            verbose = true;
+    }
     std::string dir = make_sandbox();
     if (dir.empty()) {
         std::perror("correction_accuracy: mkdtemp");
@@ -144,7 +158,7 @@ int main(int argc, char** argv)
     std::fprintf(out, "correction_accuracy: %d corrections per case, clock started 2-5 s off\n", count);
     std::vector<CaseResult> results;
     for (const Case& c : kCases)
-        results.push_back(run_case(c, bin, dir, count, out));
+        results.push_back(run_case(c, bin, dir, count, verbose, out));
 
     platform_shm_unlink(channel_share_name());
     platform_named_event_unlink(channel_event_name());

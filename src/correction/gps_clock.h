@@ -25,7 +25,8 @@ struct UtcFields {
     int year, month, day, hour, minute, second, millis;
 };
 
-// Days since 1970-01-01 of a proleptic Gregorian date (any month/day, normalised).
+// Days since 1970-01-01 of a proleptic Gregorian date (month 1..12; a day past
+// the end of the month carries into the next).
 int64_t days_from_civil(int64_t year, int month, int day);
 UtcFields utc_fields_from_file_time(int64_t file_time);
 // 0 when the fields do not form a valid time (second 60, month 13, 31 April ...).
