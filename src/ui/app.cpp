@@ -4,6 +4,7 @@
 #include "platform/process.h"
 #include "src/ui/about_page.h"
 #include "src/ui/help.h"
+#include "src/ui/info_page.h"
 #include "src/ui/instance.h"
 #include "src/ui/main_window.h"
 #include "src/ui/modules.h"
@@ -160,6 +161,7 @@ int app_main(int argc, char** argv)
     toolkit_init(argc, argv);
     app_create_main_window();
     receiver_start();
+    start_info_timers();
     gtk_window_set_position(GTK_WINDOW(main_window), GTK_WIN_POS_CENTER);
     if (!gtk_widget_get_realized(main_window))
         gtk_widget_realize(main_window);
@@ -174,6 +176,7 @@ int app_main(int argc, char** argv)
 void app_quit(GtkWidget*)
 {
     help_close();
+    stop_info_timers();
     receiver_stop();
     std::printf("bye!\n");
     main_window = nullptr;

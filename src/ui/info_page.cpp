@@ -1,9 +1,395 @@
-// GPS info page: fix, time, position and the correction controls.
+// GPS info page: fix, time, position and the correction controls, and the two
+// timers that refresh the whole user interface.
 #include "src/ui/info_page.h"
+
+#include "src/correction/analiz.h"
+#include "src/correction/calendar.h"
+#include "src/correction/schedule.h"
+#include "src/gps/gps_fix.h"
+#include "src/settings/settings.h"
+#include "src/ui/app.h"
+#include "src/ui/pixtex.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <glib/gi18n.h>
+
+InfoPageWidgets info_widgets{};
+
+namespace {
+
+constexpr guint kGpsInfoPeriodMs = 100;
+constexpr guint kRefreshPeriodMs = 50;
+constexpr double kFeetPerMetre = 3.2808;
+constexpr char kNoTime[] = "-:-";
+
+guint gps_info_timer = 0;      // 0 while not running
+guint refresh_timer = 0;       // 0 while not running
+GTimeZone* local_zone = nullptr;  // created on first use, kept for the run
+GTimeZone* utc_zone = nullptr;
+
+// ---- texts ----
+
+// "%x %X" of the fields in the zone; null when they are no valid moment.
+gchar* format_fields(GTimeZone* zone, int year, int month, int day, int hour, int minute, double second)
+{
+    GDateTime* moment = g_date_time_new(zone, year, month, day, hour, minute, second);
+    if (!moment)
+        return nullptr;
+    gchar* text = g_date_time_format(moment, "%x %X");
+    g_date_time_unref(moment);
+    return text;
+}
+
+gchar* name_value_markup(const char* name, const char* value)
+{
+    return g_markup_printf_escaped("%s: %s", name, value && *value ? value : kNoTime);
+}
+
+gchar* time_markup(const char* name, gchar* owned_text)
+{
+    gchar* markup = name_value_markup(name, owned_text);
+    g_free(owned_text);
+    return markup;
+}
+
+// Degrees and minutes to four decimals, rounded in whole ten-thousandths of a
+// minute so that 59.99996' carries into the next degree instead of showing 60'.
+gchar* angle_markup(const char* name, double degrees, const char* positive, const char* negative)
+{
+    // A garbled sentence can decode to any magnitude: keep the degrees within an int.
+    double magnitude = std::isfinite(degrees) ? std::min(std::fabs(degrees), double(INT_MAX)) : 0.0;
+    constexpr int64_t kUnitsPerMinute = 10000;
+    constexpr int64_t kUnitsPerDegree = 60 * kUnitsPerMinute;
+    int64_t units = std::llround(magnitude * kUnitsPerDegree);
+    int whole = static_cast<int>(units / kUnitsPerDegree);
+    double minutes = static_cast<double>(units % kUnitsPerDegree) / kUnitsPerMinute;
+    return g_markup_printf_escaped("%s: %d\u00b0 %.4lf' %s", name, whole, minutes,
+                                   degrees > 0 ? positive : negative);
+}
+
+// ---- widget helpers ----
+
+void forget_widget(GtkWidget* widget, gpointer slot)
+{
+    GtkWidget** kept = static_cast<GtkWidget**>(slot);
+    if (*kept == widget)
+        *kept = nullptr;
+}
+
+GtkWidget* keep(GtkWidget*& slot, GtkWidget* widget)
+{
+    slot = widget;
+    g_signal_connect(widget, "destroy", G_CALLBACK(forget_widget), &slot);
+    return widget;
+}
+
+void set_tip(GtkWidget* widget, const char* tip)
+{
+    if (shared_tooltips)
+        gtk_tooltips_set_tip(shared_tooltips, widget, tip, nullptr);
+    else
+        gtk_widget_set_tooltip_text(widget, tip);
+}
+
+void set_markup(GtkWidget* label, gchar* owned_markup)
+{
+    // The labels are refreshed 10 to 20 times a second: relayout only on change.
+    if (label && g_strcmp0(gtk_label_get_label(GTK_LABEL(label)), owned_markup) != 0)
+        gtk_label_set_markup(GTK_LABEL(label), owned_markup);
+    g_free(owned_markup);
+}
+
+GtkWidget* add_label(GtkWidget* box, const char* text, const char* tip)
+{
+    GtkWidget* label = gtk_label_new(text);
+    gtk_misc_set_alignment(GTK_MISC(label), 0, 0.5);
+    gtk_box_pack_start(GTK_BOX(box), label, FALSE, FALSE, 0);
+    if (tip)
+        set_tip(label, tip);
+    return label;
+}
+
+// A titled frame at the table cell; returns the box inside it.
+GtkWidget* add_frame(GtkWidget* table, const char* title, guint left, guint right, guint top)
+{
+    GtkWidget* frame = gtk_frame_new(nullptr);
+    GtkWidget* title_label = gtk_label_new(nullptr);
+    gchar* markup = g_markup_printf_escaped("<b>%s</b>", title);
+    gtk_label_set_markup(GTK_LABEL(title_label), markup);
+    g_free(markup);
+    gtk_frame_set_label_widget(GTK_FRAME(frame), title_label);
+    gtk_frame_set_label_align(GTK_FRAME(frame), 0, 0.7);
+    gtk_frame_set_shadow_type(GTK_FRAME(frame), GTK_SHADOW_ETCHED_IN);
+    GtkAttachOptions fill = GtkAttachOptions(GTK_EXPAND | GTK_FILL);
+    gtk_table_attach(GTK_TABLE(table), frame, left, right, top, top + 1, fill, fill, 2, 2);
+    GtkWidget* box = gtk_vbox_new(FALSE, 4);
+    gtk_container_set_border_width(GTK_CONTAINER(box), 4);
+    gtk_container_add(GTK_CONTAINER(frame), box);
+    return box;
+}
+
+// ---- settings and handlers ----
+
+void load_settings()
+{
+    settings_read_bool(settings_keys::auto_update, settings_defaults::auto_update, app_settings.auto_update);
+    settings_read_int(settings_keys::schedule_value, settings_defaults::schedule_value, app_settings.schedule_value);
+    settings_read_double(settings_keys::correct_time_jd_prev, settings_defaults::correct_time_jd_prev,
+                         app_settings.correct_time_jd_prev);
+    settings_read_bool(settings_keys::show_feets, settings_defaults::show_feets, app_settings.show_feets);
+    correct_time_jd_prev.store(app_settings.correct_time_jd_prev);
+}
+
+void on_auto_update_toggled(GtkToggleButton* box, gpointer)
+{
+    app_settings.auto_update = gtk_toggle_button_get_active(box);
+    settings_write_bool(settings_keys::auto_update, app_settings.auto_update);
+}
+
+void on_correct_now_clicked(GtkButton*, gpointer)
+{
+    correct_time_request.store(1);
+}
+
+void on_schedule_changed(GtkComboBox* combo, gpointer)
+{
+    int index = gtk_combo_box_get_active(combo);
+    if (index < 0)
+        return;
+    app_settings.schedule_value = index;
+    settings_write_int(settings_keys::schedule_value, index);
+}
+
+void on_units_changed(GtkComboBox* combo, gpointer)
+{
+    int index = gtk_combo_box_get_active(combo);
+    if (index < 0)
+        return;
+    app_settings.show_feets = index == 1;
+    settings_write_bool(settings_keys::show_feets, app_settings.show_feets);
+}
+
+// ---- the three frames ----
+
+void build_times(GtkWidget* box)
+{
+    keep(info_widgets.gps_time,
+         add_label(box, _("GPS Time"), _("The GPS time is expressed in Coordinated Universal Time (UTC).")));
+    keep(info_widgets.local_time, add_label(box, _("Local Time"), nullptr));
+}
+
+void build_auto_update(GtkWidget* box)
+{
+    GtkWidget* check = keep(info_widgets.auto_update,
+                            gtk_check_button_new_with_label(_("Automatically synchronize with the GPS receiver")));
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check), app_settings.auto_update);
+    set_tip(check, _("Check it to set the PC clock periodically."));
+    g_signal_connect(check, "toggled", G_CALLBACK(on_auto_update_toggled), nullptr);
+    gtk_box_pack_start(GTK_BOX(box), check, FALSE, FALSE, 0);
+}
+
+void build_correct_now(GtkWidget* box)
+{
+    GtkWidget* button = keep(info_widgets.correct_now, gtk_button_new());
+    gtk_container_add(GTK_CONTAINER(button), pixtex_new_from_resource("update.png", _("Correct PC Clock Now!"), 24, 24));
+    set_tip(button, _("Click here to set the PC clock right now.This button is disabled if the number of the "
+                      "fixed satellites is less than 3."));
+    g_signal_connect(button, "clicked", G_CALLBACK(on_correct_now_clicked), nullptr);
+    GtkWidget* align = gtk_alignment_new(0, 0.1, 0, 0);
+    gtk_container_add(GTK_CONTAINER(align), button);
+    gtk_box_pack_start(GTK_BOX(box), align, FALSE, FALSE, 0);
+}
+
+void build_schedule(GtkWidget* box)
+{
+    GtkWidget* row = gtk_hbox_new(FALSE, 0);
+    GtkWidget* label = gtk_label_new(_("Schedule Correction:"));
+    gtk_misc_set_alignment(GTK_MISC(label), 0, 0.5);
+    gtk_box_pack_start(GTK_BOX(row), label, FALSE, FALSE, 4);
+    GtkWidget* combo = keep(info_widgets.schedule, gtk_combo_box_new_text());
+    for (const ScheduleInterval& interval : schedule_intervals)
+        gtk_combo_box_append_text(GTK_COMBO_BOX(combo), _(interval.label));
+    gtk_combo_box_set_active(GTK_COMBO_BOX(combo), app_settings.schedule_value);
+    if (gtk_combo_box_get_active(GTK_COMBO_BOX(combo)) < 0) {
+        // A value from outside the table: shown and kept as "never", not written.
+        gtk_combo_box_set_active(GTK_COMBO_BOX(combo), 0);
+        app_settings.schedule_value = 0;
+    }
+    g_signal_connect(combo, "changed", G_CALLBACK(on_schedule_changed), nullptr);
+    gtk_box_pack_start(GTK_BOX(row), combo, FALSE, FALSE, 2);
+    set_tip(row, _("You can choose periodic interval for automatical synchronization which vary from 1 minute "
+                   "to 1 month."));
+    gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 0);
+}
+
+void build_update_time(GtkWidget* box)
+{
+    build_auto_update(box);
+    build_correct_now(box);
+    build_schedule(box);
+    schedule_request_on_startup();
+    keep(info_widgets.last_update,
+         add_label(box, _("Last time update"), _("Date and Time of the previous clock correction")));
+    keep(info_widgets.next_update, add_label(box, _("Next time update"), _("Predictive time of the next update")));
+}
+
+void build_altitude(GtkWidget* box)
+{
+    GtkWidget* row = gtk_hbox_new(FALSE, 4);
+    keep(info_widgets.altitude, add_label(row, _("Altitude"), _("Altitude, Meters or Feets, above mean sea level")));
+    GtkWidget* combo = keep(info_widgets.units, gtk_combo_box_new_text());
+    gtk_combo_box_append_text(GTK_COMBO_BOX(combo), _("meters"));
+    gtk_combo_box_append_text(GTK_COMBO_BOX(combo), _("feets"));
+    gtk_combo_box_set_active(GTK_COMBO_BOX(combo), app_settings.show_feets ? 1 : 0);
+    g_signal_connect(combo, "changed", G_CALLBACK(on_units_changed), nullptr);
+    gtk_box_pack_start(GTK_BOX(row), combo, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 0);
+}
+
+void build_additional(GtkWidget* box)
+{
+    keep(info_widgets.satellites, add_label(box, _("Used satellites"), _("the number of the fixed satellites")));
+    gchar* modes = g_strdup_printf("%s\n %s\n %s\n %s\n %s\n %s", _("Possible GPS modes:"), _("No GPS Signal"),
+                                   _("Fix not available"), _("Differential GPS"),
+                                   _("SPS (Standard Positioning Service)"), _("PPS (Precise Positioning Service)"));
+    keep(info_widgets.mode, add_label(box, _("GPS mode"), modes));
+    g_free(modes);
+    keep(info_widgets.latitude, add_label(box, _("Latitude"), _("Latitude of your position")));
+    keep(info_widgets.longitude, add_label(box, _("Longitude"), _("Longitude of your position")));
+    build_altitude(box);
+}
+
+}  // namespace
+
+gchar* info_satellites_markup(int satellites)
+{
+    return g_markup_printf_escaped("%s: %d", _("Used satellites"), satellites);
+}
+
+gchar* info_mode_markup(int fix_quality)
+{
+    const char* format = "%s: <span foreground=\"red\" weight=\"bold\">%s</span>";
+    const char* text = _("No GPS Signal");
+    if (fix_quality == -1) {
+        format = "%s: <span foreground=\"#a2a\" weight=\"bold\">%s</span>";
+        text = _("Fix not available");
+    } else if (fix_quality >= 1 && fix_quality <= 3) {
+        format = "%s: <span foreground=\"#2a2\" weight=\"bold\">%s</span>";
+        const char* const fixed[] = {N_("GPS SPS"), N_("Differential GPS, SPS"), N_("GPS PPS")};
+        text = _(fixed[fix_quality - 1]);
+    }
+    return g_markup_printf_escaped(format, _("GPS mode"), text);
+}
+
+gchar* info_latitude_markup(double latitude)
+{
+    // TRANSLATORS: the letters after a latitude or longitude (north, south, east, west).
+    const char* north = C_("hemisphere", "N");
+    return angle_markup(_("Latitude"), latitude, north, C_("hemisphere", "S"));
+}
+
+gchar* info_longitude_markup(double longitude)
+{
+    return angle_markup(_("Longitude"), longitude, C_("hemisphere", "E"), C_("hemisphere", "W"));
+}
+
+gchar* info_altitude_markup(double altitude_m, bool show_feets)
+{
+    return g_markup_printf_escaped("%s: %.1lf", _("Altitude"), show_feets ? altitude_m * kFeetPerMetre : altitude_m);
+}
+
+gchar* info_local_time_markup()
+{
+    if (!local_zone)
+        local_zone = g_time_zone_new_local();
+    CalendarTime now{};
+    now_calendar(now);
+    gchar* text = format_fields(local_zone, static_cast<int>(now.year), static_cast<int>(now.month),
+                                static_cast<int>(now.day), static_cast<int>(now.hour), static_cast<int>(now.minute),
+                                now.second);
+    return time_markup(_("Local Time"), text);
+}
+
+gchar* info_gps_time_markup(const GpsFix& fix)
+{
+    // The fields are UTC and shown as they are; in a UTC zone no daylight-saving
+    // gap of the local zone can shift them.
+    if (!utc_zone)
+        utc_zone = g_time_zone_new_utc();
+    gchar* text = format_fields(utc_zone, fix.year, fix.month, fix.day, fix.hour, fix.minute, fix.second);
+    return time_markup(_("GPS Time"), text);
+}
+
+gchar* info_last_update_markup(double jd_prev)
+{
+    if (jd_prev < 0)
+        return name_value_markup(_("Last time update"), _("Never"));
+    return time_markup(_("Last time update"), jd_format_datetime(jd_prev));
+}
+
+gchar* info_next_update_markup(double next_jd)
+{
+    if (next_jd < 0)
+        return name_value_markup(_("Next time update"), _("Never"));
+    if (next_jd == 0)
+        return name_value_markup(_("Next time update"), _("On Next Startup"));
+    return time_markup(_("Next time update"), jd_format_datetime(next_jd));
+}
 
 GtkWidget* create_info_page()
 {
-    GtkWidget* page = gtk_vbox_new(FALSE, 4);
-    gtk_container_set_border_width(GTK_CONTAINER(page), 6);
-    return page;
+    load_settings();
+    GtkWidget* table = gtk_table_new(2, 2, FALSE);
+    gtk_container_set_border_width(GTK_CONTAINER(table), 4);
+    build_times(add_frame(table, _("Times"), 0, 1, 0));
+    build_update_time(add_frame(table, _("Update Time"), 1, 2, 0));
+    build_additional(add_frame(table, _("Additional info"), 0, 2, 1));
+    return table;
+}
+
+gboolean gps_info_tick(gpointer)
+{
+    GpsFix fix = gps_fix_copy();
+    set_markup(info_widgets.satellites, info_satellites_markup(fix.satellites));
+    set_markup(info_widgets.mode, info_mode_markup(fix.fix_quality));
+    set_markup(info_widgets.latitude, info_latitude_markup(fix.latitude));
+    set_markup(info_widgets.longitude, info_longitude_markup(fix.longitude));
+    set_markup(info_widgets.altitude, info_altitude_markup(fix.altitude, app_settings.show_feets));
+    // The tray icon's state follows the fix here once the tray exists.
+    if (info_widgets.correct_now)
+        gtk_widget_set_sensitive(info_widgets.correct_now, fix.fix_quality > 0);
+    return TRUE;
+}
+
+gboolean info_refresh_tick(gpointer)
+{
+    // Pending show-window and show-About requests of the tray are carried out here once the tray exists.
+    schedule_tick();
+    // The configuration page's NMEA view is fed here, and its 1PPS state label updated, once that page exists.
+    set_markup(info_widgets.local_time, info_local_time_markup());
+    set_markup(info_widgets.gps_time, info_gps_time_markup(gps_fix_copy()));
+    set_markup(info_widgets.last_update, info_last_update_markup(correct_time_jd_prev.load()));
+    set_markup(info_widgets.next_update, info_next_update_markup(next_update_jd));
+    return TRUE;
+}
+
+void start_info_timers()
+{
+    if (gps_info_timer == 0)
+        gps_info_timer = g_timeout_add(kGpsInfoPeriodMs, gps_info_tick, nullptr);
+    if (refresh_timer == 0)
+        refresh_timer = g_timeout_add(kRefreshPeriodMs, info_refresh_tick, nullptr);
+}
+
+void stop_info_timers()
+{
+    if (gps_info_timer != 0)
+        g_source_remove(gps_info_timer);
+    if (refresh_timer != 0)
+        g_source_remove(refresh_timer);
+    gps_info_timer = 0;
+    refresh_timer = 0;
 }

@@ -1,7 +1,52 @@
-// GPS info page: fix, time, position and the correction controls.
+// GPS info page: fix, time, position and the correction controls, and the two
+// timers that refresh the user interface.
 #pragma once
 
 #include <gtk/gtk.h>
 
-// The page widget; built once by the main window.
+struct GpsFix;
+
+// The widgets the ticks refresh; each pointer goes back to null when its
+// widget is destroyed, so a tick after the window is gone does nothing.
+struct InfoPageWidgets {
+    GtkWidget* gps_time;
+    GtkWidget* local_time;
+    GtkWidget* last_update;
+    GtkWidget* next_update;
+    GtkWidget* satellites;
+    GtkWidget* mode;
+    GtkWidget* latitude;
+    GtkWidget* longitude;
+    GtkWidget* altitude;
+    GtkWidget* correct_now;  // the "Correct PC Clock Now!" button
+    GtkWidget* auto_update;  // check box
+    GtkWidget* schedule;     // combo box, index = schedule_value
+    GtkWidget* units;        // combo box, 0 metres, 1 feet
+};
+
+extern InfoPageWidgets info_widgets;
+
+// The page widget; built once by the main window. Loads auto_update,
+// schedule_value, correct_time_jd_prev and show_feets, and requests one
+// correction when "On Startup" is chosen with auto update on.
 GtkWidget* create_info_page();
+
+// Adds the 100 ms gps_info_tick and the 50 ms info_refresh_tick, each only
+// when it is not running yet; stop_info_timers removes both.
+void start_info_timers();
+void stop_info_timers();
+
+// The timer callbacks; both keep their timer running.
+gboolean gps_info_tick(gpointer data);
+gboolean info_refresh_tick(gpointer data);
+
+// The label texts as Pango markup (g_free the result), without widgets.
+gchar* info_satellites_markup(int satellites);
+gchar* info_mode_markup(int fix_quality);
+gchar* info_latitude_markup(double latitude);
+gchar* info_longitude_markup(double longitude);
+gchar* info_altitude_markup(double altitude_m, bool show_feets);
+gchar* info_local_time_markup();
+gchar* info_gps_time_markup(const GpsFix& fix);
+gchar* info_last_update_markup(double jd_prev);
+gchar* info_next_update_markup(double next_jd);

@@ -1,6 +1,7 @@
 // With LANGUAGE=ru (run with LANG=C.UTF-8) the window speaks Russian and the
 // Russian help file is chosen.
 #include "src/ui/app.h"
+#include "src/ui/info_page.h"
 #include "src/ui/main_window.h"
 #include "src/ui/pixtex.h"
 #include "tests/support/test_env.h"
@@ -43,7 +44,22 @@ TEST_F(RussianWindowTest, MenusTabsAndButtonsAreTranslated)
     for (GtkWidget* button : find_widgets(main_window, GTK_TYPE_BUTTON))
         for (GtkWidget* pixtex : find_widgets(button, MYGTK_TYPE_PIXTEX))
             buttons.push_back(gtk_label_get_text(GTK_LABEL(MYGTK_PIXTEX(pixtex)->label)));
-    EXPECT_EQ((std::vector<std::string>{"Справка", "Закрыть"}), buttons);
+    EXPECT_EQ((std::vector<std::string>{"Подвести часы ПК сейчас!", "Справка", "Закрыть"}), buttons);
+}
+
+TEST_F(RussianWindowTest, InfoPageSpeaksAsTheHelpPageDoes)
+{
+    // Missing settings: auto update with the "On Startup" interval.
+    for (int tick = 0; tick < 10; ++tick)
+        info_refresh_tick(nullptr);
+    EXPECT_STREQ("Последняя коррекция: Никогда", gtk_label_get_label(GTK_LABEL(info_widgets.last_update)));
+    EXPECT_STREQ("Следующая коррекция: При следующем запуске", gtk_label_get_label(GTK_LABEL(info_widgets.next_update)));
+    gchar* interval = gtk_combo_box_get_active_text(GTK_COMBO_BOX(info_widgets.schedule));
+    EXPECT_STREQ("При запуске", interval);
+    g_free(interval);
+    gps_info_tick(nullptr);
+    EXPECT_STREQ("Режим GPS: <span foreground=\"red\" weight=\"bold\">Нет сигнала GPS</span>",
+                 gtk_label_get_label(GTK_LABEL(info_widgets.mode)));
 }
 
 TEST_F(RussianWindowTest, RussianHelpFileIsChosen)
