@@ -3,11 +3,17 @@
 
 #include <cerrno>
 #include <ctime>
+#include <mutex>
 #include <new>
 #include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
+
+// glibc shares one mapping per semaphore between all sem_open calls of the
+// process and guards its table with an internal lock that ThreadSanitizer does
+// not see; opening and closing under a lock of our own keeps that visible.
+std::mutex open_close_lock;
 
 // glibc keeps the semaphore "/name" as the file /dev/shm/sem.name; the mode
 // given to sem_open is cut by the umask, so it is widened here afterwards.
@@ -61,7 +67,11 @@ NamedEvent* platform_named_event_open(const std::string& name)
         errno = EINVAL;
         return nullptr;
     }
-    sem_t* sem = open_or_create(name);
+    sem_t* sem = SEM_FAILED;
+    {
+        std::lock_guard guard(open_close_lock);
+        sem = open_or_create(name);
+    }
     if (sem == SEM_FAILED)
         return nullptr;
     return new (std::nothrow) NamedEvent{sem};
@@ -71,7 +81,10 @@ void platform_named_event_close(NamedEvent* event)
 {
     if (!event)
         return;
-    sem_close(event->sem);
+    {
+        std::lock_guard guard(open_close_lock);
+        sem_close(event->sem);
+    }
     delete event;
 }
 
