@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "src/correction/analiz.h"
+#include "src/receiver/receiver_threads.h"
 #include "src/gps/com_reader.h"
 #include "src/gps/com_test_device.h"
 #include "src/gps/gps_fix.h"
@@ -280,7 +281,7 @@ bool CorrectionRig::start(std::string* error)
     use_pps.store(options_.pps ? 1 : 0);
     pps_use_cts.store(1);
     platform_clock_sandbox_deny_set(options_.unprivileged);
-    if (start_com_threads(options_.port, options_.baud) != 1)
+    if (start_receiver_threads(options_.port, options_.baud) != 1)
         return fail("the reader did not start");
     if (!wait_until([] { return gps_fix_copy().fix_quality > 0; }, 5000))
         return fail("no fix decoded from the simulator");

@@ -137,7 +137,6 @@ int main(int argc, char** argv)
     int quiet = open("/dev/null", O_WRONLY);
     dup2(quiet, 1);
 
-    thread_analiz_id = -1;  // this program reads the analysis cursor itself
     com_init();
     start_com_threads(kPort, settings.baud);
     bool open_ok = wait_port_open(master);

@@ -2,7 +2,6 @@
 // start/stop protocol of the receiver threads.
 #include "src/gps/com_reader.h"
 
-#include "src/correction/analiz.h"
 #include "src/gps/gps_fix.h"
 #include "src/gps/link_log.h"
 #include "src/gps/serial.h"
@@ -19,7 +18,6 @@ int buf_com_head = 0;
 int buf_com_tail_analiz = 0;
 int buf_com_tail_view = 0;
 std::atomic<int> thread_com_read_id{0};
-std::atomic<int> thread_analiz_id{0};
 
 namespace {
 
@@ -136,8 +134,6 @@ int start_com_threads(int com_port, int baudrate)
         return 0;
     }
     link_log("launched g_thread_create_full thread_com_read_id=%d\n", last_thread_number);
-    if (thread_analiz_id.load() == 0)
-        thread_analiz_id = start_analiz_com_thread();
     return 1;
 }
 

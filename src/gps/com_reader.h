@@ -23,11 +23,9 @@ extern int buf_com_tail_view;    // the NMEA view's cursor, 0..4095
 
 // Reader thread number while one runs, else 0 (it clears it itself, last).
 extern std::atomic<int> thread_com_read_id;
-// Analysis thread number once started (never stopped); 0 before.
-extern std::atomic<int> thread_analiz_id;
 
 // Starts the reader on port com_port at baudrate (the settings "com_port" and
-// "baudrate" as they stand now) and, the first time, the analysis thread.
+// "baudrate" as they stand now). The consumers of the ring run on their own.
 // Every call resets the head and the analysis cursor and clears the GPS fix.
 // Returns 1 when a reader was started, 0 when one already runs (or the ring
 // could not be allocated).

@@ -1,8 +1,8 @@
 // Start and stop of the modules the desktop program drives.
 #include "src/ui/modules.h"
 
-#include "src/gps/com_reader.h"
 #include "src/gps/serial.h"
+#include "src/receiver/receiver_threads.h"
 #include "src/settings/settings.h"
 
 void settings_start()
@@ -27,10 +27,10 @@ void receiver_start()
     settings_read_int("com_port", 1, com_port);
     settings_read_int("baudrate", 4800, baudrate);
     com_init();
-    start_com_threads(com_port, baudrate);
+    start_receiver_threads(com_port, baudrate);
 }
 
 void receiver_stop()
 {
-    stop_com_read_thread();
+    stop_receiver_threads();
 }

@@ -15,6 +15,7 @@
 #include "src/gps/gps_fix.h"
 #include "src/gps/serial.h"
 #include "src/settings/settings.h"
+#include "src/receiver/receiver_threads.h"
 #include "tests/link/link_support.h"
 
 #include <cerrno>
@@ -112,7 +113,7 @@ protected:
         pty_ = std::make_unique<LinkedPty>(box_, kPort);
         ASSERT_TRUE(service_.start(build_dir() + "/bin", box_.path("clockkeeper.log")));
         capture_ = std::make_unique<StdoutCapture>(box_);
-        ASSERT_EQ(start_com_threads(kPort, 4800), 1);
+        ASSERT_EQ(start_receiver_threads(kPort, 4800), 1);
         // The two receiver commands arrive once the reader has the port open.
         ASSERT_GE(pty_->read_for(3000, 50).size(), 50u);
         // The analysis thread, started with the first reader, skips what came
@@ -486,6 +487,22 @@ TEST_F(Analysis, SilenceClearsTheFixAndThePulseState)
     send("x");
     ASSERT_TRUE(wait_for([] { return check_1PPS_request.load() == 0; }, 3000));
     EXPECT_EQ(state_1PPS.load(), 0);
+}
+
+TEST(ReceiverThreads, FirstStartAlsoStartsTheAnalysisThreadOnce)
+{
+    TestSandbox box;
+    com_init();
+    stop_com_read_thread();
+    int first = thread_analiz_id.load();
+    ASSERT_EQ(start_receiver_threads(97, 4800), 1);
+    if (first == 0)
+        first = thread_analiz_id.load();
+    EXPECT_NE(first, 0);
+    ASSERT_TRUE(wait_for([] { return com_read_running() == 0; }, 5000));
+    ASSERT_EQ(start_receiver_threads(97, 4800), 1);
+    EXPECT_EQ(thread_analiz_id.load(), first);
+    stop_receiver_threads();
 }
 
 }  // namespace

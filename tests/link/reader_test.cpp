@@ -22,9 +22,6 @@ class Reader : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // The test reads the analysis cursor itself: mark the analysis thread
-        // as started so start_com_threads leaves it out.
-        thread_analiz_id = -1;
         com_init();
     }
     void TearDown() override { stop_com_read_thread(); }
@@ -260,20 +257,6 @@ TEST_F(Reader, ConsumerCountsAreAtMostWhatIsThere)
     EXPECT_EQ(bytes[0], '0');
     EXPECT_EQ(buf_com_read_analiz(bytes, 0), 0);
     EXPECT_EQ(buf_com_read_analiz(bytes, 300), 9);
-}
-
-TEST(ReaderStart, FirstStartAlsoStartsTheAnalysisThreadOnce)
-{
-    TestSandbox box;
-    com_init();
-    ASSERT_EQ(thread_analiz_id.load(), 0);
-    ASSERT_EQ(start_com_threads(97, 4800), 1);
-    int first = thread_analiz_id.load();
-    EXPECT_NE(first, 0);
-    ASSERT_TRUE(wait_for([] { return com_read_running() == 0; }, 5000));
-    ASSERT_EQ(start_com_threads(97, 4800), 1);
-    EXPECT_EQ(thread_analiz_id.load(), first);
-    stop_com_read_thread();
 }
 
 }  // namespace

@@ -1,0 +1,16 @@
+// Start and stop of the receiver threads.
+#include "src/receiver/receiver_threads.h"
+
+#include "src/correction/analiz.h"
+#include "src/gps/com_reader.h"
+
+std::atomic<int> thread_analiz_id{0};
+
+int start_receiver_threads(int com_port, int baudrate)
+{
+    if (thread_analiz_id.load() == 0)
+        thread_analiz_id = start_analiz_com_thread();
+    return start_com_threads(com_port, baudrate);
+}
+
+void stop_receiver_threads() { stop_com_read_thread(); }
