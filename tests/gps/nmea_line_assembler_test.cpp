@@ -3,7 +3,9 @@
 #include "tests/gps/nmea_sentences.h"
 
 #include <cstring>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -89,6 +91,43 @@ TEST(NmeaLineAssembler, ByteAtATimeGivesTerminatedLine)
     EXPECT_EQ(completed, 1);
     EXPECT_TRUE(assembler.push('\n'));
     EXPECT_EQ(assembler.line(), "$B\n");  // the pending line completed at the line feed
+}
+
+// The block cutter against the byte-at-a-time one: random streams rich in
+// line starts, ends and runaway lines, cut into random blocks.
+TEST(NmeaLineAssembler, BlocksCutAsBytesDo)
+{
+    std::mt19937 random(7);
+    const char alphabet[] = {'$', '\r', '\n', 'x', 'y', '\0'};
+    for (int round = 0; round < 200; ++round) {
+        std::string stream;
+        size_t size = random() % 3000;
+        while (stream.size() < size) {
+            char byte = alphabet[random() % sizeof alphabet];
+            stream.append(byte == 'x' ? size_t(random() % 600) : size_t(1), byte);
+        }
+        NmeaLineAssembler bytewise;
+        Lines expected;
+        std::vector<size_t> expected_ends;
+        for (size_t i = 0; i < stream.size(); ++i)
+            if (bytewise.push(stream[i])) {
+                expected.emplace_back(bytewise.line());
+                expected_ends.push_back(i + 1);
+            }
+        NmeaLineAssembler blockwise;
+        Lines got;
+        std::vector<size_t> got_ends;
+        for (size_t at = 0; at < stream.size();) {
+            size_t block = std::min(stream.size() - at, size_t(random() % 700));
+            blockwise.feed(std::string_view(stream).substr(at, block), [&](std::string_view line, size_t end) {
+                got.emplace_back(line);
+                got_ends.push_back(at + end);
+            });
+            at += block;
+        }
+        ASSERT_EQ(got, expected) << "round " << round;
+        ASSERT_EQ(got_ends, expected_ends) << "round " << round;
+    }
 }
 
 }  // namespace
