@@ -35,6 +35,7 @@ constexpr int kSettleSeconds = 4;
 struct ThreadSample {
     std::string name;
     long switches = 0;
+    double cpu_seconds = 0;
 };
 
 struct Sample {
@@ -57,31 +58,38 @@ long status_field(const std::string& status, const std::string& key)
     return at == std::string::npos ? 0 : std::atol(status.c_str() + at + key.size() + 2);
 }
 
-// utime + stime of the whole process (dead threads included), and the
-// context switches of the threads alive now.
+// utime + stime from a stat file of a process or a thread, in seconds.
+double cpu_seconds_of(const std::string& stat_path)
+{
+    std::string stat = read_text(stat_path);
+    size_t paren = stat.rfind(')');
+    if (paren == std::string::npos)
+        return 0;
+    std::istringstream fields(stat.substr(paren + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14)
+            utime = std::atol(field.c_str());
+        if (i == 15)
+            stime = std::atol(field.c_str());
+    }
+    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+// The CPU time of the whole process (dead threads included), and the
+// context switches and CPU time of the threads alive now.
 Sample sample_of(pid_t pid)
 {
     Sample sample;
-    std::string stat = read_text("/proc/" + std::to_string(pid) + "/stat");
-    size_t paren = stat.rfind(')');
-    if (paren != std::string::npos) {
-        std::istringstream fields(stat.substr(paren + 2));
-        std::string field;
-        long utime = 0, stime = 0;
-        for (int i = 3; i <= 15 && fields >> field; ++i) {
-            if (i == 14)
-                utime = std::atol(field.c_str());
-            if (i == 15)
-                stime = std::atol(field.c_str());
-        }
-        sample.cpu_seconds = double(utime + stime) / double(sysconf(_SC_CLK_TCK));
-    }
+    sample.cpu_seconds = cpu_seconds_of("/proc/" + std::to_string(pid) + "/stat");
     std::error_code ignored;
     for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
         std::string status = read_text(task.path().string() + "/status");
         ThreadSample thread;
         thread.switches = status_field(status, "voluntary_ctxt_switches") +
                           status_field(status, "nonvoluntary_ctxt_switches");
+        thread.cpu_seconds = cpu_seconds_of(task.path().string() + "/stat");
         thread.name = read_text(task.path().string() + "/comm");
         while (!thread.name.empty() && thread.name.back() == '\n')
             thread.name.pop_back();
@@ -102,9 +110,10 @@ Figures report(const char* program, const Sample& before, const Sample& after, d
     std::printf("%s: %.3f %% of a core, %.1f wake-ups/s\n", program, figures.cpu_pct, figures.wakeups_per_s);
     for (const auto& [tid, thread] : after.threads) {
         auto old = before.threads.find(tid);
-        long base = old == before.threads.end() ? 0 : old->second.switches;
-        std::printf("  thread %d %-16s %.1f wake-ups/s\n", tid, thread.name.c_str(),
-                    double(thread.switches - base) / seconds);
+        bool known = old != before.threads.end();
+        std::printf("  thread %d %-16s %.3f %% of a core, %.1f wake-ups/s\n", tid, thread.name.c_str(),
+                    100.0 * (thread.cpu_seconds - (known ? old->second.cpu_seconds : 0)) / seconds,
+                    double(thread.switches - (known ? old->second.switches : 0)) / seconds);
     }
     return figures;
 }

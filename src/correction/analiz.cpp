@@ -23,13 +23,19 @@
 
 namespace {
 
-constexpr int kIdleStepMs = 10;       // one empty step of the silence rule
-constexpr int kSilentSteps = 200;     // more than 2.0 s of empty steps: the receiver is silent
+constexpr int64_t kSilentAfterNs = 2010000000;  // more than 2.0 s without a byte: the receiver is silent
 constexpr int kFirstPulseMs = 1100;   // a pulse comes once a second: one wait covers it
 constexpr int kSecondPulseMs = 1500;
 constexpr int kCheckWaits = 12;       // the pulse check listens 12 x 100 ms
 constexpr int kCheckWaitMs = 100;
 constexpr int kPpsSlot = 0;
+
+// When the bytes of a line arrived (PC clock, ns; 0 unknown): its line end,
+// and the first byte of the burst it came in.
+struct LineStamps {
+    int64_t line_end_ns = 0;
+    int64_t burst_ns = 0;
+};
 
 // Second of the day of the RMC whose date the fix holds, -1 before one. A GGA
 // of an earlier second than this has crossed midnight since.
@@ -107,7 +113,7 @@ void align_to_pulse()
     align_clock_read_at(edge_ns != 0 ? edge_ns : platform_clock_read_ns());
 }
 
-void correct_procedure(int result)
+void correct_procedure(int result, const LineStamps&)
 {
     analiz_log("start corect procedure\n");
     GpsFix fix = gps_fix_copy();
@@ -145,24 +151,79 @@ void note_rmc_date(std::string_view line, int result)
     rmc_date_tod_s.store(fix.hour * 3600 + fix.minute * 60 + fix.second);
 }
 
-void process_line(std::string_view line)
+void process_line(std::string_view line, const LineStamps& stamps)
 {
     int result = gps_fix_decode_line(line);
     note_rmc_date(line, result);
     if (result > 0 && correct_time_request.load())
-        correct_procedure(result);
+        correct_procedure(result, stamps);
 }
 
-// An empty 10 ms: after more than 2 s of them the receiver counts as silent,
-// and every further empty step clears the fix again.
-void note_empty_step(int* idle_steps)
-{
-    if (*idle_steps <= kSilentSteps)
-        ++*idle_steps;
-    if (*idle_steps > kSilentSteps) {
-        gps_fix_clear();
-        state_1PPS.store(-1);
+// The bytes the analysis cursor hands over, with their arrival stamps, cut
+// into lines; a burst's first byte sets the burst stamp of the lines after it.
+class ArrivingLines {
+public:
+    void take(int count)
+    {
+        int from = 0;
+        for (int i = 0; i < count; ++i) {
+            if (stamps_[i] >= 0)
+                continue;
+            feed(from, i);
+            from = i;
+            burst_ns_ = -stamps_[i];
+        }
+        feed(from, count);
     }
+
+    uint8_t* bytes() { return bytes_; }
+    int64_t* stamps() { return stamps_; }
+    static constexpr int size = buf_com_size;
+
+private:
+    void feed(int from, int to)
+    {
+        if (to <= from)
+            return;
+        std::string_view block(reinterpret_cast<const char*>(bytes_) + from, size_t(to - from));
+        lines_.feed(block, [&](std::string_view line, size_t end) {
+            int64_t line_end = stamps_[from + int(end) - 1];
+            process_line(line, LineStamps{line_end < 0 ? -line_end : line_end, burst_ns_});
+            if (check_1PPS_request.load())
+                check_pulse();
+        });
+    }
+
+    NmeaLineAssembler lines_;
+    int64_t burst_ns_ = 0;
+    uint8_t bytes_[buf_com_size];
+    int64_t stamps_[buf_com_size];
+};
+
+// The silence rule: more than 2 s after the last byte the fix is cleared and
+// the pulse state is unknown, and stays so (a pulse check asked for meanwhile
+// waits for data) until bytes come. The thread sleeps until then.
+bool receiver_silent()
+{
+    int64_t last = buf_com_last_arrival_ns();
+    return last == 0 || platform_monotonic_ns() - last > kSilentAfterNs;
+}
+
+void note_silence()
+{
+    gps_fix_clear();
+    state_1PPS.store(-1);
+}
+
+// Sleeps until bytes come, a request wakes it, or the silence deadline. A
+// pulse check runs once bytes are read, as after every line.
+void wait_for_bytes()
+{
+    int64_t last = buf_com_last_arrival_ns();
+    bool silent = receiver_silent();
+    if (silent)
+        note_silence();
+    buf_com_wait_data_until(silent ? -1 : last + kSilentAfterNs + 1);
 }
 
 }  // namespace
@@ -195,20 +256,14 @@ void analiz_com_thread_func()
         buf_com_tail_analiz = buf_com_head;
     }
     analiz_log("start analiz_com_thread_func\n");
-    NmeaLineAssembler lines;
-    int idle_steps = 0;
+    auto* lines = new ArrivingLines;  // the process exits around this thread
     for (;;) {
-        uint8_t byte = 0;
-        if (buf_com_read_analiz(&byte, 1) == 0) {
-            // Wake on the reader's signal, so a line is decoded the moment its
-            // carriage return lands; only a whole empty step counts as silence.
-            if (buf_com_wait_data(kIdleStepMs) == 0)
-                note_empty_step(&idle_steps);
+        int count = buf_com_read_analiz_stamped(lines->bytes(), lines->stamps(), ArrivingLines::size);
+        if (count == 0) {
+            wait_for_bytes();
             continue;
         }
-        idle_steps = 0;
-        if (lines.push(char(byte)))
-            process_line(lines.line());
+        lines->take(count);
         if (check_1PPS_request.load())
             check_pulse();
     }

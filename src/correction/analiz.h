@@ -11,11 +11,33 @@
 
 struct GpsFix;
 
+// A request flag of the analysis thread: an atomic int whose setting (to
+// anything but 0) also wakes the thread, which otherwise sleeps until the
+// receiver's next line or the silence deadline.
+class AnalizRequest {
+public:
+    constexpr explicit AnalizRequest(int value) : value_(value) {}
+    AnalizRequest(const AnalizRequest&) = delete;
+    AnalizRequest& operator=(const AnalizRequest&) = delete;
+
+    void store(int value);
+    int load() const { return value_.load(); }
+    AnalizRequest& operator=(int value)
+    {
+        store(value);
+        return *this;
+    }
+    operator int() const { return load(); }
+
+private:
+    std::atomic<int> value_;
+};
+
 // 1: correct the clock at the next usable sentence; stays set until a
 // correction has been posted. Set by the GUI, cleared by this thread.
 extern std::atomic<int> correct_time_request;
 // 1: measure the pulse line now (the GUI sets state_1PPS to 2 with it).
-extern std::atomic<int> check_1PPS_request;
+extern AnalizRequest check_1PPS_request;
 // -1 unknown, 0 no pulse seen, 1 pulse seen, 2 measuring.
 extern std::atomic<int> state_1PPS;
 // After posting a new time, wait for 1PPS and align to the second (setting "use_pps").

@@ -2,13 +2,17 @@
 // start/stop protocol of the receiver threads.
 #include "src/gps/com_reader.h"
 
+#include "platform/clock.h"
 #include "src/gps/gps_fix.h"
 #include "src/gps/link_log.h"
 #include "src/gps/serial.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <new>
+#include <pthread.h>
 #include <system_error>
 #include <thread>
 
@@ -17,6 +21,7 @@ uint8_t* buf_com_data = nullptr;
 int buf_com_head = 0;
 int buf_com_tail_analiz = 0;
 int buf_com_tail_view = 0;
+int64_t* buf_com_stamps = nullptr;
 std::atomic<int> thread_com_read_id{0};
 
 namespace {
@@ -27,12 +32,16 @@ constexpr char kGgaEverySecond[] = "$PSRF103,00,00,01,01*25\r\n";
 constexpr char kRmcEverySecond[] = "$PSRF103,04,00,01,01*21\r\n";
 
 constexpr int kDataBits = 8;
-constexpr auto kEmptyReadPause = std::chrono::milliseconds(10);
 constexpr auto kStopPollInterval = std::chrono::microseconds(15151);
+constexpr int kReadBlock = 512;
+constexpr int kWakeBacklog = 1024;  // bytes waiting that wake the analysis even without a line end
 
-// Signalled (with buf_com_lock released) after every byte stored in the ring.
-// Never destroyed: the analysis thread waits on it until the process is gone.
+// Signalled (with buf_com_lock released) after a block that ends a line or
+// begins a burst, and by buf_com_wake_analiz. Never destroyed: the analysis
+// thread waits on it until the process is gone.
 std::condition_variable& buf_com_arrived = *new std::condition_variable;
+bool wake_requested = false;  // under buf_com_lock
+std::atomic<int64_t> last_arrival_ns{0};
 
 // Set by stop_com_read_thread, cleared by start_com_threads (both GUI
 // thread). It covers a stop that closes slot 0 before the new reader has
@@ -41,28 +50,47 @@ std::atomic<bool> stop_requested{false};
 
 int last_thread_number = 0;  // GUI thread only
 
-void store_byte(uint8_t byte)
+int pending_locked(int cursor)
 {
-    {
-        std::lock_guard guard(buf_com_lock);
-        buf_com_data[buf_com_head] = byte;
-        buf_com_head = (buf_com_head + 1) % buf_com_size;
-    }
-    buf_com_arrived.notify_all();
+    int pending = buf_com_head - cursor;
+    return pending < 0 ? pending + buf_com_size : pending;
 }
 
-int read_ring(int& cursor, uint8_t* destination, int max_count)
+bool is_line_end(uint8_t byte) { return byte == '\r' || byte == '\n'; }
+
+// Stores a block read at stamp_ns (PC clock); burst: it follows a gap.
+void store_block(const uint8_t* bytes, int count, int64_t stamp_ns, bool burst)
+{
+    bool wake = burst;
+    {
+        std::lock_guard guard(buf_com_lock);
+        for (int i = 0; i < count; ++i) {
+            bool end = is_line_end(bytes[i]);
+            wake = wake || end;
+            buf_com_data[buf_com_head] = bytes[i];
+            buf_com_stamps[buf_com_head] = (i == 0 && burst) ? -stamp_ns : end ? stamp_ns : 0;
+            buf_com_head = (buf_com_head + 1) % buf_com_size;
+        }
+        wake = wake || pending_locked(buf_com_tail_analiz) >= kWakeBacklog;
+    }
+    if (wake)
+        buf_com_arrived.notify_all();
+}
+
+int read_ring(int& cursor, uint8_t* destination, int64_t* stamps, int max_count)
 {
     std::lock_guard guard(buf_com_lock);
     if (!buf_com_data || cursor == buf_com_head || max_count <= 0)
         return 0;
-    int available = buf_com_head - cursor;
-    if (available < 0)
-        available += buf_com_size;
+    int available = pending_locked(cursor);
     int count = available < max_count ? available : max_count;
-    for (int i = 0; i < count; ++i) {
-        destination[i] = buf_com_data[cursor];
-        cursor = (cursor + 1) % buf_com_size;
+    for (int done = 0; done < count;) {
+        int run = std::min(count - done, buf_com_size - cursor);  // up to the wrap
+        std::memcpy(destination + done, buf_com_data + cursor, size_t(run));
+        if (stamps)
+            std::memcpy(stamps + done, buf_com_stamps + cursor, size_t(run) * sizeof *stamps);
+        done += run;
+        cursor = (cursor + run) % buf_com_size;
     }
     return count;
 }
@@ -74,7 +102,12 @@ bool reset_ring()
     std::lock_guard guard(buf_com_lock);
     if (!buf_com_data) {
         buf_com_data = new (std::nothrow) uint8_t[buf_com_size]();
-        if (!buf_com_data) {
+        buf_com_stamps = new (std::nothrow) int64_t[buf_com_size]();
+        if (!buf_com_data || !buf_com_stamps) {
+            delete[] buf_com_data;
+            delete[] buf_com_stamps;
+            buf_com_data = nullptr;
+            buf_com_stamps = nullptr;
             link_log("[read_com_thread_func] buf_com_data=null!!!\n");
             return false;
         }
@@ -90,17 +123,22 @@ void send_receiver_commands()
     com_write(0, kRmcEverySecond, sizeof kRmcEverySecond - 1);
 }
 
+// Sleeps in the read until bytes come or the port closes: nothing wakes the
+// reader while the receiver is silent.
 void copy_port_to_ring()
 {
+    uint8_t bytes[kReadBlock];
     for (;;) {
-        uint8_t byte = 0;
-        int result = com_read(0, &byte, 1);
+        int result = com_read(0, bytes, kReadBlock, -1);
         if (result < 0)
             return;
         if (result == 0)
-            std::this_thread::sleep_for(kEmptyReadPause);
-        else
-            store_byte(byte);
+            continue;
+        int64_t now = platform_monotonic_ns();
+        int64_t previous = last_arrival_ns.exchange(now);
+        bool burst = previous == 0 || now - previous > kBurstGapNs;
+        bool stamped = burst || std::memchr(bytes, '\r', size_t(result)) || std::memchr(bytes, '\n', size_t(result));
+        store_block(bytes, result, stamped ? platform_clock_read_ns() : 0, burst);
     }
 }
 
@@ -139,6 +177,7 @@ int start_com_threads(int com_port, int baudrate)
 
 void read_com_thread_func(int com_port, int baudrate)
 {
+    pthread_setname_np(pthread_self(), "com_read");
     link_log("start thread read_com_thread_func\n");
     if (!com_open(0, com_port, baudrate, kDataBits, kComOneStopBit, kComNoParity)) {
         link_log("no open com=%d baudrate=%d\n", com_port, baudrate);
@@ -169,19 +208,53 @@ int com_read_running() { return thread_com_read_id.load() != 0 ? 1 : 0; }
 
 int buf_com_read_analiz(uint8_t* destination, int max_count)
 {
-    return read_ring(buf_com_tail_analiz, destination, max_count);
+    return read_ring(buf_com_tail_analiz, destination, nullptr, max_count);
+}
+
+int buf_com_read_analiz_stamped(uint8_t* destination, int64_t* stamps, int max_count)
+{
+    return read_ring(buf_com_tail_analiz, destination, stamps, max_count);
 }
 
 int buf_com_read_view(uint8_t* destination, int max_count)
 {
-    return read_ring(buf_com_tail_view, destination, max_count);
+    return read_ring(buf_com_tail_view, destination, nullptr, max_count);
 }
 
 int buf_com_wait_data(int timeout_ms)
 {
-    std::unique_lock guard(buf_com_lock);
-    bool ready = buf_com_arrived.wait_for(guard, std::chrono::milliseconds(timeout_ms), [] {
-        return buf_com_data && buf_com_tail_analiz != buf_com_head;
-    });
-    return ready ? 1 : 0;
+    return buf_com_wait_data_until(platform_monotonic_ns() + int64_t(timeout_ms) * 1000000);
 }
+
+int buf_com_wait_data_until(int64_t deadline_ns)
+{
+    auto has_data = [] { return buf_com_data && buf_com_tail_analiz != buf_com_head; };
+    std::unique_lock guard(buf_com_lock);
+    for (;;) {
+        if (has_data())
+            return 1;
+        if (wake_requested) {
+            wake_requested = false;
+            return 0;
+        }
+        if (deadline_ns < 0) {
+            buf_com_arrived.wait(guard);
+            continue;
+        }
+        int64_t left = deadline_ns - platform_monotonic_ns();
+        if (left <= 0)
+            return 0;
+        buf_com_arrived.wait_for(guard, std::chrono::nanoseconds(left));
+    }
+}
+
+void buf_com_wake_analiz()
+{
+    {
+        std::lock_guard guard(buf_com_lock);
+        wake_requested = true;
+    }
+    buf_com_arrived.notify_all();
+}
+
+int64_t buf_com_last_arrival_ns() { return last_arrival_ns.load(); }

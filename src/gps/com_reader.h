@@ -42,10 +42,32 @@ int com_read_running();
 int buf_com_read_analiz(uint8_t* destination, int max_count);
 int buf_com_read_view(uint8_t* destination, int max_count);
 
+// Arrival stamps, one slot per ring byte, filled by the reader: the PC clock
+// (platform_clock_read_ns) as the reader got the byte, for every line end
+// (carriage return or line feed) and for the first byte of a burst (the
+// first byte after more than 100 ms without one, which is where a receiver
+// begins its output for a second); 0 for every other byte. A burst's first
+// byte holds its stamp negated, whether or not it also ends a line.
+extern int64_t* buf_com_stamps;  // allocated with buf_com_data
+inline constexpr int64_t kBurstGapNs = 100000000;
+
+// buf_com_read_analiz that also copies the bytes' stamps.
+int buf_com_read_analiz_stamped(uint8_t* destination, int64_t* stamps, int max_count);
+
 // Waits until the analysis cursor has bytes to read or timeout_ms passes.
-// 1 when bytes are there, 0 on time-out. The reader signals after every byte,
-// so a line is seen the moment its carriage return lands.
+// 1 when bytes are there, 0 on time-out. The reader signals after every
+// block that ends a line or begins a burst (and when 1024 bytes wait), so a
+// line is seen the moment its carriage return lands.
 int buf_com_wait_data(int timeout_ms);
+
+// The analysis thread's wait: until there are bytes to read, a
+// buf_com_wake_analiz call, or the monotonic clock reaches deadline_ns (-1:
+// no deadline). 1 for bytes, 0 otherwise.
+int buf_com_wait_data_until(int64_t deadline_ns);
+void buf_com_wake_analiz();
+
+// platform_monotonic_ns of the last byte the reader stored; 0 before any.
+int64_t buf_com_last_arrival_ns();
 
 // The reader thread's body (started by start_com_threads).
 void read_com_thread_func(int com_port, int baudrate);

@@ -30,8 +30,6 @@ namespace {
 
 namespace tdev = com_test_device_internal;
 
-// The time-out for the first byte of a read, as the receiver loop expects.
-constexpr int kReadTimeoutMs = 50;
 // Writes may take 150 ms per byte plus 50 ms before they count as failed.
 constexpr int kWriteMsPerByte = 150, kWriteMsConstant = 50;
 
@@ -455,7 +453,7 @@ int com_open(int slot, int port, int baud, int data_bits, int stop_bits, int par
     return 1;
 }
 
-int com_read(int slot, void* buffer, int count)
+int com_read(int slot, void* buffer, int count, int timeout_ms)
 {
     std::shared_ptr<Port> port = slot_port(slot);
     if (!port) {
@@ -465,7 +463,7 @@ int com_read(int slot, void* buffer, int count)
     if (count <= 0)
         return 0;
     pollfd fds[2] = {{port->fd(), POLLIN, 0}, {port->wake_fd(), POLLIN, 0}};
-    int ready = poll(fds, 2, kReadTimeoutMs);
+    int ready = poll(fds, 2, timeout_ms < 0 ? -1 : timeout_ms);
     if (ready < 0) {
         if (errno == EINTR)
             return 0;

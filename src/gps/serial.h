@@ -34,9 +34,11 @@ void com_init();
 // port, not a tty, refused settings).
 int com_open(int slot, int port, int baud, int data_bits, int stop_bits, int parity);
 
-// Reads up to count bytes, waiting at most 50 ms for the first one. Returns
-// the count, 0 when none arrived, -1 on a hard error (port closed, hangup).
-int com_read(int slot, void* buffer, int count);
+// Reads up to count bytes, waiting at most timeout_ms (default 50 ms; -1:
+// until bytes come or the port closes) for the first one. Returns the count,
+// 0 when none arrived, -1 on a hard error (port closed, hangup).
+inline constexpr int kComReadTimeoutMs = 50;
+int com_read(int slot, void* buffer, int count, int timeout_ms = kComReadTimeoutMs);
 
 // Writes all bytes. 1 when written, 0 on failure.
 int com_write(int slot, const void* bytes, int count);
