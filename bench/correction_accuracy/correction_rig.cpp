@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "src/correction/analiz.h"
+#include "src/correction/nmea_delay.h"
 #include "src/receiver/receiver_threads.h"
 #include "src/gps/com_reader.h"
 #include "src/gps/com_test_device.h"
@@ -280,14 +281,28 @@ bool CorrectionRig::start(std::string* error)
     com_init();
     use_pps.store(options_.pps ? 1 : 0);
     pps_use_cts.store(1);
+    nmea_compensate.store(options_.compensate_ms >= 0 ? 1 : 0);
+    nmea_delay_ms.store(std::max(options_.compensate_ms, 0));
     platform_clock_sandbox_deny_set(options_.unprivileged);
     if (start_receiver_threads(options_.port, options_.baud) != 1)
         return fail("the reader did not start");
     if (!wait_until([] { return gps_fix_copy().fix_quality > 0; }, 5000))
         return fail("no fix decoded from the simulator");
-    if (options_.pps)
+    if (options_.pps || options_.pulses)
         pulses_.start(options_.port);
     return true;
+}
+
+int CorrectionRig::learn_delay(int timeout_ms)
+{
+    nmea_delay_measure_state.store(0);
+    nmea_delay_measure_request.store(1);
+    if (!wait_until([] { return nmea_delay_measure_request.load() == 0; }, timeout_ms))
+        return -1;
+    if (nmea_delay_measure_state.load() != 2)
+        return -1;
+    nmea_compensate.store(1);
+    return nmea_delay_ms.load();
 }
 
 CorrectionSample CorrectionRig::correct_once(int64_t clock_off_ns, int timeout_ms)
@@ -351,6 +366,9 @@ void CorrectionRig::stop()
     service_.stop();
     com_test_device_unregister(options_.port);
     use_pps.store(0);
+    nmea_compensate.store(0);
+    nmea_delay_ms.store(0);
+    nmea_delay_measure_request.store(0);
     correct_time_request.store(0);
     platform_clock_sandbox_deny_set(false);
 }

@@ -92,6 +92,8 @@ struct RigOptions {
     int baud = 4800;
     bool pps = false;           // 1PPS on CTS through the test device, aligned
     bool unprivileged = false;  // this process may not set the clock: shifts go to the service
+    bool pulses = false;        // pulses on CTS without using them for corrections (to learn the delay)
+    int compensate_ms = -1;     // >= 0: corrections without 1PPS add this output delay
     std::vector<std::string> sim_options;
 };
 
@@ -113,6 +115,9 @@ public:
     // Puts the PC clock clock_off_ns off the truth, requests a correction and
     // measures it.
     CorrectionSample correct_once(int64_t clock_off_ns, int timeout_ms = 6000);
+    // Measures the receiver's output delay from the pulses (15 s), stores it
+    // and compensates with it from then on. The delay in ms, or -1.
+    int learn_delay(int timeout_ms = 25000);
     void stop();
 
     ServiceProcess& service() { return service_; }

@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "src/correction/calendar.h"
 #include "src/correction/gps_clock.h"
+#include "src/correction/nmea_delay.h"
 #include "src/gps/com_reader.h"
 #include "src/gps/gps_fix.h"
 #include "src/gps/nmea.h"
@@ -30,12 +31,16 @@ constexpr int kCheckWaits = 12;       // the pulse check listens 12 x 100 ms
 constexpr int kCheckWaitMs = 100;
 constexpr int kPpsSlot = 0;
 
-// When the bytes of a line arrived (PC clock, ns; 0 unknown): its line end,
+// When the bytes of a line arrived (monotonic clock, ns; 0 unknown): its line end,
 // and the first byte of the burst it came in.
 struct LineStamps {
     int64_t line_end_ns = 0;
     int64_t burst_ns = 0;
 };
+
+// The burst stamp of the line being analysed, for settime_gps (monotonic ns,
+// 0 when unknown: the calls of other threads).
+thread_local int64_t line_burst_ns = 0;
 
 // Second of the day of the RMC whose date the fix holds, -1 before one. A GGA
 // of an earlier second than this has crossed midnight since.
@@ -113,7 +118,7 @@ void align_to_pulse()
     align_clock_read_at(edge_ns != 0 ? edge_ns : platform_clock_read_ns());
 }
 
-void correct_procedure(int result, const LineStamps&)
+void correct_procedure(int result)
 {
     analiz_log("start corect procedure\n");
     GpsFix fix = gps_fix_copy();
@@ -155,8 +160,11 @@ void process_line(std::string_view line, const LineStamps& stamps)
 {
     int result = gps_fix_decode_line(line);
     note_rmc_date(line, result);
-    if (result > 0 && correct_time_request.load())
-        correct_procedure(result, stamps);
+    if (result > 0 && correct_time_request.load()) {
+        line_burst_ns = stamps.burst_ns;
+        correct_procedure(result);
+        line_burst_ns = 0;
+    }
 }
 
 // The bytes the analysis cursor hands over, with their arrival stamps, cut
@@ -172,6 +180,7 @@ public:
             feed(from, i);
             from = i;
             burst_ns_ = -stamps_[i];
+            nmea_delay_note_burst(burst_ns_);
         }
         feed(from, count);
     }
@@ -188,6 +197,7 @@ private:
         std::string_view block(reinterpret_cast<const char*>(bytes_) + from, size_t(to - from));
         lines_.feed(block, [&](std::string_view line, size_t end) {
             int64_t line_end = stamps_[from + int(end) - 1];
+            nmea_delay_note_line(line);
             process_line(line, LineStamps{line_end < 0 ? -line_end : line_end, burst_ns_});
             if (check_1PPS_request.load())
                 check_pulse();
@@ -213,6 +223,7 @@ void note_silence()
 {
     gps_fix_clear();
     state_1PPS.store(-1);
+    nmea_delay_note_silence();
 }
 
 // Sleeps until bytes come, a request wakes it, or the silence deadline. A
@@ -224,6 +235,15 @@ void wait_for_bytes()
     if (silent)
         note_silence();
     buf_com_wait_data_until(silent ? -1 : last + kSilentAfterNs + 1);
+}
+
+// Without 1PPS and with compensation on, the receiver's output delay and the
+// time since its burst began are added to the sentence's time.
+int64_t output_delay_put_back(int64_t new_ft)
+{
+    if (!nmea_compensate.load() || use_pps.load() || line_burst_ns == 0)
+        return new_ft;
+    return nmea_compensated_file_time(new_ft, nmea_delay_ms.load(), platform_monotonic_ns() - line_burst_ns);
 }
 
 }  // namespace
@@ -239,6 +259,7 @@ int settime_gps(const GpsFix* fix)
     int64_t new_ft = 0;
     if (!gps_new_file_time(gps, cur_ft, &new_ft))
         return 0;
+    new_ft = output_delay_put_back(new_ft);
     int written = post_to_service(kCommandSetTime, cur_ft, new_ft);
     analiz_log("[settime_gps] set time cur_ft=%lld\n", static_cast<long long>(cur_ft));
     analiz_log("[settime_gps] set time new_ft=%lld\n", static_cast<long long>(new_ft));

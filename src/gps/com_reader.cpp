@@ -50,6 +50,11 @@ std::atomic<bool> stop_requested{false};
 
 int last_thread_number = 0;  // GUI thread only
 
+// The latest reader start, read by the analysis thread.
+std::mutex link_lock;
+unsigned link_generation = 0;
+int link_port = 0, link_baud = 0;
+
 int pending_locked(int cursor)
 {
     int pending = buf_com_head - cursor;
@@ -58,7 +63,7 @@ int pending_locked(int cursor)
 
 bool is_line_end(uint8_t byte) { return byte == '\r' || byte == '\n'; }
 
-// Stores a block read at stamp_ns (PC clock); burst: it follows a gap.
+// Stores a block read at stamp_ns (monotonic); burst: it follows a gap.
 void store_block(const uint8_t* bytes, int count, int64_t stamp_ns, bool burst)
 {
     bool wake = burst;
@@ -136,9 +141,7 @@ void copy_port_to_ring()
             continue;
         int64_t now = platform_monotonic_ns();
         int64_t previous = last_arrival_ns.exchange(now);
-        bool burst = previous == 0 || now - previous > kBurstGapNs;
-        bool stamped = burst || std::memchr(bytes, '\r', size_t(result)) || std::memchr(bytes, '\n', size_t(result));
-        store_block(bytes, result, stamped ? platform_clock_read_ns() : 0, burst);
+        store_block(bytes, result, now, previous == 0 || now - previous > kBurstGapNs);
     }
 }
 
@@ -166,6 +169,12 @@ int start_com_threads(int com_port, int baudrate)
     // Marked running before the thread exists, so the thread's own clearing
     // at its end always comes after this.
     stop_requested = false;
+    {
+        std::lock_guard guard(link_lock);
+        ++link_generation;
+        link_port = com_port;
+        link_baud = baudrate;
+    }
     thread_com_read_id = ++last_thread_number;
     if (!launch_reader(com_port, baudrate)) {
         thread_com_read_id = 0;
@@ -202,6 +211,14 @@ void stop_com_read_thread()
     while (thread_com_read_id.load() != 0)
         std::this_thread::sleep_for(kStopPollInterval);
     link_log("run stop thread_com_read 2\n");
+}
+
+unsigned com_reader_link(int* port, int* baud)
+{
+    std::lock_guard guard(link_lock);
+    *port = link_port;
+    *baud = link_baud;
+    return link_generation;
 }
 
 int com_read_running() { return thread_com_read_id.load() != 0 ? 1 : 0; }

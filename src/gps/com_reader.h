@@ -31,6 +31,10 @@ extern std::atomic<int> thread_com_read_id;
 // could not be allocated).
 int start_com_threads(int com_port, int baudrate);
 
+// The port and speed of the latest reader start, and the number of starts so
+// far (a change of it says the receiver may be another).
+unsigned com_reader_link(int* port, int* baud);
+
 // Closes the port to end the reader and returns once it has gone.
 void stop_com_read_thread();
 
@@ -42,8 +46,9 @@ int com_read_running();
 int buf_com_read_analiz(uint8_t* destination, int max_count);
 int buf_com_read_view(uint8_t* destination, int max_count);
 
-// Arrival stamps, one slot per ring byte, filled by the reader: the PC clock
-// (platform_clock_read_ns) as the reader got the byte, for every line end
+// Arrival stamps, one slot per ring byte, filled by the reader: the
+// monotonic clock (platform_monotonic_ns; a step of the PC clock, such as a
+// correction, does not move it) as the reader got the byte, for every line end
 // (carriage return or line feed) and for the first byte of a burst (the
 // first byte after more than 100 ms without one, which is where a receiver
 // begins its output for a second); 0 for every other byte. A burst's first

@@ -54,6 +54,7 @@ struct PpsEdges {
     std::condition_variable changed;
     unsigned long cts = 0, dsr = 0;   // edges counted since the port opened
     int64_t cts_ns = 0, dsr_ns = 0;   // PC clock at the last edge of each line
+    int64_t cts_mono_ns = 0, dsr_mono_ns = 0;  // the monotonic clock at the same moment
     int error = 0;                    // errno once the lines cannot be watched
     bool closed = false;
 };
@@ -76,13 +77,14 @@ public:
     void start_watcher();
     void shutdown();
     int wait_edge(bool use_cts, int timeout_ms, int64_t* edge_ns);
+    int last_edge(bool use_cts, unsigned long* count, int64_t* mono_ns);
 
 private:
     void watch();
     void watch_test_device(tdev::Device& device, tdev::Counts seen);
     void watch_hardware();
     bool read_line_counts(LineCounts& counts);
-    void publish_edges(const LineCounts& before, const LineCounts& after, int64_t stamp_ns);
+    void publish_edges(const LineCounts& before, const LineCounts& after, int64_t stamp_ns, int64_t mono_ns);
     void publish_error(int error);
     void stop_watcher();
 
@@ -135,11 +137,12 @@ void Port::watch_test_device(tdev::Device& device, tdev::Counts seen)
     tdev::Counts now;
     while (tdev::wait_change(device, seen, now, watcher_stop_)) {
         int64_t stamp_ns = platform_clock_read_ns();
+        int64_t mono_ns = platform_monotonic_ns();
         if (now.error) {
             publish_error(now.error);
             return;
         }
-        publish_edges({seen.cts, seen.dsr}, {now.cts, now.dsr}, stamp_ns);
+        publish_edges({seen.cts, seen.dsr}, {now.cts, now.dsr}, stamp_ns, mono_ns);
         seen = now;
     }
 }
@@ -160,12 +163,13 @@ void Port::watch_hardware()
         }
         // Read the clock first: everything after this point delays nothing.
         int64_t stamp_ns = platform_clock_read_ns();
+        int64_t mono_ns = platform_monotonic_ns();
         LineCounts after;
         if (!read_line_counts(after)) {
             publish_error(errno);
             return;
         }
-        publish_edges(before, after, stamp_ns);
+        publish_edges(before, after, stamp_ns, mono_ns);
         before = after;
     }
 }
@@ -191,7 +195,7 @@ bool Port::read_line_counts(LineCounts& counts)
     return true;
 }
 
-void Port::publish_edges(const LineCounts& before, const LineCounts& after, int64_t stamp_ns)
+void Port::publish_edges(const LineCounts& before, const LineCounts& after, int64_t stamp_ns, int64_t mono_ns)
 {
     unsigned long cts = after.cts - before.cts, dsr = after.dsr - before.dsr;
     if (!cts && !dsr)
@@ -201,10 +205,12 @@ void Port::publish_edges(const LineCounts& before, const LineCounts& after, int6
         if (cts) {
             edges_.cts += cts;
             edges_.cts_ns = stamp_ns;
+            edges_.cts_mono_ns = mono_ns;
         }
         if (dsr) {
             edges_.dsr += dsr;
             edges_.dsr_ns = stamp_ns;
+            edges_.dsr_mono_ns = mono_ns;
         }
     }
     edges_.changed.notify_all();
@@ -235,6 +241,19 @@ int Port::wait_edge(bool use_cts, int timeout_ms, int64_t* edge_ns)
             *edge_ns = use_cts ? edges_.cts_ns : edges_.dsr_ns;
         return 1;
     }
+    return (edges_.error || edges_.closed) ? -1 : 0;
+}
+
+int Port::last_edge(bool use_cts, unsigned long* count, int64_t* mono_ns)
+{
+    std::lock_guard guard(edges_.lock);
+    unsigned long edges = use_cts ? edges_.cts : edges_.dsr;
+    if (count)
+        *count = edges;
+    if (mono_ns)
+        *mono_ns = use_cts ? edges_.cts_mono_ns : edges_.dsr_mono_ns;
+    if (edges)
+        return 1;
     return (edges_.error || edges_.closed) ? -1 : 0;
 }
 
@@ -525,6 +544,12 @@ int com_wait_pps_edge(int slot, int use_cts, int timeout_ms, int64_t* edge_ns)
     int result = port->wait_edge(use_cts != 0, timeout_ms, edge_ns);
     port->event_mask = kComEvRxChar;
     return result;
+}
+
+int com_pps_last_edge(int slot, int use_cts, unsigned long* count, int64_t* mono_ns)
+{
+    std::shared_ptr<Port> port = slot_port(slot);
+    return port ? port->last_edge(use_cts != 0, count, mono_ns) : -1;
 }
 
 int com_event_mask(int slot)

@@ -54,6 +54,12 @@ void com_close(int slot);
 // woke the port's watcher, which is closer to the pulse than the caller's wake.
 int com_wait_pps_edge(int slot, int use_cts, int timeout_ms, int64_t* edge_ns = nullptr);
 
+// The last edge on CTS (use_cts non-zero) or DSR, without waiting: the
+// number of edges since the port opened and the monotonic clock
+// (platform_monotonic_ns) at the last one. 1 when there has been one, 0 none
+// yet, -1 no port or no modem lines.
+int com_pps_last_edge(int slot, int use_cts, unsigned long* count, int64_t* mono_ns);
+
 // The slot's current event mask (kComEvRxChar when no wait runs), 0 when empty.
 int com_event_mask(int slot);
 

@@ -82,6 +82,10 @@ inline constexpr char auto_run[] = "auto_run";
 inline constexpr char turn_to_tray[] = "turn_to_tray";
 inline constexpr char above_all[] = "above_all";
 inline constexpr char screen_no_show[] = "screen_no_show";
+inline constexpr char nmea_delay_ms[] = "nmea_delay_ms";
+inline constexpr char nmea_compensate[] = "nmea_compensate";
+inline constexpr char nmea_delay_receiver[] = "nmea_delay_receiver";
+inline constexpr char nmea_delay_spread_ms[] = "nmea_delay_spread_ms";
 }  // namespace settings_keys
 
 // Defaults handed to the read routines: what a missing key (or an unopenable file) gives.
@@ -101,6 +105,10 @@ inline constexpr bool turn_to_tray = false;
 inline constexpr bool above_all_page = false;     // the Preferences page
 inline constexpr bool above_all_startup = true;   // the start-up step that applies it
 inline constexpr bool screen_no_show = false;
+inline constexpr int nmea_delay_ms = 0;
+inline constexpr bool nmea_compensate = false;
+inline constexpr char nmea_delay_receiver[] = "";
+inline constexpr int nmea_delay_spread_ms = -1;  // -1: entered by hand, not learned
 }  // namespace settings_defaults
 
 // The program's value of each key, as it stands before the first read. screen_no_show is

@@ -135,13 +135,13 @@ private:
 // The receiver's sentences of one second.
 class Receiver {
 public:
-    Receiver(const SimOptions& options) : o_(options), random_(options.seed) {}
+    Receiver(const SimOptions& options) : o_(options), random_(options.seed), jitter_random_(options.seed + 1) {}
 
     void queue_second(Transmitter& tx, int64_t second_ns, int64_t reported_offset_ns)
     {
         if (o_.silence_after >= 0 && seconds_ >= o_.silence_after)
             return;
-        int64_t due = second_ns + int64_t(o_.start_offset_ms) * 1000000;
+        int64_t due = second_ns + int64_t(o_.start_offset_ms) * 1000000 + jitter_ns();
         int64_t reported = second_ns + reported_offset_ns;
         tx.enqueue(due, make_gga(o_.fix, reported), "GGA", second_ns, reported);
         tx.enqueue(due, make_rmc(o_.fix, reported), "RMC", second_ns, reported);
@@ -151,6 +151,16 @@ public:
     }
 
 private:
+    // The output delay's wander this second, never before the top of it.
+    int64_t jitter_ns()
+    {
+        if (o_.offset_jitter_ms == 0)
+            return 0;
+        int64_t span = int64_t(o_.offset_jitter_ms) * 1000000;
+        int64_t draw = std::uniform_int_distribution<int64_t>(-span, span)(jitter_random_);
+        return std::max<int64_t>(draw, -int64_t(o_.start_offset_ms) * 1000000);
+    }
+
     std::string garbage()
     {
         std::string bytes(static_cast<size_t>(o_.garbage_bytes), '\0');
@@ -164,6 +174,7 @@ private:
 
     const SimOptions& o_;
     std::mt19937 random_;
+    std::mt19937 jitter_random_;
     int seconds_ = 0;
 };
 

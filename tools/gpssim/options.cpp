@@ -24,6 +24,8 @@ Port:
   -b, --baud N            baud rate for pacing (default 4800)
   -o, --offset MS         first byte MS milliseconds after the top of each
                           second (default 0)
+      --offset-jitter MS  plus a uniform draw in -MS..+MS each second, as a
+                          real receiver's output delay wanders (default 0)
 Sentences:
   -t, --talker XX         talker id, e.g. GP or GN (default GP)
   -q, --fix Q             GGA fix quality 0..9; 0 = no fix (default 1)
@@ -69,7 +71,7 @@ Log events, one JSON object a line, times in ns since 1970 (real clock):
 )";
 
 enum LongOnly {
-    kReplace = 1000, kLat, kLon, kAlt, kTimeOffset, kStartTime, kGarbageEvery, kSeed, kSilence, kExitAfter
+    kReplace = 1000, kLat, kLon, kAlt, kTimeOffset, kStartTime, kGarbageEvery, kSeed, kSilence, kExitAfter, kOffsetJitter
 };
 
 const option kOptions[] = {
@@ -84,6 +86,7 @@ const option kOptions[] = {
     {"garbage", required_argument, nullptr, 'g'},    {"garbage-every", required_argument, nullptr, kGarbageEvery},
     {"seed", required_argument, nullptr, kSeed},     {"silence-after", required_argument, nullptr, kSilence},
     {"exit-after", required_argument, nullptr, kExitAfter},
+    {"offset-jitter", required_argument, nullptr, kOffsetJitter},
     {"replay", required_argument, nullptr, 'r'},     {"log", required_argument, nullptr, 'l'},
     {"help", no_argument, nullptr, 'h'},             {nullptr, 0, nullptr, 0}};
 
@@ -133,6 +136,7 @@ bool apply(int code, const char* arg, SimOptions& o)
     case kReplace: o.replace_link = true; return true;
     case 'b': return set_int(arg, 50, 4000000, o.baud);
     case 'o': return set_int(arg, 0, 999, o.start_offset_ms);
+    case kOffsetJitter: return set_int(arg, 0, 499, o.offset_jitter_ms);
     case 't': o.fix.talker = arg; return o.fix.talker.size() == 2;
     case 'q': return set_int(arg, 0, 9, o.fix.quality);
     case 's': return set_int(arg, 0, 99, o.fix.satellites);

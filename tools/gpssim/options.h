@@ -12,6 +12,7 @@ struct SimOptions {
     bool replace_link = false;
     int baud = 4800;
     int start_offset_ms = 0;     // first byte after the true top of each second
+    int offset_jitter_ms = 0;    // plus a uniform -jitter..+jitter ms, new each second
     ReceiverFix fix;
     int garbage_bytes = 0;       // a burst after the RMC
     int garbage_every = 1;       // seconds between bursts
