@@ -150,9 +150,12 @@ bool NmeaDelayLearner::estimate(NmeaDelayEstimate* estimate) const
     std::sort(delays.begin(), delays.end());
     size_t n = delays.size();
     int64_t median = n % 2 ? delays[n / 2] : (delays[n / 2 - 1] + delays[n / 2]) / 2;
-    size_t cut = n / 10;
+    std::vector<int64_t> deviations;
+    for (int64_t delay : delays)
+        deviations.push_back(delay > median ? delay - median : median - delay);
+    std::nth_element(deviations.begin(), deviations.begin() + long(n / 2), deviations.end());
     estimate->median_ms = ms_of(median);
-    estimate->spread_ms = ms_of((delays[n - 1 - cut] - delays[cut]) / 2);
+    estimate->spread_ms = ms_of(deviations[n / 2]);
     estimate->samples = int(n);
     return true;
 }

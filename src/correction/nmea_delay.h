@@ -34,7 +34,7 @@ int64_t nmea_compensated_file_time(int64_t new_ft, int delay_ms, int64_t since_b
 
 struct NmeaDelayEstimate {
     int median_ms = 0;
-    int spread_ms = 0;  // half the range of the middle 80 % of the samples
+    int spread_ms = 0;  // the median distance of the samples from the median
     int samples = 0;
 };
 

@@ -10,6 +10,7 @@
 #include "platform/shm.h"
 #include "src/correction/calendar.h"
 #include "src/correction/gps_clock.h"
+#include "src/correction/nmea_delay.h"
 #include "src/gps/com_reader.h"
 #include "src/gps/com_test_device.h"
 #include "src/gps/gps_fix.h"
@@ -108,6 +109,8 @@ protected:
         use_pps.store(0);
         pps_use_cts.store(1);
         correct_time_jd_prev.store(-1.0);
+        nmea_compensate.store(0);
+        nmea_delay_ms.store(0);
         com_init();
         com_test_device_register(kPort);
         pty_ = std::make_unique<LinkedPty>(box_, kPort);
@@ -129,6 +132,8 @@ protected:
         correct_time_request.store(0);
         check_1PPS_request.store(0);
         use_pps.store(0);
+        nmea_compensate.store(0);
+        nmea_delay_ms.store(0);
         stop_com_read_thread();
         service_.stop();
         com_test_device_unregister(kPort);
@@ -229,6 +234,39 @@ TEST_F(Analysis, RequestedCorrectionLandsOnTheSentenceTime)
     EXPECT_NEAR(stored, correct_time_jd_prev.load(), 1e-5);
     // Taken right after posting: before or after the service applied the set.
     EXPECT_NEAR(correct_time_jd_prev.load(), now_jd(), 10.0 / 86400);
+}
+
+// The receiver's output delay: with compensation off the designed time to
+// the millisecond; on, the delay and the time since the burst's first byte
+// (here a sentence late in its burst) are added.
+TEST_F(Analysis, OutputDelayIsAddedOnlyWhenCompensating)
+{
+    const int64_t kGapMs = 60;  // under the 100 ms that would start a new burst
+    nmea_delay_ms.store(300);
+    int second = 20;
+    for (bool compensate : {false, true}) {
+        SCOPED_TRACE(compensate);
+        nmea_compensate.store(compensate ? 1 : 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));  // the next byte begins a burst
+        int64_t burst_before = rig_real_ns();
+        send(nmea("GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(kGapMs));
+        int64_t burst_after = send(rmc("1235" + std::to_string(second) + ".000", "071226"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(kGapMs));
+        correct_time_request.store(1);
+        int64_t gga_sent = send(gga("1235" + std::to_string(++second) + ".000"));
+        ASSERT_TRUE(wait_cleared());
+        int64_t cleared = rig_real_ns();
+        int64_t truth = ft_of(2026, 12, 7, 12, 35, second, 0);
+        if (!compensate) {
+            EXPECT_EQ(last_new_ft(), truth);
+        } else {
+            int64_t added_ms = (last_new_ft() - truth) / kTicksPerMs - 300;
+            EXPECT_GE(added_ms, (gga_sent - burst_after) / kMs - 1);
+            EXPECT_LE(added_ms, (cleared - burst_before) / kMs + 1);
+        }
+        second += 2;
+    }
 }
 
 TEST_F(Analysis, NoFixPostsNothingAndTheRequestStays)

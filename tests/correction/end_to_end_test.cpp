@@ -6,6 +6,7 @@
 #include "common/smem.h"
 #include "platform/named_event.h"
 #include "platform/shm.h"
+#include "src/settings/settings.h"
 #include "tests/support/test_env.h"
 
 #include <cstdlib>
@@ -51,6 +52,32 @@ TEST_P(EndToEnd, ClockEndsOnTheTruth)
         }
     }
     rig.stop();
+}
+
+// A receiver that begins its output 250 ms +-5 ms after each second: the
+// delay is learned from its pulses, then a correction without 1PPS puts it back.
+TEST(EndToEndDelay, LearnedDelayPutsTheClockOnTheTruth)
+{
+    TestSandbox box;
+    RigOptions options;
+    options.port = 10;
+    options.pulses = true;
+    options.sim_options = {"--offset", "250", "--offset-jitter", "5"};
+    CorrectionRig rig(build_dir() + "/bin", box.dir(), options);
+    std::string error;
+    ASSERT_TRUE(rig.start(&error)) << error;
+    int learned = rig.learn_delay();
+    EXPECT_GE(learned, 245);
+    EXPECT_LE(learned, 255);
+    std::string receiver;
+    EXPECT_EQ(settings_read_string(settings_keys::nmea_delay_receiver, "", receiver), 1);
+    EXPECT_EQ(receiver, "COM10 4800");
+    CorrectionSample s = rig.correct_once(-3300 * kMs);
+    ASSERT_TRUE(s.done) << s.failure;
+    EXPECT_LT(std::llabs(s.clock_error_ns), 5 * kMs + kSlackNs) << "designed: about 400 ms late";
+    rig.stop();
+    platform_shm_unlink(channel_share_name());
+    platform_named_event_unlink(channel_event_name());
 }
 
 RigOptions rig_options(int baud, bool pps, bool unprivileged)
