@@ -82,15 +82,29 @@ int shift_clock(int64_t shift_ms)
     return error;
 }
 
-// Round the clock that read reading_ns to the second. An ordinary user may not
-// set the clock: then the service applies the shift, counting from the same reading.
+// Move the clock by shift_ns as it reads now; 0 or the errno of the refusal.
+int shift_clock_ns(int64_t shift_ns)
+{
+    platform_realtime_priority_enter();
+    int error = platform_clock_set_ns(platform_clock_read_ns() + shift_ns);
+    platform_realtime_priority_leave();
+    return error;
+}
+
+// Round the clock that read reading_ns to the second. The direct set moves it
+// by the exact distance from that reading to the second, so neither the time
+// since the reading nor a millisecond boundary crossed since enters the
+// result. An ordinary user may not set the clock: then the service applies
+// the shift in milliseconds, counting from the same reading.
 void align_clock_read_at(int64_t reading_ns)
 {
     int64_t reading_ft = file_time_from_unix_ns(reading_ns);
     int64_t shift = align_shift_ms(int(reading_ft / kFileTimeTicksPerMs % 1000));
     if (shift == 0)
         return;
-    int error = shift_clock(shift);
+    constexpr int64_t kSecondNs = 1000000000;
+    int64_t within_second_ns = reading_ns % kSecondNs;
+    int error = shift_clock_ns(shift > 0 ? kSecondNs - within_second_ns : -within_second_ns);
     if (error != EPERM)
         return;
     int written = post_to_service(kCommandShiftTime, truncate_to_ms(reading_ft), shift);
