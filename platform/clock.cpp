@@ -101,8 +101,21 @@ int platform_clock_set_ft(int64_t file_time)
     return platform_clock_set_ns(unix_ns_from_file_time(file_time));
 }
 
+namespace {
+
+// The calling thread's scheduling before platform_realtime_priority_enter: a
+// thread that runs at real-time priority of its own goes back to it.
+thread_local int policy_before = SCHED_OTHER;
+thread_local sched_param param_before{};
+
+}  // namespace
+
 void platform_realtime_priority_enter()
 {
+    if (pthread_getschedparam(pthread_self(), &policy_before, &param_before) != 0) {
+        policy_before = SCHED_OTHER;
+        param_before = sched_param{};
+    }
     sched_param param{};
     param.sched_priority = sched_get_priority_max(SCHED_FIFO);
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
@@ -110,8 +123,7 @@ void platform_realtime_priority_enter()
 
 void platform_realtime_priority_leave()
 {
-    sched_param param{};
-    pthread_setschedparam(pthread_self(), SCHED_OTHER, &param);
+    pthread_setschedparam(pthread_self(), policy_before, &param_before);
 }
 
 int64_t platform_monotonic_ns()

@@ -31,7 +31,8 @@ bool platform_clock_is_sandbox();
 // a process without the right. Child processes are not affected.
 void platform_clock_sandbox_deny_set(bool deny);
 
-// SCHED_FIFO for the calling thread around a clock set, SCHED_OTHER after.
+// SCHED_FIFO for the calling thread around a clock set; after it, the
+// scheduling the thread had before (SCHED_OTHER for an ordinary thread).
 // Failure to raise (no right) is not an error: the set goes on at normal priority.
 void platform_realtime_priority_enter();
 void platform_realtime_priority_leave();

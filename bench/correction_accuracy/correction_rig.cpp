@@ -333,13 +333,16 @@ CorrectionSample CorrectionRig::correct_once(int64_t clock_off_ns, int timeout_m
     // The simulator logs a sentence a moment after sending it: wait until its
     // log runs past the set. The first sentence of a second is the one that
     // gives a correction; the others of that second repeat its time.
+    // The simulator stamps a sentence right after its write returned: on a
+    // busy machine the stamp may come a little after the set it caused.
+    constexpr int64_t kStampSlackNs = 100 * kMs;
     std::vector<SimSentence> sentences;
     wait_until([&] {
         sentences = sim_.sentences();
-        return !sentences.empty() && sentences.back().cr_ns > set_ns;
+        return !sentences.empty() && sentences.back().cr_ns > set_ns + kStampSlackNs;
     }, 3000);
     const SimSentence* source = nullptr;
-    for (size_t i = 0; i < sentences.size() && sentences[i].cr_ns <= set_ns; ++i)
+    for (size_t i = 0; i < sentences.size() && sentences[i].cr_ns <= set_ns + kStampSlackNs; ++i)
         if (i == 0 || sentences[i].second_ns != sentences[i - 1].second_ns)
             source = &sentences[i];
     if (!source) {

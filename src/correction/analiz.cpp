@@ -4,6 +4,7 @@
 
 #include "common/smem.h"
 #include "platform/clock.h"
+#include "platform/realtime.h"
 #include "src/correction/calendar.h"
 #include "src/correction/gps_clock.h"
 #include "src/correction/nmea_delay.h"
@@ -291,6 +292,7 @@ void analiz_com_thread_func()
         buf_com_tail_analiz = buf_com_head;
     }
     analiz_log("start analiz_com_thread_func\n");
+    platform_thread_realtime();  // the clock reading of a correction waits for its wake
     auto* lines = new ArrivingLines;  // the process exits around this thread
     for (;;) {
         int count = buf_com_read_analiz_stamped(lines->bytes(), lines->stamps(), ArrivingLines::size);

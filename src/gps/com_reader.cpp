@@ -3,6 +3,7 @@
 #include "src/gps/com_reader.h"
 
 #include "platform/clock.h"
+#include "platform/realtime.h"
 #include "src/gps/gps_fix.h"
 #include "src/gps/link_log.h"
 #include "src/gps/serial.h"
@@ -187,6 +188,7 @@ int start_com_threads(int com_port, int baudrate)
 void read_com_thread_func(int com_port, int baudrate)
 {
     pthread_setname_np(pthread_self(), "com_read");
+    platform_thread_realtime();  // its stamps are only as good as its wake
     link_log("start thread read_com_thread_func\n");
     if (!com_open(0, com_port, baudrate, kDataBits, kComOneStopBit, kComNoParity)) {
         link_log("no open com=%d baudrate=%d\n", com_port, baudrate);
