@@ -148,7 +148,8 @@ bool SimulatorProcess::start(const std::string& bin_dir, const std::string& port
 {
     log_path_ = log_path;
     std::vector<std::string> argv = {bin_dir + "/satclock-gpssim", "--port", std::to_string(port), "--port-dir",
-                                     port_dir, "--baud", std::to_string(baud), "--log", log_path, "--replace"};
+                                     port_dir, "--baud", std::to_string(baud), "--log", log_path, "--replace",
+                                     "--realtime"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     pid_ = process_spawn(argv);
     if (pid_ <= 0)

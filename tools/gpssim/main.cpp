@@ -303,11 +303,13 @@ int run(const SimOptions& options, const std::vector<CaptureLine>& capture)
     sigset_t wait_mask;
     install_signals(wait_mask);
     prctl(PR_SET_TIMERSLACK, 1UL);  // wake on the byte, not 50 us later
-    // It plays the receiver's hardware: on a busy machine its bytes keep their
-    // times where it may run at real-time priority (it only ever sleeps in ppoll).
-    sched_param realtime{};
-    realtime.sched_priority = 20;
-    sched_setscheduler(0, SCHED_FIFO, &realtime);
+    if (options.realtime) {
+        // It plays the receiver's hardware: on a busy machine its bytes keep
+        // their times (it only ever sleeps in ppoll).
+        sched_param realtime{};
+        realtime.sched_priority = 20;
+        sched_setscheduler(0, SCHED_FIFO, &realtime);
+    }
 
     PtyPort pty;
     std::string error;

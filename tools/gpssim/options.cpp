@@ -26,6 +26,8 @@ Port:
                           second (default 0)
       --offset-jitter MS  plus a uniform draw in -MS..+MS each second, as a
                           real receiver's output delay wanders (default 0)
+      --realtime          run at real-time priority where permitted, so that
+                          a busy machine does not delay the bytes
 Sentences:
   -t, --talker XX         talker id, e.g. GP or GN (default GP)
   -q, --fix Q             GGA fix quality 0..9; 0 = no fix (default 1)
@@ -71,7 +73,7 @@ Log events, one JSON object a line, times in ns since 1970 (real clock):
 )";
 
 enum LongOnly {
-    kReplace = 1000, kLat, kLon, kAlt, kTimeOffset, kStartTime, kGarbageEvery, kSeed, kSilence, kExitAfter, kOffsetJitter
+    kReplace = 1000, kLat, kLon, kAlt, kTimeOffset, kStartTime, kGarbageEvery, kSeed, kSilence, kExitAfter, kOffsetJitter, kRealtime
 };
 
 const option kOptions[] = {
@@ -87,6 +89,7 @@ const option kOptions[] = {
     {"seed", required_argument, nullptr, kSeed},     {"silence-after", required_argument, nullptr, kSilence},
     {"exit-after", required_argument, nullptr, kExitAfter},
     {"offset-jitter", required_argument, nullptr, kOffsetJitter},
+    {"realtime", no_argument, nullptr, kRealtime},
     {"replay", required_argument, nullptr, 'r'},     {"log", required_argument, nullptr, 'l'},
     {"help", no_argument, nullptr, 'h'},             {nullptr, 0, nullptr, 0}};
 
@@ -137,6 +140,7 @@ bool apply(int code, const char* arg, SimOptions& o)
     case 'b': return set_int(arg, 50, 4000000, o.baud);
     case 'o': return set_int(arg, 0, 999, o.start_offset_ms);
     case kOffsetJitter: return set_int(arg, 0, 499, o.offset_jitter_ms);
+    case kRealtime: o.realtime = true; return true;
     case 't': o.fix.talker = arg; return o.fix.talker.size() == 2;
     case 'q': return set_int(arg, 0, 9, o.fix.quality);
     case 's': return set_int(arg, 0, 99, o.fix.satellites);

@@ -13,6 +13,7 @@ struct SimOptions {
     int baud = 4800;
     int start_offset_ms = 0;     // first byte after the true top of each second
     int offset_jitter_ms = 0;    // plus a uniform -jitter..+jitter ms, new each second
+    bool realtime = false;       // run at SCHED_FIFO where permitted (benchmarks)
     ReceiverFix fix;
     int garbage_bytes = 0;       // a burst after the RMC
     int garbage_every = 1;       // seconds between bursts
