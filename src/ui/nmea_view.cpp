@@ -18,11 +18,29 @@ constexpr double kSmallTextScale = 0.8333333333333;
 
 GtkWidget* view = nullptr;          // the text view; null once destroyed
 GtkTextMark* end_mark = nullptr;    // stays at the end of the text
+bool after_cr = false;              // the last text appended ended with a carriage return
 
 void forget_view(GtkWidget*, gpointer)
 {
     view = nullptr;
     end_mark = nullptr;
+}
+
+// Every CR, LF and CR LF becomes one LF, also when a refresh splits a CR LF:
+// the text view takes a lone CR or LF as a line break of its own, so a split
+// pair would show as an empty line. In place; the text only gets shorter.
+void one_line_break_each(gchar* text)
+{
+    gchar* out = text;
+    for (const gchar* in = text; *in; ++in) {
+        if (*in == '\n' && after_cr) {
+            after_cr = false;
+            continue;
+        }
+        after_cr = *in == '\r';
+        *out++ = after_cr ? '\n' : *in;
+    }
+    *out = '\0';
 }
 
 GtkTextBuffer* view_buffer() { return view ? gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)) : nullptr; }
@@ -92,6 +110,7 @@ void nmea_view_feed()
     if (count <= 0)
         return;
     gchar* text = nmea_view_text(bytes, count);
+    one_line_break_each(text);
     nmea_view_append(text, kSmallText);
     nmea_view_count += static_cast<long>(std::strlen(text));
     g_free(text);
