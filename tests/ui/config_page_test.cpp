@@ -24,6 +24,7 @@
 #include <string>
 #include <sys/ioctl.h>
 #include <thread>
+#include <type_traits>
 #include <unistd.h>
 #include <vector>
 
