@@ -20,14 +20,18 @@ int decode_into_record(std::string_view line, int64_t now_ns)
 {
     int result = NMEA_REJECTED;
     GnssRefusal why = GnssRefusal::none;
+    bool gnss = false;
     {
         std::lock_guard<std::mutex> hold(gps_fix_lock);
-        bool gnss = accept_gnss_talkers.load(std::memory_order_relaxed) != 0;
+        gnss = accept_gnss_talkers.load(std::memory_order_relaxed) != 0;
         result = parse_nmea_line(line, gps_fix_record, receiver_memory, gnss);
         if (result == NMEA_REJECTED && !gnss)
             why = nmea_gnss_refusal(line, gps_fix_record, receiver_memory);
     }
-    if (result == NMEA_GGA || result == NMEA_RMC || result == NMEA_SAME_SECOND)
+    // Without the mode only a GGA carries the fix: an RMC taken while the
+    // GGAs are refused (a one-digit satellite count) leaves the user with no fix.
+    bool taken = result == NMEA_GGA || result == NMEA_RMC || result == NMEA_SAME_SECOND;
+    if (taken && (gnss || nmea_sentence_is(line, "GGA")))
         gnss_hint_accepted();
     else if (why != GnssRefusal::none)
         gnss_hint_refused(why, line, now_ns < 0 ? platform_monotonic_ns() : now_ns);
