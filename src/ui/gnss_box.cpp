@@ -35,6 +35,7 @@ std::string hint_text(bool long_form)
     case GnssRefusal::none:
         return {};
     case GnssRefusal::talker:
+        // TRANSLATORS: %s is the receiver's two-letter talker, such as GN (GNSS) or GL (GLONASS).
         text = long_form ? g_strdup_printf(_("Receiver talks GNSS (%s): tick 'Accept GNSS receivers' on the GPS "
                                              "configuration page"), hint.talker)
                          : g_strdup_printf(_("GNSS receiver (%s): see GPS configuration"), hint.talker);
