@@ -191,8 +191,10 @@ int decode_rmc(const Fields& f, GpsFix& fix, const NmeaReceiverMemory& memory, c
     set_time(f[1], fix);
     // A receiver that sends no GGA tells its fix only by the RMC status
     // ("A" valid, "V" warning); one that sends GGA keeps the GGA's quality.
+    if (!rules.gnss || f[2].size() != 1)
+        return NMEA_RMC;
     bool gga_recent = memory.gga_time_ms >= 0 && near_on_dial(time_of_day_ms(fix), memory.gga_time_ms, kRmcOnlyAfterMs);
-    if (rules.gnss && !gga_recent && f[2].size() == 1) {
+    if (!gga_recent) {
         if (lower(f[2][0]) == 'a')
             fix.fix_quality = 1;
         else if (lower(f[2][0]) == 'v')
