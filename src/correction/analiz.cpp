@@ -139,7 +139,7 @@ void note_rmc_date(std::string_view line, int result)
 {
     if (result != NMEA_RMC && result != NMEA_SAME_SECOND)
         return;
-    if (line.size() < 7 || str_equal_nocase(line.data(), "$GPRMC,", 7) != 0)
+    if (!nmea_sentence_is(line, "RMC"))  // any talker the decoder took
         return;
     GpsFix fix = gps_fix_copy();
     rmc_date_tod_s.store(fix.hour * 3600 + fix.minute * 60 + fix.second);

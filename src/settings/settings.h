@@ -82,6 +82,7 @@ inline constexpr char auto_run[] = "auto_run";
 inline constexpr char turn_to_tray[] = "turn_to_tray";
 inline constexpr char above_all[] = "above_all";
 inline constexpr char screen_no_show[] = "screen_no_show";
+inline constexpr char accept_gnss_talkers[] = "accept_gnss_talkers";
 }  // namespace settings_keys
 
 // Defaults handed to the read routines: what a missing key (or an unopenable file) gives.
@@ -101,6 +102,7 @@ inline constexpr bool turn_to_tray = false;
 inline constexpr bool above_all_page = false;     // the Preferences page
 inline constexpr bool above_all_startup = true;   // the start-up step that applies it
 inline constexpr bool screen_no_show = false;
+inline constexpr bool accept_gnss_talkers = false;
 }  // namespace settings_defaults
 
 // The program's value of each key, as it stands before the first read. screen_no_show is
@@ -120,6 +122,7 @@ struct AppSettings {
     bool auto_run = true;
     bool turn_to_tray = false;
     bool above_all = false;
+    bool accept_gnss_talkers = false;  // GNSS mode of the decoder
 };
 
 extern AppSettings app_settings;

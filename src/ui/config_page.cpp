@@ -7,6 +7,7 @@
 #include "src/gps/serial.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
+#include "src/ui/gnss_box.h"
 #include "src/ui/nmea_view.h"
 
 #include <cstdint>
@@ -286,6 +287,7 @@ GtkWidget* create_config_page()
     GtkWidget* communication = add_frame(table, _("Communication settings"), 0, 1, 0, kFill);
     build_port_row(communication);
     build_speed_row(communication);
+    gtk_box_pack_start(GTK_BOX(communication), gnss_box_create(), FALSE, FALSE, 0);
     build_pps_settings(add_frame(table, _("PPS Settings"), 1, 2, 0, kFill));
     build_debug_view(add_frame(table, _("Debug View"), 0, 2, 1, kExpandFill));
     return table;

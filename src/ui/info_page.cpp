@@ -10,6 +10,7 @@
 #include "src/ui/app.h"
 #include "src/ui/config_page.h"
 #include "src/ui/nmea_view.h"
+#include "src/ui/gnss_box.h"
 #include "src/ui/pixtex.h"
 
 #include <algorithm>
@@ -31,6 +32,7 @@ guint gps_info_timer = 0;      // 0 while not running
 guint refresh_timer = 0;       // 0 while not running
 GTimeZone* local_zone = nullptr;  // created on first use, kept for the run
 GTimeZone* utc_zone = nullptr;
+GtkWidget* gnss_hint_line = nullptr;  // the refused-receiver hint, hidden without one
 
 // ---- texts ----
 
@@ -262,6 +264,7 @@ void build_additional(GtkWidget* box)
     keep(info_widgets.latitude, add_label(box, _("Latitude"), _("Latitude of your position")));
     keep(info_widgets.longitude, add_label(box, _("Longitude"), _("Longitude of your position")));
     build_altitude(box);
+    gtk_box_pack_start(GTK_BOX(box), keep(gnss_hint_line, gnss_hint_label_new()), FALSE, FALSE, 0);
 }
 
 }  // namespace
@@ -363,6 +366,7 @@ gboolean gps_info_tick(gpointer)
     // The tray icon's state follows the fix here once the tray exists.
     if (info_widgets.correct_now)
         gtk_widget_set_sensitive(info_widgets.correct_now, fix.fix_quality > 0);
+    gnss_hint_label_update(gnss_hint_line);
     return TRUE;
 }
 

@@ -169,7 +169,8 @@ public:
             return;
         int64_t due = second_ns + int64_t(o_.start_offset_ms) * 1000000;
         int64_t reported = second_ns + reported_offset_ns;
-        tx.enqueue(due, make_gga(o_.fix, reported), "GGA", second_ns, reported);
+        if (!o_.fix.rmc_only)
+            tx.enqueue(due, make_gga(o_.fix, reported), "GGA", second_ns, reported);
         tx.enqueue(due, make_rmc(o_.fix, reported), "RMC", second_ns, reported);
         if (o_.garbage_bytes > 0 && seconds_ % o_.garbage_every == 0)
             tx.enqueue(due, garbage(), "garbage", second_ns, reported);

@@ -36,6 +36,13 @@ Sentences:
       --alt M             altitude in metres (545.4)
   -f, --fraction-digits N digits after the seconds' point, 0..4 (default 3)
   -c, --checksum MODE     on, off or wrong (default on)
+      --short-sats        satellites in use without a leading zero ("8")
+      --rmc-only          send RMC alone, no GGA
+Receivers of the GNSS mode, for example:
+  multi-constellation     --talker GN --fraction-digits 2
+  Garmin-style            --fraction-digits 0
+  GLONASS/BeiDou only     --talker GL, --talker GB or --talker BD
+  RMC alone               --rmc-only --talker GN --fraction-digits 0
 Time (the receiver's reported time; pacing always follows the real clock):
       --time-offset-ms MS reported time = true time + MS (may be negative)
       --start-time T      report T (UTC, 2026-12-31T23:59:55[.fff]) at the
@@ -75,7 +82,7 @@ Log events, one JSON object a line, times in ns since 1970 (real clock):
 
 enum LongOnly {
     kReplace = 1000, kLat, kLon, kAlt, kTimeOffset, kStartTime, kGarbageEvery, kSeed, kSilence, kExitAfter,
-    kSpeedMismatch
+    kSpeedMismatch, kShortSats, kRmcOnly
 };
 
 const option kOptions[] = {
@@ -86,6 +93,7 @@ const option kOptions[] = {
     {"lat", required_argument, nullptr, kLat},       {"lon", required_argument, nullptr, kLon},
     {"alt", required_argument, nullptr, kAlt},       {"fraction-digits", required_argument, nullptr, 'f'},
     {"checksum", required_argument, nullptr, 'c'},   {"time-offset-ms", required_argument, nullptr, kTimeOffset},
+    {"short-sats", no_argument, nullptr, kShortSats}, {"rmc-only", no_argument, nullptr, kRmcOnly},
     {"start-time", required_argument, nullptr, kStartTime},
     {"garbage", required_argument, nullptr, 'g'},    {"garbage-every", required_argument, nullptr, kGarbageEvery},
     {"seed", required_argument, nullptr, kSeed},     {"silence-after", required_argument, nullptr, kSilence},
@@ -149,6 +157,8 @@ bool apply(int code, const char* arg, SimOptions& o)
     case kAlt: return to_double(arg, -1000, 100000, o.fix.altitude);
     case 'f': return set_int(arg, 0, 4, o.fix.fraction_digits);
     case 'c': return set_checksum(arg, o.fix.checksum);
+    case kShortSats: o.fix.short_satellites = true; return true;
+    case kRmcOnly: o.fix.rmc_only = true; return true;
     case kTimeOffset:
         if (!to_long(arg, -4000000000000LL, 4000000000000LL, value))
             return false;
