@@ -9,6 +9,7 @@
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/pixtex.h"
+#include "src/ui/tray.h"
 
 #include <algorithm>
 #include <climits>
@@ -358,7 +359,7 @@ gboolean gps_info_tick(gpointer)
     set_markup(info_widgets.latitude, info_latitude_markup(fix.latitude));
     set_markup(info_widgets.longitude, info_longitude_markup(fix.longitude));
     set_markup(info_widgets.altitude, info_altitude_markup(fix.altitude, app_settings.show_feets));
-    // The tray icon's state follows the fix here once the tray exists.
+    tray_icon_set_state(fix.fix_quality > 0 ? tray_fix : fix.fix_quality == 0 ? tray_no_data : tray_no_fix);
     if (info_widgets.correct_now)
         gtk_widget_set_sensitive(info_widgets.correct_now, fix.fix_quality > 0);
     return TRUE;
@@ -366,7 +367,7 @@ gboolean gps_info_tick(gpointer)
 
 gboolean info_refresh_tick(gpointer)
 {
-    // Pending show-window and show-About requests of the tray are carried out here once the tray exists.
+    tray_poll_requests();
     schedule_tick();
     // The configuration page's NMEA view is fed here, and its 1PPS state label updated, once that page exists.
     set_markup(info_widgets.local_time, info_local_time_markup());

@@ -33,6 +33,15 @@ protected:
         setenv("SATCLOCK_HELP_VIEWER", (build_dir() + "/tests/fake_viewer").c_str(), 1);
         // A GTK program keeps its caches to the end: no leak report at exit.
         setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        // The intro window would hold the start-up until it is closed.
+        ASSERT_EQ(0, mkdir(sandbox_.path("appdata/satclock").c_str(), 0755));
+        settings("screen_no_show=\"TRUE\"\r\n");
+    }
+
+    // Appends lines to the settings file.
+    void settings(const std::string& lines)
+    {
+        std::ofstream(sandbox_.path("appdata/satclock/satclock.ini"), std::ios::app) << lines;
     }
 
     void TearDown() override
@@ -138,8 +147,7 @@ TEST_F(ProgramTest, QuitThroughTheOptionsMenuStopsTheReaderAndEndsWithStatusZero
     ASSERT_GT(receiver, 0);
     started_.push_back(receiver);
     ASSERT_TRUE(wait_for([&] { return access(sandbox_.path("ports/COM3").c_str(), F_OK) == 0; }));
-    ASSERT_EQ(0, mkdir(sandbox_.path("appdata/satclock").c_str(), 0755));
-    std::ofstream(sandbox_.path("appdata/satclock/satclock.ini")) << "com_port=\"3\"\r\nbaudrate=\"4800\"\r\n";
+    settings("com_port=\"3\"\r\nbaudrate=\"4800\"\r\n");
 
     pid_t pid = start("first");
     ASSERT_GT(pid, 0);
