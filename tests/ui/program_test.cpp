@@ -1,10 +1,12 @@
 // The real satclock program under Xvfb, driven from outside through the X
-// server: Quit through its menu, the help viewer at Quit, a second copy.
+// server: Quit through its menu, the help viewer at Quit, a second copy, the
+// tray icon and the start hidden in the tray.
 #include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
 
 #include "platform/process.h"
 #include "src/ui/x11_windows.h"
 #include "tests/support/test_env.h"
+#include "tests/ui/tray_host.h"
 #include "tests/ui/ui_test_support.h"
 
 #include <X11/Xlib.h>
@@ -226,6 +228,86 @@ TEST_F(ProgramTest, AfterTheFirstCopyEndsANewOneRuns)
     ASSERT_NE(0u, next_window) << output("next");
     keys(next_window, "ctrl+q");
     EXPECT_EQ(0, process_wait(next, 10000)) << output("next");
+}
+
+// The program in a notification area (trayer), and on a desktop without one.
+class TrayProgramTest : public ProgramTest {
+protected:
+    // The tray icon of a process: its window carries the title "Satclock".
+    Window icon_of(pid_t pid)
+    {
+        for (Window window : x11_windows_of_pid(display_, pid)) {
+            char* name = nullptr;
+            bool match = XFetchName(display_, window, &name) && name && std::string(name) == "Satclock";
+            if (name)
+                XFree(name);
+            if (match && viewable(window))
+                return window;
+        }
+        return 0;
+    }
+
+    // Viewable pop-up windows (menus) on the screen.
+    int popups()
+    {
+        Window root = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        int shown = 0;
+        if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count))
+            return 0;
+        for (unsigned i = 0; i < count; ++i) {
+            XWindowAttributes attributes{};
+            if (XGetWindowAttributes(display_, children[i], &attributes) && attributes.override_redirect &&
+                attributes.map_state == IsViewable)
+                ++shown;
+        }
+        if (children)
+            XFree(children);
+        return shown;
+    }
+
+    void right_click(Window window)
+    {
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(display_, window, &attributes);
+        int x = 0, y = 0;
+        Window child = 0;
+        XTranslateCoordinates(display_, window, DefaultRootWindow(display_), 0, 0, &x, &y, &child);
+        pointer_click(x + attributes.width / 2, y + attributes.height / 2, 3);
+    }
+};
+
+TEST_F(TrayProgramTest, HiddenAtStartAndQuitFromTheTrayEndsWithStatusZero)
+{
+    TrayHost host;
+    ASSERT_TRUE(host.ready()) << host.problem();
+    settings("turn_to_tray=\"TRUE\"\r\n");
+    pid_t pid = start("tray");
+    Window icon = 0;
+    ASSERT_TRUE(wait_for([&] { return (icon = icon_of(pid)) != 0; })) << output("tray");
+    EXPECT_FALSE(viewable(main_window_of(pid)));
+
+    int before = popups();
+    right_click(icon);
+    ASSERT_TRUE(wait_for([&] { return popups() > before; })) << "no menu popped up";
+    process_run({"xdotool", "key", "Up", "Return"});  // round from the first item to the last one, Quit
+    EXPECT_EQ(0, process_wait(pid, 10000)) << output("tray");
+    std::string out = output("tray");
+    EXPECT_NE(std::string::npos, out.find("bye!\n")) << out;
+    EXPECT_EQ(std::string::npos, out.find("is ignored")) << "the window stayed in the tray: " << out;
+}
+
+TEST_F(TrayProgramTest, WithoutANotificationAreaHideToTrayIsIgnoredAndTheWindowShown)
+{
+    settings("turn_to_tray=\"TRUE\"\r\n");
+    pid_t pid = start("no-tray");
+    Window window = wait_shown(pid);
+    ASSERT_NE(0u, window) << output("no-tray");
+    EXPECT_NE(std::string::npos, output("no-tray").find("\"Hide to system tray after start up\" is ignored"))
+        << output("no-tray");
+    keys(window, "ctrl+q");
+    EXPECT_EQ(0, process_wait(pid, 10000)) << output("no-tray");
 }
 
 }  // namespace
