@@ -82,7 +82,7 @@ void add_check_box_and_buttons(GtkWidget* row)
     gtk_widget_grab_focus(ok);
 }
 
-void raise(GtkWindow* window)
+void show_raised(GtkWindow* window)
 {
     gtk_widget_show_all(GTK_WIDGET(window));
     gtk_window_deiconify(window);
@@ -119,6 +119,6 @@ void intro_dialog_show()
     g_signal_connect(intro_dialog, "delete_event", G_CALLBACK(gtk_false), nullptr);
     g_signal_connect(intro_dialog, "destroy", G_CALLBACK(on_destroy), nullptr);
     gtk_window_set_position(GTK_WINDOW(intro_dialog), GTK_WIN_POS_CENTER);
-    raise(GTK_WINDOW(intro_dialog));
+    show_raised(GTK_WINDOW(intro_dialog));
     gtk_main();
 }

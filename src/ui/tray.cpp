@@ -92,12 +92,13 @@ gboolean check_embedded(gpointer waited_ms)
     int waited = GPOINTER_TO_INT(waited_ms);
     if (!main_window || tray_icon_embedded())
         return FALSE;
-    if (waited < embed_wait_ms) {
+    if (tray_status_icon && waited < embed_wait_ms) {
         g_timeout_add(check_period_ms, check_embedded, GINT_TO_POINTER(waited + check_period_ms));
         return FALSE;
     }
-    std::fprintf(stderr, "satclock: no notification area took the tray icon in: "
-                         "\"Hide to system tray after start up\" is ignored and the window is shown\n");
+    // Hidden with no icon to call it back, the window could not be reached.
+    std::fprintf(stderr, "satclock: %s: \"Hide to system tray after start up\" is ignored and the window is shown\n",
+                 tray_status_icon ? "no notification area took the tray icon in" : "there is no tray icon");
     gtk_widget_show(main_window);
     return FALSE;
 }

@@ -234,11 +234,13 @@ TEST_F(ProgramTest, AfterTheFirstCopyEndsANewOneRuns)
 class TrayProgramTest : public ProgramTest {
 protected:
     // The tray icon of a process: its window carries the title "Satclock".
-    Window icon_of(pid_t pid)
+    Window icon_of(pid_t pid) { return shown_window_titled(pid, "Satclock"); }
+
+    Window shown_window_titled(pid_t pid, const std::string& title)
     {
         for (Window window : x11_windows_of_pid(display_, pid)) {
             char* name = nullptr;
-            bool match = XFetchName(display_, window, &name) && name && std::string(name) == "Satclock";
+            bool match = XFetchName(display_, window, &name) && name && std::string(name) == title;
             if (name)
                 XFree(name);
             if (match && viewable(window))
@@ -296,6 +298,22 @@ TEST_F(TrayProgramTest, HiddenAtStartAndQuitFromTheTrayEndsWithStatusZero)
     std::string out = output("tray");
     EXPECT_NE(std::string::npos, out.find("bye!\n")) << out;
     EXPECT_EQ(std::string::npos, out.find("is ignored")) << "the window stayed in the tray: " << out;
+}
+
+TEST_F(TrayProgramTest, QuitFromTheTrayWhileTheIntroWindowIsOpenEndsAtOnce)
+{
+    TrayHost host;
+    ASSERT_TRUE(host.ready()) << host.problem();
+    std::ofstream(sandbox_.path("appdata/satclock/satclock.ini")) << "screen_no_show=\"FALSE\"\r\n";
+    pid_t pid = start("intro");
+    Window icon = 0;
+    ASSERT_TRUE(wait_for([&] { return (icon = icon_of(pid)) != 0 && shown_window_titled(pid, "Satclock 1.2.1"); }))
+        << output("intro");  // the intro window: the main window waits for it to close
+    int before = popups();
+    right_click(icon);
+    ASSERT_TRUE(wait_for([&] { return popups() > before; })) << "no menu popped up";
+    process_run({"xdotool", "key", "Up", "Return"});
+    EXPECT_EQ(0, process_wait(pid, 10000)) << output("intro");
 }
 
 TEST_F(TrayProgramTest, WithoutANotificationAreaHideToTrayIsIgnoredAndTheWindowShown)
