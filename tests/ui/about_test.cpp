@@ -6,6 +6,7 @@
 
 #include "src/ui/about_page.h"
 #include "src/ui/app.h"
+#include "src/ui/main_window.h"
 #include "tests/support/test_env.h"
 #include "tests/ui/ui_test_support.h"
 
@@ -135,9 +136,8 @@ TEST_F(AboutPageTest, EnglishTextHasLinksAndTheGtkVersionButNoCredit)
               text());
     g_free(version);
     bool heading = false;
-    for (GtkWidget* label : find_widgets(gtk_widget_get_parent(gtk_widget_get_parent(gtk_widget_get_parent(
-                                             about_text_view))),
-                                         GTK_TYPE_LABEL))
+    GtkWidget* page = gtk_notebook_get_nth_page(GTK_NOTEBOOK(main_notebook), 3);
+    for (GtkWidget* label : find_widgets(page, GTK_TYPE_LABEL))
         heading |= std::string(gtk_label_get_text(GTK_LABEL(label))).rfind("Satclock v.1.2.1  (", 0) == 0;
     EXPECT_TRUE(heading);
 }
