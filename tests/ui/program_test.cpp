@@ -249,24 +249,31 @@ protected:
         return 0;
     }
 
-    // Viewable pop-up windows (menus) on the screen.
-    int popups()
+    // The pop-up menu on the screen: a viewable override-redirect window taller
+    // than the icon's tooltip. Its root position and size, or false.
+    bool popup_menu(XWindowAttributes* menu)
     {
         Window root = 0, parent = 0;
         Window* children = nullptr;
         unsigned count = 0;
-        int shown = 0;
+        bool found = false;
         if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count))
-            return 0;
-        for (unsigned i = 0; i < count; ++i) {
-            XWindowAttributes attributes{};
-            if (XGetWindowAttributes(display_, children[i], &attributes) && attributes.override_redirect &&
-                attributes.map_state == IsViewable)
-                ++shown;
-        }
+            return false;
+        for (unsigned i = 0; i < count && !found; ++i)
+            found = XGetWindowAttributes(display_, children[i], menu) && menu->override_redirect &&
+                    menu->map_state == IsViewable && menu->height >= 80;
         if (children)
             XFree(children);
-        return shown;
+        return found;
+    }
+
+    // Right-clicks the icon and clicks the menu's last item, Quit.
+    void quit_through_the_tray_menu(Window icon)
+    {
+        right_click(icon);
+        XWindowAttributes menu{};
+        ASSERT_TRUE(wait_for([&] { return popup_menu(&menu); })) << "no menu popped up";
+        pointer_click(menu.x + menu.width / 2, menu.y + menu.height - 12, 1);
     }
 
     void right_click(Window window)
@@ -290,10 +297,7 @@ TEST_F(TrayProgramTest, HiddenAtStartAndQuitFromTheTrayEndsWithStatusZero)
     ASSERT_TRUE(wait_for([&] { return (icon = icon_of(pid)) != 0; })) << output("tray");
     EXPECT_FALSE(viewable(main_window_of(pid)));
 
-    int before = popups();
-    right_click(icon);
-    ASSERT_TRUE(wait_for([&] { return popups() > before; })) << "no menu popped up";
-    process_run({"xdotool", "key", "Up", "Return"});  // round from the first item to the last one, Quit
+    quit_through_the_tray_menu(icon);
     EXPECT_EQ(0, process_wait(pid, 10000)) << output("tray");
     std::string out = output("tray");
     EXPECT_NE(std::string::npos, out.find("bye!\n")) << out;
@@ -309,10 +313,7 @@ TEST_F(TrayProgramTest, QuitFromTheTrayWhileTheIntroWindowIsOpenEndsAtOnce)
     Window icon = 0;
     ASSERT_TRUE(wait_for([&] { return (icon = icon_of(pid)) != 0 && shown_window_titled(pid, "Satclock 1.2.1"); }))
         << output("intro");  // the intro window: the main window waits for it to close
-    int before = popups();
-    right_click(icon);
-    ASSERT_TRUE(wait_for([&] { return popups() > before; })) << "no menu popped up";
-    process_run({"xdotool", "key", "Up", "Return"});
+    quit_through_the_tray_menu(icon);
     EXPECT_EQ(0, process_wait(pid, 10000)) << output("intro");
 }
 
