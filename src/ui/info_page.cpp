@@ -12,6 +12,7 @@
 #include "src/ui/nmea_view.h"
 #include "src/ui/gnss_box.h"
 #include "src/ui/pixtex.h"
+#include "src/ui/tray.h"
 
 #include <algorithm>
 #include <climits>
@@ -363,16 +364,17 @@ gboolean gps_info_tick(gpointer)
     set_markup(info_widgets.latitude, info_latitude_markup(fix.latitude));
     set_markup(info_widgets.longitude, info_longitude_markup(fix.longitude));
     set_markup(info_widgets.altitude, info_altitude_markup(fix.altitude, app_settings.show_feets));
-    // The tray icon's state follows the fix here once the tray exists.
+    tray_icon_set_state(fix.fix_quality > 0 ? tray_fix : fix.fix_quality == 0 ? tray_no_data : tray_no_fix);
     if (info_widgets.correct_now)
         gtk_widget_set_sensitive(info_widgets.correct_now, fix.fix_quality > 0);
     gnss_hint_label_update(gnss_hint_line);
+    tray_icon_set_hint(gnss_hint_short());
     return TRUE;
 }
 
 gboolean info_refresh_tick(gpointer)
 {
-    // Pending show-window and show-About requests of the tray are carried out here once the tray exists.
+    tray_poll_requests();
     schedule_tick();
     if (app_settings.show_nmea_info)
         nmea_view_feed();
