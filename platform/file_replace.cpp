@@ -6,7 +6,9 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <ctime>
 #include <sys/acl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,27 +78,29 @@ std::string folder_of(const std::string& path)
 
 bool unsupported(int error) { return error == ENOTSUP || error == EOPNOTSUPP; }
 
-// The replacement keeps the old file's owner, mode and access list, so other users
-// keep the rights the installer gave them. Only root may give a file away: without
-// that right the writer becomes the owner and the access list still holds.
-bool copy_attributes(int from, int to)
+enum class Attributes { kept, cannot_keep, failed };
+
+// The replacement keeps the old file's owner, group, mode and access list, so
+// other users keep the rights the installer gave them. Only root may give a
+// file away; where any of them cannot be kept, the file is not replaced.
+Attributes copy_attributes(int from, int to)
 {
     struct stat st{};
     if (fstat(from, &st) != 0)
-        return false;
-    if (fchown(to, st.st_uid, st.st_gid) != 0) {
-        if (errno != EPERM)
-            return false;
-        (void)!fchown(to, uid_t(-1), st.st_gid);
-    }
+        return Attributes::failed;
+    if (fchown(to, st.st_uid, st.st_gid) != 0)
+        return errno == EPERM ? Attributes::cannot_keep : Attributes::failed;
     if (fchmod(to, st.st_mode & 07777) != 0)
-        return false;
+        return Attributes::failed;
     acl_t acl = acl_get_fd(from);
     if (!acl)
-        return unsupported(errno);
-    bool ok = acl_set_fd(to, acl) == 0 || unsupported(errno);
+        return unsupported(errno) ? Attributes::kept : Attributes::failed;
+    int rc = acl_set_fd(to, acl);
+    int error = errno;
     acl_free(acl);
-    return ok;
+    if (rc == 0)
+        return Attributes::kept;
+    return unsupported(error) || error == EPERM ? Attributes::cannot_keep : Attributes::failed;
 }
 
 void sync_folder(const std::string& folder)
@@ -118,7 +122,13 @@ FileReplace file_replace_by_rename(const std::string& target, int old_fd, std::s
     int temp_fd = mkostemp(temp.data(), O_CLOEXEC);
     if (temp_fd < 0)
         return FileReplace::no_temp;
-    bool ok = copy_attributes(old_fd, temp_fd) && file_write_all_at(temp_fd, bytes, 0) && fsync(temp_fd) == 0;
+    Attributes attributes = copy_attributes(old_fd, temp_fd);
+    if (attributes == Attributes::cannot_keep) {
+        close(temp_fd);
+        unlink(temp.c_str());
+        return FileReplace::no_temp;
+    }
+    bool ok = attributes == Attributes::kept && file_write_all_at(temp_fd, bytes, 0) && fsync(temp_fd) == 0;
     ok = (close(temp_fd) == 0) && ok;
     if (ok && rename(temp.c_str(), target.c_str()) == 0) {
         sync_folder(folder);
@@ -159,4 +169,32 @@ bool file_create_new(const std::string& path, std::string_view bytes)
         errno = error;
     }
     return ok;
+}
+
+FolderLock::FolderLock(const std::string& path, int patience_ms)
+{
+    fd_ = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) {
+        error_ = errno;
+        return;
+    }
+    const timespec step{0, 2 * 1000 * 1000};
+    for (int waited = 0;; waited += 2) {
+        if (flock(fd_, LOCK_EX | LOCK_NB) == 0)
+            return;
+        if (errno == EINTR)
+            continue;
+        error_ = errno;
+        if (errno != EWOULDBLOCK || waited >= patience_ms)
+            break;
+        nanosleep(&step, nullptr);
+    }
+    ::close(fd_);
+    fd_ = -1;
+}
+
+FolderLock::~FolderLock()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
 }
