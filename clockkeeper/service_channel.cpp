@@ -82,6 +82,12 @@ void service_channel_check()
         service_log("[main_clockkeeper_thread] presence lock on the block taken");
 }
 
+void service_channel_wake()
+{
+    std::lock_guard<std::mutex> guard(channel_lock);
+    signal_command_event(channel_event);
+}
+
 bool service_channel_holds() { return smem_holds() == 1; }
 
 void service_channel_close()

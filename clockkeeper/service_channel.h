@@ -14,6 +14,8 @@ NamedEvent* service_channel_event();
 // Put back what another account took away while the service runs: names
 // removed or replaced, the presence lock. Quick when nothing changed.
 void service_channel_check();
+// Signal the service's own event (the worker's stop is announced so).
+void service_channel_wake();
 // Whether the presence lock is held (another account may keep it from us).
 bool service_channel_holds();
 // Clear the mark, close both. Safe to call when nothing is open.

@@ -26,7 +26,7 @@ std::thread worker_thread;      // main_clockkeeper_thread, owned by the supervi
 // another account may have put its own under the name meanwhile.
 void wake_worker_wait()
 {
-    signal_command_event(service_channel_event());
+    service_channel_wake();
 }
 
 }  // namespace

@@ -76,6 +76,15 @@ sem_t* open_or_create(const std::string& name)
     return SEM_FAILED;
 }
 
+// What the C library maps of the file must be there: a shrunken file would
+// make its next access a SIGBUS. Looked at just before each use; the window
+// left between the look and the use is a few instructions wide.
+bool full_size(const std::string& path)
+{
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= off_t(sizeof(sem_t));
+}
+
 timespec deadline_after(int timeout_ms)
 {
     timespec ts{};
@@ -105,13 +114,19 @@ NamedEvent* platform_named_event_open(const std::string& name)
         return nullptr;
     }
     sem_t* sem = SEM_FAILED;
+    std::string path = semaphore_path(name);
     {
         std::lock_guard guard(open_close_lock);
         sem = open_or_create(name);
+        if (sem != SEM_FAILED && !full_size(path)) {
+            sem_close(sem);
+            sem = SEM_FAILED;
+            errno = EINVAL;
+        }
     }
     if (sem == SEM_FAILED)
         return nullptr;
-    return new (std::nothrow) NamedEvent{sem, 0, 0};
+    return new (std::nothrow) NamedEvent{sem, 0, 0, path};
 }
 
 NamedEvent* platform_named_event_open_owned(const std::string& name)
@@ -128,7 +143,7 @@ NamedEvent* platform_named_event_open_owned(const std::string& name)
     }
     if (sem == SEM_FAILED)
         return nullptr;
-    return new (std::nothrow) NamedEvent{sem, opened.st_dev, opened.st_ino};
+    return new (std::nothrow) NamedEvent{sem, opened.st_dev, opened.st_ino, semaphore_path(name)};
 }
 
 bool platform_named_event_is_current(const NamedEvent* event, const std::string& name)
@@ -152,7 +167,7 @@ void platform_named_event_close(NamedEvent* event)
 
 int platform_named_event_signal(NamedEvent* event)
 {
-    if (!event)
+    if (!event || !full_size(event->path))
         return EINVAL;
     int value = 0;
     if (sem_getvalue(event->sem, &value) != 0)
@@ -164,7 +179,7 @@ int platform_named_event_signal(NamedEvent* event)
 
 int platform_named_event_wait(NamedEvent* event, int timeout_ms)
 {
-    if (!event) {
+    if (!event || !full_size(event->path)) {
         errno = EINVAL;
         return -1;
     }
@@ -186,7 +201,7 @@ int platform_named_event_wait(NamedEvent* event, int timeout_ms)
 bool platform_named_event_pending(NamedEvent* event)
 {
     int value = 0;
-    return event && sem_getvalue(event->sem, &value) == 0 && value > 0;
+    return event && full_size(event->path) && sem_getvalue(event->sem, &value) == 0 && value > 0;
 }
 
 int platform_named_event_unlink(const std::string& name)

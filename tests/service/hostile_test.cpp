@@ -90,6 +90,10 @@ TEST_F(HostileAccount, ShrunkenBlockIsASkippedCommandAndTheNextOneLands)
     ASSERT_EQ(sh("truncate -s 0 \"$0\"", {block_path()}), 0);
     EXPECT_EQ(post_hour_ahead(), PostOutcome::applied) << service.err();
     EXPECT_NEAR(sandbox_offset_ms(), 7200000.0, 2000.0);
+    // A shrunken semaphore file: the sender gives up instead of faulting.
+    ASSERT_EQ(sh("truncate -s 0 \"$0\"", {event_path()}), 0);
+    EXPECT_EQ(post_hour_ahead(), PostOutcome::no_channel);
+    EXPECT_EQ(post_time_command(kCommandSetTime, now_ft(), now_ft()), 1) << "the block is still written";
 }
 
 TEST_F(HostileAccount, SaturatedEventCountCostsLittleAndStopStillWorks)
