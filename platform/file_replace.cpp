@@ -6,7 +6,9 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <csignal>
 #include <ctime>
+#include <mutex>
 #include <sys/acl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -171,6 +173,67 @@ bool file_create_new(const std::string& path, std::string_view bytes)
     return ok;
 }
 
+namespace {
+
+// The lock is waited for in the kernel, which hands it to its waiters in turn
+// (two busy writers alternate; polling would let one starve the other), and a
+// timer signal to this thread ends the wait: its handler, installed without
+// SA_RESTART, makes flock return EINTR.
+int folder_lock_wake_signal() { return SIGRTMIN + 8; }
+
+void install_wake_handler()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        sigemptyset(&action.sa_mask);
+        sigaction(folder_lock_wake_signal(), &action, nullptr);
+    });
+}
+
+int64_t monotonic_ms()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Exclusive flock on fd, waited for at most patience_ms. 0 or an errno value.
+int lock_within(int fd, int patience_ms)
+{
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return 0;
+    if (errno != EWOULDBLOCK)
+        return errno;
+    install_wake_handler();
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = folder_lock_wake_signal();
+    event._sigev_un._tid = gettid();  // sigev_notify_thread_id, not named by this C library yet
+    timer_t timer{};
+    if (timer_create(CLOCK_MONOTONIC, &event, &timer) != 0)
+        return errno;
+    // Fires at the deadline and every 10 ms after it, so a signal that lands
+    // just before flock is entered again cannot leave it waiting for ever.
+    itimerspec when{{0, 10 * 1000 * 1000}, {patience_ms / 1000, long(patience_ms % 1000) * 1000000L}};
+    timer_settime(timer, 0, &when, nullptr);
+    int64_t deadline = monotonic_ms() + patience_ms;
+    int error = 0;
+    while (flock(fd, LOCK_EX) != 0) {
+        error = errno;
+        if (error != EINTR || monotonic_ms() >= deadline) {
+            error = error == EINTR ? EWOULDBLOCK : error;
+            break;
+        }
+        error = 0;
+    }
+    timer_delete(timer);
+    return error;
+}
+
+}  // namespace
+
 FolderLock::FolderLock(const std::string& path, int patience_ms)
 {
     fd_ = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -178,19 +241,11 @@ FolderLock::FolderLock(const std::string& path, int patience_ms)
         error_ = errno;
         return;
     }
-    const timespec step{0, 2 * 1000 * 1000};
-    for (int waited = 0;; waited += 2) {
-        if (flock(fd_, LOCK_EX | LOCK_NB) == 0)
-            return;
-        if (errno == EINTR)
-            continue;
-        error_ = errno;
-        if (errno != EWOULDBLOCK || waited >= patience_ms)
-            break;
-        nanosleep(&step, nullptr);
+    error_ = lock_within(fd_, patience_ms);
+    if (error_ != 0) {
+        ::close(fd_);
+        fd_ = -1;
     }
-    ::close(fd_);
-    fd_ = -1;
 }
 
 FolderLock::~FolderLock()

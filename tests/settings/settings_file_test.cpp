@@ -6,6 +6,7 @@
 
 #include <acl/libacl.h>
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <cerrno>
 #include <climits>
@@ -20,6 +21,7 @@
 #include <sstream>
 #include <string>
 #include <sys/acl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -525,6 +527,29 @@ TEST_F(SettingsFile, TwoProcessesWritingAThousandKeysEachLoseNone)
     std::filesystem::remove_all(folder);
     setenv("SATCLOCK_COMMON_APPDATA", sandbox_.path("appdata").c_str(), 1);
     settings_init_path();
+}
+
+TEST_F(SettingsFile, FolderLockedForEverByAnotherProcessDelaysAWriteOnly)
+{
+    put(kShipped);
+    std::string folder = sandbox_.path("appdata/satclock");
+    fflush(nullptr);
+    pid_t holder = fork();
+    if (holder == 0) {
+        execl("/bin/sh", "sh", "-c", "exec 9<\"$0\" && flock -x 9 && exec sleep 30", folder.c_str(), nullptr);
+        _exit(127);
+    }
+    ASSERT_GT(holder, 0);
+    int probe = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < 500 && flock(probe, LOCK_EX | LOCK_NB) == 0; ++i) {
+        flock(probe, LOCK_UN);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    close(probe);
+    EXPECT_EQ(settings_write_int("baudrate", 9600), 1);
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(contents(), replaced(kShipped, "baudrate=\"4800\"", "baudrate=\"9600\""));
 }
 
 TEST_F(SettingsFile, TwoThreadsWritingDifferentKeysLoseNothing)
