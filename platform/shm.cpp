@@ -114,7 +114,7 @@ bool platform_shm_is_current(int fd, const std::string& name)
 {
     struct stat open_st {};
     struct stat named_st {};
-    if (fstat(fd, &open_st) != 0 || stat(("/dev/shm" + name).c_str(), &named_st) != 0)
+    if (fstat(fd, &open_st) != 0 || lstat(("/dev/shm" + name).c_str(), &named_st) != 0)
         return false;
     return owned_regular(named_st) && open_st.st_dev == named_st.st_dev && open_st.st_ino == named_st.st_ino;
 }
