@@ -9,6 +9,7 @@
 #include <csignal>
 #include <ctime>
 #include <mutex>
+#include <pthread.h>
 #include <sys/acl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -219,6 +220,11 @@ int lock_within(int fd, int patience_ms)
     itimerspec when{{0, 10 * 1000 * 1000}, {patience_ms / 1000, long(patience_ms % 1000) * 1000000L}};
     timer_settime(timer, 0, &when, nullptr);
     int64_t deadline = monotonic_ms() + patience_ms;
+    // A thread that blocks the signal would never be woken: not while it waits here.
+    sigset_t wake{}, old_mask{};
+    sigemptyset(&wake);
+    sigaddset(&wake, folder_lock_wake_signal());
+    pthread_sigmask(SIG_UNBLOCK, &wake, &old_mask);
     int error = 0;
     while (flock(fd, LOCK_EX) != 0) {
         error = errno;
@@ -229,6 +235,7 @@ int lock_within(int fd, int patience_ms)
         error = 0;
     }
     timer_delete(timer);
+    pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
     return error;
 }
 
