@@ -47,18 +47,16 @@ void analiz_log(const char* format, ...)
 
 int64_t truncate_to_ms(int64_t file_time) { return file_time / kFileTimeTicksPerMs * kFileTimeTicksPerMs; }
 
-// One command to the time service. Any process may create the block here, so
-// a block that no service holds would keep the command for nobody: then
-// nothing is written and the posting reports 0, and the request stays.
+// One command to the time service: 1 only when the service acknowledged it
+// as applied within kAckWaitMs (or is an older service that does not
+// acknowledge); otherwise the reason is logged and the request stays.
+constexpr int kAckWaitMs = 500;
 int post_to_service(int32_t command, int64_t cur_ft, int64_t new_ft)
 {
-    NamedEvent* event = open_command_event();
-    smem_create_memory();
-    int written = smem_peer_present() == 1 ? smem_write_command(command, cur_ft, new_ft) : 0;
-    signal_command_event(event);
-    smem_close_memory();
-    close_command_event(event);
-    return written;
+    PostOutcome outcome = post_time_command_acknowledged(command, cur_ft, new_ft, kAckWaitMs);
+    if (outcome != PostOutcome::applied)
+        analiz_log("[settime_gps] command %d: %s\n", command, post_outcome_text(outcome));
+    return post_outcome_counts(outcome) ? 1 : 0;
 }
 
 // Set the clock by shift_ms as it reads now; 0 or the errno of the refusal.
