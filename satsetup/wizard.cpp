@@ -462,6 +462,11 @@ void go_to_page(int step)
     set_button(wizard.next, page_index == kDestinationPage ? "&Install"
                             : page_index == kLicensePage   ? "I &Agree"
                                                            : "&Next>");
+    // The elevation shield: Next of the Welcome page may ask for the administrator's password.
+    GtkWidget* shield = page_index == kWelcomePage
+                            ? gtk_image_new_from_stock(GTK_STOCK_DIALOG_AUTHENTICATION, GTK_ICON_SIZE_BUTTON)
+                            : nullptr;
+    gtk_button_set_image(GTK_BUTTON(wizard.next), shield);
     if (page_index == kFinishPage)
         set_button(wizard.cancel, "Finish");
     if (page_index == kInstallingPage)
