@@ -78,9 +78,11 @@ bool parse(int argc, char** argv, Options* options)
     return true;
 }
 
-volatile std::sig_atomic_t interrupted = 0;
+// Lock-free, so the handler may set it.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void on_interrupt(int) { interrupted = 1; }
+extern "C" void on_interrupt(int) { interrupted.store(true); }
 
 // Ctrl+C, SIGTERM and SIGHUP cancel the installation as the wizard's Cancel
 // does: no further step, the rollback, exit code 1. The handler only raises a
@@ -96,7 +98,7 @@ public:
             sigaction(signo, &action, nullptr);
         watcher_ = std::thread([this] {
             while (!done_.load()) {
-                if (interrupted) {
+                if (interrupted.load()) {
                     request_install_cancel();
                     return;
                 }

@@ -73,12 +73,13 @@ void set_check_text(GtkWidget* box, const char* english)
 }
 
 // The painted heading of the Welcome and finish pages: face "Super font".
-GtkWidget* heading_label(int points)
+GtkWidget* heading_label(int points, bool wrap)
 {
     GtkWidget* label = gtk_label_new(nullptr);
     gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
-    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
-    gtk_widget_set_size_request(label, kPageWidth - kSidePictureWidth - 16, -1);
+    gtk_label_set_line_wrap(GTK_LABEL(label), wrap);
+    if (wrap)
+        gtk_widget_set_size_request(label, kPageWidth - kSidePictureWidth - 16, -1);
     PangoFontDescription* font = pango_font_description_new();
     pango_font_description_set_family(font, "Super font");
     pango_font_description_set_weight(font, PANGO_WEIGHT_NORMAL);
@@ -115,7 +116,7 @@ GtkWidget* build_welcome_page()
 {
     GtkWidget* column = nullptr;
     GtkWidget* page = side_picture_page(&column);
-    wizard.welcome_heading = heading_label(14);
+    wizard.welcome_heading = heading_label(14, true);
     gtk_box_pack_start(GTK_BOX(column), wizard.welcome_heading, FALSE, FALSE, 4);
     wizard.welcome_guide = column_label(column);
     wizard.welcome_continue = column_label(column);
@@ -221,7 +222,7 @@ GtkWidget* build_finish_page()
 {
     GtkWidget* column = nullptr;
     GtkWidget* page = side_picture_page(&column);
-    wizard.finish_heading = heading_label(16);
+    wizard.finish_heading = heading_label(16, false);
     gtk_box_pack_start(GTK_BOX(column), wizard.finish_heading, FALSE, FALSE, 4);
     wizard.finish_result = column_label(column);
     for (GtkWidget** box : {&wizard.keep_settings_box, &wizard.autorun_box, &wizard.launch_box})

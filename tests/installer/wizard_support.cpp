@@ -85,6 +85,14 @@ extern "C" const char* __lsan_default_suppressions()
            "leak:libharfbuzz.so\nleak:libfreetype.so\n";
 }
 
+// Pango starts fontconfig on a thread of its own; neither library is built
+// with the thread checker, which then misreads their hand-over.
+extern "C" const char* __tsan_default_suppressions()
+{
+    return "called_from_lib:libfontconfig.so.1\nrace:libfontconfig.so.1\nrace:libpango-1.0.so.0\n"
+           "race:libpangoft2-1.0.so.0\n";
+}
+
 bool wizard_display()
 {
     static int ok = -1;
