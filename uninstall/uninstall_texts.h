@@ -1,0 +1,20 @@
+// The uninstaller's language and the texts it shows.
+#pragma once
+
+#include <string>
+
+// Russian texts when the user's message language is one of the Russian-
+// speaking set (ru, uk, be, lt, kk, ky, uz), else English; then the locale
+// of the formatting functions is set to the user's default.
+void select_catalogue();
+
+// The version text shown in titles: the product's version.
+const char* uninstall_version();
+
+// "Uninstall Satclock 1.2.1" in the selected language: window title and
+// message caption.
+std::string uninstall_caption();
+
+// A text of the table made ready for display: its carriage returns dropped
+// (the table's "\n\r" pairs break the line once, at the line feed).
+std::string shown_text(const std::string& text);
