@@ -8,6 +8,8 @@
 #include "uninstall/uninstall_procedure.h"
 #include "uninstall/uninstall_texts.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr char kNowRemoved[] = "Now Satclock %s will be removed from your computer.";
@@ -166,21 +168,27 @@ GtkWidget* wrapped_label(int width)
     return label;
 }
 
-// The design's layout (237 x 102 units): icon and text 1001 at the top, text
-// 1002 below, Next and Cancel centred at the bottom. The window grows where a
-// language needs more lines than the design's boxes hold.
+// The design's layout (237 x 102 units): the icon at 7,7 and text 1001 at
+// 37,8 (197 wide), text 1002 at 7,41 (227 wide), Next and Cancel (50 x 14) at
+// 48,81 and 138,81. The window grows where a language needs more lines than
+// the design's boxes hold.
 void build_contents(const DialogUnits& du)
 {
-    GtkWidget* box = gtk_vbox_new(FALSE, int(6 * du.y));
-    gtk_container_set_border_width(GTK_CONTAINER(box), guint(7 * du.x));
-    gtk_container_add(GTK_CONTAINER(widgets.window), box);
+    GtkWidget* margins = gtk_alignment_new(0.0f, 0.0f, 1.0f, 1.0f);
+    gtk_alignment_set_padding(GTK_ALIGNMENT(margins), guint(7 * du.y), guint(7 * du.y), guint(7 * du.x),
+                              guint(3 * du.x));
+    gtk_container_add(GTK_CONTAINER(widgets.window), margins);
+    GtkWidget* box = gtk_vbox_new(FALSE, int(7 * du.y));
+    gtk_container_add(GTK_CONTAINER(margins), box);
 
-    GtkWidget* top = gtk_hbox_new(FALSE, int(10 * du.x));
     widgets.icon = gtk_image_new_from_stock(GTK_STOCK_DELETE, GTK_ICON_SIZE_DIALOG);
     gtk_misc_set_alignment(GTK_MISC(widgets.icon), 0.0f, 0.0f);
+    int icon_width = 0;
+    gtk_icon_size_lookup(GTK_ICON_SIZE_DIALOG, &icon_width, nullptr);
+    GtkWidget* top = gtk_hbox_new(FALSE, std::max(0, int(30 * du.x) - icon_width));
     widgets.text_1001 = wrapped_label(int(197 * du.x));
     gtk_box_pack_start(GTK_BOX(top), widgets.icon, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(top), widgets.text_1001, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(top), widgets.text_1001, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(box), top, FALSE, FALSE, 0);
 
     widgets.text_1002 = wrapped_label(int(227 * du.x));
