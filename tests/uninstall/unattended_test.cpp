@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,6 +36,30 @@ protected:
         setenv("ERRFILE", sandbox.path("err").c_str(), 1);
         int status = process_run_capture(argv, &out);
         err = read_file(sandbox.path("err"));
+        return status;
+    }
+
+    // Runs the uninstaller as an ordinary user (nobody) who keeps the
+    // capabilities the accepting elevate-stub needs to become root, as
+    // pkexec's setuid bit would.
+    int run_as_nobody(const std::string& elevation)
+    {
+        if (geteuid() != 0)
+            return -1;
+        fs::permissions(sandbox.dir(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec |
+                                           fs::perms::group_read | fs::perms::others_read);
+        fs::permissions(sandbox.path("tmp"), fs::perms::all | fs::perms::sticky_bit);
+        setenv("SATCLOCK_ELEVATE", ("sh " + source_dir() + "/tests/service/elevate-stub " + elevation).c_str(), 1);
+        std::vector<std::string> argv = {"sh",           "-c",
+                                         "exec \"$0\" \"$@\" 2>\"$ERRFILE\"", "setpriv",
+                                         "--reuid=65534", "--regid=65534",
+                                         "--clear-groups", "--inh-caps=+setuid,+setgid",
+                                         "--ambient-caps=+setuid,+setgid", tree.uninstaller,
+                                         "--unattended"};
+        setenv("ERRFILE", sandbox.path("err").c_str(), 1);
+        int status = process_run_capture(argv, &out);
+        err = read_file(sandbox.path("err"));
+        unsetenv("SATCLOCK_ELEVATE");
         return status;
     }
 
@@ -124,6 +149,27 @@ TEST_F(UnattendedRemoval, ARunningSatclockStopsItBeforeAnythingIsRemoved)
     EXPECT_NE(std::string::npos, err.find("There is a running copy of Satclock.\n")) << err;
     EXPECT_TRUE(exists(tree.list));
     EXPECT_TRUE(exists(tree.unit_file));
+}
+
+TEST_F(UnattendedRemoval, AnOrdinaryUserHasTheRemovalDoneByTheElevatedCopy)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to start an ordinary user";
+    ASSERT_EQ(0, run_as_nobody("accept")) << err;
+    EXPECT_EQ("The program is removed completely!", last_line());
+    EXPECT_FALSE(exists(tree.unit_file));
+    EXPECT_FALSE(exists(tree.autostart_entries[1]));
+    EXPECT_TRUE(wait_until([&] { return !exists(tree.install_dir); }));
+}
+
+TEST_F(UnattendedRemoval, WithTheElevationDeclinedWhatStayedIsReported)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to start an ordinary user";
+    EXPECT_EQ(1, run_as_nobody("decline"));
+    EXPECT_EQ("The program is not removed completely!", last_line());
+    EXPECT_NE(std::string::npos, err.find(tree.install_dir + "bin/satclock\n")) << err;
+    EXPECT_TRUE(exists(tree.install_dir + "bin/satclock"));
 }
 
 TEST_F(UnattendedRemoval, AnUnknownWordIsAUsageError)
