@@ -1,22 +1,16 @@
 // The elevated rerun through pkexec or its stand-in.
 #include "uninstall/elevation.h"
 
+#include "common/elevated_command.h"
 #include "platform/process.h"
 
-#include <cstdlib>
-#include <sstream>
 #include <sys/wait.h>
 
 pid_t start_elevated_copy(const std::string& program, const std::vector<std::string>& args)
 {
-    const char* command = std::getenv("SATCLOCK_ELEVATE");
-    std::istringstream words((command && *command) ? command : "pkexec");
-    std::vector<std::string> argv;
-    for (std::string word; words >> word;)
-        argv.push_back(word);
-    argv.push_back(program);
+    std::vector<std::string> argv = {program};
     argv.insert(argv.end(), args.begin(), args.end());
-    return process_spawn(argv);
+    return process_spawn(elevated_command(argv));
 }
 
 int elevation_exit_code(int wait_status)

@@ -10,8 +10,8 @@
 inline constexpr int kElevationDeclined = 126;
 inline constexpr int kElevationRefused = 127;
 
-// Starts program with args through the elevation command ($SATCLOCK_ELEVATE,
-// split at blanks, else "pkexec") without waiting. The pid, or -1.
+// Starts program with args as root through elevated_command, without
+// waiting. The pid, or -1.
 pid_t start_elevated_copy(const std::string& program, const std::vector<std::string>& args);
 
 // The exit code in a wait status; 128 + the signal number for a killed copy.

@@ -14,13 +14,9 @@
 
 namespace {
 
-constexpr char kRunningCopy[] =
-    "There is a running copy of Satclock.\n\rPlease close all instances of it now, then click OK to "
-    "continue, or Cancel to exit.";
-
 void print_line(FILE* stream, const std::string& text)
 {
-    std::fprintf(stream, "%s\n", shown_text(text).c_str());
+    std::fprintf(stream, "%s\n", shown_text(text.c_str()).c_str());
     std::fflush(stream);
 }
 
@@ -51,7 +47,7 @@ int run_unattended_uninstall(const std::string& program, bool elevated)
             return code;
     }
     if (is_program_running()) {
-        print_line(stderr, translate_text(kRunningCopy));
+        print_line(stderr, translate_text(kRunningCopyText));
         return incomplete();
     }
     UninstallReport report;

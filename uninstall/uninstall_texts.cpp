@@ -18,12 +18,3 @@ std::string uninstall_caption()
 {
     return std::string(translate_text("Uninstall Satclock")) + " " + uninstall_version();
 }
-
-std::string shown_text(const std::string& text)
-{
-    std::string shown;
-    for (char c : text)
-        if (c != '\r')
-            shown += c;
-    return shown;
-}

@@ -15,6 +15,7 @@ const char* uninstall_version();
 // message caption.
 std::string uninstall_caption();
 
-// A text of the table made ready for display: its carriage returns dropped
-// (the table's "\n\r" pairs break the line once, at the line feed).
-std::string shown_text(const std::string& text);
+// The running-program prompt of the window, the failure of the unattended mode.
+inline constexpr char kRunningCopyText[] =
+    "There is a running copy of Satclock.\n\rPlease close all instances of it now, then click OK to "
+    "continue, or Cancel to exit.";

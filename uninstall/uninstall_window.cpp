@@ -15,9 +15,6 @@ namespace {
 constexpr char kNowRemoved[] = "Now Satclock %s will be removed from your computer.";
 constexpr char kClickNext[] =
     "Click Next if you wish to completely remove Satclock.\n\n\rClick Cancel if you want to quit Uninstall.";
-constexpr char kRunningCopy[] =
-    "There is a running copy of Satclock.\n\rPlease close all instances of it now, then click OK to "
-    "continue, or Cancel to exit.";
 
 UninstallWindow widgets;
 std::string program_path;  // the uninstaller's own file
@@ -43,19 +40,10 @@ DialogUnits dialog_units(GtkWidget* widget)
     return units;
 }
 
-// "&Next>" marks its access key with "&"; GTK marks it with "_".
-std::string mnemonic(const char* text)
-{
-    std::string converted;
-    for (const char* c = text; *c; ++c)
-        converted += *c == '&' ? std::string("_") : *c == '_' ? std::string("__") : std::string(1, *c);
-    return converted;
-}
-
 int message_box(const std::string& text, GtkMessageType type, GtkButtonsType buttons, bool topmost)
 {
     GtkWidget* dialog = gtk_message_dialog_new(widgets.window ? GTK_WINDOW(widgets.window) : nullptr,
-                                               GTK_DIALOG_MODAL, type, buttons, "%s", shown_text(text).c_str());
+                                               GTK_DIALOG_MODAL, type, buttons, "%s", shown_text(text.c_str()).c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), uninstall_caption().c_str());
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     gtk_window_set_keep_above(GTK_WINDOW(dialog), topmost);
@@ -87,7 +75,7 @@ void set_wait_cursor(bool waiting)
 void remove_and_report()
 {
     while (is_program_running())
-        if (message_box(translate_text(kRunningCopy), GTK_MESSAGE_INFO, GTK_BUTTONS_OK_CANCEL, true) !=
+        if (message_box(translate_text(kRunningCopyText), GTK_MESSAGE_INFO, GTK_BUTTONS_OK_CANCEL, true) !=
             GTK_RESPONSE_OK)
             return;
     set_wait_cursor(true);
@@ -227,8 +215,8 @@ void apply_uninstall_texts()
     gtk_label_set_text(GTK_LABEL(widgets.text_1001), shown_text(now).c_str());
     g_free(now);
     gtk_label_set_text(GTK_LABEL(widgets.text_1002), shown_text(translate_text(kClickNext)).c_str());
-    gtk_button_set_label(GTK_BUTTON(widgets.next), mnemonic(translate_text("&Next>")).c_str());
-    gtk_button_set_label(GTK_BUTTON(widgets.cancel), mnemonic(translate_text("C&ancel")).c_str());
+    gtk_button_set_label(GTK_BUTTON(widgets.next), mnemonic_text(translate_text("&Next>")).c_str());
+    gtk_button_set_label(GTK_BUTTON(widgets.cancel), mnemonic_text(translate_text("C&ancel")).c_str());
 }
 
 GtkWidget* create_uninstall_window(const std::string& program, bool elevated)

@@ -1,11 +1,14 @@
 // A laid-out installation for the uninstaller's tests.
 #include "tests/uninstall/installed_tree.h"
 
+#include "platform/process.h"
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gtest/gtest.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -16,12 +19,6 @@ void write_file(const std::string& path, const std::string& text)
 {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << text;
-}
-
-void copy_program(const std::string& from, const std::string& to)
-{
-    fs::create_directories(fs::path(to).parent_path());
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
 }
 
 }  // namespace
@@ -38,12 +35,13 @@ void point_seams_into(const TestSandbox& sandbox)
                                            ":/bin/sh\nboris:x:1001:1001:Boris:" + sandbox.path("home/boris") +
                                            ":/bin/sh\n");
     setenv("SATCLOCK_PASSWD_FILE", sandbox.path("passwd").c_str(), 1);
-    // The installing administrator's own configuration folder.
-    setenv("XDG_CONFIG_HOME", sandbox.path("config").c_str(), 1);
+    // The installing user's own configuration folder.
+    setenv("XDG_CONFIG_HOME", sandbox.path("home/ann/.config").c_str(), 1);
 }
 
-// The package as the installer unpacks it: files in archive order, then the
-// folders deepest first, then what the installer appends (absolute paths).
+// The real installer, unattended, with every folder in the sandbox; Ann is
+// the installing user (her autostart entry is the installer's), Boris
+// disabled his own entry, which hides it.
 InstalledTree install_into(const TestSandbox& sandbox)
 {
     InstalledTree tree;
@@ -56,48 +54,24 @@ InstalledTree install_into(const TestSandbox& sandbox)
     tree.uninstall_entry = sandbox.path("programs/satclock-uninstall.desktop");
     tree.program_link = sandbox.path("bin/satclock");
     tree.unit_file = sandbox.path("systemd/clockkeeper_satclock.service");
-
-    const std::vector<std::string> package = {
-        "bin/satclock", "bin/clockkeeper", "uninstall", "share/help/en/satclock.html",
-        "share/locale/ru/LC_MESSAGES/satclock.mo", "share/help/en", "share/help", "share/locale/ru/LC_MESSAGES",
-        "share/locale/ru", "share/locale", "share", "bin"};
-    std::string list;
-    for (const std::string& line : package) {
-        list += line + "\n";
-        tree.listed.push_back(tree.install_dir + line);
-    }
-    write_file(tree.install_dir + "bin/satclock", "a desktop program\n");
-    copy_program(build_dir() + "/bin/clockkeeper", tree.install_dir + "bin/clockkeeper");
-    copy_program(build_dir() + "/bin/uninstall", tree.uninstaller);
-    write_file(tree.install_dir + "share/help/en/satclock.html", "<html></html>\n");
-    write_file(tree.install_dir + "share/locale/ru/LC_MESSAGES/satclock.mo", "catalogue");
-
-    write_file(tree.data_dir + "satclock.ini", "auto_run=\"TRUE\"\n");
-    const std::vector<std::string> appended = {
-        "uninstall.txt", tree.install_dir, tree.data_dir, tree.desktop_entry, tree.menu_folder,
-        tree.menu_folder + "/Satclock.desktop", tree.menu_folder + "/Satclock Help.desktop",
-        tree.menu_folder + "/Satclock Home Page.desktop"};
-    for (const std::string& line : appended) {
-        list += line + "\r\n";
-        tree.listed.push_back(line.starts_with('/') ? line : tree.install_dir + line);
-        if (line.ends_with(".desktop"))
-            write_file(line, "[Desktop Entry]\nType=Application\nName=Satclock\n");
-    }
-    write_file(tree.list, list);
-    write_file(tree.uninstall_entry, "[Desktop Entry]\nType=Application\nName=Uninstall Satclock\n");
-    fs::create_directories(sandbox.path("bin"));
-    fs::create_symlink(tree.install_dir + "bin/satclock", tree.program_link);
-
-    write_file(tree.unit_file, "[Service]\nExecStart=" + tree.install_dir + "bin/clockkeeper\n");
-    write_file(sandbox.path("systemctl/clockkeeper_satclock.service.state"), "active\n");
-    write_file(sandbox.path("systemctl/clockkeeper_satclock.service.enabled"), "");
-
     tree.autostart_entries = {sandbox.path("home/ann/.config/autostart/satclock.desktop"),
                               sandbox.path("home/boris/.config/autostart/satclock.desktop")};
-    write_file(tree.autostart_entries[0], "[Desktop Entry]\nType=Application\nExec=" + tree.install_dir +
-                                              "bin/satclock\n");
+
+    std::string out;
+    int status = process_run_capture({"env", "ASAN_OPTIONS=detect_leaks=0", build_dir() + "/bin/satsetup",
+                                      "--unattended", "--dir", sandbox.path("root/opt/Satclock")},
+                                     &out);
+    EXPECT_EQ(0, status) << "the installation failed:\n" << out;
+    EXPECT_TRUE(exists(tree.autostart_entries[0]));
     write_file(tree.autostart_entries[1], "[Desktop Entry]\nType=Application\nExec=" + tree.install_dir +
                                               "bin/satclock\nHidden=true\n");
+
+    std::ifstream list(tree.list);
+    for (std::string line; std::getline(list, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        tree.listed.push_back(line.starts_with('/') ? line : tree.install_dir + line);
+    }
     return tree;
 }
 

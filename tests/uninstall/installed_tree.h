@@ -27,9 +27,10 @@ struct InstalledTree {
 // folder (no Satclock running), TMPDIR. Call before installing.
 void point_seams_into(const TestSandbox& sandbox);
 
-// Installs Satclock into the sandbox as the installer does, with the desktop
-// icon, the menu folder and the service, and gives both accounts an autostart
-// entry.
+// Installs Satclock into the sandbox with the real installer, unattended: the
+// desktop icon, the menu folder, the service, the uninstall entry and link,
+// and both accounts' autostart entries (the second hidden). A failed
+// installation fails the test.
 InstalledTree install_into(const TestSandbox& sandbox);
 
 // Makes a process named "satclock" appear running (or gone) to the uninstaller.
