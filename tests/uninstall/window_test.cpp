@@ -17,7 +17,9 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <fstream>
 #include <gtk/gtk.h>
+#include <unistd.h>
 
 namespace {
 
@@ -48,6 +50,12 @@ const auto* gtk_environment = testing::AddGlobalTestEnvironment(new GtkEnvironme
 
 bool russian() { return locale_is_russian_speaking(); }
 std::string text(const std::string& english, const std::string& russian_text) { return russian() ? russian_text : english; }
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 bool pump_until(const std::function<bool()>& done, int timeout_ms = 10000)
 {
@@ -227,6 +235,39 @@ TEST_F(UNINSTALL_WINDOW_FIXTURE, TheElevatedCopyRemovesAtOnceAndReportsTheRemova
     EXPECT_FALSE(exists(tree.uninstall_entry));
     EXPECT_FALSE(exists(tree.program_link));
     EXPECT_FALSE(exists(tree.unit_file));
+}
+
+// An ordinary user's Next starts the elevated copy with "admin_20" and waits
+// for it hidden: when it ran, this window closes; when the user dismissed the
+// prompt, the window comes back.
+TEST_F(UNINSTALL_WINDOW_FIXTURE, AnOrdinaryUsersNextWaitsHiddenForTheElevatedCopy)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as an ordinary user";
+    fs::permissions(sandbox.dir(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(sandbox.path("tmp"), fs::perms::all | fs::perms::sticky_bit);
+    std::string program = sandbox.path("root/opt/Satclock/uninstall");
+    std::string log = sandbox.path("tmp/elevation.log");
+    setenv("SATCLOCK_ELEVATE", ("sh " + source_dir() + "/tests/uninstall/elevation-recorder").c_str(), 1);
+    setenv("ELEVATION_RECORDER_LOG", log.c_str(), 1);
+    for (int exit_code : {0, 126}) {
+        setenv("ELEVATION_RECORDER_EXIT", std::to_string(exit_code).c_str(), 1);
+        fs::remove(log);
+        create_uninstall_window(program, false);
+        ASSERT_EQ(0, seteuid(65534));
+        gtk_button_clicked(GTK_BUTTON(uninstall_window().next));
+        ASSERT_EQ(0, seteuid(0));
+        EXPECT_FALSE(GTK_WIDGET_VISIBLE(uninstall_window().window)) << exit_code;
+        bool back = exit_code == 126;
+        EXPECT_TRUE(pump_until([&] {
+            return back ? GTK_WIDGET_VISIBLE(uninstall_window().window) : uninstall_window().window == nullptr;
+        })) << exit_code;
+        std::string command = read_file(log);
+        EXPECT_NE(std::string::npos, command.find(" " + program + " admin_20\n")) << command;
+        if (uninstall_window().window)
+            gtk_widget_destroy(uninstall_window().window);
+    }
+    unsetenv("SATCLOCK_ELEVATE");
 }
 
 }  // namespace
