@@ -42,8 +42,9 @@ DialogUnits dialog_units(GtkWidget* widget)
 
 int message_box(const std::string& text, GtkMessageType type, GtkButtonsType buttons, bool topmost)
 {
-    GtkWidget* dialog = gtk_message_dialog_new(widgets.window ? GTK_WINDOW(widgets.window) : nullptr,
-                                               GTK_DIALOG_MODAL, type, buttons, "%s", shown_text(text.c_str()).c_str());
+    GtkWindow* parent = widgets.window ? GTK_WINDOW(widgets.window) : nullptr;
+    GtkWidget* dialog =
+        gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, type, buttons, "%s", shown_text(text.c_str()).c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), uninstall_caption().c_str());
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     gtk_window_set_keep_above(GTK_WINDOW(dialog), topmost);

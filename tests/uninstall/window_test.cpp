@@ -49,7 +49,10 @@ public:
 const auto* gtk_environment = testing::AddGlobalTestEnvironment(new GtkEnvironment);
 
 bool russian() { return locale_is_russian_speaking(); }
-std::string text(const std::string& english, const std::string& russian_text) { return russian() ? russian_text : english; }
+std::string text(const std::string& english, const std::string& russian_text)
+{
+    return russian() ? russian_text : english;
+}
 
 std::string read_file(const std::string& path)
 {
