@@ -13,7 +13,7 @@ namespace {
 // Write ends handed out; they close only when the process ends.
 std::vector<int> held_write_ends;
 
-pid_t spawn_with_stdin(const std::vector<std::string>& argv, int stdin_fd)
+pid_t spawn_with_stdin(const std::vector<std::string>& argv, int stdin_fd, int fd3)
 {
     std::vector<char*> args;
     for (const std::string& arg : argv)
@@ -25,6 +25,8 @@ pid_t spawn_with_stdin(const std::vector<std::string>& argv, int stdin_fd)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, stdin_fd, STDIN_FILENO);
+    if (fd3 >= 0)
+        posix_spawn_file_actions_adddup2(&actions, fd3, 3);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
@@ -36,15 +38,15 @@ pid_t spawn_with_stdin(const std::vector<std::string>& argv, int stdin_fd)
 
 }  // namespace
 
-pid_t process_spawn_after_exit(const std::vector<std::string>& argv)
+pid_t process_spawn_after_exit(const std::vector<std::string>& argv, int fd3)
 {
     if (argv.empty())
         return -1;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return -1;
-    // dup2 in the child clears the close-on-exec flag of its standard input.
-    pid_t pid = spawn_with_stdin(argv, fds[0]);
+    // dup2 in the child clears the close-on-exec flag of the copies it makes.
+    pid_t pid = spawn_with_stdin(argv, fds[0], fd3);
     close(fds[0]);
     if (pid < 0) {
         close(fds[1]);

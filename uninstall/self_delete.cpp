@@ -62,11 +62,13 @@ bool write_self_delete_batch(const std::string& program)
     if (fd < 0)
         return false;
     std::string text = self_delete_script_text(program, script);
-    bool written = write(fd, text.data(), text.size()) == ssize_t(text.size());
-    written = close(fd) == 0 && written;
-    if (!written || process_spawn_after_exit({"/bin/sh", script}) < 0) {
+    bool started = write(fd, text.data(), text.size()) == ssize_t(text.size()) &&
+                   // The shell reads the file we wrote through our descriptor, never
+                   // by its name: whoever may rename entries in the temp folder (a
+                   // user's own TMPDIR under pkexec) cannot swap in another script.
+                   process_spawn_after_exit({"/bin/sh", "/dev/fd/3"}, fd) > 0;
+    close(fd);
+    if (!started)
         unlink(script.c_str());
-        return false;
-    }
-    return true;
+    return started;
 }

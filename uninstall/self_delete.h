@@ -10,6 +10,7 @@ std::string self_delete_script_text(const std::string& program, const std::strin
 
 // Writes the script under a fresh name in the temporary folder ($TMPDIR, else
 // /tmp), created exclusively and readable by its owner only, and starts it
-// detached at idle priority; it acts once this process has ended. False when
-// it could not be written or started.
+// detached at idle priority, the shell reading it through the descriptor it
+// was written with; it acts once this process has ended. False when it could
+// not be written or started.
 bool write_self_delete_batch(const std::string& program);
