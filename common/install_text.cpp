@@ -68,7 +68,7 @@ const TextPair kRussianTable[] = {
     {"Installing", "Установка"},
     {"Install complete", "Установка завершена"},
     {"Language", "Язык"},
-    {"Welcome to the setup wizard\n for Satclock", "Вас приветствует мастер установки\n программы Satclock"},
+    {"Welcome to the setup wizard\n for Satclock", "Добро пожаловать в мастер\n установки Satclock"},
     {"This wizard will guide you through the installation of Satclock.",
      "Этот мастер проведёт вас через установку программы Satclock."},
     {"Click Next to continue, or Cancel to exit Setup.",

@@ -178,6 +178,18 @@ std::string read_whole(const std::string& path)
     return text.str();
 }
 
+// An entry that root places in a user's own folder (their desktop) belongs
+// to that user, who may then edit or delete it.
+void give_to_folder_owner(const std::string& path)
+{
+    struct stat folder{};
+    std::string parent = path.substr(0, path.find_last_of('/'));
+    if (geteuid() != 0 || parent.empty() || stat(parent.c_str(), &folder) != 0 || folder.st_uid == 0)
+        return;
+    if (lchown(path.c_str(), folder.st_uid, folder.st_gid) != 0)
+        std::perror("satsetup: desktop entry owner");
+}
+
 // The Russian partner of a key, whatever the selected language.
 const char* russian_text(const char* english)
 {
@@ -278,6 +290,8 @@ bool create_shortcut(const std::string& link_file, const std::string& target, co
     }
     // File managers start a desktop's entries only when they are executable.
     bool ok = write_new_file(link_file, text, 0755);
+    if (ok)
+        give_to_folder_owner(link_file);
     append_uninstall_entry(link_file);
     return ok;
 }

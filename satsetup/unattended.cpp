@@ -12,9 +12,13 @@
 #include "satsetup/installation.h"
 #include "satsetup/wizard.h"
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -74,6 +78,45 @@ bool parse(int argc, char** argv, Options* options)
     return true;
 }
 
+// Lock-free, so the handler may set it.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void on_interrupt(int) { interrupted.store(true); }
+
+// Ctrl+C, SIGTERM and SIGHUP cancel the installation as the wizard's Cancel
+// does: no further step, the rollback, exit code 1. The handler only raises a
+// flag; a watcher passes it on, as the cancel takes a lock.
+class InterruptWatch {
+public:
+    InterruptWatch()
+    {
+        struct sigaction action{};
+        action.sa_handler = on_interrupt;
+        sigemptyset(&action.sa_mask);
+        for (int signo : {SIGINT, SIGTERM, SIGHUP})
+            sigaction(signo, &action, nullptr);
+        watcher_ = std::thread([this] {
+            while (!done_.load()) {
+                if (interrupted.load()) {
+                    request_install_cancel();
+                    return;
+                }
+                usleep(20 * 1000);
+            }
+        });
+    }
+    ~InterruptWatch()
+    {
+        done_.store(true);
+        watcher_.join();
+    }
+
+private:
+    std::atomic<bool> done_{false};
+    std::thread watcher_;
+};
+
 void print_status(const char* text)
 {
     std::printf("%s\n", shown_text(text).c_str());
@@ -95,7 +138,11 @@ int install(const Options& options)
     create_menu_folder = options.menu;
     handover_file = options.handover;
     print_status(translate_text("Copying new files..."));
-    int result = run_installation(print_status);
+    int result = kNoRun;
+    {
+        InterruptWatch watch;
+        result = run_installation(print_status);
+    }
     install_result.store(result);
     if (result != kInstalled) {
         rollback_installation();

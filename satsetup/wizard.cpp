@@ -55,11 +55,31 @@ void set_button(GtkWidget* button, const char* english)
     gtk_button_set_label(GTK_BUTTON(button), mnemonic_text(translate_text(english)).c_str());
 }
 
+// A check box whose text wraps within the page.
+GtkWidget* check_box(int width)
+{
+    GtkWidget* box = gtk_check_button_new();
+    GtkWidget* label = gtk_label_new(nullptr);
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_misc_set_alignment(GTK_MISC(label), 0, 0.5);
+    gtk_widget_set_size_request(label, width, -1);
+    gtk_container_add(GTK_CONTAINER(box), label);
+    return box;
+}
+
+void set_check_text(GtkWidget* box, const char* english)
+{
+    gtk_label_set_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(box))), shown_text(translate_text(english)).c_str());
+}
+
 // The painted heading of the Welcome and finish pages: face "Super font".
-GtkWidget* heading_label(int points)
+GtkWidget* heading_label(int points, bool wrap)
 {
     GtkWidget* label = gtk_label_new(nullptr);
     gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
+    gtk_label_set_line_wrap(GTK_LABEL(label), wrap);
+    if (wrap)
+        gtk_widget_set_size_request(label, kPageWidth - kSidePictureWidth - 16, -1);
     PangoFontDescription* font = pango_font_description_new();
     pango_font_description_set_family(font, "Super font");
     pango_font_description_set_weight(font, PANGO_WEIGHT_NORMAL);
@@ -96,7 +116,7 @@ GtkWidget* build_welcome_page()
 {
     GtkWidget* column = nullptr;
     GtkWidget* page = side_picture_page(&column);
-    wizard.welcome_heading = heading_label(14);
+    wizard.welcome_heading = heading_label(14, true);
     gtk_box_pack_start(GTK_BOX(column), wizard.welcome_heading, FALSE, FALSE, 4);
     wizard.welcome_guide = column_label(column);
     wizard.welcome_continue = column_label(column);
@@ -171,8 +191,8 @@ GtkWidget* build_destination_page()
     gtk_box_pack_start(GTK_BOX(page), row, FALSE, FALSE, 0);
     wizard.destination_hint = wrapped_label();
     gtk_box_pack_start(GTK_BOX(page), wizard.destination_hint, FALSE, FALSE, 0);
-    wizard.menu_folder_box = gtk_check_button_new_with_label("");
-    wizard.desktop_icon_box = gtk_check_button_new_with_label("");
+    wizard.menu_folder_box = check_box(kPageWidth - 40);
+    wizard.desktop_icon_box = check_box(kPageWidth - 40);
     gtk_box_pack_start(GTK_BOX(page), wizard.menu_folder_box, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(page), wizard.desktop_icon_box, FALSE, FALSE, 0);
     wizard.free_space_line = wrapped_label();
@@ -202,12 +222,11 @@ GtkWidget* build_finish_page()
 {
     GtkWidget* column = nullptr;
     GtkWidget* page = side_picture_page(&column);
-    wizard.finish_heading = heading_label(16);
+    wizard.finish_heading = heading_label(16, false);
     gtk_box_pack_start(GTK_BOX(column), wizard.finish_heading, FALSE, FALSE, 4);
     wizard.finish_result = column_label(column);
-    wizard.keep_settings_box = gtk_check_button_new_with_label("");
-    wizard.autorun_box = gtk_check_button_new_with_label("");
-    wizard.launch_box = gtk_check_button_new_with_label("");
+    for (GtkWidget** box : {&wizard.keep_settings_box, &wizard.autorun_box, &wizard.launch_box})
+        *box = check_box(kPageWidth - kSidePictureWidth - 44);
     for (GtkWidget* box : {wizard.keep_settings_box, wizard.autorun_box, wizard.launch_box})
         gtk_box_pack_start(GTK_BOX(column), box, FALSE, FALSE, 0);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(wizard.keep_settings_box), FALSE);
@@ -414,12 +433,12 @@ void apply_page_texts()
     set_label(wizard.destination_hint, "To install in a different folder, click Browse and select another "
                                        "folder.\n\rTo restore an initial folder, click By default.\n\rClick Next to "
                                        "continue.");
-    set_button(wizard.menu_folder_box, "Create the Start Menu folder");
-    set_button(wizard.desktop_icon_box, "Create a desktop icon");
+    set_check_text(wizard.menu_folder_box, "Create the Start Menu folder");
+    set_check_text(wizard.desktop_icon_box, "Create a desktop icon");
     set_label(wizard.installing_text, "Currently installing Satclock");
-    set_button(wizard.keep_settings_box, "Save the setting of the previous Satclock installing");
-    set_button(wizard.autorun_box, "Run the application at startup");
-    set_button(wizard.launch_box, "Launch Satclock Now");
+    set_check_text(wizard.keep_settings_box, "Save the setting of the previous Satclock installing");
+    set_check_text(wizard.autorun_box, "Run the application at startup");
+    set_check_text(wizard.launch_box, "Launch Satclock Now");
     apply_finish_texts();
     set_button(wizard.back, "<&Back");
     set_button(wizard.next, page_index == kDestinationPage ? "&Install"
@@ -439,6 +458,11 @@ void go_to_page(int step)
     set_button(wizard.next, page_index == kDestinationPage ? "&Install"
                             : page_index == kLicensePage   ? "I &Agree"
                                                            : "&Next>");
+    // The elevation shield: Next of the Welcome page may ask for the administrator's password.
+    GtkWidget* shield = page_index == kWelcomePage
+                            ? gtk_image_new_from_stock(GTK_STOCK_DIALOG_AUTHENTICATION, GTK_ICON_SIZE_BUTTON)
+                            : nullptr;
+    gtk_button_set_image(GTK_BUTTON(wizard.next), shield);
     if (page_index == kFinishPage)
         set_button(wizard.cancel, "Finish");
     if (page_index == kInstallingPage)

@@ -134,6 +134,23 @@ TEST_F(Unattended, AFailedInstallationIsRolledBack)
     EXPECT_EQ(read_file(box.data_dir() + "satclock.ini"), "# mine\r\n");
 }
 
+TEST_F(Unattended, AnInterruptStopsAndRollsBack)
+{
+    require_root();
+    std::string out = box.path("satsetup.out");
+    std::string err = box.path("satsetup.err");
+    pid_t pid = process_spawn({"sh", "-c", "exec \"$0\" --unattended --dir \"$1\" --language en >\"$2\" 2>\"$3\"",
+                               satsetup_path(), box.path("inst/Satclock"), out, err});
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 2000 && read_file(out).find("Creating shortcuts...") == std::string::npos; ++i)
+        usleep(5 * 1000);
+    kill(pid, SIGINT);
+    EXPECT_EQ(process_wait(pid), 1);
+    EXPECT_EQ(read_file(err), "The installation was interrupted.\n");
+    EXPECT_FALSE(fs::exists(box.path("inst/Satclock")));
+    EXPECT_FALSE(fs::exists(box.unit_file()));
+}
+
 // The pid of a process running this program file, or -1.
 pid_t find_process(const std::string& program)
 {

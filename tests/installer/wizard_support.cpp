@@ -37,7 +37,44 @@ gboolean answer_message(gpointer data)
     return FALSE;
 }
 
+struct PendingAnswers {
+    std::vector<int> responses;
+    std::vector<std::string>* texts;
+    GtkWidget* last = nullptr;
+};
+
+gboolean answer_messages(gpointer data)
+{
+    auto* answers = static_cast<PendingAnswers*>(data);
+    GList* windows = gtk_window_list_toplevels();
+    GtkWidget* box = nullptr;
+    for (GList* item = windows; item; item = item->next)
+        if (GTK_IS_MESSAGE_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data)) &&
+            item->data != answers->last)
+            box = GTK_WIDGET(item->data);
+    g_list_free(windows);
+    if (!box)
+        return TRUE;
+    gchar* text = nullptr;
+    g_object_get(box, "text", &text, nullptr);
+    answers->texts->push_back(text ? text : "");
+    g_free(text);
+    answers->last = box;
+    int response = answers->responses.front();
+    answers->responses.erase(answers->responses.begin());
+    gtk_dialog_response(GTK_DIALOG(box), response);
+    if (!answers->responses.empty())
+        return TRUE;
+    delete answers;
+    return FALSE;
+}
+
 }  // namespace
+
+void answer_next_messages(const std::vector<int>& responses, std::vector<std::string>* texts)
+{
+    g_timeout_add(20, answer_messages, new PendingAnswers{responses, texts});
+}
 
 // GTK and its libraries keep caches for the life of the process.
 extern "C" const char* __lsan_default_suppressions()
@@ -46,6 +83,14 @@ extern "C" const char* __lsan_default_suppressions()
            "leak:libgobject-2.0.so\nleak:libgio-2.0.so\nleak:libfontconfig.so\n"
            "leak:libpango\nleak:libcairo.so\nleak:libgdk_pixbuf-2.0.so\nleak:libX11.so\n"
            "leak:libharfbuzz.so\nleak:libfreetype.so\n";
+}
+
+// Pango starts fontconfig on a thread of its own; neither library is built
+// with the thread checker, which then misreads their hand-over.
+extern "C" const char* __tsan_default_suppressions()
+{
+    return "called_from_lib:libfontconfig.so.1\nrace:libfontconfig.so.1\nrace:libpango-1.0.so.0\n"
+           "race:libpangoft2-1.0.so.0\n";
 }
 
 bool wizard_display()

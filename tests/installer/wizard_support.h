@@ -4,6 +4,7 @@
 #include <functional>
 #include <gtk/gtk.h>
 #include <string>
+#include <vector>
 
 // gtk_init_check once per process; false without a display.
 bool wizard_display();
@@ -11,6 +12,8 @@ bool pump_until(const std::function<bool()>& done, int timeout_ms = 5000);
 void pump_for(int ms);
 // The next message box that shows up gets this answer; its text is kept.
 void answer_next_message(int response, std::string* text = nullptr);
+// The next message boxes get these answers in turn; their texts are kept.
+void answer_next_messages(const std::vector<int>& responses, std::vector<std::string>* texts);
 std::string label_text(GtkWidget* label);
 std::string button_text(GtkWidget* button);
 std::string window_title();

@@ -111,6 +111,23 @@ TEST_F(Wizard, CancelAsksOnEveryPageBeforeTheInstallation)
     EXPECT_EQ(wizard_exit_code(), 0);
 }
 
+TEST_F(Wizard, ARunningSatclockHoldsTheInstallStep)
+{
+    fs::create_directories(box.path("proc/4242"));
+    fs::create_symlink("/opt/Satclock/bin/satclock", box.path("proc/4242/exe"));
+    open_wizard();
+    next_to(kDestinationPage);
+    set_destination(box.path("inst/Satclock"));
+    std::vector<std::string> texts;
+    answer_next_messages({GTK_RESPONSE_OK, GTK_RESPONSE_CANCEL}, &texts);
+    gtk_button_clicked(GTK_BUTTON(wizard.next));
+    ASSERT_EQ(texts.size(), 2u) << "OK looks again";
+    EXPECT_EQ(texts[0], "Setup has detected that Satclock is currently running.\nPlease close all instances of it "
+                        "now, then click OK to continue, or Cancel to exit.");
+    EXPECT_EQ(page_index, kDestinationPage);
+    EXPECT_TRUE(fs::is_empty(box.path("inst")));
+}
+
 TEST_F(Wizard, ARussianSpeakingLocaleStartsInRussianAndEnglishSwitchesEveryText)
 {
     setenv("LANGUAGE", "uk", 1);
