@@ -2,17 +2,15 @@
 #include "uninstall/uninstall_procedure.h"
 
 #include "common/listed_paths.h"
-#include "common/shell_folder.h"
+#include "common/registrations.h"
 #include "platform/process.h"
 #include "uninstall/autorun_values.h"
 #include "uninstall/self_delete.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <iterator>
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,8 +18,6 @@ namespace {
 
 constexpr char kListName[] = "uninstall.txt";
 constexpr char kServiceProgram[] = "bin/clockkeeper";
-constexpr char kUninstallEntry[] = "satclock-uninstall.desktop";
-constexpr char kProgramLink[] = "satclock";
 
 void sleep_ms(int ms)
 {
@@ -104,12 +100,9 @@ std::vector<std::string> remaining_files(const std::string& list, const std::str
 // The uninstall registration and the program's link on the command path.
 void remove_registrations()
 {
-    char programs[PATH_MAX];
-    if (get_shell_folder(programs, sizeof programs, "Common Programs"))
-        unlink((std::string(programs) + "/" + kUninstallEntry).c_str());
-    const char* dir = std::getenv("SATCLOCK_BIN_LINK_DIR");
-    std::string link = std::string((dir && *dir) ? dir : "/usr/local/bin") + "/" + kProgramLink;
+    unlink(uninstall_entry_path().c_str());
     // Only the link the installer made: a program of that name put there otherwise stays.
+    std::string link = program_link_path();
     struct stat st {};
     if (lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
         unlink(link.c_str());
