@@ -3,13 +3,13 @@
 
 #include "common/listed_paths.h"
 #include "common/registrations.h"
+#include "platform/hidden_process.h"
 #include "platform/process.h"
 #include "uninstall/autorun_values.h"
 #include "uninstall/self_delete.h"
 
-#include <cerrno>
-#include <ctime>
 #include <fstream>
+#include <glib.h>
 #include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,18 +19,11 @@ namespace {
 constexpr char kListName[] = "uninstall.txt";
 constexpr char kServiceProgram[] = "bin/clockkeeper";
 
-void sleep_ms(int ms)
-{
-    timespec pause{ms / 1000, long(ms % 1000) * 1000000L};
-    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-    }
-}
-
 // The service program removes its unit, stopping the service first; what it
 // prints goes nowhere, as from a hidden console.
 pid_t start_service_removal(const std::string& install_dir)
 {
-    return process_spawn({"/bin/sh", "-c", "exec \"$0\" remove >/dev/null 2>&1", install_dir + kServiceProgram});
+    return process_spawn_hidden({install_dir + kServiceProgram, "remove"});
 }
 
 // The LF-ended lines, without their line ends: what the removal passes take.
@@ -125,7 +118,7 @@ bool run_uninstall(const std::string& program, UninstallReport* report)
     if (!file)
         return false;
     pid_t removal = start_service_removal(install_dir);
-    sleep_ms(kServiceStopWaitMs);
+    g_usleep(gulong(kServiceStopWaitMs) * 1000);
     std::string list((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     file.close();
     unlink(report->list_path.c_str());
