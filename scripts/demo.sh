@@ -5,6 +5,8 @@
 #
 #   sh scripts/demo.sh                      # on your desktop; quit satclock to end
 #   sh scripts/demo.sh --headless shot.png  # under Xvfb: screenshot, then stop
+#   DEMO_PAGE=2 sh scripts/demo.sh --headless shot.png  # the shot shows page 2
+#                                           # (1 GPS info ... 4 About, as Ctrl+N)
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -86,9 +88,13 @@ fi
 
 # Headless: let a few seconds of data and the start-up correction pass.
 sleep 8
+window=$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | head -n 1 || true)
+if [ -n "${DEMO_PAGE:-}" ] && [ -n "$window" ]; then
+  xdotool windowfocus --sync "$window" key "ctrl+$DEMO_PAGE" mousemove 0 0 2>/dev/null || true
+  sleep 1
+fi
 import -window root "$headless_shot"
 echo "screenshot: $headless_shot"
-window=$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | head -n 1 || true)
 if [ -n "$window" ]; then
   xdotool key --window "$window" ctrl+q 2>/dev/null || true
 fi

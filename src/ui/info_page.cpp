@@ -8,6 +8,8 @@
 #include "src/gps/gps_fix.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
+#include "src/ui/config_page.h"
+#include "src/ui/nmea_view.h"
 #include "src/ui/pixtex.h"
 
 #include <algorithm>
@@ -368,7 +370,9 @@ gboolean info_refresh_tick(gpointer)
 {
     // Pending show-window and show-About requests of the tray are carried out here once the tray exists.
     schedule_tick();
-    // The configuration page's NMEA view is fed here, and its 1PPS state label updated, once that page exists.
+    if (app_settings.show_nmea_info)
+        nmea_view_feed();
+    pps_state_label_update();
     set_markup(info_widgets.local_time, info_local_time_markup());
     set_markup(info_widgets.gps_time, info_gps_time_markup(gps_fix_copy()));
     set_markup(info_widgets.last_update, info_last_update_markup(correct_time_jd_prev.load()));

@@ -222,8 +222,8 @@ TEST_F(Wizard, CancelInTheMiddleRollsBackToTheStateBefore)
     EXPECT_FALSE(fs::exists(box.path("config/autostart/satclock.desktop")));
 }
 
-// An elevated copy installs to the end; Finish with Launch ticked hands the
-// program back and ends with 3.
+// An elevated copy, Russian preselected, installs to the end; Finish with
+// Launch ticked hands the program back and ends with 3.
 TEST_F(Wizard, AnElevatedCopyInstallsAndHandsTheProgramBack)
 {
     require_root();
@@ -231,20 +231,26 @@ TEST_F(Wizard, AnElevatedCopyInstallsAndHandsTheProgramBack)
     write_file(handover, "");
     fs::create_directories(box.data_dir());
     write_file(box.data_dir() + "satclock.ini", "# mine\r\ncom_port=\"7\"\r\nauto_run=\"FALSE\"\r\n");
-    open_wizard("admin_200 " + handover);
+    open_wizard("admin_201 " + handover);
     next_to(kDestinationPage);
     set_destination(box.path("inst/Satclock"));
     gtk_button_clicked(GTK_BUTTON(wizard.next));
+    EXPECT_EQ(label_text(wizard.installing_text), "Идёт установка Satclock");
     ASSERT_TRUE(pump_until([] { return page_index == kFinishPage; }, 30000));
     EXPECT_EQ(install_result.load(), kInstalled);
-    EXPECT_EQ(window_title(), "Satclock Setup - Install complete");
-    EXPECT_EQ(label_text(wizard.finish_heading), "Install complete.");
-    EXPECT_EQ(label_text(wizard.finish_result), "Satclock was successfully installed.");
+    EXPECT_EQ(window_title(), "Установка Satclock - Установка завершена");
+    EXPECT_EQ(label_text(wizard.finish_heading), "Копирование файлов\nзавершено.");
+    EXPECT_EQ(label_text(wizard.finish_result), "Программа Satclock успешно установлена.");
+    EXPECT_EQ(button_text(wizard.cancel), "Завершить");
     EXPECT_TRUE(gtk_widget_is_sensitive(wizard.keep_settings_box));
     EXPECT_TRUE(is_ticked(wizard.keep_settings_box)) << "earlier settings were backed up";
     EXPECT_TRUE(is_ticked(wizard.autorun_box));
     EXPECT_TRUE(is_ticked(wizard.launch_box));
     EXPECT_FALSE(gtk_widget_get_visible(wizard.back));
+    EXPECT_FALSE(gtk_widget_get_visible(wizard.next));
+    std::string help = read_file(box.path("programs/Satclock/Satclock Help.desktop"));
+    EXPECT_NE(help.find("/share/help/ru/satclock.html"), std::string::npos) << help;
+    EXPECT_NE(help.find("Comment=Помощь для Satclock 1.2.1"), std::string::npos) << help;
 
     gtk_button_clicked(GTK_BUTTON(wizard.cancel));
     EXPECT_TRUE(wizard_closed());

@@ -9,6 +9,7 @@
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/info_page.h"
+#include "src/ui/main_window.h"
 #include "src/ui/pixtex.h"
 #include "tests/support/test_env.h"
 #include "tests/ui/ui_test_support.h"
@@ -107,7 +108,8 @@ TEST_F(InfoPageTest, ThreeTitledFramesWithTheirTooltips)
     build({});
     // Title and table cell (left, right, top) of each frame.
     std::vector<std::string> frames;
-    for (GtkWidget* frame : find_widgets(main_window, GTK_TYPE_FRAME)) {
+    GtkWidget* page = gtk_notebook_get_nth_page(GTK_NOTEBOOK(main_notebook), 0);
+    for (GtkWidget* frame : find_widgets(page, GTK_TYPE_FRAME)) {
         guint left = 0, right = 0, top = 0;
         gtk_container_child_get(GTK_CONTAINER(gtk_widget_get_parent(frame)), frame, "left-attach", &left,
                                 "right-attach", &right, "top-attach", &top, nullptr);

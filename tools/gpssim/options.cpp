@@ -24,6 +24,9 @@ Port:
   -b, --baud N            baud rate for pacing (default 4800)
   -o, --offset MS         first byte MS milliseconds after the top of each
                           second (default 0)
+      --speed-mismatch    when the program reads the line at another speed
+                          than --baud, send what its UART would receive:
+                          wrongly framed bytes, framing errors as NUL
 Sentences:
   -t, --talker XX         talker id, e.g. GP or GN (default GP)
   -q, --fix Q             GGA fix quality 0..9; 0 = no fix (default 1)
@@ -65,11 +68,14 @@ Log events, one JSON object a line, times in ns since 1970 (real clock):
   {"event":"garbage","second_ns":..,"first_byte_ns":..,"bytes":N}
   {"event":"dropped","ns":..,"bytes":N}  (the pty's buffer was full)
   {"event":"command","ns":..,"text":"$PSRF103,00,00,01,01*25"}
+  {"event":"line_speed","ns":..,"baud":N}  (--speed-mismatch: the speed
+     the program set, logged at the first sentence after each change)
   {"event":"stop","ns":..,"signal":N}
 )";
 
 enum LongOnly {
-    kReplace = 1000, kLat, kLon, kAlt, kTimeOffset, kStartTime, kGarbageEvery, kSeed, kSilence, kExitAfter
+    kReplace = 1000, kLat, kLon, kAlt, kTimeOffset, kStartTime, kGarbageEvery, kSeed, kSilence, kExitAfter,
+    kSpeedMismatch
 };
 
 const option kOptions[] = {
@@ -85,6 +91,7 @@ const option kOptions[] = {
     {"seed", required_argument, nullptr, kSeed},     {"silence-after", required_argument, nullptr, kSilence},
     {"exit-after", required_argument, nullptr, kExitAfter},
     {"replay", required_argument, nullptr, 'r'},     {"log", required_argument, nullptr, 'l'},
+    {"speed-mismatch", no_argument, nullptr, kSpeedMismatch},
     {"help", no_argument, nullptr, 'h'},             {nullptr, 0, nullptr, 0}};
 
 bool to_long(const char* text, long long low, long long high, long long& value)
@@ -133,6 +140,7 @@ bool apply(int code, const char* arg, SimOptions& o)
     case kReplace: o.replace_link = true; return true;
     case 'b': return set_int(arg, 50, 4000000, o.baud);
     case 'o': return set_int(arg, 0, 999, o.start_offset_ms);
+    case kSpeedMismatch: o.speed_mismatch = true; return true;
     case 't': o.fix.talker = arg; return o.fix.talker.size() == 2;
     case 'q': return set_int(arg, 0, 9, o.fix.quality);
     case 's': return set_int(arg, 0, 99, o.fix.satellites);
