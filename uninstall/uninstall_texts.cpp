@@ -3,6 +3,7 @@
 
 #include "common/install_text.h"
 #include "common/locale_language.h"
+#include "common/program_version.h"
 
 #include <clocale>
 
@@ -12,9 +13,7 @@ void select_catalogue()
     std::setlocale(LC_ALL, "");
 }
 
-const char* uninstall_version() { return SATCLOCK_VERSION; }
-
 std::string uninstall_caption()
 {
-    return std::string(translate_text("Uninstall Satclock")) + " " + uninstall_version();
+    return std::string(translate_text("Uninstall Satclock")) + " " + program_version;
 }

@@ -8,9 +8,6 @@
 // of the formatting functions is set to the user's default.
 void select_catalogue();
 
-// The version text shown in titles: the product's version.
-const char* uninstall_version();
-
 // "Uninstall Satclock 1.2.1" in the selected language: window title and
 // message caption.
 std::string uninstall_caption();

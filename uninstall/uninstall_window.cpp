@@ -3,6 +3,7 @@
 
 #include "common/install_text.h"
 #include "common/process_list.h"
+#include "common/program_version.h"
 #include "common/user_admin.h"
 #include "uninstall/elevation.h"
 #include "uninstall/uninstall_procedure.h"
@@ -212,7 +213,7 @@ void apply_uninstall_texts()
     if (!widgets.window)
         return;
     gtk_window_set_title(GTK_WINDOW(widgets.window), uninstall_caption().c_str());
-    char* now = g_strdup_printf(translate_text(kNowRemoved), uninstall_version());
+    char* now = g_strdup_printf(translate_text(kNowRemoved), program_version);
     gtk_label_set_text(GTK_LABEL(widgets.text_1001), shown_text(now).c_str());
     g_free(now);
     gtk_label_set_text(GTK_LABEL(widgets.text_1002), shown_text(translate_text(kClickNext)).c_str());
