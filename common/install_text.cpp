@@ -174,3 +174,26 @@ const char* translate_text(const char* english)
             return pair.russian;
     return english;
 }
+
+std::string shown_text(const char* text)
+{
+    std::string shown;
+    for (const char* c = text; c && *c; ++c)
+        if (*c != '\r')
+            shown += *c;
+    return shown;
+}
+
+std::string mnemonic_text(const char* text)
+{
+    std::string shown;
+    for (const char* c = text; c && *c; ++c) {
+        if (*c == '&')
+            shown += '_';
+        else if (*c == '_')
+            shown += "__";
+        else
+            shown += *c;
+    }
+    return shown;
+}

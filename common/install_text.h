@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string>
 
 // One row of the Russian catalogue: the English text (the key) and its Russian
 // partner, both UTF-8.
@@ -31,3 +32,7 @@ size_t text_catalogue_entries();
 // The result lives as long as the program (or as english).
 const char* translate_text(const char* english);
 
+// A designed text as GTK shows it: without the carriage returns of "\n\r",
+// and "&" mnemonics as "_".
+std::string shown_text(const char* text);
+std::string mnemonic_text(const char* text);

@@ -5,12 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
-#include <sstream>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -43,16 +39,6 @@ std::string read_handover(const std::string& path)
     return n > 0 ? std::string(text, size_t(n)) : std::string();
 }
 
-bool passed_through(const char* entry)
-{
-    static const char* const kNames[] = {"DISPLAY=", "XAUTHORITY=", "LANGUAGE=", "LC_ALL=", "LC_MESSAGES=",
-                                         "LANG=", "TMPDIR=", "XDG_CONFIG_HOME=", "SATCLOCK_"};
-    for (const char* name : kNames)
-        if (std::strncmp(entry, name, std::strlen(name)) == 0)
-            return true;
-    return false;
-}
-
 ElevatedRun outcome(int status)
 {
     // pkexec: 126 the user dismissed the prompt, 127 not authorized or no authority.
@@ -64,20 +50,6 @@ ElevatedRun outcome(int status)
 }
 
 }  // namespace
-
-std::vector<std::string> elevated_command(const std::vector<std::string>& argv)
-{
-    std::vector<std::string> command;
-    std::istringstream words(env_or("SATCLOCK_ELEVATE", "pkexec"));
-    for (std::string word; words >> word;)
-        command.push_back(word);
-    command.push_back("/usr/bin/env");
-    for (char** entry = environ; *entry; ++entry)
-        if (passed_through(*entry))
-            command.push_back(*entry);
-    command.insert(command.end(), argv.begin(), argv.end());
-    return command;
-}
 
 ElevatedRun run_elevated_wizard(int language)
 {

@@ -2,6 +2,8 @@
 // tests), and handing the program to launch back to the first copy.
 #pragma once
 
+#include "common/elevated_command.h"
+
 #include <string>
 #include <vector>
 
@@ -20,8 +22,3 @@ ElevatedRun run_elevated_wizard(int language);
 // waits; after a success starts the program named in the hand-over file, if
 // any. *exit_code gets the elevated copy's exit code.
 ElevatedRun run_elevated_unattended(const std::vector<std::string>& args, int* exit_code);
-
-// The command that runs argv as root: the elevation prefix, then env with the
-// display, the language and the SATCLOCK_ variables of this process (pkexec
-// clears the environment), then argv.
-std::vector<std::string> elevated_command(const std::vector<std::string>& argv);

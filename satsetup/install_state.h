@@ -2,10 +2,10 @@
 // worker and the unattended mode.
 #pragma once
 
+#include "common/program_version.h"
+
 #include <atomic>
 #include <string>
-
-inline constexpr char program_version[] = "1.2.1";
 
 // The worker's result.
 enum InstallResult : int {

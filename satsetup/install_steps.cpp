@@ -3,6 +3,7 @@
 #include "satsetup/install_steps.h"
 
 #include "common/install_text.h"
+#include "common/registrations.h"
 #include "common/shell_folder.h"
 #include "platform/file_access.h"
 #include "platform/hidden_process.h"
@@ -294,19 +295,6 @@ bool create_shortcut(const std::string& link_file, const std::string& target, co
         give_to_folder_owner(link_file);
     append_uninstall_entry(link_file);
     return ok;
-}
-
-std::string uninstall_entry_path()
-{
-    char folder[PATH_MAX];
-    get_shell_folder(folder, sizeof folder, "Common Programs");
-    return add_trailing_slash(folder) + "satclock-uninstall.desktop";
-}
-
-std::string program_link_path()
-{
-    std::string dir = env_value("SATCLOCK_BIN_LINK_DIR");
-    return add_trailing_slash(dir.empty() ? "/usr/local/bin" : dir) + "satclock";
 }
 
 void write_registry_entries()

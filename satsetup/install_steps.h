@@ -36,8 +36,6 @@ bool create_shortcut(const std::string& link_file, const std::string& target, co
 void write_registry_entries();
 // Deletes both again when they are this installation's.
 void delete_registry_entries();
-std::string uninstall_entry_path();
-std::string program_link_path();
 
 // The start-with-the-session entry of the user who started the installer:
 // $XDG_CONFIG_HOME/autostart/satclock.desktop, or the .config/autostart of the

@@ -379,29 +379,6 @@ GtkWidget* page_area()
 
 }  // namespace
 
-std::string shown_text(const char* text)
-{
-    std::string shown;
-    for (const char* c = text; c && *c; ++c)
-        if (*c != '\r')
-            shown += *c;
-    return shown;
-}
-
-std::string mnemonic_text(const char* text)
-{
-    std::string shown;
-    for (const char* c = text; c && *c; ++c) {
-        if (*c == '&')
-            shown += '_';
-        else if (*c == '_')
-            shown += "__";
-        else
-            shown += *c;
-    }
-    return shown;
-}
-
 void parse_wizard_command_line(const std::string& command_line)
 {
     if (command_line.compare(0, 8, "admin_20") != 0)

@@ -2,6 +2,8 @@
 // time and the Back, Next and Cancel buttons.
 #pragma once
 
+#include "common/install_text.h"
+
 #include <cstdint>
 #include <gtk/gtk.h>
 #include <string>
@@ -76,11 +78,6 @@ bool update_disk_space(const char* path);
 // selected language.
 std::string free_space_text(uint64_t free_bytes, const std::string& mount_point);
 std::string requirement_text();
-
-// A designed text as GTK shows it: without the carriage returns of "\n\r",
-// and "&" mnemonics as "_".
-std::string shown_text(const char* text);
-std::string mnemonic_text(const char* text);
 
 // The Installing page (wizard_install.cpp): start the worker when the page is
 // shown, cancel it, set up the finish page, apply Finish.

@@ -147,7 +147,7 @@ GtkWidget* heading()
     gchar* date = jd_format_date(last_change_jd);
     gchar* markup = g_markup_printf_escaped(
         "<span foreground=\"#00f\" weight=\"bold\" size=\"x-large\">Satclock v.%s</span><b>  (%s)</b>",
-        program_version(), date);
+        program_version, date);
     g_free(date);
     GtkWidget* label = gtk_label_new(nullptr);
     gtk_label_set_markup(GTK_LABEL(label), markup);
@@ -173,8 +173,6 @@ GtkWidget* link_view()
 }
 
 }  // namespace
-
-const char* program_version() { return "1.2.1"; }
 
 GtkWidget* build_about_page()
 {

@@ -3,10 +3,9 @@
 // the GTK version.
 #pragma once
 
-#include <gtk/gtk.h>
+#include "common/program_version.h"
 
-// The version text shown in titles and on the About page.
-const char* program_version();
+#include <gtk/gtk.h>
 
 // The page widget; built once by the main window.
 GtkWidget* build_about_page();

@@ -137,7 +137,7 @@ GtkWidget* app_create_main_window()
         g_object_ref_sink(shared_tooltips);
     }
     main_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gchar* title = g_strdup_printf("Satclock %s", program_version());
+    gchar* title = g_strdup_printf("Satclock %s", program_version);
     gtk_window_set_title(GTK_WINDOW(main_window), title);
     g_free(title);
     g_signal_connect(main_window, "delete_event", G_CALLBACK(main_window_hide_on_delete), nullptr);

@@ -101,7 +101,7 @@ void intro_dialog_show()
     if (never_show || intro_dialog)
         return;
     intro_dialog = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gchar* title = g_strdup_printf("Satclock %s", program_version());
+    gchar* title = g_strdup_printf("Satclock %s", program_version);
     gtk_window_set_title(GTK_WINDOW(intro_dialog), title);
     g_free(title);
 

@@ -1,0 +1,37 @@
+// The elevation prefix and the environment carried through pkexec.
+#include "common/elevated_command.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+extern char** environ;
+
+namespace {
+
+bool passed_through(const char* entry)
+{
+    static const char* const kNames[] = {"DISPLAY=", "XAUTHORITY=", "LANGUAGE=", "LC_ALL=", "LC_MESSAGES=",
+                                         "LANG=", "TMPDIR=", "XDG_CONFIG_HOME=", "SATCLOCK_"};
+    for (const char* name : kNames)
+        if (std::strncmp(entry, name, std::strlen(name)) == 0)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+std::vector<std::string> elevated_command(const std::vector<std::string>& argv)
+{
+    std::vector<std::string> command;
+    const char* prefix = std::getenv("SATCLOCK_ELEVATE");
+    std::istringstream words((prefix && *prefix) ? prefix : "pkexec");
+    for (std::string word; words >> word;)
+        command.push_back(word);
+    command.push_back("/usr/bin/env");
+    for (char** entry = environ; *entry; ++entry)
+        if (passed_through(*entry))
+            command.push_back(*entry);
+    command.insert(command.end(), argv.begin(), argv.end());
+    return command;
+}

@@ -1,0 +1,11 @@
+// Running a program as root through pkexec (SATCLOCK_ELEVATE in tests): the
+// installer's and the uninstaller's elevated copies.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The command that runs argv as root: the elevation prefix, then env with the
+// display, the language and the SATCLOCK_ variables of this process (pkexec
+// clears the environment), then argv.
+std::vector<std::string> elevated_command(const std::vector<std::string>& argv);
