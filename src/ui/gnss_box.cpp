@@ -5,19 +5,12 @@
 #include "src/gps/gps_fix.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
+#include "src/ui/widget_helpers.h"
 
 #include <glib/gi18n.h>
 #include <string>
 
 namespace {
-
-void set_tip(GtkWidget* widget, const char* tip)
-{
-    if (shared_tooltips)
-        gtk_tooltips_set_tip(shared_tooltips, widget, tip, nullptr);
-    else
-        gtk_widget_set_tooltip_text(widget, tip);
-}
 
 void on_gnss_toggled(GtkToggleButton* box, gpointer)
 {

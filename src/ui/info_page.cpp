@@ -13,6 +13,7 @@
 #include "src/ui/gnss_box.h"
 #include "src/ui/pixtex.h"
 #include "src/ui/tray.h"
+#include "src/ui/widget_helpers.h"
 
 #include <algorithm>
 #include <climits>
@@ -28,6 +29,7 @@ constexpr guint kGpsInfoPeriodMs = 100;
 constexpr guint kRefreshPeriodMs = 50;
 constexpr double kFeetPerMetre = 3.2808;
 constexpr char kNoTime[] = "-:-";
+const GtkAttachOptions kExpandFill = GtkAttachOptions(GTK_EXPAND | GTK_FILL);
 
 guint gps_info_timer = 0;      // 0 while not running
 guint refresh_timer = 0;       // 0 while not running
@@ -77,36 +79,6 @@ gchar* angle_markup(const char* name, double degrees, const char* positive, cons
 
 // ---- widget helpers ----
 
-void forget_widget(GtkWidget* widget, gpointer slot)
-{
-    GtkWidget** kept = static_cast<GtkWidget**>(slot);
-    if (*kept == widget)
-        *kept = nullptr;
-}
-
-GtkWidget* keep(GtkWidget*& slot, GtkWidget* widget)
-{
-    slot = widget;
-    g_signal_connect(widget, "destroy", G_CALLBACK(forget_widget), &slot);
-    return widget;
-}
-
-void set_tip(GtkWidget* widget, const char* tip)
-{
-    if (shared_tooltips)
-        gtk_tooltips_set_tip(shared_tooltips, widget, tip, nullptr);
-    else
-        gtk_widget_set_tooltip_text(widget, tip);
-}
-
-void set_markup(GtkWidget* label, gchar* owned_markup)
-{
-    // The labels are refreshed 10 to 20 times a second: relayout only on change.
-    if (label && g_strcmp0(gtk_label_get_label(GTK_LABEL(label)), owned_markup) != 0)
-        gtk_label_set_markup(GTK_LABEL(label), owned_markup);
-    g_free(owned_markup);
-}
-
 GtkWidget* add_label(GtkWidget* box, const char* text, const char* tip)
 {
     GtkWidget* label = gtk_label_new(text);
@@ -115,25 +87,6 @@ GtkWidget* add_label(GtkWidget* box, const char* text, const char* tip)
     if (tip)
         set_tip(label, tip);
     return label;
-}
-
-// A titled frame at the table cell; returns the box inside it.
-GtkWidget* add_frame(GtkWidget* table, const char* title, guint left, guint right, guint top)
-{
-    GtkWidget* frame = gtk_frame_new(nullptr);
-    GtkWidget* title_label = gtk_label_new(nullptr);
-    gchar* markup = g_markup_printf_escaped("<b>%s</b>", title);
-    gtk_label_set_markup(GTK_LABEL(title_label), markup);
-    g_free(markup);
-    gtk_frame_set_label_widget(GTK_FRAME(frame), title_label);
-    gtk_frame_set_label_align(GTK_FRAME(frame), 0, 0.7);
-    gtk_frame_set_shadow_type(GTK_FRAME(frame), GTK_SHADOW_ETCHED_IN);
-    GtkAttachOptions fill = GtkAttachOptions(GTK_EXPAND | GTK_FILL);
-    gtk_table_attach(GTK_TABLE(table), frame, left, right, top, top + 1, fill, fill, 2, 2);
-    GtkWidget* box = gtk_vbox_new(FALSE, 4);
-    gtk_container_set_border_width(GTK_CONTAINER(box), 4);
-    gtk_container_add(GTK_CONTAINER(frame), box);
-    return box;
 }
 
 // ---- settings and handlers ----
@@ -350,9 +303,9 @@ GtkWidget* create_info_page()
     load_settings();
     GtkWidget* table = gtk_table_new(2, 2, FALSE);
     gtk_container_set_border_width(GTK_CONTAINER(table), 4);
-    build_times(add_frame(table, _("Times"), 0, 1, 0));
-    build_update_time(add_frame(table, _("Update Time"), 1, 2, 0));
-    build_additional(add_frame(table, _("Additional info"), 0, 2, 1));
+    build_times(add_frame(table, _("Times"), 0, 1, 0, kExpandFill));
+    build_update_time(add_frame(table, _("Update Time"), 1, 2, 0, kExpandFill));
+    build_additional(add_frame(table, _("Additional info"), 0, 2, 1, kExpandFill));
     return table;
 }
 

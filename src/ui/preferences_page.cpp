@@ -6,6 +6,7 @@
 #include "platform/process.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
+#include "src/ui/widget_helpers.h"
 
 #include <glib/gi18n.h>
 #include <string>
@@ -31,23 +32,6 @@ void load_settings()
     settings_read_bool(above_all, settings_defaults::above_all_page, app_settings.above_all);
 }
 
-GtkWidget* general_options_frame(GtkWidget* page)
-{
-    GtkWidget* frame = gtk_frame_new(nullptr);
-    GtkWidget* title = gtk_label_new(nullptr);
-    gchar* markup = g_markup_printf_escaped("<b>%s</b>", _("General Options"));
-    gtk_label_set_markup(GTK_LABEL(title), markup);
-    g_free(markup);
-    gtk_frame_set_label_widget(GTK_FRAME(frame), title);
-    gtk_frame_set_label_align(GTK_FRAME(frame), 0.0, 0.7);
-    gtk_frame_set_shadow_type(GTK_FRAME(frame), GTK_SHADOW_ETCHED_IN);
-    gtk_table_attach(GTK_TABLE(page), frame, 0, 1, 0, 1, GtkAttachOptions(GTK_EXPAND | GTK_FILL), GTK_FILL, 2, 2);
-    GtkWidget* box = gtk_vbox_new(FALSE, 4);
-    gtk_container_set_border_width(GTK_CONTAINER(box), 4);
-    gtk_container_add(GTK_CONTAINER(frame), box);
-    return box;
-}
-
 GtkWidget* check_box(GtkWidget* box, const char* text, const char* tip, bool value)
 {
     GtkWidget* button = gtk_check_button_new_with_label(text);
@@ -70,7 +54,7 @@ GtkWidget* create_preferences_page()
 
     GtkWidget* page = gtk_table_new(1, 2, FALSE);
     gtk_container_set_border_width(GTK_CONTAINER(page), 4);
-    GtkWidget* box = general_options_frame(page);
+    GtkWidget* box = add_frame(page, _("General Options"), 0, 1, 0, GTK_FILL);
     GtkWidget* auto_run = check_box(box, _("Start this Application with PC"),
                                     _("Launch Satclock  every time Operating System starts."), app_settings.auto_run);
     GtkWidget* to_tray = check_box(box, _("Hide to system tray after start up"),
