@@ -76,15 +76,6 @@ void answer_next_messages(const std::vector<int>& responses, std::vector<std::st
     g_timeout_add(20, answer_messages, new PendingAnswers{responses, texts});
 }
 
-// GTK and its libraries keep caches for the life of the process.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libgtk-x11-2.0.so\nleak:libgdk-x11-2.0.so\nleak:libglib-2.0.so\n"
-           "leak:libgobject-2.0.so\nleak:libgio-2.0.so\nleak:libfontconfig.so\n"
-           "leak:libpango\nleak:libcairo.so\nleak:libgdk_pixbuf-2.0.so\nleak:libX11.so\n"
-           "leak:libharfbuzz.so\nleak:libfreetype.so\n";
-}
-
 // Pango starts fontconfig on a thread of its own; neither library is built
 // with the thread checker, which then misreads their hand-over.
 extern "C" const char* __tsan_default_suppressions()
