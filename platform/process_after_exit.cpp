@@ -1,12 +1,11 @@
 // A detached idle-priority child that waits on a pipe for our exit.
 #include "platform/process_after_exit.h"
 
+#include "platform/spawn.h"
+
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -15,25 +14,13 @@ std::vector<int> held_write_ends;
 
 pid_t spawn_with_stdin(const std::vector<std::string>& argv, int stdin_fd, int fd3)
 {
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, stdin_fd, STDIN_FILENO);
-    if (fd3 >= 0)
-        posix_spawn_file_actions_adddup2(&actions, fd3, 3);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    return rc == 0 ? pid : -1;
+    SpawnSettings settings;
+    settings.flags = POSIX_SPAWN_SETSID;
+    settings.search_path = false;
+    settings.stdin_fd = stdin_fd;
+    settings.fd3 = fd3;
+    settings.null_streams = true;
+    return spawn_child(argv, settings);
 }
 
 }  // namespace
