@@ -2,6 +2,7 @@
 #include "clockkeeper/service_install.h"
 
 #include "clockkeeper/service.h"
+#include "common/elevated_command.h"
 #include "common/locale_language.h"
 #include "common/user_admin.h"
 #include "platform/process.h"
@@ -82,17 +83,32 @@ std::string exec_start_path(const std::string& path)
     return quoted + "\"";
 }
 
-// Write the unit beside its final name and link it into place: the link fails
-// when a unit exists already, and no reader ever sees half a file.
-int create_unit_file(const std::string& text)
+// The unit's text in a new file beside the unit's final name, readable by all:
+// 0 and its name in `temp`, or an errno value and no file.
+int write_unit_beside(const std::string& text, std::string& temp)
 {
-    std::string temp = service_unit_dir() + "/.clockkeeper_satclock.XXXXXX";
+    temp = service_unit_dir() + "/.clockkeeper_satclock.XXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0)
         return errno;
     bool ok = fchmod(fd, 0644) == 0 && write(fd, text.data(), text.size()) == ssize_t(text.size());
     ok = close(fd) == 0 && ok;
-    int rc = ok ? (link(temp.c_str(), service_unit_path().c_str()) == 0 ? 0 : errno) : EIO;
+    if (!ok) {
+        unlink(temp.c_str());
+        return EIO;
+    }
+    return 0;
+}
+
+// Write the unit beside its final name and link it into place: the link fails
+// when a unit exists already, and no reader ever sees half a file.
+int create_unit_file(const std::string& text)
+{
+    std::string temp;
+    int rc = write_unit_beside(text, temp);
+    if (rc != 0)
+        return rc;
+    rc = link(temp.c_str(), service_unit_path().c_str()) == 0 ? 0 : errno;
     unlink(temp.c_str());
     return rc;
 }
@@ -100,13 +116,11 @@ int create_unit_file(const std::string& text)
 // Replace the unit whole: a reader sees the old file or the new one.
 int replace_unit_file(const std::string& text)
 {
-    std::string temp = service_unit_dir() + "/.clockkeeper_satclock.XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0)
-        return errno;
-    bool ok = fchmod(fd, 0644) == 0 && write(fd, text.data(), text.size()) == ssize_t(text.size());
-    ok = close(fd) == 0 && ok;
-    int rc = ok ? (rename(temp.c_str(), service_unit_path().c_str()) == 0 ? 0 : errno) : EIO;
+    std::string temp;
+    int rc = write_unit_beside(text, temp);
+    if (rc != 0)
+        return rc;
+    rc = rename(temp.c_str(), service_unit_path().c_str()) == 0 ? 0 : errno;
     if (rc != 0)
         unlink(temp.c_str());
     return rc;
@@ -225,15 +239,6 @@ bool delete_unit()
     bool removed = unlink(service_unit_path().c_str()) == 0;
     systemctl({"daemon-reload"});
     return removed;
-}
-
-std::vector<std::string> elevation_prefix()
-{
-    std::istringstream words(env_or("SATCLOCK_ELEVATE", "pkexec"));
-    std::vector<std::string> prefix;
-    for (std::string word; words >> word;)
-        prefix.push_back(word);
-    return prefix;
 }
 
 }  // namespace

@@ -21,13 +21,19 @@ bool passed_through(const char* entry)
 
 }  // namespace
 
+std::vector<std::string> elevation_prefix()
+{
+    std::vector<std::string> prefix;
+    const char* words_text = std::getenv("SATCLOCK_ELEVATE");
+    std::istringstream words((words_text && *words_text) ? words_text : "pkexec");
+    for (std::string word; words >> word;)
+        prefix.push_back(word);
+    return prefix;
+}
+
 std::vector<std::string> elevated_command(const std::vector<std::string>& argv)
 {
-    std::vector<std::string> command;
-    const char* prefix = std::getenv("SATCLOCK_ELEVATE");
-    std::istringstream words((prefix && *prefix) ? prefix : "pkexec");
-    for (std::string word; words >> word;)
-        command.push_back(word);
+    std::vector<std::string> command = elevation_prefix();
     command.push_back("/usr/bin/env");
     for (char** entry = environ; *entry; ++entry)
         if (passed_through(*entry))

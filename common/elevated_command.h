@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+// The words that run a command as root: SATCLOCK_ELEVATE split on blanks, or pkexec.
+std::vector<std::string> elevation_prefix();
+
 // The command that runs argv as root: the elevation prefix, then env with the
 // display, the language and the SATCLOCK_ variables of this process (pkexec
 // clears the environment), then argv.
