@@ -20,7 +20,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
 #include <string>
 #include <sys/ioctl.h>
 #include <thread>
@@ -115,14 +114,7 @@ protected:
     void build(std::vector<std::string> lines)
     {
         lines.push_back("schedule_value=\"0\"");
-        std::string folder = sandbox.path("appdata/satclock");
-        g_mkdir_with_parents(folder.c_str(), 0700);
-        std::ofstream file(folder + "/satclock.ini", std::ios::binary);
-        for (const std::string& line : lines)
-            file << line << "\r\n";
-        file.close();
-        settings_init_path();
-        build_main_window();
+        build_main_window_with_settings(sandbox.path("appdata/satclock"), lines);
         gtk_notebook_set_current_page(GTK_NOTEBOOK(main_notebook), 1);  // clicks need the page shown
         pump_for(50);
     }

@@ -15,7 +15,6 @@
 #include "tests/ui/ui_test_support.h"
 
 #include <algorithm>
-#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -90,14 +89,7 @@ protected:
     // Writes the settings file and builds the window, which loads the page's settings.
     void build(const std::vector<std::string>& lines)
     {
-        std::string folder = sandbox.path("appdata/satclock");
-        g_mkdir_with_parents(folder.c_str(), 0700);
-        std::ofstream file(folder + "/satclock.ini", std::ios::binary);
-        for (const std::string& line : lines)
-            file << line << "\r\n";
-        file.close();
-        settings_init_path();
-        build_main_window();
+        build_main_window_with_settings(sandbox.path("appdata/satclock"), lines);
     }
 
     TestSandbox sandbox;

@@ -3,6 +3,7 @@
 
 #include "tests/ui/ui_test_support.h"
 
+#include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/main_window.h"
 #include "src/ui/pixtex.h"
@@ -84,6 +85,17 @@ void build_main_window()
     gtk_widget_show(main_window);
     pump_until([] { return main_window->window && gdk_window_is_viewable(main_window->window); });
     pump_for(50);
+}
+
+void build_main_window_with_settings(const std::string& folder, const std::vector<std::string>& lines)
+{
+    g_mkdir_with_parents(folder.c_str(), 0700);
+    std::ofstream file(folder + "/satclock.ini", std::ios::binary);
+    for (const std::string& line : lines)
+        file << line << "\r\n";
+    file.close();
+    settings_init_path();
+    build_main_window();
 }
 
 void destroy_main_window()
