@@ -94,21 +94,10 @@ protected:
                attributes.map_state == IsViewable;
     }
 
-    bool wait_for(const std::function<bool()>& done, int timeout_ms = 10000)
-    {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return true;
-    }
-
     Window wait_shown(pid_t pid)
     {
         Window window = 0;
-        wait_for([&] { return viewable(window = main_window_of(pid)); });
+        wait_until([&] { return viewable(window = main_window_of(pid)); });
         return window;
     }
 
@@ -148,14 +137,14 @@ TEST_F(ProgramTest, QuitThroughTheOptionsMenuStopsTheReaderAndEndsWithStatusZero
                                     sandbox_.path("ports")});
     ASSERT_GT(receiver, 0);
     started_.push_back(receiver);
-    ASSERT_TRUE(wait_for([&] { return access(sandbox_.path("ports/COM3").c_str(), F_OK) == 0; }));
+    ASSERT_TRUE(wait_until([&] { return access(sandbox_.path("ports/COM3").c_str(), F_OK) == 0; }));
     settings("com_port=\"3\"\r\nbaudrate=\"4800\"\r\n");
 
     pid_t pid = start("first");
     ASSERT_GT(pid, 0);
     Window window = wait_shown(pid);
     ASSERT_NE(0u, window) << output("first");
-    ASSERT_TRUE(wait_for([&] { return output("first").find("start thread read_com_thread_func") != std::string::npos; }));
+    ASSERT_TRUE(wait_until([&] { return output("first").find("start thread read_com_thread_func") != std::string::npos; }));
     keys(window, "alt+o");
     keys(window, "Up");  // from the first item round to the last one, Quit
     keys(window, "Return");
@@ -185,7 +174,7 @@ TEST_F(ProgramTest, ViewerStillOpenAtQuitIsClosedOrKilled)
         Window window = wait_shown(pid);
         ASSERT_NE(0u, window) << output(name);
         keys(window, "F1");
-        ASSERT_TRUE(wait_for([&] { return viewer_starts() > before; })) << output(name);
+        ASSERT_TRUE(wait_until([&] { return viewer_starts() > before; })) << output(name);
         pid_t viewer = viewer_pid();
         if (ignores_close) {
             std::string log = read_file(sandbox_.path("viewer.log"));
@@ -193,7 +182,7 @@ TEST_F(ProgramTest, ViewerStillOpenAtQuitIsClosedOrKilled)
         }
         keys(window, "ctrl+q");
         EXPECT_EQ(0, process_wait(pid, 10000)) << output(name);
-        EXPECT_TRUE(wait_for([&] { return kill(viewer, 0) != 0; }, 2000)) << name << " viewer left running";
+        EXPECT_TRUE(wait_until([&] { return kill(viewer, 0) != 0; }, 2000)) << name << " viewer left running";
         EXPECT_EQ(ignores_close ? 2u : 1u, count_lines("close ")) << "asked to close first";
     }
 }
@@ -204,11 +193,11 @@ TEST_F(ProgramTest, SecondCopyShowsTheFirstOnesWindowAndEnds)
     Window window = wait_shown(first);
     ASSERT_NE(0u, window) << output("first");
     x11_send_delete(display_, window);  // the close box: hidden, still running
-    ASSERT_TRUE(wait_for([&] { return !viewable(window); }));
+    ASSERT_TRUE(wait_until([&] { return !viewable(window); }));
 
     pid_t second = start("second");
     EXPECT_EQ(0, process_wait(second, 10000)) << output("second");
-    EXPECT_TRUE(wait_for([&] { return viewable(window); })) << output("first");
+    EXPECT_TRUE(wait_until([&] { return viewable(window); })) << output("first");
     EXPECT_EQ(0u, main_window_of(second));
     EXPECT_EQ(std::string::npos, output("second").find("curdir=")) << "the second copy stops before its start-up";
 
@@ -276,7 +265,7 @@ protected:
         bool shown = false;
         for (int attempt = 0; attempt < 5 && !shown; ++attempt) {
             right_click(icon);
-            shown = wait_for([&] { return popup_menu(&menu); }, 2000);
+            shown = wait_until([&] { return popup_menu(&menu); }, 2000);
         }
         ASSERT_TRUE(shown) << "no menu popped up";
         pointer_click(menu.x + menu.width / 2, menu.y + menu.height - 12, 1);
@@ -300,7 +289,7 @@ TEST_F(TrayProgramTest, HiddenAtStartAndQuitFromTheTrayEndsWithStatusZero)
     settings("turn_to_tray=\"TRUE\"\r\n");
     pid_t pid = start("tray");
     Window icon = 0;
-    ASSERT_TRUE(wait_for([&] { return (icon = icon_of(pid)) != 0; })) << output("tray");
+    ASSERT_TRUE(wait_until([&] { return (icon = icon_of(pid)) != 0; })) << output("tray");
     EXPECT_FALSE(viewable(main_window_of(pid)));
 
     quit_through_the_tray_menu(icon);
@@ -317,7 +306,7 @@ TEST_F(TrayProgramTest, QuitFromTheTrayWhileTheIntroWindowIsOpenEndsAtOnce)
     std::ofstream(sandbox_.path("appdata/satclock/satclock.ini")) << "screen_no_show=\"FALSE\"\r\n";
     pid_t pid = start("intro");
     Window icon = 0;
-    ASSERT_TRUE(wait_for([&] { return (icon = icon_of(pid)) != 0 && shown_window_titled(pid, "Satclock 1.2.1"); }))
+    ASSERT_TRUE(wait_until([&] { return (icon = icon_of(pid)) != 0 && shown_window_titled(pid, "Satclock 1.2.1"); }))
         << output("intro");  // the intro window: the main window waits for it to close
     quit_through_the_tray_menu(icon);
     EXPECT_EQ(0, process_wait(pid, 10000)) << output("intro");

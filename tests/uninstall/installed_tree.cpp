@@ -102,14 +102,3 @@ std::vector<std::string> files_under(const std::string& folder)
     std::sort(files.begin(), files.end());
     return files;
 }
-
-bool wait_until(const std::function<bool()>& done, int timeout_ms)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}

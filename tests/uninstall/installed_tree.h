@@ -39,5 +39,3 @@ void pretend_satclock_running(const TestSandbox& sandbox, bool running);
 bool exists(const std::string& path);
 // Files left in a folder (recursively), relative to it, sorted.
 std::vector<std::string> files_under(const std::string& folder);
-// Waits up to timeout_ms for done() to hold.
-bool wait_until(const std::function<bool()>& done, int timeout_ms = 10000);
