@@ -1,5 +1,5 @@
 // GUI test helpers: GTK initialised once per test program, skipped when only listing.
-#include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
+#include <gtest/gtest.h>
 
 #include "tests/ui/ui_test_support.h"
 
@@ -8,9 +8,9 @@
 #include "src/ui/main_window.h"
 #include "src/ui/pixtex.h"
 #include "src/ui/resources.h"
+#include "tests/support/gtk_display.h"
 #include "tests/support/test_env.h"
 
-#include <X11/Xlib.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -26,15 +26,7 @@ public:
         // Never a real browser: help requests go to the stand-in viewer.
         setenv("SATCLOCK_HELP_VIEWER", (build_dir() + "/tests/fake_viewer").c_str(), 1);
         // A failed environment would only mark the tests skipped: end the run as failed.
-        // Xvfb resets itself when its last client leaves and refuses connections
-        // meanwhile: wait for a connection, and hold it until GTK has its own.
-        Display* probe = nullptr;
-        for (int attempt = 0; attempt < 100 && !(probe = XOpenDisplay(nullptr)); ++attempt)
-            g_usleep(20000);
-        bool ready = gtk_init_check(nullptr, nullptr);
-        if (probe)
-            XCloseDisplay(probe);
-        if (!ready) {
+        if (!open_gtk_display()) {
             const char* display = std::getenv("DISPLAY");
             std::fprintf(stderr, "cannot open the X display %s: run the GUI tests under xvfb-run\n",
                          display ? display : "(unset)");

@@ -2,16 +2,16 @@
 // environment (the suite runs once in English and once in Russian): its
 // texts, Cancel, the running-program prompt, a run without a list, and the
 // elevated copy's removal of an installation in a temporary root.
-#include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
+#include <gtest/gtest.h>
 
 #include "common/locale_language.h"
 #include "platform/process.h"
+#include "tests/support/gtk_display.h"
 #include "tests/support/test_env.h"
 #include "tests/uninstall/installed_tree.h"
 #include "uninstall/uninstall_texts.h"
 #include "uninstall/uninstall_window.h"
 
-#include <X11/Xlib.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,14 +32,7 @@ public:
     {
         if (GTEST_FLAG_GET(list_tests))
             return;
-        // Xvfb refuses connections while it resets after its last client left.
-        Display* probe = nullptr;
-        for (int attempt = 0; attempt < 100 && !(probe = XOpenDisplay(nullptr)); ++attempt)
-            g_usleep(20000);
-        bool ready = gtk_init_check(nullptr, nullptr);
-        if (probe)
-            XCloseDisplay(probe);
-        if (!ready) {
+        if (!open_gtk_display()) {
             std::fprintf(stderr, "cannot open the X display: run the GUI tests under xvfb-run\n");
             std::exit(1);
         }

@@ -1,0 +1,17 @@
+#include "tests/support/gtk_display.h"
+
+#include <X11/Xlib.h>
+#include <gtk/gtk.h>
+
+bool open_gtk_display()
+{
+    // Xvfb resets itself when its last client leaves and refuses connections
+    // meanwhile: wait for a connection, and hold it until GTK has its own.
+    Display* probe = nullptr;
+    for (int attempt = 0; attempt < 100 && !(probe = XOpenDisplay(nullptr)); ++attempt)
+        g_usleep(20000);
+    bool ready = gtk_init_check(nullptr, nullptr);
+    if (probe)
+        XCloseDisplay(probe);
+    return ready;
+}
