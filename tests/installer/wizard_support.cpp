@@ -5,6 +5,7 @@
 #include "satsetup/install_state.h"
 #include "satsetup/installation.h"
 #include "satsetup/wizard.h"
+#include "tests/support/gtk_display.h"
 
 #include <chrono>
 
@@ -94,16 +95,7 @@ bool wizard_display()
 
 bool pump_until(const std::function<bool()>& done, int timeout_ms)
 {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return done();
-        if (!gtk_events_pending())
-            g_usleep(2000);
-        while (gtk_events_pending())
-            gtk_main_iteration_do(FALSE);
-    }
-    return true;
+    return pump_main_loop_until(done, timeout_ms);
 }
 
 void pump_for(int ms)

@@ -1,6 +1,7 @@
 #include "tests/support/gtk_display.h"
 
 #include <X11/Xlib.h>
+#include <chrono>
 #include <gtk/gtk.h>
 
 bool open_gtk_display()
@@ -14,4 +15,18 @@ bool open_gtk_display()
     if (probe)
         XCloseDisplay(probe);
     return ready;
+}
+
+bool pump_main_loop_until(const std::function<bool()>& done, int timeout_ms)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return done();
+        if (!gtk_events_pending())
+            g_usleep(2000);
+        while (gtk_events_pending())
+            gtk_main_iteration_do(FALSE);
+    }
+    return true;
 }
