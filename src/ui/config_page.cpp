@@ -202,11 +202,10 @@ GtkWidget* build_state_row()
 void build_pps_settings(GtkWidget* box)
 {
     GtkWidget* check = keep(config_widgets.use_pps,
-                            gtk_check_button_new_with_label(_("Use 1 Pulse Per Second from GPS receiver")));
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check), app_settings.use_pps);
-    set_tip(check, _("When this check-box is selected, Satclock waits for the RS-232 DSR or CTS line to change "
-                     "state before setting the PC clock."));
-    g_signal_connect(check, "toggled", G_CALLBACK(on_use_pps_toggled), nullptr);
+                            check_box_new(_("Use 1 Pulse Per Second from GPS receiver"),
+                                          _("When this check-box is selected, Satclock waits for the RS-232 DSR or "
+                                            "CTS line to change state before setting the PC clock."),
+                                          app_settings.use_pps, G_CALLBACK(on_use_pps_toggled)));
     gtk_box_pack_start(GTK_BOX(box), check, FALSE, FALSE, 0);
 
     GtkWidget* group = keep(config_widgets.pps_group, gtk_vbox_new(FALSE, 4));
@@ -219,10 +218,10 @@ void build_pps_settings(GtkWidget* box)
 void build_debug_view(GtkWidget* box)
 {
     GtkWidget* check = keep(config_widgets.show_nmea,
-                            gtk_check_button_new_with_label(_("Show the received NMEA data")));
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check), app_settings.show_nmea_info);
-    set_tip(check, _("Click this check-box if you want to see the raw data in NMEA format received from COM port."));
-    g_signal_connect(check, "toggled", G_CALLBACK(on_show_nmea_toggled), nullptr);
+                            check_box_new(_("Show the received NMEA data"),
+                                          _("Click this check-box if you want to see the raw data in NMEA format "
+                                            "received from COM port."),
+                                          app_settings.show_nmea_info, G_CALLBACK(on_show_nmea_toggled)));
     gtk_box_pack_start(GTK_BOX(box), check, FALSE, FALSE, 0);
     GtkWidget* view = nmea_view_new();
     set_tip(nmea_view_widget(), _("Here you can see list of the NMEA sentences received from COM port."));

@@ -142,10 +142,9 @@ void build_times(GtkWidget* box)
 void build_auto_update(GtkWidget* box)
 {
     GtkWidget* check = keep(info_widgets.auto_update,
-                            gtk_check_button_new_with_label(_("Automatically synchronize with the GPS receiver")));
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check), app_settings.auto_update);
-    set_tip(check, _("Check it to set the PC clock periodically."));
-    g_signal_connect(check, "toggled", G_CALLBACK(on_auto_update_toggled), nullptr);
+                            check_box_new(_("Automatically synchronize with the GPS receiver"),
+                                          _("Check it to set the PC clock periodically."), app_settings.auto_update,
+                                          G_CALLBACK(on_auto_update_toggled)));
     gtk_box_pack_start(GTK_BOX(box), check, FALSE, FALSE, 0);
 }
 

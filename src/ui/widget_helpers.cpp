@@ -36,6 +36,15 @@ void set_markup(GtkWidget* label, gchar* owned_markup)
     g_free(owned_markup);
 }
 
+GtkWidget* check_box_new(const char* text, const char* tip, bool active, GCallback toggled)
+{
+    GtkWidget* check = gtk_check_button_new_with_label(text);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check), active);
+    set_tip(check, tip);
+    g_signal_connect(check, "toggled", toggled, nullptr);
+    return check;
+}
+
 GtkWidget* add_frame(GtkWidget* table, const char* title, guint left, guint right, guint top,
                      GtkAttachOptions vertical)
 {

@@ -12,6 +12,9 @@ void set_tip(GtkWidget* widget, const char* tip);
 // Sets the label's markup only when it differs, and frees the markup.
 void set_markup(GtkWidget* label, gchar* owned_markup);
 
+// A check box with the tip, ticked as `active`, whose toggles go to the handler.
+GtkWidget* check_box_new(const char* text, const char* tip, bool active, GCallback toggled);
+
 // A titled frame at the table cell; returns the box inside it.
 GtkWidget* add_frame(GtkWidget* table, const char* title, guint left, guint right, guint top,
                      GtkAttachOptions vertical);
