@@ -271,11 +271,13 @@ protected:
                     return TRUE;
                 plan->shown = true;
                 GtkWidget* box = find_widgets(intro_dialog, GTK_TYPE_CHECK_BUTTON).at(0);
+                // Clicked through the buttons' own signal: a synthetic pointer
+                // click is lost when the shared display's pointer moves meanwhile.
                 for (int i = 0; i < plan->box_clicks; ++i)
-                    click_button(box);
+                    gtk_button_clicked(GTK_BUTTON(box));
                 for (GtkWidget* button : find_widgets(intro_dialog, GTK_TYPE_BUTTON))
                     if (button != box && std::string(gtk_button_get_label(GTK_BUTTON(button))) == GTK_STOCK_OK) {
-                        click_button(button);
+                        gtk_button_clicked(GTK_BUTTON(button));
                         break;
                     }
                 return FALSE;
