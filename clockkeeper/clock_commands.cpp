@@ -29,13 +29,15 @@ int64_t wrapped_delay(int64_t now, int64_t cur_ft)
 }
 
 // The calendar time the clock takes has whole milliseconds: the rest is cut.
-void set_clock(int64_t target)
+// 1 set, -1 the clock refused it.
+int set_clock(int64_t target)
 {
     platform_realtime_priority_enter();
     int rc = platform_clock_set_ft(truncate_to_ms(target));
     platform_realtime_priority_leave();
     if (rc != 0)
         service_log("[main_clockkeeper_thread] clock set failed: %s", std::strerror(rc));
+    return rc == 0 ? 1 : -1;
 }
 
 }  // namespace
@@ -68,14 +70,14 @@ int apply_set_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out)
                     (long long)cur_ft, (long long)new_ft, (long long)now);
         return 0;
     }
-    set_clock(target);
+    int set = set_clock(target);
     service_log("[main_clockkeeper_thread] set time curh=%lld curc=%lld new=%lld dt=%lld",
                 (long long)(now / kFileTimeTicksPerMs), (long long)(cur_ft / kFileTimeTicksPerMs),
                 (long long)(target / kFileTimeTicksPerMs),
                 (long long)(wrapped_delay(now, cur_ft) / kFileTimeTicksPerMs));
     if (target_out)
         *target_out = target;
-    return 1;
+    return set;
 }
 
 int apply_shift_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out)
@@ -87,9 +89,9 @@ int apply_shift_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out)
                     (long long)cur_ft, (long long)new_ft, (long long)raw);
         return 0;
     }
-    set_clock(target);
+    int set = set_clock(target);
     service_log("[main_clockkeeper_thread] shift time dt=%lld", (long long)target);
     if (target_out)
         *target_out = target;
-    return 1;
+    return set;
 }

@@ -22,7 +22,7 @@ bool set_command_target(int64_t now, int64_t cur_ft, int64_t new_ft, int64_t* ta
 bool shift_command_target(int64_t raw, int64_t cur_ft, int64_t new_ft, int64_t* target);
 
 // Read the clock, compute the target, set the clock at real-time priority and
-// log. 1 when the clock was set (or its set was tried), 0 when the target was
-// refused and the clock left as it was. *target gets the target when given.
+// log. 1 when the clock was set, -1 when the clock refused the set, 0 when the
+// target was refused and the clock left as it was. *target gets the target when given.
 int apply_set_command(int64_t cur_ft, int64_t new_ft, int64_t* target = nullptr);
 int apply_shift_command(int64_t cur_ft, int64_t new_ft, int64_t* target = nullptr);

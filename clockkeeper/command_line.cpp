@@ -9,22 +9,29 @@
 
 namespace {
 
-// 1 success, 0 failure when the work is done here; always 1 when an elevated
-// copy did it, whose result is only printed.
+constexpr char kUsage[] =
+    "Use: clockkeeper install|remove|debug\n"
+    "Exit code: 1 when the work is done, 0 when it failed or the word is unknown.\n";
+
+// 1 success, 0 failure, whether the work is done here or by an elevated copy
+// (whose result is printed as well).
 int run_command(const char* word, bool (*work)(), const char* ok_text, const char* false_text)
 {
     int copy_status = 0;
     if (run_elevated(word, &copy_status)) {
         std::fputs(copy_status == 1 ? ok_text : false_text, stdout);
         std::fflush(stdout);
-        return 1;
+        return copy_status == 1 ? 1 : 0;
     }
     return work() ? 1 : 0;
 }
 
 int run_debug()
 {
-    start_service_threads();
+    if (!start_service_threads()) {
+        service_log("[main] the channel cannot be opened: debug run ends");
+        return 0;
+    }
     // Nothing sets the stop event in this mode: the process runs until it is
     // ended from outside (Ctrl+C, SIGTERM).
     service_stop_event.wait();
@@ -40,7 +47,9 @@ int clockkeeper_main(int argc, char** argv)
         if (!run_service_dispatcher())
             service_log("[main] can't load service");
         service_log("[main] exit service ok");
-        return 0;
+        // systemd's convention here: a start that failed is a failure status,
+        // which Restart=on-failure answers.
+        return service_main_error.load() == 0 ? 0 : 1;
     }
     const char* word = argv[1];
     if (std::strcmp(word, "install") == 0)
@@ -49,6 +58,6 @@ int clockkeeper_main(int argc, char** argv)
         return run_command("remove", remove_service, "remove by admin ok", "remove by admin false");
     if (std::strcmp(word, "debug") == 0)
         return run_debug();
-    std::fputs("Use: clockkeeper install|remove|debug\n", stderr);
+    std::fputs(kUsage, stderr);
     return 0;
 }

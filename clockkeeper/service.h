@@ -35,6 +35,10 @@ extern ServiceStatus service_status;
 // The next checkpoint to report; starts at 1.
 extern std::atomic<uint32_t> status_checkpoint;
 
+// The error service_main ended with (0 after an ordinary stop): a start that
+// failed makes the process end with a failure status, for systemd to see.
+extern std::atomic<int> service_main_error;
+
 // Setting it ends the service's threads (manual reset).
 extern ManualEvent service_stop_event;
 // Setting it ends main_clockkeeper_thread (manual reset).
@@ -47,7 +51,9 @@ void service_log_set_quiet(bool quiet);
 
 void service_main();
 void service_control_handler(uint32_t control);
-void start_service_threads();
+// Opens the channel, then starts the supervisor. False with errno set when
+// either fails (nothing is left running then).
+bool start_service_threads();
 void stop_service_threads();
 void service_supervisor_thread();
 void main_clockkeeper_thread();

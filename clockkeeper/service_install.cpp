@@ -2,6 +2,7 @@
 #include "clockkeeper/service_install.h"
 
 #include "clockkeeper/service.h"
+#include "common/elevated_command.h"
 #include "common/locale_language.h"
 #include "common/user_admin.h"
 #include "platform/process.h"
@@ -82,19 +83,117 @@ std::string exec_start_path(const std::string& path)
     return quoted + "\"";
 }
 
-// Write the unit beside its final name and link it into place: the link fails
-// when a unit exists already, and no reader ever sees half a file.
-int create_unit_file(const std::string& text)
+// The unit's text in a new file beside the unit's final name, readable by all:
+// 0 and its name in `temp`, or an errno value and no file.
+int write_unit_beside(const std::string& text, std::string& temp)
 {
-    std::string temp = service_unit_dir() + "/.clockkeeper_satclock.XXXXXX";
+    temp = service_unit_dir() + "/.clockkeeper_satclock.XXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0)
         return errno;
     bool ok = fchmod(fd, 0644) == 0 && write(fd, text.data(), text.size()) == ssize_t(text.size());
     ok = close(fd) == 0 && ok;
-    int rc = ok ? (link(temp.c_str(), service_unit_path().c_str()) == 0 ? 0 : errno) : EIO;
+    if (!ok) {
+        unlink(temp.c_str());
+        return EIO;
+    }
+    return 0;
+}
+
+// Write the unit beside its final name and link it into place: the link fails
+// when a unit exists already, and no reader ever sees half a file.
+int create_unit_file(const std::string& text)
+{
+    std::string temp;
+    int rc = write_unit_beside(text, temp);
+    if (rc != 0)
+        return rc;
+    rc = link(temp.c_str(), service_unit_path().c_str()) == 0 ? 0 : errno;
     unlink(temp.c_str());
     return rc;
+}
+
+// Replace the unit whole: a reader sees the old file or the new one.
+int replace_unit_file(const std::string& text)
+{
+    std::string temp;
+    int rc = write_unit_beside(text, temp);
+    if (rc != 0)
+        return rc;
+    rc = rename(temp.c_str(), service_unit_path().c_str()) == 0 ? 0 : errno;
+    if (rc != 0)
+        unlink(temp.c_str());
+    return rc;
+}
+
+// The ExecStart= value of a unit's text, empty when it has none.
+std::string unit_exec_start(const std::string& text)
+{
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("ExecStart=", 0) == 0)
+            return line.substr(10);
+    }
+    return {};
+}
+
+std::string read_text(const std::string& path)
+{
+    std::string text;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return text;
+    char chunk[4096];
+    for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;)
+        text.append(chunk, size_t(n));
+    close(fd);
+    return text;
+}
+
+// What is wrong with running `path` as root at every boot: any folder on the
+// way, or the file itself, that someone other than root could change. Empty
+// when nothing is. A sticky folder (such as /tmp) is safe: no one else may
+// rename or replace root's entries in it.
+std::string replaceable_by_others(const std::string& path)
+{
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0)
+        return path + " cannot be examined";
+    if (!S_ISREG(st.st_mode) || st.st_uid != 0 || (st.st_mode & 022) != 0)
+        return path + " is not a file owned by root and writable by root alone";
+    std::string folder = path;
+    while (folder.size() > 1) {
+        size_t slash = folder.rfind('/');
+        folder = slash == 0 ? "/" : folder.substr(0, slash);
+        if (lstat(folder.c_str(), &st) != 0)
+            return folder + " cannot be examined";
+        bool writable_by_others = (st.st_mode & 022) != 0 && (st.st_mode & S_ISVTX) == 0;
+        if (!S_ISDIR(st.st_mode) || st.st_uid != 0 || writable_by_others)
+            return "the folder " + folder + " is not owned by root, or others may write it";
+    }
+    return {};
+}
+
+void start_unit()
+{
+    int status = systemctl({"start", kUnitName});
+    if (status != 0)
+        service_log("Service start failed: systemctl start ended with %d\n", status);
+}
+
+// An earlier installation in another folder (or one since deleted) left the
+// unit running another program: it is made to run this one.
+bool repoint_unit(const std::string& self, const std::string& found)
+{
+    service_log("Service unit runs %s; rewriting it for %s\n", found.c_str(), self.c_str());
+    if (replace_unit_file(service_unit_text(self, locale_is_russian_speaking())) != 0 ||
+        systemctl({"daemon-reload"}) != 0 || systemctl({"enable", kUnitName}) != 0) {
+        service_log("Can not CreateService\n");
+        return false;
+    }
+    if (systemctl({"restart", kUnitName}) != 0)
+        service_log("Service start failed: systemctl restart failed\n");
+    return true;
 }
 
 bool register_unit()
@@ -142,15 +241,6 @@ bool delete_unit()
     return removed;
 }
 
-std::vector<std::string> elevation_prefix()
-{
-    std::istringstream words(env_or("SATCLOCK_ELEVATE", "pkexec"));
-    std::vector<std::string> prefix;
-    for (std::string word; words >> word;)
-        prefix.push_back(word);
-    return prefix;
-}
-
 }  // namespace
 
 std::string service_unit_dir() { return env_or("SATCLOCK_SYSTEMD_DIR", "/etc/systemd/system"); }
@@ -164,6 +254,11 @@ std::string service_unit_text(const std::string& program_path, bool russian)
     text += "\n[Unit]\nDescription=";
     text += kDisplayName;
     text += "\n\n[Service]\nType=notify\nExecStart=" + exec_start_path(program_path) + "\n";
+    // The service needs the clock (and the real-time priority around its set)
+    // and the channel's names in /dev/shm, nothing else.
+    text += "Restart=on-failure\nRestartSec=1\n";
+    text += "CapabilityBoundingSet=CAP_SYS_TIME CAP_SYS_NICE\nNoNewPrivileges=yes\n";
+    text += "ProtectSystem=strict\nReadWritePaths=/dev/shm\nPrivateTmp=yes\n";
     text += "\n[Install]\nWantedBy=multi-user.target\n";
     return text;
 }
@@ -177,9 +272,17 @@ bool install_service()
         service_log("install_service: OpenSCManager false!\n");
         return false;
     }
+    if (std::string why = replaceable_by_others(self); !why.empty()) {
+        service_log("install_service: refused: %s, so another account could replace what runs as root. "
+                    "Install the program into a folder that only root may change.\n", why.c_str());
+        return false;
+    }
     int rc = create_unit_file(service_unit_text(self, locale_is_russian_speaking()));
     if (rc == EEXIST) {
         service_log("Service has been installed earlier\n");
+        std::string found = unit_exec_start(read_text(service_unit_path()));
+        if (found != exec_start_path(self))
+            return repoint_unit(self, found);
         return true;
     }
     if (rc != 0 || !register_unit()) {
@@ -195,7 +298,7 @@ bool install_service()
         service_log("Service status %d\n", int(state));
     else
         service_log("Service status can't get\n");
-    systemctl({"start", kUnitName});
+    start_unit();
     return true;
 }
 

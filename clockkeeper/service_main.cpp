@@ -4,6 +4,7 @@
 
 #include "platform/service_notify.h"
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 
 ServiceStatus service_status = {kServiceWin32OwnProcess, 0, 0, 0, 0, 0, 0};
 std::atomic<uint32_t> status_checkpoint{1};
+std::atomic<int> service_main_error{0};
 
 namespace {
 
@@ -130,8 +132,13 @@ void service_main()
     set_status(kServiceStartPending, 0, 0, take_checkpoint(), 1000);
     error = report_service_status();
     if (error == 0) {
-        start_service_threads();
-        threads_started = true;
+        threads_started = start_service_threads();
+        if (!threads_started) {
+            error = errno ? errno : EIO;
+            service_log("[service_main] the channel cannot be opened: start failed");
+        }
+    }
+    if (error == 0) {
         set_status(kServiceRunning, kServiceAcceptStop, 0, 0, 0);
         error = report_service_status();
     }
@@ -146,6 +153,7 @@ void service_main()
     }
     set_status(kServiceStopped, kServiceAcceptStop, uint32_t(error), 0, 0);
     report_service_status();
+    service_main_error = error;
     mark_service_main_ended();
 }
 

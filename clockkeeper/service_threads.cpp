@@ -2,7 +2,10 @@
 #include "clockkeeper/service.h"
 #include "clockkeeper/service_control.h"
 
+#include "clockkeeper/service_channel.h"
 #include "common/smem.h"
+
+#include <cerrno>
 
 #include <system_error>
 #include <thread>
@@ -19,24 +22,32 @@ std::thread worker_thread;      // main_clockkeeper_thread, owned by the supervi
 // be waited on together with anything else. So its stop is announced by also
 // signalling that event; after every wake the worker looks at its stop event
 // first, and the stop wins over a command that is pending at the same time.
+// The worker's own semaphore is signalled, not whatever the name shows now:
+// another account may have put its own under the name meanwhile.
 void wake_worker_wait()
 {
-    NamedEvent* event = open_command_event();
-    signal_command_event(event);
-    close_command_event(event);
+    service_channel_wake();
 }
 
 }  // namespace
 
-void start_service_threads()
+bool start_service_threads()
 {
+    // A service that reports running must be able to hear: the channel is
+    // opened before the threads start, and a start without it fails.
+    if (!service_channel_open())
+        return false;
     service_stop_event.create();
     service_threads_ended_create();
     try {
         supervisor_thread = std::thread(service_supervisor_thread);
     } catch (const std::system_error& e) {
         service_log("[start_service_threads] cannot start service_supervisor_thread: %s", e.what());
+        service_channel_close();
+        errno = e.code().value();
+        return false;
     }
+    return true;
 }
 
 void stop_service_threads()

@@ -1,17 +1,26 @@
-// main_clockkeeper_thread: waits for commands on the channel and applies them.
+// main_clockkeeper_thread: waits for commands on the channel, applies them
+// and leaves its acknowledgement in the block.
 #include "clockkeeper/service.h"
 
 #include "clockkeeper/clock_commands.h"
+#include "clockkeeper/service_channel.h"
 #include "common/smem.h"
 
 #include <cerrno>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
 constexpr int kDefaultWaitTimeoutMs = 60000;
 constexpr int kRetryPauseMs = 1000;
+// While another process keeps the presence lock from us, look again this often.
+constexpr int kHoldRetryMs = 1000;
+// A count that stays up after the bounded drain is a flood (a count written
+// from outside, or a sender that signals without end): at most this many
+// wakes a second then, so the flood costs next to nothing.
+constexpr int kFloodPauseMs = 100;
 
 enum class Wake { stop, command, timeout, failed };
 
@@ -47,32 +56,74 @@ Wake wait_stop_or_command(NamedEvent* event, int timeout_ms, int* error)
     return rc == 0 ? Wake::timeout : Wake::failed;
 }
 
-void take_command()
+int32_t ack_of(int applied)
 {
-    int64_t cur_ft = 0;
-    int64_t new_ft = 0;
-    int32_t command = smem_read_command(&cur_ft, &new_ft);
-    switch (command) {
-    case kCommandEmpty:
-        service_log("[main_clockkeeper_thread] no command!");
-        break;
+    if (applied > 0)
+        return kAckApplied;
+    return applied == 0 ? kAckRefused : kAckSetFailed;
+}
+
+// Takes the slot's command, applies it, acknowledges it. `quiet_empty`: a
+// flood is on, and its empty wakes are not logged one by one.
+void take_command(bool quiet_empty)
+{
+    TakenCommand taken{};
+    long long size = 0;
+    int rc = smem_take_command(&taken, &size);
+    if (rc < 0) {
+        // Any account may shrink the block; it is read through its descriptor,
+        // so a short one is only a skipped command, and is grown back.
+        service_log("[main_clockkeeper_thread] block is %lld bytes, too short for a command; skipped", size);
+        smem_grow_memory();
+        smem_set_keeper_mark(true);
+        return;
+    }
+    if (rc == 0) {
+        if (!quiet_empty)
+            service_log("[main_clockkeeper_thread] no command!");
+        return;
+    }
+    int32_t result = kAckUnknownCommand;
+    switch (taken.command) {
     case kCommandSetTime:
-        apply_set_command(cur_ft, new_ft);
+        result = ack_of(apply_set_command(taken.cur_ft, taken.new_ft));
         break;
     case kCommandShiftTime:
-        apply_shift_command(cur_ft, new_ft);
+        result = ack_of(apply_shift_command(taken.cur_ft, taken.new_ft));
         break;
     default:
         // Any account may write the block: a value we do not know is dropped.
-        service_log("[main_clockkeeper_thread] unknown command %d ignored", command);
+        service_log("[main_clockkeeper_thread] unknown command %d ignored", taken.command);
         break;
     }
+    if (taken.sequence != 0)
+        smem_write_ack(taken.sequence, result);
 }
 
-void release_channel(NamedEvent* event)
+// Counts the wakes of a flood and logs its start and end once each.
+struct FloodWatch {
+    long long wakes = 0;
+
+    // True while the count stays up after the wake's drain.
+    bool note(NamedEvent* event)
+    {
+        bool pending = platform_named_event_pending(event);
+        if (pending && wakes++ == 0)
+            service_log("[main_clockkeeper_thread] command event flooded; at most %d wakes a second", 1000 / kFloodPauseMs);
+        if (!pending && wakes > 0) {
+            service_log("[main_clockkeeper_thread] command event flood over after %lld wakes", wakes);
+            wakes = 0;
+        }
+        return pending;
+    }
+};
+
+void handle_command_wake(NamedEvent* event, FloodWatch& flood)
 {
-    smem_close_memory();
-    close_command_event(event);
+    bool flooded = flood.note(event);
+    take_command(flooded);
+    if (flooded)
+        worker_stop_event.wait_for(kFloodPauseMs);
 }
 
 }  // namespace
@@ -80,24 +131,25 @@ void release_channel(NamedEvent* event)
 void main_clockkeeper_thread()
 {
     service_log("[main_clockkeeper_thread] start");
-    NamedEvent* event = open_command_event();
-    if (!event)
-        service_log("[main_clockkeeper_thread] open_command_event: %s", std::strerror(errno));
-    if (smem_create_memory() != 1)
-        service_log("[main_clockkeeper_thread] smem_create_memory() err!!!");
+    // Started alone (tests), the worker opens the channel itself.
+    if (!service_channel_event() && !service_channel_open())
+        service_log("[main_clockkeeper_thread] the channel cannot be opened; commands cannot arrive");
     int timeout_ms = wait_timeout_ms();
+    FloodWatch flood;
     for (;;) {
         int error = 0;
-        switch (wait_stop_or_command(event, timeout_ms, &error)) {
+        NamedEvent* event = service_channel_event();
+        int wait_ms = service_channel_holds() ? timeout_ms : std::min(timeout_ms, kHoldRetryMs);
+        switch (wait_stop_or_command(event, wait_ms, &error)) {
         case Wake::stop:
-            release_channel(event);
+            service_channel_close();
             service_log("[main_clockkeeper_thread] stop");
             return;
         case Wake::timeout:
             service_log("[main_clockkeeper_thread] timeout");
             break;
         case Wake::command:
-            take_command();
+            handle_command_wake(event, flood);
             break;
         case Wake::failed:
             // Retrying at once would spin a core for as long as the event is missing.
@@ -105,5 +157,6 @@ void main_clockkeeper_thread()
             worker_stop_event.wait_for(kRetryPauseMs);
             break;
         }
+        service_channel_check();
     }
 }

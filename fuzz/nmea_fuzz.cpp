@@ -30,6 +30,20 @@ void decode_checked(std::string_view line, GpsFix& fix)
     check(std::isfinite(fix.latitude) && std::isfinite(fix.longitude) && std::isfinite(fix.altitude));
     int ms = gps_fraction_ms(fix);
     check(ms >= 0 && ms <= 999);
+
+    // The GNSS mode: off, exactly the decoder above; on, it takes whatever
+    // that takes, with the same result.
+    GpsFix off = before, on = before;
+    NmeaReceiverMemory off_memory, on_memory;
+    check(parse_nmea_line(line, off, off_memory, false) == result && off == fix);
+    int gnss = parse_nmea_line(line, on, on_memory, true);
+    if (result != NMEA_REJECTED)
+        check(gnss == result);
+    if (gnss == NMEA_REJECTED || gnss == NMEA_BAD_CHECKSUM)
+        check(on == before);
+    check(std::isfinite(on.latitude) && std::isfinite(on.longitude) && std::isfinite(on.altitude));
+    if (result == NMEA_REJECTED)
+        nmea_gnss_refusal(line, before, off_memory);
 }
 
 }  // namespace

@@ -6,7 +6,12 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <csignal>
+#include <ctime>
+#include <mutex>
+#include <pthread.h>
 #include <sys/acl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,27 +81,29 @@ std::string folder_of(const std::string& path)
 
 bool unsupported(int error) { return error == ENOTSUP || error == EOPNOTSUPP; }
 
-// The replacement keeps the old file's owner, mode and access list, so other users
-// keep the rights the installer gave them. Only root may give a file away: without
-// that right the writer becomes the owner and the access list still holds.
-bool copy_attributes(int from, int to)
+enum class Attributes { kept, cannot_keep, failed };
+
+// The replacement keeps the old file's owner, group, mode and access list, so
+// other users keep the rights the installer gave them. Only root may give a
+// file away; where any of them cannot be kept, the file is not replaced.
+Attributes copy_attributes(int from, int to)
 {
     struct stat st{};
     if (fstat(from, &st) != 0)
-        return false;
-    if (fchown(to, st.st_uid, st.st_gid) != 0) {
-        if (errno != EPERM)
-            return false;
-        (void)!fchown(to, uid_t(-1), st.st_gid);
-    }
+        return Attributes::failed;
+    if (fchown(to, st.st_uid, st.st_gid) != 0)
+        return errno == EPERM ? Attributes::cannot_keep : Attributes::failed;
     if (fchmod(to, st.st_mode & 07777) != 0)
-        return false;
+        return Attributes::failed;
     acl_t acl = acl_get_fd(from);
     if (!acl)
-        return unsupported(errno);
-    bool ok = acl_set_fd(to, acl) == 0 || unsupported(errno);
+        return unsupported(errno) ? Attributes::kept : Attributes::failed;
+    int rc = acl_set_fd(to, acl);
+    int error = errno;
     acl_free(acl);
-    return ok;
+    if (rc == 0)
+        return Attributes::kept;
+    return unsupported(error) || error == EPERM ? Attributes::cannot_keep : Attributes::failed;
 }
 
 void sync_folder(const std::string& folder)
@@ -118,7 +125,13 @@ FileReplace file_replace_by_rename(const std::string& target, int old_fd, std::s
     int temp_fd = mkostemp(temp.data(), O_CLOEXEC);
     if (temp_fd < 0)
         return FileReplace::no_temp;
-    bool ok = copy_attributes(old_fd, temp_fd) && file_write_all_at(temp_fd, bytes, 0) && fsync(temp_fd) == 0;
+    Attributes attributes = copy_attributes(old_fd, temp_fd);
+    if (attributes == Attributes::cannot_keep) {
+        close(temp_fd);
+        unlink(temp.c_str());
+        return FileReplace::no_temp;
+    }
+    bool ok = attributes == Attributes::kept && file_write_all_at(temp_fd, bytes, 0) && fsync(temp_fd) == 0;
     ok = (close(temp_fd) == 0) && ok;
     if (ok && rename(temp.c_str(), target.c_str()) == 0) {
         sync_folder(folder);
@@ -159,4 +172,91 @@ bool file_create_new(const std::string& path, std::string_view bytes)
         errno = error;
     }
     return ok;
+}
+
+namespace {
+
+// The lock is waited for in the kernel, which hands it to its waiters in turn
+// (two busy writers alternate; polling would let one starve the other), and a
+// timer signal to this thread ends the wait: its handler, installed without
+// SA_RESTART, makes flock return EINTR.
+int folder_lock_wake_signal() { return SIGRTMIN + 8; }
+
+void install_wake_handler()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        sigemptyset(&action.sa_mask);
+        sigaction(folder_lock_wake_signal(), &action, nullptr);
+    });
+}
+
+int64_t monotonic_ms()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Exclusive flock on fd, waited for at most patience_ms. 0 or an errno value.
+int lock_within(int fd, int patience_ms)
+{
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return 0;
+    if (errno != EWOULDBLOCK)
+        return errno;
+    install_wake_handler();
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = folder_lock_wake_signal();
+    event._sigev_un._tid = gettid();  // sigev_notify_thread_id, not named by this C library yet
+    timer_t timer{};
+    if (timer_create(CLOCK_MONOTONIC, &event, &timer) != 0)
+        return errno;
+    // Fires at the deadline and every 10 ms after it, so a signal that lands
+    // just before flock is entered again cannot leave it waiting for ever.
+    itimerspec when{{0, 10 * 1000 * 1000}, {patience_ms / 1000, long(patience_ms % 1000) * 1000000L}};
+    timer_settime(timer, 0, &when, nullptr);
+    int64_t deadline = monotonic_ms() + patience_ms;
+    // A thread that blocks the signal would never be woken: not while it waits here.
+    sigset_t wake{}, old_mask{};
+    sigemptyset(&wake);
+    sigaddset(&wake, folder_lock_wake_signal());
+    pthread_sigmask(SIG_UNBLOCK, &wake, &old_mask);
+    int error = 0;
+    while (flock(fd, LOCK_EX) != 0) {
+        error = errno;
+        if (error != EINTR || monotonic_ms() >= deadline) {
+            error = error == EINTR ? EWOULDBLOCK : error;
+            break;
+        }
+        error = 0;
+    }
+    timer_delete(timer);
+    pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
+    return error;
+}
+
+}  // namespace
+
+FolderLock::FolderLock(const std::string& path, int patience_ms)
+{
+    fd_ = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) {
+        error_ = errno;
+        return;
+    }
+    error_ = lock_within(fd_, patience_ms);
+    if (error_ != 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+FolderLock::~FolderLock()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
 }

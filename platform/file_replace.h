@@ -28,9 +28,11 @@ std::string file_write_target(const std::string& path);
 
 enum class FileReplace { done, failed, no_temp };
 
-// Writes the bytes to a temporary file beside target (same owner, mode and
-// access list as old_fd), syncs it and renames it over target. no_temp: the
-// folder takes no new files, nothing was changed.
+// Writes the bytes to a temporary file beside target (same owner, group, mode
+// and access list as old_fd), syncs it and renames it over target. no_temp:
+// the folder takes no new files, or a replacement could not be given every
+// one of the old file's attributes (only root may give a file away); nothing
+// was changed, and the file is to be rewritten in place instead.
 FileReplace file_replace_by_rename(const std::string& target, int old_fd, std::string_view bytes);
 
 // For a folder that takes no new files: rewrites fd from the first changed byte
@@ -39,3 +41,21 @@ bool file_rewrite_in_place(int fd, std::string_view old_bytes, std::string_view 
 
 // Creates a new file (mode 0666 less the umask) holding bytes; removed again on failure.
 bool file_create_new(const std::string& path, std::string_view bytes);
+
+// An exclusive lock across processes on the folder that holds `path`, so that
+// each read-change-write of a file in it is whole. Any account that can read
+// the folder can hold such a lock as long as it likes: the lock is tried for
+// patience_ms at most, never waited for without end.
+class FolderLock {
+public:
+    FolderLock(const std::string& path, int patience_ms);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    // 0 when held, else the errno value (EWOULDBLOCK: another process kept it).
+    int error() const { return error_; }
+
+private:
+    int fd_ = -1;
+    int error_ = 0;
+};

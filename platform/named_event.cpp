@@ -7,6 +7,7 @@
 #include <new>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,10 +18,45 @@ std::mutex open_close_lock;
 
 // glibc keeps the semaphore "/name" as the file /dev/shm/sem.name; the mode
 // given to sem_open is cut by the umask, so it is widened here afterwards.
-void open_to_everyone(const std::string& name)
+std::string semaphore_path(const std::string& name) { return "/dev/shm/sem." + name.substr(1); }
+
+void open_to_everyone(const std::string& name) { chmod(semaphore_path(name).c_str(), 0666); }
+
+// A semaphore file that is another account's, or shorter than the semaphore,
+// is not one the keeper can rely on.
+bool owned_full_size(const struct stat& st)
 {
-    std::string path = "/dev/shm/sem." + name.substr(1);
-    chmod(path.c_str(), 0666);
+    return S_ISREG(st.st_mode) && st.st_uid == geteuid() && st.st_size >= off_t(sizeof(sem_t));
+}
+
+// Create the name afresh, or open it when it exists and is ours already;
+// anything else under the name is removed first.
+sem_t* open_owned(const std::string& name, struct stat* opened)
+{
+    std::string path = semaphore_path(name);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) == 0 && !owned_full_size(st) && sem_unlink(name.c_str()) != 0 &&
+            errno != ENOENT)
+            return SEM_FAILED;
+        sem_t* sem = sem_open(name.c_str(), O_CREAT | O_EXCL, 0666, 0);
+        if (sem == SEM_FAILED && errno == EEXIST)
+            sem = sem_open(name.c_str(), 0);
+        if (sem == SEM_FAILED) {
+            if (errno == ENOENT || errno == EEXIST)
+                continue;
+            return SEM_FAILED;
+        }
+        // In the sticky /dev/shm no one but its owner or root can replace a
+        // file of ours, so what the name shows now is what was opened.
+        if (lstat(path.c_str(), opened) == 0 && owned_full_size(*opened)) {
+            open_to_everyone(name);
+            return sem;
+        }
+        sem_close(sem);
+    }
+    errno = EEXIST;
+    return SEM_FAILED;
 }
 
 sem_t* open_or_create(const std::string& name)
@@ -40,6 +76,15 @@ sem_t* open_or_create(const std::string& name)
     return SEM_FAILED;
 }
 
+// What the C library maps of the file must be there: a shrunken file would
+// make its next access a SIGBUS. Looked at just before each use; the window
+// left between the look and the use is a few instructions wide.
+bool full_size(const std::string& path)
+{
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= off_t(sizeof(sem_t));
+}
+
 timespec deadline_after(int timeout_ms)
 {
     timespec ts{};
@@ -53,9 +98,10 @@ timespec deadline_after(int timeout_ms)
     return ts;
 }
 
+// A count written from outside may be as high as 2^31 - 1: never drain it all.
 void drain(sem_t* sem)
 {
-    while (sem_trywait(sem) == 0) {
+    for (int i = 0; i < kNamedEventDrainBound && sem_trywait(sem) == 0; ++i) {
     }
 }
 
@@ -68,13 +114,44 @@ NamedEvent* platform_named_event_open(const std::string& name)
         return nullptr;
     }
     sem_t* sem = SEM_FAILED;
+    std::string path = semaphore_path(name);
     {
         std::lock_guard guard(open_close_lock);
         sem = open_or_create(name);
+        if (sem != SEM_FAILED && !full_size(path)) {
+            sem_close(sem);
+            sem = SEM_FAILED;
+            errno = EINVAL;
+        }
     }
     if (sem == SEM_FAILED)
         return nullptr;
-    return new (std::nothrow) NamedEvent{sem};
+    return new (std::nothrow) NamedEvent{sem, 0, 0, path};
+}
+
+NamedEvent* platform_named_event_open_owned(const std::string& name)
+{
+    if (name.size() < 2 || name[0] != '/') {
+        errno = EINVAL;
+        return nullptr;
+    }
+    struct stat opened {};
+    sem_t* sem = SEM_FAILED;
+    {
+        std::lock_guard guard(open_close_lock);
+        sem = open_owned(name, &opened);
+    }
+    if (sem == SEM_FAILED)
+        return nullptr;
+    return new (std::nothrow) NamedEvent{sem, opened.st_dev, opened.st_ino, semaphore_path(name)};
+}
+
+bool platform_named_event_is_current(const NamedEvent* event, const std::string& name)
+{
+    struct stat st {};
+    if (!event || lstat(semaphore_path(name).c_str(), &st) != 0)
+        return false;
+    return owned_full_size(st) && st.st_dev == event->device && st.st_ino == event->inode;
 }
 
 void platform_named_event_close(NamedEvent* event)
@@ -90,7 +167,7 @@ void platform_named_event_close(NamedEvent* event)
 
 int platform_named_event_signal(NamedEvent* event)
 {
-    if (!event)
+    if (!event || !full_size(event->path))
         return EINVAL;
     int value = 0;
     if (sem_getvalue(event->sem, &value) != 0)
@@ -102,7 +179,7 @@ int platform_named_event_signal(NamedEvent* event)
 
 int platform_named_event_wait(NamedEvent* event, int timeout_ms)
 {
-    if (!event) {
+    if (!event || !full_size(event->path)) {
         errno = EINVAL;
         return -1;
     }
@@ -119,6 +196,12 @@ int platform_named_event_wait(NamedEvent* event, int timeout_ms)
         if (errno != EINTR)
             return -1;
     }
+}
+
+bool platform_named_event_pending(NamedEvent* event)
+{
+    int value = 0;
+    return event && full_size(event->path) && sem_getvalue(event->sem, &value) == 0 && value > 0;
 }
 
 int platform_named_event_unlink(const std::string& name)

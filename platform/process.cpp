@@ -1,41 +1,24 @@
 // Child processes through posix_spawn.
 #include "platform/process.h"
 
+#include "platform/spawn.h"
+
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
 // posix_spawnp with an optional descriptor to become the child's standard output.
 pid_t spawn(const std::vector<std::string>& argv, bool detached, int stdout_fd)
 {
-    if (argv.empty())
-        return -1;
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    if (detached)
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stdout_fd >= 0)
-        posix_spawn_file_actions_adddup2(&actions, stdout_fd, STDOUT_FILENO);
-    pid_t pid = -1;
-    int rc = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    return rc == 0 ? pid : -1;
+    SpawnSettings settings;
+    settings.flags = detached ? POSIX_SPAWN_SETSID : 0;
+    settings.stdout_fd = stdout_fd;
+    return spawn_child(argv, settings);
 }
 
 constexpr size_t kMaxOutput = 64 * 1024;

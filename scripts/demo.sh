@@ -4,26 +4,36 @@
 # a few seconds wrong. Nothing here touches the machine's real clock.
 #
 #   sh scripts/demo.sh                      # on your desktop; quit satclock to end
-#   sh scripts/demo.sh --headless shot.png  # under Xvfb: screenshot, then stop
+#   sh scripts/demo.sh --trayer             # the same, with trayer as the notification
+#                                           # area, for a desktop that has none
+#   sh scripts/demo.sh --headless shot.png  # under Xvfb with trayer: screenshot, then stop
+#   DEMO_PAGE=2 sh scripts/demo.sh --headless shot.png  # the shot shows page 2
+#                                           # (1 GPS info ... 4 About, as Ctrl+N)
+#   sh scripts/demo.sh --screenshots DIR    # under Xvfb with trayer: the intro window,
+#                                           # Preferences, About and the tray menu
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
-headless_shot=""
-if [ "${1:-}" = "--headless" ]; then
-  headless_shot=$(realpath -m "${2:-satclock-demo.png}")
-elif [ "${1:-}" = "--inner-headless" ]; then
-  headless_shot=$2
-fi
+mode=desktop      # desktop | shot | screenshots
+target=""
+with_trayer=""
+case "${1:-}" in
+  --trayer) with_trayer=1 ;;
+  --headless) mode=shot; target=$(realpath -m "${2:-satclock-demo.png}") ;;
+  --screenshots) mode=screenshots; target=$(realpath -m "${2:-docs}") ;;
+  --inner) mode=$2; target=$3 ;;
+esac
 
-if [ "${1:-}" != "--inner-headless" ]; then
+if [ "${1:-}" != "--inner" ]; then
   sh scripts/deps.sh
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build build -j "$(nproc)"
-  if [ -n "$headless_shot" ]; then
-    exec timeout 120 xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" --inner-headless "$headless_shot"
+  if [ "$mode" != desktop ]; then
+    exec timeout 180 xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" --inner "$mode" "$target"
   fi
 fi
+[ "$mode" != desktop ] && with_trayer=1
 
 bin=$top/build/bin
 demo=$(mktemp -d "${TMPDIR:-/tmp}/satclock-demo.XXXXXX")
@@ -38,16 +48,19 @@ export SATCLOCK_COMMON_APPDATA="$demo/appdata"
 export XDG_CONFIG_HOME="$demo/config"   # autostart entries stay in the sandbox
 mkdir -p "$SATCLOCK_PORT_DIR" "$SATCLOCK_COMMON_APPDATA/satclock" "$XDG_CONFIG_HOME"
 echo "-4500000000" > "$SATCLOCK_CLOCK_FILE"
-if [ -n "$headless_shot" ]; then
+if [ "$mode" != desktop ]; then
   export XDG_RUNTIME_DIR="$demo"        # no other copy of satclock to meet
 fi
-# Receiver on the simulated port, a correction at start-up, no intro window.
+# Receiver on the simulated port, a correction at start-up; the intro window
+# only for its screenshot.
+intro_off=TRUE
+[ "$mode" = screenshots ] && intro_off=FALSE
 printf '%s\r\n' \
   '# GPS info' 'auto_update="TRUE"' 'schedule_value="1"' 'show_feets="FALSE"' \
   '# GPS configuration' "com_port=\"$port\"" 'baudrate="4800"' 'use_pps="FALSE"' \
   'use_cts="TRUE"' 'show_nmea_info="TRUE"' \
   '# Preferences' 'auto_run="FALSE"' 'turn_to_tray="FALSE"' 'above_all="FALSE"' \
-  'screen_no_show="TRUE"' > "$SATCLOCK_COMMON_APPDATA/satclock/satclock.ini"
+  "screen_no_show=\"$intro_off\"" > "$SATCLOCK_COMMON_APPDATA/satclock/satclock.ini"
 
 stop_all() {
   for pid in $pids; do kill "$pid" 2>/dev/null || true; done
@@ -72,6 +85,11 @@ start() {  # start <name> <command...>: only when the program was built
 }
 
 echo "sandbox clock offset at the start: $(cat "$SATCLOCK_CLOCK_FILE") ns"
+if [ -n "$with_trayer" ]; then
+  # A notification area in the top right corner for the tray icon.
+  start trayer "$(command -v trayer || echo /nonexistent)" --edge top --align right --widthtype request \
+    --height 32 --SetDockType true --transparent false --tint 0x2b2f36
+fi
 start satclock-gpssim "$bin/satclock-gpssim" --port "$port" --port-dir "$SATCLOCK_PORT_DIR" --replace
 start clockkeeper "$bin/clockkeeper" debug
 sleep 1
@@ -79,16 +97,63 @@ sleep 1
 app=$!
 echo "started satclock (log $demo/satclock.log)"
 
-if [ -z "$headless_shot" ]; then
+if [ "$mode" = desktop ]; then
   wait "$app" || true
   exit 0
 fi
 
-# Headless: let a few seconds of data and the start-up correction pass.
+# The visible window of satclock with this title, or nothing.
+window_named() {
+  for w in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && { echo "$w"; return 0; }
+  done
+  return 1
+}
+wait_window() {  # wait_window <title>: up to 10 s
+  for _ in $(seq 50); do window_named "$1" && return 0; sleep 0.2; done
+  return 1
+}
+shot_window() {  # shot_window <title> <file>
+  w=$(window_named "$1") && import -window "$w" "$2" && echo "screenshot: $2"
+}
+
+if [ "$mode" = screenshots ]; then
+  mkdir -p "$target"
+  wait_window "Satclock 1.2.1" >/dev/null || echo "no intro window"
+  sleep 1
+  shot_window "Satclock 1.2.1" "$target/intro-window.png"
+  xdotool key --window "$(window_named "Satclock 1.2.1")" Return   # OK has the focus
+fi
+
+# Let a few seconds of data and the start-up correction pass.
 sleep 8
-import -window root "$headless_shot"
-echo "screenshot: $headless_shot"
-window=$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | head -n 1 || true)
+window=$(window_named "Satclock 1.2.1" || true)
+if [ "$mode" = shot ]; then
+  if [ -n "${DEMO_PAGE:-}" ] && [ -n "$window" ]; then
+    xdotool windowfocus --sync "$window" key "ctrl+$DEMO_PAGE" mousemove 0 0 2>/dev/null || true
+    sleep 1
+  fi
+  import -window root "$target"
+  echo "screenshot: $target"
+else
+  xdotool key --window "$window" ctrl+3; sleep 0.5
+  shot_window "Satclock 1.2.1" "$target/preferences.png"
+  xdotool key --window "$window" ctrl+4; sleep 0.5
+  shot_window "Satclock 1.2.1" "$target/about.png"
+  xdotool key --window "$window" ctrl+1
+  # The tray menu: a right click on the icon, the top right corner of the screen.
+  icon=$(window_named Satclock || true)
+  if [ -n "$icon" ]; then
+    eval "$(xdotool getwindowgeometry --shell "$icon")"
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
+    sleep 0.7
+    import -window root -crop 210x160+814+0 +repage "$target/tray-menu.png"
+    echo "screenshot: $target/tray-menu.png"
+    xdotool key Escape
+  else
+    echo "no tray icon"
+  fi
+fi
 if [ -n "$window" ]; then
   xdotool key --window "$window" ctrl+q 2>/dev/null || true
 fi

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds and runs every test: a normal build, then an AddressSanitizer +
-# UndefinedBehaviorSanitizer build, then each fuzz target for FUZZ_SECONDS.
+# UndefinedBehaviorSanitizer build, then each fuzz target for FUZZ_SECONDS,
+# then the Debian package.
 # Never touches the machine's clock: the tests run on sandbox clocks.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,4 +32,14 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DSATCLOCK_SANITIZE=address
 echo "== fuzz targets, ${fuzz_seconds} s each"
 sh scripts/fuzz.sh "$fuzz_seconds"
+# The Debian package: built and checked; as root also installed, used,
+# removed and purged (scripts/package-check.sh), unless this machine has it
+# installed for real.
+if [ "$(id -u)" -eq 0 ] && ! dpkg-query -W satclock >/dev/null 2>&1; then
+  echo "== Debian package: build, checks, install, purge"
+  sh scripts/package-check.sh
+else
+  echo "== Debian package: build and checks (the install check needs root and no satclock installed)"
+  sh scripts/package.sh
+fi
 echo "test-all: $total_passed passed, 0 failed"

@@ -4,7 +4,7 @@
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
-labels=${1:-"link|service|channel|correction|gps|settings|platform"}
+labels=${1:-"link|service|channel|correction|gps|settings|platform|installer"}
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSATCLOCK_SANITIZE=thread >/dev/null
 cmake --build build-tsan -j "$(nproc)"
 cd build-tsan

@@ -1,8 +1,9 @@
 // Decoding speed: a generated mix of GGA and RMC lines (plus lines the decoder
 // rejects) is cut into lines and decoded into the shared, locked fix record,
 // as the analysis thread does. Prints lines/s and bytes/s per second of CPU
-// time, for the cutting alone and for cutting and decoding. A decoder mode of
-// its own is measured by one more measure() call, its keys prefixed.
+// time, for a $GP receiver with the designed decoder, with the gnss_ prefix
+// for a $GN receiver with whole-second times in the GNSS mode, and with the
+// cut_ prefix for the line cutting alone.
 #include "platform/clock.h"
 #include "src/gps/gps_fix.h"
 #include "src/gps/nmea.h"
@@ -16,25 +17,31 @@
 
 namespace {
 
-std::string sentence(const char* body)
+std::string sentence(const std::string& body)
 {
     unsigned sum = 0;
-    for (const char* p = body; *p; ++p)
-        sum ^= static_cast<unsigned char>(*p);
+    for (unsigned char c : body)
+        sum ^= c;
     char tail[8];
     std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return std::string("$") + body + tail;
+    return "$" + body + tail;
 }
 
+// The receiver's talker and time field shape.
+struct Receiver {
+    const char* talker;   // "GP", "GN"
+    const char* fraction; // ".000", "" for whole seconds
+};
+
 // One receiver second: GGA, RMC, and the sentences that are turned away.
-std::string one_second(int n)
+std::string one_second(int n, const Receiver& r)
 {
     char gga[128], rmc[128];
     int h = n / 3600 % 24, m = n / 60 % 60, s = n % 60;
-    std::snprintf(gga, sizeof gga, "GPGGA,%02d%02d%02d.000,4807.%03d,N,01131.%03d,E,1,%02d,0.9,545.%d,M,46.9,M,,", h, m, s,
-                  n % 1000, (n * 7) % 1000, 4 + n % 8, n % 10);
-    std::snprintf(rmc, sizeof rmc, "GPRMC,%02d%02d%02d.000,A,4807.%03d,N,01131.%03d,E,022.4,084.4,%02d1218,003.1,W", h, m, s,
-                  n % 1000, (n * 7) % 1000, 1 + n % 28);
+    std::snprintf(gga, sizeof gga, "%sGGA,%02d%02d%02d%s,4807.%03d,N,01131.%03d,E,1,%02d,0.9,545.%d,M,46.9,M,,", r.talker,
+                  h, m, s, r.fraction, n % 1000, (n * 7) % 1000, 4 + n % 8, n % 10);
+    std::snprintf(rmc, sizeof rmc, "%sRMC,%02d%02d%02d%s,A,4807.%03d,N,01131.%03d,E,022.4,084.4,%02d1218,003.1,W",
+                  r.talker, h, m, s, r.fraction, n % 1000, (n * 7) % 1000, 1 + n % 28);
     std::string text = sentence(gga) + sentence(rmc);
     if (n % 2 == 0)
         text += sentence("GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00");
@@ -43,16 +50,23 @@ std::string one_second(int n)
     return text;
 }
 
-struct Speed {
+struct Figures {
     double lines_per_s = 0, bytes_per_s = 0;
 };
 
-// Cuts the stream into lines passes times and hands each line to take,
-// which returns the decoder's result. Prints one line of figures; the speed
-// is per second of CPU time, which says what one core does even on a shared
-// machine.
+std::string stream_of(const Receiver& receiver)
+{
+    std::string stream;
+    for (int n = 0; n < 20000; ++n)
+        stream += one_second(n, receiver);
+    return stream;
+}
+
+// Cuts the stream into lines passes times and hands each line to take, which
+// returns the decoder's result. Prints one line of figures; the speed is per
+// second of CPU time, which says what one core does even on a shared machine.
 template <class Take>
-Speed measure(const char* what, const std::string& stream, long passes, Take&& take)
+Figures measure(const char* name, const std::string& stream, long passes, Take&& take)
 {
     NmeaLineAssembler assembler;
     uint64_t lines = 0;
@@ -69,10 +83,21 @@ Speed measure(const char* what, const std::string& stream, long passes, Take&& t
     if (cpu_seconds <= 0)
         cpu_seconds = seconds;
     double bytes = double(stream.size()) * double(passes);
-    std::printf("%s: %llu lines (%.0f bytes) in %.3f s (cpu %.3f s); result sum %ld; %.0f lines/s, %.0f bytes/s\n", what,
-                static_cast<unsigned long long>(lines), bytes, seconds, cpu_seconds, checksum,
-                double(lines) / cpu_seconds, bytes / cpu_seconds);
+    GpsFix last = gps_fix_copy();
+    std::printf("%s: %llu lines (%.0f bytes) in %.3f s (cpu %.3f s); result sum %ld; last fix %02u:%02u:%02u; "
+                "%.0f lines/s, %.0f bytes/s\n",
+                name, static_cast<unsigned long long>(lines), bytes, seconds, cpu_seconds, checksum,
+                unsigned{last.hour}, unsigned{last.minute}, unsigned{last.second}, double(lines) / cpu_seconds,
+                bytes / cpu_seconds);
     return {double(lines) / cpu_seconds, bytes / cpu_seconds};
+}
+
+Figures decoded(const char* name, const Receiver& receiver, bool gnss, long passes)
+{
+    std::string stream = stream_of(receiver);
+    accept_gnss_talkers.store(gnss ? 1 : 0);
+    gps_fix_clear();
+    return measure(name, stream, passes, [](std::string_view line) { return gps_fix_decode_line(line); });
 }
 
 }  // namespace
@@ -80,17 +105,11 @@ Speed measure(const char* what, const std::string& stream, long passes, Take&& t
 int main(int argc, char** argv)
 {
     long passes = argc > 1 ? std::atol(argv[1]) : 20;
-    std::string stream;
-    for (int n = 0; n < 20000; ++n)
-        stream += one_second(n);
-
-    // Cutting alone, then cutting and decoding into the shared record as the
-    // analysis thread does.
-    Speed cut = measure("cut", stream, passes, [](std::string_view line) { return int(line.size() & 1); });
-    Speed decoded = measure("decoded", stream, passes, [](std::string_view line) { return gps_fix_decode_line(line); });
-    GpsFix last = gps_fix_copy();
-    std::printf("last fix %02u:%02u:%02u\n", unsigned{last.hour}, unsigned{last.minute}, unsigned{last.second});
-    std::printf("lines_per_s=%.0f bytes_per_s=%.0f cut_lines_per_s=%.0f\n", decoded.lines_per_s, decoded.bytes_per_s,
-                cut.lines_per_s);
+    Figures cut = measure("GP receiver, cutting alone", stream_of(Receiver{"GP", ".000"}), passes,
+                          [](std::string_view line) { return int(line.size() & 1); });
+    Figures designed = decoded("GP receiver, designed decoder", Receiver{"GP", ".000"}, false, passes);
+    Figures gnss = decoded("GN receiver, whole seconds, GNSS mode", Receiver{"GN", ""}, true, passes);
+    std::printf("lines_per_s=%.0f bytes_per_s=%.0f gnss_lines_per_s=%.0f gnss_bytes_per_s=%.0f cut_lines_per_s=%.0f\n",
+                designed.lines_per_s, designed.bytes_per_s, gnss.lines_per_s, gnss.bytes_per_s, cut.lines_per_s);
     return 0;
 }

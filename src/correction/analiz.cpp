@@ -15,6 +15,7 @@
 #include "src/gps/serial.h"
 #include "src/settings/settings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -59,18 +60,16 @@ void analiz_log(const char* format, ...)
 
 int64_t truncate_to_ms(int64_t file_time) { return file_time / kFileTimeTicksPerMs * kFileTimeTicksPerMs; }
 
-// One command to the time service. Any process may create the block here, so
-// a block that no service holds would keep the command for nobody: then
-// nothing is written and the posting reports 0, and the request stays.
+// One command to the time service: 1 only when the service acknowledged it
+// as applied within kAckWaitMs (or is an older service that does not
+// acknowledge); otherwise the reason is logged and the request stays.
+constexpr int kAckWaitMs = 500;
 int post_to_service(int32_t command, int64_t cur_ft, int64_t new_ft)
 {
-    NamedEvent* event = open_command_event();
-    smem_create_memory();
-    int written = smem_peer_present() == 1 ? smem_write_command(command, cur_ft, new_ft) : 0;
-    signal_command_event(event);
-    smem_close_memory();
-    close_command_event(event);
-    return written;
+    PostOutcome outcome = post_time_command_acknowledged(command, cur_ft, new_ft, kAckWaitMs);
+    if (outcome != PostOutcome::applied)
+        analiz_log("[settime_gps] command %d: %s\n", command, post_outcome_text(outcome));
+    return post_outcome_counts(outcome) ? 1 : 0;
 }
 
 // Set the clock by shift_ms as it reads now; 0 or the errno of the refusal.
@@ -165,7 +164,7 @@ void note_rmc_date(std::string_view line, int result)
 {
     if (result != NMEA_RMC && result != NMEA_SAME_SECOND)
         return;
-    if (line.size() < 7 || str_equal_nocase(line.data(), "$GPRMC,", 7) != 0)
+    if (!nmea_sentence_is(line, "RMC"))  // any talker the decoder took
         return;
     GpsFix fix = gps_fix_copy();
     rmc_date_tod_s.store(fix.hour * 3600 + fix.minute * 60 + fix.second);
@@ -228,11 +227,12 @@ private:
 // The silence rule: more than 2 s after the last byte the fix is cleared and
 // the pulse state is unknown, and stays so (a pulse check asked for meanwhile
 // waits for data) until bytes come. The thread sleeps until then.
-bool receiver_silent()
-{
-    int64_t last = buf_com_last_arrival_ns();
-    return last == 0 || platform_monotonic_ns() - last > kSilentAfterNs;
-}
+// The thread's start counts as the last byte until one comes.
+std::atomic<int64_t> analiz_start_ns{0};
+
+int64_t last_byte_ns() { return std::max(buf_com_last_arrival_ns(), analiz_start_ns.load()); }
+
+bool receiver_silent() { return platform_monotonic_ns() - last_byte_ns() > kSilentAfterNs; }
 
 void note_silence()
 {
@@ -245,7 +245,7 @@ void note_silence()
 // pulse check runs once bytes are read, as after every line.
 void wait_for_bytes()
 {
-    int64_t last = buf_com_last_arrival_ns();
+    int64_t last = last_byte_ns();
     bool silent = receiver_silent();
     if (silent)
         note_silence();
@@ -291,6 +291,7 @@ void analiz_com_thread_func()
         std::lock_guard<std::mutex> hold(buf_com_lock);
         buf_com_tail_analiz = buf_com_head;
     }
+    analiz_start_ns.store(platform_monotonic_ns());
     analiz_log("start analiz_com_thread_func\n");
     platform_thread_realtime();  // the clock reading of a correction waits for its wake
     auto* lines = new ArrivingLines;  // the process exits around this thread

@@ -2,6 +2,7 @@
 // under a lock so that display readers never see a half-written sentence.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string_view>
 
@@ -30,9 +31,17 @@ int gps_fraction_ms(const GpsFix& fix);
 // A copy of the shared record taken under its lock; displays work on the copy.
 GpsFix gps_fix_copy();
 
-// Clears the shared record to all zero (port change, silent receiver).
+// Clears the shared record to all zero (port change, silent receiver), with
+// what the decoder remembers of the receiver and the refused-receiver hint.
 void gps_fix_clear();
 
 // Decodes one line into the shared record, holding the lock for the whole
-// update; returns the decoder's result (see nmea.h).
+// update; returns the decoder's result (see nmea.h). Reads
+// accept_gnss_talkers at every line, and feeds the refused-receiver hint
+// (gnss_hint.h) with the monotonic clock, or with now_ns.
 int gps_fix_decode_line(std::string_view line);
+int gps_fix_decode_line(std::string_view line, int64_t now_ns);
+
+// 1: decode in the GNSS mode (setting "accept_gnss_talkers", default off).
+// Set by the GUI, read by the decoding thread at each line.
+extern std::atomic<int> accept_gnss_talkers;

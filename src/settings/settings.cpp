@@ -6,11 +6,13 @@
 #include "platform/file_replace.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <glib.h>
 #include <limits.h>
@@ -25,6 +27,14 @@ namespace {
 // Every read and write is one critical section over the file, the path and the cache:
 // the GUI thread and the analysis thread both come here.
 std::mutex settings_lock;
+// Each write is also one critical section between processes (every user's
+// satclock shares the file), held on the file's folder. Another account may
+// hold that lock for ever: after this long the write goes ahead without it.
+constexpr int kFolderLockPatienceMs = 500;
+// File times come from a clock that moves in ticks of a few milliseconds: a
+// file changed within this margin of being read may change again with the
+// same times, size and inode, so such a read is not trusted for the next one.
+constexpr int64_t kRacyMarginNs = 20 * 1000 * 1000;
 std::string settings_file_path;
 
 // The whole file as last read; refreshed when a write marked it stale or the file on
@@ -37,6 +47,7 @@ struct SettingsCache {
     ino_t inode = 0;
     off_t size = -1;
     timespec modified{};
+    timespec changed{};
 };
 
 SettingsCache settings_cache;
@@ -52,11 +63,22 @@ size_t unescaped_quote(std::string_view line, size_t from)
     return std::string_view::npos;
 }
 
+bool same_time(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
 bool same_file(const SettingsCache& cache, const std::string& path, const struct stat& st)
 {
     return cache.path == path && cache.device == st.st_dev && cache.inode == st.st_ino &&
-           cache.size == st.st_size && cache.modified.tv_sec == st.st_mtim.tv_sec &&
-           cache.modified.tv_nsec == st.st_mtim.tv_nsec;
+           cache.size == st.st_size && same_time(cache.modified, st.st_mtim) && same_time(cache.changed, st.st_ctim);
+}
+
+int64_t ns_of(const timespec& t) { return int64_t(t.tv_sec) * 1000000000LL + t.tv_nsec; }
+
+// Whether the file was changed so shortly before `read_at` that a change to
+// come could leave its times as they are.
+bool racy(const struct stat& st, const timespec& read_at)
+{
+    int64_t newest = std::max(ns_of(st.st_mtim), ns_of(st.st_ctim));
+    return newest + kRacyMarginNs >= ns_of(read_at);
 }
 
 bool cache_refresh(int fd, const std::string& path)
@@ -67,6 +89,8 @@ bool cache_refresh(int fd, const std::string& path)
     if (!settings_cache.stale && same_file(settings_cache, path, st))
         return true;
     settings_cache.stale = true;
+    timespec read_at{};
+    clock_gettime(CLOCK_REALTIME, &read_at);
     if (!file_read_all(fd, settings_cache.bytes))
         return false;
     settings_cache.path = path;
@@ -74,7 +98,9 @@ bool cache_refresh(int fd, const std::string& path)
     settings_cache.inode = st.st_ino;
     settings_cache.size = off_t(settings_cache.bytes.size());
     settings_cache.modified = st.st_mtim;
-    settings_cache.stale = settings_cache.size != st.st_size;  // grew while read: read again next time
+    settings_cache.changed = st.st_ctim;
+    // Grown while read, or too fresh to be told from a change to come: read again next time.
+    settings_cache.stale = settings_cache.size != st.st_size || racy(st, read_at);
     return true;
 }
 
@@ -110,6 +136,10 @@ int read_string_locked(const char* key, const char* default_value, std::string& 
 bool write_line_locked(const char* key, const std::string& line)
 {
     std::string target = file_write_target(settings_file_path);
+    FolderLock between_processes(target, kFolderLockPatienceMs);
+    if (between_processes.error() != 0)
+        std::printf("settings: no lock on the folder of %s (%s); writing without it\n", target.c_str(),
+                    std::strerror(between_processes.error()));
     FileDescriptor fd(open(target.c_str(), O_RDWR | O_CLOEXEC));
     if (fd.get() < 0)
         return errno == ENOENT && file_create_new(target, line);

@@ -82,6 +82,7 @@ inline constexpr char auto_run[] = "auto_run";
 inline constexpr char turn_to_tray[] = "turn_to_tray";
 inline constexpr char above_all[] = "above_all";
 inline constexpr char screen_no_show[] = "screen_no_show";
+inline constexpr char accept_gnss_talkers[] = "accept_gnss_talkers";
 inline constexpr char nmea_delay_ms[] = "nmea_delay_ms";
 inline constexpr char nmea_compensate[] = "nmea_compensate";
 inline constexpr char nmea_delay_receiver[] = "nmea_delay_receiver";
@@ -105,6 +106,7 @@ inline constexpr bool turn_to_tray = false;
 inline constexpr bool above_all_page = false;     // the Preferences page
 inline constexpr bool above_all_startup = true;   // the start-up step that applies it
 inline constexpr bool screen_no_show = false;
+inline constexpr bool accept_gnss_talkers = false;
 inline constexpr int nmea_delay_ms = 0;
 inline constexpr bool nmea_compensate = false;
 inline constexpr char nmea_delay_receiver[] = "";
@@ -128,6 +130,7 @@ struct AppSettings {
     bool auto_run = true;
     bool turn_to_tray = false;
     bool above_all = false;
+    bool accept_gnss_talkers = false;  // GNSS mode of the decoder
 };
 
 extern AppSettings app_settings;

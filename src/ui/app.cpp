@@ -2,12 +2,15 @@
 #include "src/ui/app.h"
 
 #include "platform/process.h"
+#include "src/settings/settings.h"
 #include "src/ui/about_page.h"
 #include "src/ui/help.h"
 #include "src/ui/info_page.h"
 #include "src/ui/instance.h"
+#include "src/ui/intro.h"
 #include "src/ui/main_window.h"
 #include "src/ui/modules.h"
+#include "src/ui/tray.h"
 
 #include <cerrno>
 #include <clocale>
@@ -134,7 +137,7 @@ GtkWidget* app_create_main_window()
         g_object_ref_sink(shared_tooltips);
     }
     main_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gchar* title = g_strdup_printf("Satclock %s", program_version());
+    gchar* title = g_strdup_printf("Satclock %s", program_version);
     gtk_window_set_title(GTK_WINDOW(main_window), title);
     g_free(title);
     g_signal_connect(main_window, "delete_event", G_CALLBACK(main_window_hide_on_delete), nullptr);
@@ -165,7 +168,12 @@ int app_main(int argc, char** argv)
     gtk_window_set_position(GTK_WINDOW(main_window), GTK_WIN_POS_CENTER);
     if (!gtk_widget_get_realized(main_window))
         gtk_widget_realize(main_window);
-    gtk_widget_show(main_window);
+    tray_icon_add();
+    intro_dialog_show();
+    if (app_settings.turn_to_tray)
+        tray_keep_hidden_or_show();
+    else
+        gtk_widget_show(main_window);
     if (settings_above_all())
         gtk_window_set_keep_above(GTK_WINDOW(main_window), TRUE);
     instance_listen(show_main_window);
@@ -180,7 +188,10 @@ void app_quit(GtkWidget*)
     receiver_stop();
     std::printf("bye!\n");
     main_window = nullptr;
+    if (intro_dialog)
+        gtk_widget_destroy(intro_dialog);
     gtk_main_quit();
+    tray_icon_remove();
     instance_release();
     std::exit(0);
 }

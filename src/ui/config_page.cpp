@@ -1,9 +1,294 @@
 // GPS configuration page: port, speed, 1PPS line and the NMEA view.
 #include "src/ui/config_page.h"
 
+#include "src/correction/analiz.h"
+#include "src/gps/com_reader.h"
+#include "src/gps/gps_fix.h"
+#include "src/gps/serial.h"
+#include "src/settings/settings.h"
+#include "src/ui/app.h"
+#include "src/ui/gnss_box.h"
+#include "src/ui/nmea_view.h"
+#include "src/ui/widget_helpers.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <glib/gi18n.h>
+
+ConfigPageWidgets config_widgets{};
+
+namespace {
+
+constexpr int kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+constexpr int kPortListEntries = 512;  // 1024 bytes of 16-bit port numbers
+
+const GtkAttachOptions kFill = GTK_FILL;
+const GtkAttachOptions kExpandFill = GtkAttachOptions(GTK_EXPAND | GTK_FILL);
+
+int port_entries = 0;             // entries of the port combo box from its last filling
+bool port_list_refilling = false; // set while fill_port_list changes the entries
+
+// ---- widget helpers ----
+
+// A label and a text combo box side by side, both with the tip.
+GtkWidget* add_combo_row(GtkWidget* box, const char* text, const char* tip)
+{
+    GtkWidget* row = gtk_hbox_new(FALSE, 4);
+    GtkWidget* label = gtk_label_new(text);
+    GtkWidget* combo = gtk_combo_box_new_text();
+    set_tip(label, tip);
+    set_tip(combo, tip);
+    gtk_box_pack_start(GTK_BOX(row), label, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(row), combo, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 0);
+    return combo;
+}
+
+// The decimal value of the active entry; false when none is active.
+bool active_number(GtkComboBox* combo, int& number)
+{
+    gchar* text = gtk_combo_box_get_active_text(combo);
+    if (text)
+        number = std::atoi(text);
+    g_free(text);
+    return text != nullptr;
+}
+
+// ---- settings and the receiver ----
+
+void load_settings()
+{
+    settings_read_int(settings_keys::com_port, settings_defaults::com_port, app_settings.com_port);
+    settings_read_int(settings_keys::baudrate, settings_defaults::baudrate, app_settings.baudrate);
+    settings_read_bool(settings_keys::use_pps, settings_defaults::use_pps, app_settings.use_pps);
+    settings_read_bool(settings_keys::use_cts, settings_defaults::use_cts, app_settings.use_cts);
+    settings_read_bool(settings_keys::show_nmea_info, settings_defaults::show_nmea_info, app_settings.show_nmea_info);
+    use_pps.store(app_settings.use_pps ? 1 : 0);
+    pps_use_cts.store(app_settings.use_cts ? 1 : 0);
+}
+
+// A new port or speed: the reader starts again on it, and nothing decoded
+// from the old line is kept.
+void restart_receiver()
+{
+    stop_com_read_thread();
+    gps_fix_clear();
+    state_1PPS.store(-1);
+    check_1PPS_request.store(0);
+    start_com_threads(app_settings.com_port, app_settings.baudrate);
+}
+
+// ---- handlers ----
+
+void on_port_changed(GtkComboBox* combo, gpointer)
+{
+    int port = 0;
+    if (port_list_refilling || !active_number(combo, port))
+        return;
+    if (port == app_settings.com_port && com_read_running())
+        return;
+    app_settings.com_port = port;
+    settings_write_int(settings_keys::com_port, port);
+    restart_receiver();
+}
+
+void on_speed_changed(GtkComboBox* combo, gpointer)
+{
+    int baudrate = settings_defaults::baudrate;
+    active_number(combo, baudrate);
+    app_settings.baudrate = baudrate;
+    settings_write_int(settings_keys::baudrate, baudrate);
+    restart_receiver();
+}
+
+void on_use_pps_toggled(GtkToggleButton* check, gpointer)
+{
+    app_settings.use_pps = gtk_toggle_button_get_active(check);
+    use_pps.store(app_settings.use_pps ? 1 : 0);
+    if (config_widgets.pps_group)
+        gtk_widget_set_sensitive(config_widgets.pps_group, app_settings.use_pps);
+    settings_write_bool(settings_keys::use_pps, app_settings.use_pps);
+}
+
+// Another line: what was measured on the old one no longer holds.
+void on_use_cts_toggled(GtkToggleButton* cts, gpointer)
+{
+    app_settings.use_cts = gtk_toggle_button_get_active(cts);
+    pps_use_cts.store(app_settings.use_cts ? 1 : 0);
+    settings_write_bool(settings_keys::use_cts, app_settings.use_cts);
+    state_1PPS.store(-1);
+    check_1PPS_request.store(0);
+    set_markup(config_widgets.pps_state, pps_state_markup(-1));
+}
+
+// The analysis thread measures the line at its next received byte.
+void on_pps_refresh_clicked(GtkButton*, gpointer)
+{
+    state_1PPS.store(2);
+    check_1PPS_request.store(1);
+}
+
+void on_show_nmea_toggled(GtkToggleButton* check, gpointer)
+{
+    app_settings.show_nmea_info = gtk_toggle_button_get_active(check);
+    settings_write_bool(settings_keys::show_nmea_info, app_settings.show_nmea_info);
+}
+
+// ---- the three frames ----
+
+void build_port_row(GtkWidget* box)
+{
+    GtkWidget* combo = keep(config_widgets.port,
+                            add_combo_row(box, _("COM port:"),
+                                          _("The communication port must be set to the same port the GPS receiver "
+                                            "is connected to.")));
+    port_entries = 0;
+    fill_port_list(combo, app_settings.com_port);
+    g_signal_connect(combo, "changed", G_CALLBACK(on_port_changed), nullptr);
+}
+
+void build_speed_row(GtkWidget* box)
+{
+    GtkWidget* combo = keep(config_widgets.speed,
+                            add_combo_row(box, _("Baud rate:"),
+                                          _("The standard NMEA baud rate is 4800 baud. If your GPS receiver have "
+                                            "another baud rate, then select it.")));
+    int index = 0;
+    for (int baudrate : kBaudRates) {
+        gchar* text = g_strdup_printf("%d", baudrate);
+        gtk_combo_box_append_text(GTK_COMBO_BOX(combo), text);
+        g_free(text);
+        if (baudrate == app_settings.baudrate)
+            gtk_combo_box_set_active(GTK_COMBO_BOX(combo), index);
+        ++index;
+    }
+    g_signal_connect(combo, "changed", G_CALLBACK(on_speed_changed), nullptr);
+}
+
+GtkWidget* build_line_choice()
+{
+    GtkWidget* row = gtk_hbox_new(FALSE, 0);
+    GtkWidget* cts = keep(config_widgets.use_cts, gtk_radio_button_new_with_label(nullptr, _("Use CTS")));
+    GtkWidget* dsr = keep(config_widgets.use_dsr,
+                          gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(cts), _("Use DSR")));
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(app_settings.use_cts ? cts : dsr), TRUE);
+    const char* tip = _("Selects the RS-232 hardware line to be used as the 1PPS input.");
+    set_tip(cts, tip);
+    set_tip(dsr, tip);
+    g_signal_connect(cts, "toggled", G_CALLBACK(on_use_cts_toggled), nullptr);
+    gtk_box_pack_start(GTK_BOX(row), cts, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(row), dsr, FALSE, FALSE, 0);
+    return row;
+}
+
+GtkWidget* build_state_row()
+{
+    GtkWidget* row = gtk_hbox_new(FALSE, 8);
+    GtkWidget* label = keep(config_widgets.pps_state, gtk_label_new(nullptr));
+    gchar* markup = g_markup_printf_escaped("%s: <span foreground=\"#f00\">%s</span>", _("State"), _("No PPS signal"));
+    gtk_label_set_markup(GTK_LABEL(label), markup);
+    g_free(markup);
+    gtk_misc_set_alignment(GTK_MISC(label), 0, 0.5);
+    set_tip(label, _("Here you can see state of the 1PPS signal after click on 'Refresh' button"));
+    GtkWidget* button = keep(config_widgets.pps_refresh, gtk_button_new());
+    gtk_container_add(GTK_CONTAINER(button), gtk_image_new_from_stock(GTK_STOCK_REFRESH, GTK_ICON_SIZE_BUTTON));
+    set_tip(button, _("Click this button for check availability of the 1PPS signal on DSR or CTS line."));
+    g_signal_connect(button, "clicked", G_CALLBACK(on_pps_refresh_clicked), nullptr);
+    gtk_box_pack_start(GTK_BOX(row), label, FALSE, FALSE, 0);
+    gtk_box_pack_end(GTK_BOX(row), button, FALSE, FALSE, 0);
+    return row;
+}
+
+void build_pps_settings(GtkWidget* box)
+{
+    GtkWidget* check = keep(config_widgets.use_pps,
+                            check_box_new(_("Use 1 Pulse Per Second from GPS receiver"),
+                                          _("When this check-box is selected, Satclock waits for the RS-232 DSR or "
+                                            "CTS line to change state before setting the PC clock."),
+                                          app_settings.use_pps, G_CALLBACK(on_use_pps_toggled)));
+    gtk_box_pack_start(GTK_BOX(box), check, FALSE, FALSE, 0);
+
+    GtkWidget* group = keep(config_widgets.pps_group, gtk_vbox_new(FALSE, 4));
+    gtk_box_pack_start(GTK_BOX(group), build_line_choice(), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(group), build_state_row(), FALSE, FALSE, 0);
+    gtk_widget_set_sensitive(group, app_settings.use_pps);
+    gtk_box_pack_start(GTK_BOX(box), group, FALSE, FALSE, 0);
+}
+
+void build_debug_view(GtkWidget* box)
+{
+    GtkWidget* check = keep(config_widgets.show_nmea,
+                            check_box_new(_("Show the received NMEA data"),
+                                          _("Click this check-box if you want to see the raw data in NMEA format "
+                                            "received from COM port."),
+                                          app_settings.show_nmea_info, G_CALLBACK(on_show_nmea_toggled)));
+    gtk_box_pack_start(GTK_BOX(box), check, FALSE, FALSE, 0);
+    GtkWidget* view = nmea_view_new();
+    set_tip(nmea_view_widget(), _("Here you can see list of the NMEA sentences received from COM port."));
+    gtk_box_pack_start(GTK_BOX(box), view, TRUE, TRUE, 0);
+}
+
+}  // namespace
+
 GtkWidget* create_config_page()
 {
-    GtkWidget* page = gtk_vbox_new(FALSE, 4);
-    gtk_container_set_border_width(GTK_CONTAINER(page), 6);
-    return page;
+    load_settings();
+    GtkWidget* table = gtk_table_new(2, 2, FALSE);
+    gtk_container_set_border_width(GTK_CONTAINER(table), 4);
+    GtkWidget* communication = add_frame(table, _("Communication settings"), 0, 1, 0, kFill);
+    build_port_row(communication);
+    build_speed_row(communication);
+    gtk_box_pack_start(GTK_BOX(communication), gnss_box_create(), FALSE, FALSE, 0);
+    build_pps_settings(add_frame(table, _("PPS Settings"), 1, 2, 0, kFill));
+    build_debug_view(add_frame(table, _("Debug View"), 0, 2, 1, kExpandFill));
+    return table;
+}
+
+void config_page_add_row(GtkWidget* page, GtkWidget* widget)
+{
+    guint rows = 0;
+    g_object_get(page, "n-rows", &rows, nullptr);
+    gtk_table_attach(GTK_TABLE(page), widget, 0, 2, rows, rows + 1, kExpandFill, kFill, 2, 2);
+}
+
+void fill_port_list(GtkWidget* combo, int port)
+{
+    int16_t ports[kPortListEntries] = {};
+    int count = list_com_ports(ports);
+    port_list_refilling = true;
+    for (int entry = port_entries - 1; entry >= 0; --entry)
+        gtk_combo_box_remove_text(GTK_COMBO_BOX(combo), entry);
+    int active = -1;
+    for (int i = 0; i < count; ++i) {
+        gchar* text = g_strdup_printf("%d", ports[i]);
+        gtk_combo_box_append_text(GTK_COMBO_BOX(combo), text);
+        g_free(text);
+        if (ports[i] == port)
+            active = i;
+    }
+    while (gtk_events_pending())
+        gtk_main_iteration_do(FALSE);
+    port_list_refilling = false;
+    port_entries = count;
+    gtk_combo_box_set_active(GTK_COMBO_BOX(combo), active);
+}
+
+gchar* pps_state_markup(int state)
+{
+    switch (state) {
+    case 0:
+        return g_markup_printf_escaped("%s: <span foreground=\"#e00\">%s</span>", _("State"), _("No PPS signal"));
+    case 1:
+        return g_markup_printf_escaped("%s: <span foreground=\"#0a0\">%s</span>", _("State"),
+                                       _("PPS signal is present"));
+    case 2:
+        return g_markup_printf_escaped("%s: %s", _("State"), _("Getting the state..."));
+    default:
+        return g_markup_printf_escaped("%s: %s", _("State"), _("Unknown"));
+    }
+}
+
+void pps_state_label_update()
+{
+    set_markup(config_widgets.pps_state, pps_state_markup(state_1PPS.load()));
 }

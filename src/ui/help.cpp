@@ -21,10 +21,20 @@ namespace {
 std::mutex help_lock;
 // The viewer the program started; 0 when none is tracked.
 pid_t help_process = 0;
+// Whether that viewer shows nothing but our help, so that Quit may close it.
+// A general browser (x-www-browser, xdg-open) may be the user's whole browser
+// with all its other windows and work: it is left running.
+bool help_process_ours = false;
+
+const char* dedicated_viewer()
+{
+    const char* viewer = std::getenv("SATCLOCK_HELP_VIEWER");
+    return (viewer && *viewer) ? viewer : nullptr;
+}
 
 std::string help_viewer_program()
 {
-    if (const char* viewer = std::getenv("SATCLOCK_HELP_VIEWER"); viewer && *viewer)
+    if (const char* viewer = dedicated_viewer())
         return viewer;
     if (gchar* found = g_find_program_in_path("x-www-browser")) {
         g_free(found);
@@ -47,8 +57,10 @@ std::string help_file_absolute()
 void help_start_viewer()
 {
     pid_t pid = process_spawn({help_viewer_program(), help_file_absolute()});
-    if (pid > 0)
+    if (pid > 0) {
         help_process = pid;
+        help_process_ours = dedicated_viewer() != nullptr;
+    }
 }
 
 bool help_raise_viewer()
@@ -113,9 +125,10 @@ void help_show()
 void help_close()
 {
     std::lock_guard<std::mutex> hold(help_lock);
-    if (help_process != 0 && process_alive(help_process))
+    if (help_process != 0 && help_process_ours && process_alive(help_process))
         process_close(help_process, 200);
     help_process = 0;
+    help_process_ours = false;
 }
 
 int process_close(pid_t pid, int timeout_ms)

@@ -6,7 +6,9 @@
 // Starts the viewer on the help file, or raises the one already running.
 void help_show();
 
-// Closes a viewer still running (WM_DELETE_WINDOW, SIGKILL after 200 ms) and forgets it.
+// Closes a viewer still running (WM_DELETE_WINDOW, SIGKILL after 200 ms) and
+// forgets it; only the viewer named by SATCLOCK_HELP_VIEWER, which shows
+// nothing but the help. A general browser is only forgotten, never closed.
 void help_close();
 
 // Asks every window of the process to close and waits up to timeout_ms for it to end.

@@ -8,7 +8,12 @@
 #include "src/gps/gps_fix.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
+#include "src/ui/config_page.h"
+#include "src/ui/nmea_view.h"
+#include "src/ui/gnss_box.h"
 #include "src/ui/pixtex.h"
+#include "src/ui/tray.h"
+#include "src/ui/widget_helpers.h"
 
 #include <algorithm>
 #include <climits>
@@ -24,11 +29,13 @@ constexpr guint kGpsInfoPeriodMs = 100;
 constexpr guint kRefreshPeriodMs = 50;
 constexpr double kFeetPerMetre = 3.2808;
 constexpr char kNoTime[] = "-:-";
+const GtkAttachOptions kExpandFill = GtkAttachOptions(GTK_EXPAND | GTK_FILL);
 
 guint gps_info_timer = 0;      // 0 while not running
 guint refresh_timer = 0;       // 0 while not running
 GTimeZone* local_zone = nullptr;  // created on first use, kept for the run
 GTimeZone* utc_zone = nullptr;
+GtkWidget* gnss_hint_line = nullptr;  // the refused-receiver hint, hidden without one
 
 // ---- texts ----
 
@@ -72,36 +79,6 @@ gchar* angle_markup(const char* name, double degrees, const char* positive, cons
 
 // ---- widget helpers ----
 
-void forget_widget(GtkWidget* widget, gpointer slot)
-{
-    GtkWidget** kept = static_cast<GtkWidget**>(slot);
-    if (*kept == widget)
-        *kept = nullptr;
-}
-
-GtkWidget* keep(GtkWidget*& slot, GtkWidget* widget)
-{
-    slot = widget;
-    g_signal_connect(widget, "destroy", G_CALLBACK(forget_widget), &slot);
-    return widget;
-}
-
-void set_tip(GtkWidget* widget, const char* tip)
-{
-    if (shared_tooltips)
-        gtk_tooltips_set_tip(shared_tooltips, widget, tip, nullptr);
-    else
-        gtk_widget_set_tooltip_text(widget, tip);
-}
-
-void set_markup(GtkWidget* label, gchar* owned_markup)
-{
-    // The labels are refreshed 10 to 20 times a second: relayout only on change.
-    if (label && g_strcmp0(gtk_label_get_label(GTK_LABEL(label)), owned_markup) != 0)
-        gtk_label_set_markup(GTK_LABEL(label), owned_markup);
-    g_free(owned_markup);
-}
-
 GtkWidget* add_label(GtkWidget* box, const char* text, const char* tip)
 {
     GtkWidget* label = gtk_label_new(text);
@@ -110,25 +87,6 @@ GtkWidget* add_label(GtkWidget* box, const char* text, const char* tip)
     if (tip)
         set_tip(label, tip);
     return label;
-}
-
-// A titled frame at the table cell; returns the box inside it.
-GtkWidget* add_frame(GtkWidget* table, const char* title, guint left, guint right, guint top)
-{
-    GtkWidget* frame = gtk_frame_new(nullptr);
-    GtkWidget* title_label = gtk_label_new(nullptr);
-    gchar* markup = g_markup_printf_escaped("<b>%s</b>", title);
-    gtk_label_set_markup(GTK_LABEL(title_label), markup);
-    g_free(markup);
-    gtk_frame_set_label_widget(GTK_FRAME(frame), title_label);
-    gtk_frame_set_label_align(GTK_FRAME(frame), 0, 0.7);
-    gtk_frame_set_shadow_type(GTK_FRAME(frame), GTK_SHADOW_ETCHED_IN);
-    GtkAttachOptions fill = GtkAttachOptions(GTK_EXPAND | GTK_FILL);
-    gtk_table_attach(GTK_TABLE(table), frame, left, right, top, top + 1, fill, fill, 2, 2);
-    GtkWidget* box = gtk_vbox_new(FALSE, 4);
-    gtk_container_set_border_width(GTK_CONTAINER(box), 4);
-    gtk_container_add(GTK_CONTAINER(frame), box);
-    return box;
 }
 
 // ---- settings and handlers ----
@@ -184,10 +142,9 @@ void build_times(GtkWidget* box)
 void build_auto_update(GtkWidget* box)
 {
     GtkWidget* check = keep(info_widgets.auto_update,
-                            gtk_check_button_new_with_label(_("Automatically synchronize with the GPS receiver")));
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check), app_settings.auto_update);
-    set_tip(check, _("Check it to set the PC clock periodically."));
-    g_signal_connect(check, "toggled", G_CALLBACK(on_auto_update_toggled), nullptr);
+                            check_box_new(_("Automatically synchronize with the GPS receiver"),
+                                          _("Check it to set the PC clock periodically."), app_settings.auto_update,
+                                          G_CALLBACK(on_auto_update_toggled)));
     gtk_box_pack_start(GTK_BOX(box), check, FALSE, FALSE, 0);
 }
 
@@ -260,6 +217,7 @@ void build_additional(GtkWidget* box)
     keep(info_widgets.latitude, add_label(box, _("Latitude"), _("Latitude of your position")));
     keep(info_widgets.longitude, add_label(box, _("Longitude"), _("Longitude of your position")));
     build_altitude(box);
+    gtk_box_pack_start(GTK_BOX(box), keep(gnss_hint_line, gnss_hint_label_new()), FALSE, FALSE, 0);
 }
 
 }  // namespace
@@ -344,9 +302,9 @@ GtkWidget* create_info_page()
     load_settings();
     GtkWidget* table = gtk_table_new(2, 2, FALSE);
     gtk_container_set_border_width(GTK_CONTAINER(table), 4);
-    build_times(add_frame(table, _("Times"), 0, 1, 0));
-    build_update_time(add_frame(table, _("Update Time"), 1, 2, 0));
-    build_additional(add_frame(table, _("Additional info"), 0, 2, 1));
+    build_times(add_frame(table, _("Times"), 0, 1, 0, kExpandFill));
+    build_update_time(add_frame(table, _("Update Time"), 1, 2, 0, kExpandFill));
+    build_additional(add_frame(table, _("Additional info"), 0, 2, 1, kExpandFill));
     return table;
 }
 
@@ -358,17 +316,21 @@ gboolean gps_info_tick(gpointer)
     set_markup(info_widgets.latitude, info_latitude_markup(fix.latitude));
     set_markup(info_widgets.longitude, info_longitude_markup(fix.longitude));
     set_markup(info_widgets.altitude, info_altitude_markup(fix.altitude, app_settings.show_feets));
-    // The tray icon's state follows the fix here once the tray exists.
+    tray_icon_set_state(fix.fix_quality > 0 ? tray_fix : fix.fix_quality == 0 ? tray_no_data : tray_no_fix);
     if (info_widgets.correct_now)
         gtk_widget_set_sensitive(info_widgets.correct_now, fix.fix_quality > 0);
+    gnss_hint_label_update(gnss_hint_line);
+    tray_icon_set_hint(gnss_hint_short());
     return TRUE;
 }
 
 gboolean info_refresh_tick(gpointer)
 {
-    // Pending show-window and show-About requests of the tray are carried out here once the tray exists.
+    tray_poll_requests();
     schedule_tick();
-    // The configuration page's NMEA view is fed here, and its 1PPS state label updated, once that page exists.
+    if (app_settings.show_nmea_info)
+        nmea_view_feed();
+    pps_state_label_update();
     set_markup(info_widgets.local_time, info_local_time_markup());
     set_markup(info_widgets.gps_time, info_gps_time_markup(gps_fix_copy()));
     set_markup(info_widgets.last_update, info_last_update_markup(correct_time_jd_prev.load()));

@@ -19,6 +19,7 @@ GtkWidget* main_notebook = nullptr;
 int menu_current_page = -1;
 
 const char satclock_home_page[] = "https://satclock.example.org/";
+const char satclock_email[] = "satclock@example.org";
 
 namespace {
 

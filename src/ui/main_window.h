@@ -7,8 +7,10 @@ extern GtkAccelGroup* main_accel_group;
 extern GtkWidget* main_notebook;
 extern int menu_current_page;  // page last chosen through a radio menu item; -1 at start
 
-// The product's home page, opened by Help > Satclock Homepage.
+// The product's home page, opened by Help > Satclock Homepage, and the
+// maker's e-mail address; the About page links both.
 extern const char satclock_home_page[];
+extern const char satclock_email[];
 
 GtkWidget* create_main_contents();
 GtkWidget* create_menu_bar();

@@ -1,9 +1,110 @@
-// Preferences page: start with the desktop, start in the tray, keep above others.
+// Preferences page: start with the desktop session, start in the tray, keep above others.
 #include "src/ui/preferences_page.h"
+
+#include "common/shell_folder.h"
+#include "platform/autostart.h"
+#include "platform/process.h"
+#include "src/settings/settings.h"
+#include "src/ui/app.h"
+#include "src/ui/widget_helpers.h"
+
+#include <glib/gi18n.h>
+#include <string>
+
+namespace {
+
+constexpr char autostart_name[] = "Satclock";
+constexpr char autostart_file[] = "/satclock.desktop";
+
+std::string autostart_entry_path()
+{
+    char folder[4096];
+    if (get_shell_folder(folder, sizeof folder, "Startup") != 1)
+        return {};
+    return folder + std::string(autostart_file);
+}
+
+void load_settings()
+{
+    using namespace settings_keys;
+    settings_read_bool(auto_run, settings_defaults::auto_run, app_settings.auto_run);
+    settings_read_bool(turn_to_tray, settings_defaults::turn_to_tray, app_settings.turn_to_tray);
+    settings_read_bool(above_all, settings_defaults::above_all_page, app_settings.above_all);
+}
+
+GtkWidget* check_box(GtkWidget* box, const char* text, const char* tip, bool value)
+{
+    GtkWidget* button = gtk_check_button_new_with_label(text);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(button), value);
+    gtk_box_pack_start(GTK_BOX(box), button, FALSE, FALSE, 0);
+    if (shared_tooltips)
+        gtk_tooltips_set_tip(shared_tooltips, button, tip, nullptr);
+    return button;
+}
+
+}  // namespace
 
 GtkWidget* create_preferences_page()
 {
-    GtkWidget* page = gtk_vbox_new(FALSE, 4);
-    gtk_container_set_border_width(GTK_CONTAINER(page), 6);
+    load_settings();
+    if (app_settings.auto_run)
+        autostart_register();
+    else
+        autostart_unregister();
+
+    GtkWidget* page = gtk_table_new(1, 2, FALSE);
+    gtk_container_set_border_width(GTK_CONTAINER(page), 4);
+    GtkWidget* box = add_frame(page, _("General Options"), 0, 1, 0, GTK_FILL);
+    GtkWidget* auto_run = check_box(box, _("Start this Application with PC"),
+                                    _("Launch Satclock  every time Operating System starts."), app_settings.auto_run);
+    GtkWidget* to_tray = check_box(box, _("Hide to system tray after start up"),
+                                   _("Do not show the main dialog box when you start the Satclock."),
+                                   app_settings.turn_to_tray);
+    GtkWidget* above = check_box(box, _("Window always on top"), _("Whether to keep window above other windows."),
+                                 app_settings.above_all);
+    // Connected only now, so setting the boxes above wrote nothing.
+    g_signal_connect(auto_run, "clicked", G_CALLBACK(on_auto_run_toggled), nullptr);
+    g_signal_connect(to_tray, "clicked", G_CALLBACK(on_turn_to_tray_toggled), nullptr);
+    g_signal_connect(above, "clicked", G_CALLBACK(on_above_all_toggled), nullptr);
     return page;
+}
+
+int autostart_register()
+{
+    std::string entry = autostart_entry_path();
+    return !entry.empty() && autostart_entry_write(entry, autostart_name, process_self_path()) ? 1 : 0;
+}
+
+int autostart_unregister()
+{
+    std::string entry = autostart_entry_path();
+    return !entry.empty() && autostart_entry_remove(entry) ? 1 : 0;
+}
+
+void on_auto_run_toggled(GtkToggleButton* button)
+{
+    app_settings.auto_run = gtk_toggle_button_get_active(button);
+    settings_write_bool(settings_keys::auto_run, app_settings.auto_run);
+    if (app_settings.auto_run)
+        autostart_register();
+    else
+        autostart_unregister();
+}
+
+void on_turn_to_tray_toggled(GtkToggleButton* button)
+{
+    // Takes effect at the next start.
+    app_settings.turn_to_tray = gtk_toggle_button_get_active(button);
+    settings_write_bool(settings_keys::turn_to_tray, app_settings.turn_to_tray);
+}
+
+void on_above_all_toggled(GtkToggleButton* button)
+{
+    app_settings.above_all = gtk_toggle_button_get_active(button);
+    if (main_window) {
+        gtk_window_set_keep_above(GTK_WINDOW(main_window), FALSE);
+        if (app_settings.above_all)
+            gtk_window_set_keep_above(GTK_WINDOW(main_window), TRUE);
+    }
+    settings_write_bool(settings_keys::above_all, app_settings.above_all);
 }

@@ -94,14 +94,25 @@ TEST_F(Channel, BlockIsZeroedOpenToAllAndItsTailNeverTouched)
     for (size_t i = 0; i < kSharedBlockSize; ++i)
         ASSERT_EQ(view[i], 0) << i;
     std::memset(view + kTimeCommandSize, 0xa5, kSharedBlockSize - kTimeCommandSize);
-    ASSERT_EQ(smem_write_command(kCommandSetTime, 0x1122334455667788LL, 42), 1);
+    ASSERT_EQ(smem_write_command(kCommandSetTime, 0x1122334455667788LL, 42, 0x01020304), 1);
     unsigned char expected[kTimeCommandSize];
     time_command_encode(TimeCommand{kCommandSetTime, 0x1122334455667788LL, 42}, expected);
     EXPECT_EQ(std::memcmp(view, expected, kTimeCommandSize), 0);
-    EXPECT_EQ(smem_read_command(nullptr, nullptr), kCommandSetTime);
+    const unsigned char sequence[4] = {4, 3, 2, 1};
+    EXPECT_EQ(std::memcmp(view + kSequenceOffset, sequence, 4), 0);
+    TakenCommand taken{};
+    EXPECT_EQ(smem_take_command(&taken), 1);
+    EXPECT_EQ(taken.sequence, 0x01020304u);
     EXPECT_EQ(view[0], 0);
-    for (size_t i = kTimeCommandSize; i < kSharedBlockSize; ++i)
-        ASSERT_EQ(view[i], 0xa5) << i;
+    ASSERT_EQ(smem_write_ack(0x01020304, kAckRefused), 1);
+    const unsigned char ack[8] = {4, 3, 2, 1, kAckRefused, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(view + kAckOffset, ack, 8), 0);
+    // Beyond the sequence and the acknowledgement nothing is ever written.
+    for (size_t i = kTimeCommandSize; i < kSharedBlockSize; ++i) {
+        if ((i < kSequenceOffset || i >= kSequenceOffset + 4) && (i < kAckOffset || i >= kAckedBlockSize)) {
+            ASSERT_EQ(view[i], 0xa5) << i;
+        }
+    }
     platform_shm_unmap(view, kSharedBlockSize);
     platform_shm_close(fd);
 }

@@ -310,6 +310,18 @@ TEST_F(Analysis, MidnightAfterTheDaysLastRmcIsTheNextDay)
     EXPECT_EQ(last_new_ft(), ft_of(2027, 1, 1, 0, 0, 0, 0));
 }
 
+TEST_F(Analysis, MidnightAfterTheDaysLastRmcOfAnyTalkerInTheGnssMode)
+{
+    accept_gnss_talkers.store(1);
+    send_and_wait_decoded(nmea("GNRMC,235959,A,4807.038,N,01131.000,E,0.0,0.0,311226,,,A"), 59);
+    correct_time_request.store(1);
+    send(gga("000000", 1, "GN"));
+    bool cleared = wait_cleared();
+    accept_gnss_talkers.store(0);
+    ASSERT_TRUE(cleared);
+    EXPECT_EQ(last_new_ft(), ft_of(2027, 1, 1, 0, 0, 0, 0));
+}
+
 TEST_F(Analysis, MidnightWithoutRmcTakesThePcDateNearest)
 {
     ASSERT_EQ(platform_clock_set_ft(ft_of(2026, 12, 7, 23, 59, 59, 700)), 0);

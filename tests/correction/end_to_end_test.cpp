@@ -6,6 +6,7 @@
 #include "common/smem.h"
 #include "platform/named_event.h"
 #include "platform/shm.h"
+#include "src/gps/gps_fix.h"
 #include "src/settings/settings.h"
 #include "tests/support/test_env.h"
 
@@ -88,6 +89,32 @@ RigOptions rig_options(int baud, bool pps, bool unprivileged)
     options.pps = pps;
     options.unprivileged = unprivileged;
     return options;
+}
+
+// A multi-constellation receiver ($GNGGA, $GNRMC) with whole-second times,
+// taken in the GNSS mode: the clock lands on the top of the second it reports.
+class EndToEndGnss : public EndToEnd {
+protected:
+    void SetUp() override { accept_gnss_talkers.store(1); }
+    void TearDown() override
+    {
+        accept_gnss_talkers.store(0);
+        EndToEnd::TearDown();
+    }
+};
+
+TEST_F(EndToEndGnss, WholeSecondGnReceiverSetsTheClock)
+{
+    RigOptions options = rig_options(4800, false, false);
+    options.sim_options = {"--talker", "GN", "--fraction-digits", "0"};
+    CorrectionRig rig(build_dir() + "/bin", box_.dir(), options);
+    std::string error;
+    ASSERT_TRUE(rig.start(&error)) << error;
+    CorrectionSample s = rig.correct_once(-2600 * kMs);
+    ASSERT_TRUE(s.done) << s.failure;
+    EXPECT_LE(s.clock_error_ns, -s.sentence_delay_ns + 1 * kMs);
+    EXPECT_GE(s.clock_error_ns, -s.sentence_delay_ns - kSlackNs);
+    rig.stop();
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, EndToEnd,

@@ -1,5 +1,6 @@
 // The shared fix record: decoding into it, clearing it, and copies taken while
 // the decoder writes.
+#include "src/gps/gnss_hint.h"
 #include "src/gps/gps_fix.h"
 #include "src/gps/nmea.h"
 #include "tests/gps/nmea_sentences.h"
@@ -42,14 +43,19 @@ TEST(SharedGpsFix, ReadersNeverSeeAHalfWrittenRecord)
     for (int r = 0; r < 2; ++r)
         readers.emplace_back([&] {
             while (!done.load()) {
+                gnss_hint_now();  // as the GUI reads the hint while lines are refused
                 GpsFix copy = gps_fix_copy();
                 if (copy != record_a && copy != record_b)
                     ++torn;
                 ++copies;
             }
         });
-    for (int i = 0; i < 50000; ++i)
+    const std::string refused = nmea_sentence("GNGGA,222222.22,2222.222,S,02222.222,W,2,22,0.9,222.2,M,2.0,M,,");
+    for (int i = 0; i < 50000; ++i) {
         gps_fix_decode_line(i % 2 ? a : b);
+        if (i % 7 == 0)
+            gps_fix_decode_line(refused);
+    }
     done = true;
     for (std::thread& t : readers)
         t.join();

@@ -146,6 +146,26 @@ TEST(NmeaDecodeTool, SurvivesRandomBytes)
     EXPECT_GT(records.size(), 50u);
 }
 
+TEST(NmeaDecodeTool, GnssOptionTakesAMultiConstellationReceiver)
+{
+    TestSandbox sandbox;
+    std::string capture = source_dir() + "/tests/gps/captures/ublox8_gn.nmea";
+    ASSERT_EQ(run_tool(capture, sandbox.path("off.json"), false), 0);
+    std::string gnss = "exec \"$0\" --gnss \"$1\" > \"$2\"";
+    ASSERT_EQ(process_run({"sh", "-c", gnss, tool(), capture, sandbox.path("on.json")}), 0);
+    auto off = decoded_lines(read_file(sandbox.path("off.json")));
+    auto on = decoded_lines(read_file(sandbox.path("on.json")));
+    ASSERT_EQ(on.size(), off.size());
+    ASSERT_GE(on.size(), 3u);
+    EXPECT_EQ(off[0]["result"], "-1");  // $GNRMC
+    EXPECT_EQ(off[2]["result"], "-1");  // $GNGGA of the same second
+    EXPECT_EQ(on[0]["result"], "2");
+    EXPECT_EQ(on[2]["result"], "-2");
+    EXPECT_EQ(on[2]["fix_quality"], "1");
+    EXPECT_EQ(on[2]["satellites"], "12");
+    EXPECT_EQ(on[2]["year"], "2026");
+}
+
 TEST(NmeaDecodeTool, MissingFileFails)
 {
     TestSandbox sandbox;

@@ -173,6 +173,13 @@ TEST(GpsSim, OptionsShapeTheSentences)
              EXPECT_EQ(f[at + 3], "W");
          }},
         {{"--fraction-digits", "0"}, [](const std::string& s) { EXPECT_EQ(fields_of(s)[1].size(), 6u) << s; }},
+        {{"--short-sats", "--sats", "7"},
+         [](const std::string& s) {
+             if (fields_of(s)[0] == "$GPGGA") {
+                 EXPECT_EQ(fields_of(s)[7], "7") << s;
+             }
+         }},
+        {{"--rmc-only"}, [](const std::string& s) { EXPECT_EQ(fields_of(s)[0], "$GPRMC") << s; }},
         {{"--fraction-digits", "2", "--time-offset-ms", "500"},
          [](const std::string& s) { EXPECT_EQ(fields_of(s)[1].substr(6), ".50") << s; }},
         {{"--fraction-digits", "4", "--time-offset-ms", "123"},

@@ -22,13 +22,14 @@ std::string service_test_file(const std::string& name)
 }
 
 ClockkeeperRun::ClockkeeperRun(const TestSandbox& sandbox, const std::string& name,
-                               const std::vector<std::string>& args, const std::vector<std::string>& prefix)
+                               const std::vector<std::string>& args, const std::vector<std::string>& prefix,
+                               const std::string& program)
     : out_path_(sandbox.path(name + ".out")), err_path_(sandbox.path(name + ".err"))
 {
     // The shell opens the two files, then becomes the program (or the prefix).
     std::vector<std::string> argv = {"sh", "-c", "exec \"$@\" >\"$0.out\" 2>\"$0.err\"", sandbox.path(name)};
     argv.insert(argv.end(), prefix.begin(), prefix.end());
-    argv.push_back(clockkeeper_path());
+    argv.push_back(program.empty() ? clockkeeper_path() : program);
     argv.insert(argv.end(), args.begin(), args.end());
     pid_ = process_spawn(argv);
 }

@@ -15,9 +15,10 @@ std::string service_test_file(const std::string& name);
 // output and error go to <sandbox>/<name>.out and .err.
 class ClockkeeperRun {
 public:
-    // `prefix` runs before the program (for instance setpriv to drop root).
+    // `prefix` runs before the program (for instance setpriv to drop root);
+    // `program` replaces the built program (a copy of it elsewhere).
     ClockkeeperRun(const TestSandbox& sandbox, const std::string& name, const std::vector<std::string>& args,
-                   const std::vector<std::string>& prefix = {});
+                   const std::vector<std::string>& prefix = {}, const std::string& program = {});
     ~ClockkeeperRun();
 
     pid_t pid() const { return pid_; }

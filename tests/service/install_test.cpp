@@ -6,6 +6,7 @@
 #include "platform/process.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,7 +43,15 @@ protected:
         unsetenv("LANGUAGE");
         unsetenv("LC_ALL");
         setenv("LANG", "C.UTF-8", 1);
+        // The service runs as root at every boot, so it is installed only from
+        // a folder no one but root may change: a copy in the sandbox (under
+        // the sticky temp folder) rather than the build tree, wherever that lies.
+        chmod(sandbox.dir().c_str(), 0755);
+        fs::create_directory(sandbox.path("opt"));
+        fs::copy_file(clockkeeper_path(), program());
     }
+
+    std::string program() const { return sandbox.path("opt/clockkeeper"); }
 
     std::string state_dir() const { return sandbox.path("systemctl"); }
     std::string unit_file() const { return sandbox.path("systemd") + "/" + kUnit; }
@@ -60,7 +69,7 @@ protected:
     {
         require_root();
         std::vector<std::string> probe = as_nobody(may_elevate);
-        probe.insert(probe.end(), {"sh", "-c", "test -x \"$0\" && test -r \"$1\"", clockkeeper_path(),
+        probe.insert(probe.end(), {"sh", "-c", "test -x \"$0\" && test -r \"$1\"", program(),
                                    service_test_file("elevate-stub")});
         if (process_run(probe) != 0)
             GTEST_SKIP() << "cannot run the program as nobody here (setpriv, capabilities or folder rights)";
@@ -76,13 +85,13 @@ protected:
 TEST_F(ServiceCommands, InstallWritesEnablesAndStartsTheUnit)
 {
     require_root();
-    ClockkeeperRun run(sandbox, "install", {"install"});
+    ClockkeeperRun run(sandbox, "install", {"install"}, {}, program());
     EXPECT_EQ(run.wait(), 1) << run.err();
     EXPECT_EQ(run.out(), "");
     EXPECT_NE(run.err().find("Service has been installed\n"), std::string::npos) << run.err();
     EXPECT_NE(run.err().find("Service status 1\n"), std::string::npos) << run.err();
     std::string unit = read_file(unit_file());
-    EXPECT_NE(unit.find("ExecStart=" + clockkeeper_path() + "\n"), std::string::npos) << unit;
+    EXPECT_NE(unit.find("ExecStart=" + program() + "\n"), std::string::npos) << unit;
     EXPECT_NE(unit.find("Type=notify\n"), std::string::npos) << unit;
     EXPECT_EQ(calls(), "daemon-reload\nenable " + kUnit + "\nis-active " + kUnit + "\nstart " + kUnit + "\n");
     EXPECT_EQ(unit_state(), "active\n");
@@ -94,26 +103,63 @@ TEST_F(ServiceCommands, InstallWritesEnablesAndStartsTheUnit)
 TEST_F(ServiceCommands, InstallTwiceSucceedsAndLeavesTheServiceAlone)
 {
     require_root();
-    ClockkeeperRun first(sandbox, "first", {"install"});
+    ClockkeeperRun first(sandbox, "first", {"install"}, {}, program());
     ASSERT_EQ(first.wait(), 1) << first.err();
     std::string unit = read_file(unit_file());
-    ClockkeeperRun second(sandbox, "second", {"install", "ignored", "words"});
+    ClockkeeperRun second(sandbox, "second", {"install", "ignored", "words"}, {}, program());
     EXPECT_EQ(second.wait(), 1) << second.err();
     EXPECT_NE(second.err().find("Service has been installed earlier\n"), std::string::npos) << second.err();
     EXPECT_EQ(count_of(calls(), "start "), 1) << calls();
     EXPECT_EQ(read_file(unit_file()), unit);
 }
 
+TEST_F(ServiceCommands, InstallRefusesAProgramOthersCouldReplace)
+{
+    require_root();
+    std::string open_folder = sandbox.path("open");
+    fs::create_directory(open_folder);
+    chmod(open_folder.c_str(), 0777);
+    fs::copy_file(clockkeeper_path(), open_folder + "/clockkeeper");
+    std::string writable_program = sandbox.path("opt/clockkeeper-writable");
+    fs::copy_file(clockkeeper_path(), writable_program);
+    chmod(writable_program.c_str(), 0757);
+    for (const std::string& path : {open_folder + "/clockkeeper", writable_program}) {
+        ClockkeeperRun run(sandbox, "unsafe", {"install"}, {}, path);
+        EXPECT_EQ(run.wait(), 0) << run.err();
+        EXPECT_NE(run.err().find("install_service: refused: "), std::string::npos) << run.err();
+        EXPECT_FALSE(fs::exists(unit_file()));
+    }
+    // A sticky folder open to all is safe: no one else may replace root's entries.
+    chmod(open_folder.c_str(), 01777);
+    ClockkeeperRun sticky(sandbox, "sticky", {"install"}, {}, open_folder + "/clockkeeper");
+    EXPECT_EQ(sticky.wait(), 1) << sticky.err();
+}
+
+TEST_F(ServiceCommands, InstallOverAUnitOfAnotherProgramRepointsItAndAFailedStartIsLogged)
+{
+    require_root();
+    std::string old_text = "[Service]\nType=notify\nExecStart=/nowhere/clockkeeper\n";
+    { std::ofstream(unit_file()) << old_text; }
+    setenv("SYSTEMCTL_STUB_FAIL", "restart", 1);
+    ClockkeeperRun run(sandbox, "install", {"install"}, {}, program());
+    EXPECT_EQ(run.wait(), 1) << run.err();
+    EXPECT_NE(run.err().find("Service unit runs /nowhere/clockkeeper; rewriting it for " + program()),
+              std::string::npos) << run.err();
+    EXPECT_NE(run.err().find("Service start failed"), std::string::npos) << run.err();
+    EXPECT_NE(read_file(unit_file()).find("ExecStart=" + program() + "\n"), std::string::npos);
+    EXPECT_EQ(calls(), "daemon-reload\nenable " + kUnit + "\nrestart " + kUnit + "\n");
+}
+
 TEST_F(ServiceCommands, FailedRegistrationLeavesNoUnitBehind)
 {
     require_root();
     setenv("SYSTEMCTL_STUB_FAIL", "enable", 1);
-    ClockkeeperRun run(sandbox, "install", {"install"});
+    ClockkeeperRun run(sandbox, "install", {"install"}, {}, program());
     EXPECT_EQ(run.wait(), 0) << run.err();
     EXPECT_NE(run.err().find("Can not CreateService\n"), std::string::npos) << run.err();
     EXPECT_FALSE(fs::exists(unit_file()));
     unsetenv("SYSTEMCTL_STUB_FAIL");
-    ClockkeeperRun again(sandbox, "again", {"install"});
+    ClockkeeperRun again(sandbox, "again", {"install"}, {}, program());
     EXPECT_EQ(again.wait(), 1) << again.err();
     EXPECT_NE(again.err().find("Service has been installed\n"), std::string::npos) << again.err();
 }
@@ -121,7 +167,7 @@ TEST_F(ServiceCommands, FailedRegistrationLeavesNoUnitBehind)
 TEST_F(ServiceCommands, RemoveWhenAbsentSucceeds)
 {
     require_root();
-    ClockkeeperRun run(sandbox, "remove", {"remove"});
+    ClockkeeperRun run(sandbox, "remove", {"remove"}, {}, program());
     EXPECT_EQ(run.wait(), 1) << run.err();
     EXPECT_EQ(run.out(), "");
     EXPECT_NE(run.err().find("Service has been deleted earlier\n"), std::string::npos) << run.err();
@@ -130,10 +176,10 @@ TEST_F(ServiceCommands, RemoveWhenAbsentSucceeds)
 TEST_F(ServiceCommands, RemoveWhileRunningWritesADotPerStoppingAnswer)
 {
     require_root();
-    ClockkeeperRun install(sandbox, "install", {"install"});
+    ClockkeeperRun install(sandbox, "install", {"install"}, {}, program());
     ASSERT_EQ(install.wait(), 1) << install.err();
     setenv("SYSTEMCTL_STUB_STOP_POLLS", "3", 1);
-    ClockkeeperRun run(sandbox, "remove", {"remove"});
+    ClockkeeperRun run(sandbox, "remove", {"remove"}, {}, program());
     EXPECT_EQ(run.wait(), 1) << run.err();
     EXPECT_EQ(run.out(), "...\n");
     std::string err = run.err();
@@ -146,10 +192,10 @@ TEST_F(ServiceCommands, RemoveWhileRunningWritesADotPerStoppingAnswer)
 TEST_F(ServiceCommands, RemoveDeletesAServiceThatWouldNotStop)
 {
     require_root();
-    ClockkeeperRun install(sandbox, "install", {"install"});
+    ClockkeeperRun install(sandbox, "install", {"install"}, {}, program());
     ASSERT_EQ(install.wait(), 1) << install.err();
     setenv("SYSTEMCTL_STUB_STOP", "refuse", 1);
-    ClockkeeperRun run(sandbox, "remove", {"remove"});
+    ClockkeeperRun run(sandbox, "remove", {"remove"}, {}, program());
     EXPECT_EQ(run.wait(), 1) << run.err();
     EXPECT_EQ(run.out(), "\n");
     EXPECT_NE(run.err().find("failed to stop\n"), std::string::npos) << run.err();
@@ -159,10 +205,10 @@ TEST_F(ServiceCommands, RemoveDeletesAServiceThatWouldNotStop)
 TEST_F(ServiceCommands, RemoveOfAStoppedServiceSendsNoStop)
 {
     require_root();
-    ClockkeeperRun install(sandbox, "install", {"install"});
+    ClockkeeperRun install(sandbox, "install", {"install"}, {}, program());
     ASSERT_EQ(install.wait(), 1) << install.err();
     fs::remove(state_dir() + "/" + kUnit + ".state");
-    ClockkeeperRun run(sandbox, "remove", {"remove"});
+    ClockkeeperRun run(sandbox, "remove", {"remove"}, {}, program());
     EXPECT_EQ(run.wait(), 1) << run.err();
     EXPECT_EQ(run.out(), "");
     EXPECT_EQ(calls().find("stop "), std::string::npos) << calls();
@@ -172,9 +218,11 @@ TEST_F(ServiceCommands, RemoveOfAStoppedServiceSendsNoStop)
 TEST_F(ServiceCommands, OnlyTheExactLowerCaseWordsAreCommands)
 {
     for (const char* word : {"Install", "REMOVE", "Debug", "installx", ""}) {
-        ClockkeeperRun run(sandbox, "usage", {word});
+        ClockkeeperRun run(sandbox, "usage", {word}, {}, program());
         EXPECT_EQ(run.wait(), 0) << word;
-        EXPECT_EQ(run.err(), "Use: clockkeeper install|remove|debug\n") << word;
+        EXPECT_EQ(run.err(), "Use: clockkeeper install|remove|debug\n"
+                             "Exit code: 1 when the work is done, 0 when it failed or the word is unknown.\n")
+            << word;
         EXPECT_EQ(run.out(), "") << word;
     }
     EXPECT_FALSE(fs::exists(unit_file()));
@@ -185,11 +233,11 @@ TEST_F(ServiceCommands, DeclinedOrRefusedElevationFallsBackAndFails)
     require_nobody(false);
     for (const char* mode : {"decline", "refuse"}) {
         elevate_with(mode);
-        ClockkeeperRun install(sandbox, std::string("install-") + mode, {"install"}, as_nobody(false));
+        ClockkeeperRun install(sandbox, std::string("install-") + mode, {"install"}, as_nobody(false), program());
         EXPECT_EQ(install.wait(), 0) << mode << "\n" << install.err();
         EXPECT_EQ(install.out(), "") << mode;
         EXPECT_NE(install.err().find("install_service: OpenSCManager false!\n"), std::string::npos) << install.err();
-        ClockkeeperRun remove(sandbox, std::string("remove-") + mode, {"remove"}, as_nobody(false));
+        ClockkeeperRun remove(sandbox, std::string("remove-") + mode, {"remove"}, as_nobody(false), program());
         EXPECT_EQ(remove.wait(), 0) << mode << "\n" << remove.err();
         EXPECT_NE(remove.err().find("Can not OpenSCManager"), std::string::npos) << remove.err();
     }
@@ -200,21 +248,21 @@ TEST_F(ServiceCommands, AcceptedElevationReportsTheCopysResult)
 {
     require_nobody(true);
     elevate_with("accept");
-    ClockkeeperRun install(sandbox, "install", {"install"}, as_nobody(true));
+    ClockkeeperRun install(sandbox, "install", {"install"}, as_nobody(true), program());
     EXPECT_EQ(install.wait(), 1) << install.err();
     EXPECT_EQ(install.out(), "install by admin ok");
     EXPECT_TRUE(fs::exists(unit_file()));
 
-    ClockkeeperRun remove(sandbox, "remove", {"remove"}, as_nobody(true));
+    ClockkeeperRun remove(sandbox, "remove", {"remove"}, as_nobody(true), program());
     EXPECT_EQ(remove.wait(), 1) << remove.err();
     // The copy stopped the running service first: its line end, then our result.
     EXPECT_EQ(remove.out(), "\nremove by admin ok");
     EXPECT_FALSE(fs::exists(unit_file()));
 
-    // The copy fails (no unit folder): still exit code 1, the result only printed.
+    // The copy fails (no unit folder): its failure is ours, exit code 0.
     fs::remove_all(sandbox.path("systemd"));
-    ClockkeeperRun failing(sandbox, "failing", {"install"}, as_nobody(true));
-    EXPECT_EQ(failing.wait(), 1) << failing.err();
+    ClockkeeperRun failing(sandbox, "failing", {"install"}, as_nobody(true), program());
+    EXPECT_EQ(failing.wait(), 0) << failing.err();
     EXPECT_EQ(failing.out(), "install by admin false");
 }
 

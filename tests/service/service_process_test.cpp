@@ -177,18 +177,6 @@ TEST_F(ChannelWithService, IdleWorkerWakesOnItsTimeOutAndWaitsAgain)
     EXPECT_FALSE(std::filesystem::exists(sandbox.clock_file()));
 }
 
-TEST_F(ChannelWithService, FailingWaitIsRetriedOnceASecondNotInALoop)
-{
-    // A slash inside the name: neither the event nor the block can be had.
-    ScopedEnv prefix("SATCLOCK_CHANNEL_PREFIX", "no/such/");
-    ClockkeeperRun service(sandbox, "ck", {"debug"});
-    ASSERT_TRUE(service.wait_for_err("[main_clockkeeper_thread] smem_create_memory() err!!!")) << service.err();
-    ASSERT_TRUE(service.wait_for_err("[main_clockkeeper_thread] wait failed", 2)) << service.err();
-    sleep_ms(500);
-    // Spinning would have written thousands of lines by now.
-    EXPECT_LE(count_of(service.err(), "[main_clockkeeper_thread] wait failed"), 3) << service.err();
-}
-
 // A datagram socket standing in for systemd's notification socket.
 class NotifySocket {
 public:
@@ -244,6 +232,26 @@ TEST_F(ChannelWithService, SigtermStopsWorkerThenSupervisorThenReportsStopped)
     EXPECT_EQ(notify.messages(),
               (std::vector<std::string>{"STATUS=Starting (checkpoint 1)", "READY=1\nSTATUS=Running",
                                         "STOPPING=1\nSTATUS=Stopping (checkpoint 2)", "STATUS=Stopped"}));
+}
+
+TEST_F(ChannelWithService, ServiceWithoutItsChannelFailsItsStartAndNeverSaysReady)
+{
+    NotifySocket notify(sandbox.path("notify"));
+    ASSERT_TRUE(notify.bound());
+    ScopedEnv socket_env("NOTIFY_SOCKET", sandbox.path("notify"));
+    // A slash inside the name: neither the event nor the block can be had.
+    ScopedEnv prefix("SATCLOCK_CHANNEL_PREFIX", "no/such/");
+    ClockkeeperRun service(sandbox, "ck", {});
+    EXPECT_EQ(service.wait(5000), 1) << service.err();
+    std::string err = service.err();
+    EXPECT_NE(err.find("[service_main] the channel cannot be opened: start failed"), std::string::npos) << err;
+    std::vector<std::string> messages = notify.messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0], "STATUS=Starting (checkpoint 1)");
+    EXPECT_EQ(messages[1].rfind("STATUS=Stopped\nERRNO=", 0), 0u) << messages[1];
+
+    ClockkeeperRun debug(sandbox, "debug", {"debug"});
+    EXPECT_EQ(debug.wait(5000), 0) << debug.err();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The worker, the control handler and the dispatcher in-process, on the real
 // channel and the sandbox clock.
 #include "clockkeeper/service.h"
+#include "clockkeeper/service_channel.h"
 #include "common/smem.h"
 #include "platform/clock.h"
 #include "tests/service/clockkeeper_run.h"
@@ -21,6 +22,8 @@ protected:
 
 TEST_F(InProcessService, StopWinsOverAPendingCommand)
 {
+    // The channel as the service opens it before its worker starts.
+    ASSERT_TRUE(service_channel_open());
     int64_t now = platform_clock_read_ft() / 10000 * 10000;
     ASSERT_EQ(post_time_command(kCommandSetTime, now, now + 36000000000LL), 1);
     worker_stop_event.create();
@@ -39,14 +42,14 @@ TEST_F(InProcessService, StopWinsOverAPendingCommand)
 
 TEST_F(InProcessService, ThreadsStartAndStopAndReleaseTheirEvents)
 {
-    start_service_threads();
+    ASSERT_TRUE(start_service_threads());
     EXPECT_TRUE(service_stop_event.exists());
     EXPECT_FALSE(service_stop_event.is_set());
     stop_service_threads();
     EXPECT_FALSE(service_stop_event.exists());
     EXPECT_FALSE(worker_stop_event.exists());
     // A second start gets fresh, unsignalled events.
-    start_service_threads();
+    ASSERT_TRUE(start_service_threads());
     EXPECT_FALSE(service_stop_event.is_set());
     stop_service_threads();
 }

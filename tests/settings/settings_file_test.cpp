@@ -5,6 +5,9 @@
 #include "tests/support/test_env.h"
 
 #include <acl/libacl.h>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <cerrno>
 #include <climits>
 #include <clocale>
@@ -18,6 +21,7 @@
 #include <sstream>
 #include <string>
 #include <sys/acl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -52,6 +56,8 @@ std::string replaced(std::string text, const std::string& from, const std::strin
         text.replace(at, from.size(), to);
     return text;
 }
+
+void sleep_past_the_racy_margin() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
 
 class SettingsFile : public ::testing::Test {
 protected:
@@ -266,6 +272,23 @@ TEST_F(SettingsFile, FileChangedBehindTheCacheIsReadAgain)
     EXPECT_EQ(port, 8);
 }
 
+TEST_F(SettingsFile, SameSizeRewriteWithTheOldModificationTimeIsReadAgain)
+{
+    put("com_port=\"4\"\r\n");
+    struct stat old_times{};
+    ASSERT_EQ(stat(path_.c_str(), &old_times), 0);
+    sleep_past_the_racy_margin();
+    int port = 0;
+    ASSERT_EQ(settings_read_int("com_port", 1, port), 1);
+    ASSERT_EQ(port, 4);
+    // Rewritten in place by another program, its times put back as they were.
+    put("com_port=\"8\"\r\n");
+    const timespec times[2] = {old_times.st_atim, old_times.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, path_.c_str(), times, 0), 0);
+    EXPECT_EQ(settings_read_int("com_port", 1, port), 1);
+    EXPECT_EQ(port, 8);
+}
+
 TEST_F(SettingsFile, CorruptFileKeepsEveryUnreadByte)
 {
     std::string junk;
@@ -317,12 +340,13 @@ void limit_file_size(rlim_t bytes)
     setrlimit(RLIMIT_FSIZE, &limit);
 }
 
-// Leaves exactly one free descriptor: the settings file opens, a temp file cannot.
+// Leaves exactly two free descriptors: the folder's lock and the settings
+// file open, a temp file cannot.
 void leave_one_descriptor()
 {
     int lowest = dup(0);
     close(lowest);
-    struct rlimit limit{rlim_t(lowest + 1), rlim_t(lowest + 1)};
+    struct rlimit limit{rlim_t(lowest + 2), rlim_t(lowest + 2)};
     setrlimit(RLIMIT_NOFILE, &limit);
 }
 
@@ -461,6 +485,71 @@ TEST_F(SettingsFile, DecimalCommaLocaleKeepsThePointInTheFile)
     double fallback = 0;
     EXPECT_EQ(settings_read_double("correct_time_jd_start", 0.25, fallback), 0);
     EXPECT_EQ(fallback, 0.25);
+}
+
+TEST_F(SettingsFile, TwoProcessesWritingAThousandKeysEachLoseNone)
+{
+    // In memory, so that the 2000 synced replacements take no disk time.
+    char folder[] = "/dev/shm/satclock-settings.XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    setenv("SATCLOCK_COMMON_APPDATA", folder, 1);
+    std::filesystem::create_directory(std::string(folder) + "/satclock");
+    settings_init_path();
+    constexpr int kKeys = 1000;
+    auto writer = [](char prefix) {
+        return [prefix] {
+            int failures = 0;
+            for (int i = 0; i < kKeys; ++i)
+                failures += settings_write_int((prefix + std::to_string(i)).c_str(), i) != 1;
+            return failures == 0 ? 0 : 1;
+        };
+    };
+    fflush(nullptr);
+    pid_t a = fork();
+    if (a == 0)
+        _exit(writer('a')());
+    pid_t b = fork();
+    if (b == 0)
+        _exit(writer('b')());
+    int status_a = -1, status_b = -1;
+    waitpid(a, &status_a, 0);
+    waitpid(b, &status_b, 0);
+    EXPECT_EQ(status_a, 0);
+    EXPECT_EQ(status_b, 0);
+    int lost = 0;
+    for (char prefix : {'a', 'b'}) {
+        for (int i = 0; i < kKeys; ++i) {
+            int value = -1;
+            lost += settings_read_int((prefix + std::to_string(i)).c_str(), -1, value) != 1 || value != i;
+        }
+    }
+    EXPECT_EQ(lost, 0);
+    std::filesystem::remove_all(folder);
+    setenv("SATCLOCK_COMMON_APPDATA", sandbox_.path("appdata").c_str(), 1);
+    settings_init_path();
+}
+
+TEST_F(SettingsFile, FolderLockedForEverByAnotherProcessDelaysAWriteOnly)
+{
+    put(kShipped);
+    std::string folder = sandbox_.path("appdata/satclock");
+    fflush(nullptr);
+    pid_t holder = fork();
+    if (holder == 0) {
+        execl("/bin/sh", "sh", "-c", "exec 9<\"$0\" && flock -x 9 && exec sleep 30", folder.c_str(), nullptr);
+        _exit(127);
+    }
+    ASSERT_GT(holder, 0);
+    int probe = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < 500 && flock(probe, LOCK_EX | LOCK_NB) == 0; ++i) {
+        flock(probe, LOCK_UN);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    close(probe);
+    EXPECT_EQ(settings_write_int("baudrate", 9600), 1);
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(contents(), replaced(kShipped, "baudrate=\"4800\"", "baudrate=\"9600\""));
 }
 
 TEST_F(SettingsFile, TwoThreadsWritingDifferentKeysLoseNothing)

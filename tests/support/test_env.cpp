@@ -1,9 +1,11 @@
 // Per-test sandbox folders and environment seams.
 #include "tests/support/test_env.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -45,3 +47,14 @@ TestSandbox::~TestSandbox()
 
 std::string build_dir() { return env_or("SATCLOCK_BUILD_DIR", "."); }
 std::string source_dir() { return env_or("SATCLOCK_SOURCE_DIR", "."); }
+
+bool wait_until(const std::function<bool()>& done, int timeout_ms)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}

@@ -3,6 +3,7 @@
 // nothing touches the machine's own clock, shared memory or settings.
 #pragma once
 
+#include <functional>
 #include <string>
 
 class TestSandbox {
@@ -26,3 +27,6 @@ private:
 // Folder of the built programs (bin/) and of the sources, from the test's environment.
 std::string build_dir();
 std::string source_dir();
+
+// Polls done() every 20 ms for up to timeout_ms; returns whether it came to hold.
+bool wait_until(const std::function<bool()>& done, int timeout_ms = 10000);

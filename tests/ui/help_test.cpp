@@ -15,6 +15,7 @@
 #include <csignal>
 #include <gdk/gdkkeysyms.h>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -159,6 +160,27 @@ TEST_F(HelpTest, ShutdownKillsAViewerThatIgnoresTheRequest)
     help_close();
     EXPECT_TRUE(process_gone(viewer));
     EXPECT_EQ(1u, log_lines(log_, "close").size()) << "it was asked first";
+}
+
+TEST_F(HelpTest, ShutdownLeavesAGeneralBrowserRunning)
+{
+    // The stand-in viewer found as x-www-browser: the user's browser, maybe
+    // with other windows and work of the user in it.
+    std::string viewer = getenv("SATCLOCK_HELP_VIEWER");
+    std::string path_dir = sandbox_.path("bin");
+    ASSERT_EQ(symlink(viewer.c_str(), (path_dir + "/x-www-browser").c_str()), 0);
+    std::string old_path = getenv("PATH");
+    setenv("PATH", (path_dir + ":" + old_path).c_str(), 1);
+    unsetenv("SATCLOCK_HELP_VIEWER");
+    help_show();
+    setenv("SATCLOCK_HELP_VIEWER", viewer.c_str(), 1);
+    setenv("PATH", old_path.c_str(), 1);
+    ASSERT_TRUE(wait_starts(1));
+    pid_t browser = pid_of(log_lines(log_, "start").at(0));
+    help_close();
+    EXPECT_FALSE(process_gone(browser));
+    EXPECT_EQ(0u, log_lines(log_, "close").size());
+    EXPECT_EQ(1, process_close(browser, 2000));
 }
 
 TEST_F(HelpTest, ProcessCloseResults)

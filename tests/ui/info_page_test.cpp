@@ -9,12 +9,12 @@
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/info_page.h"
+#include "src/ui/main_window.h"
 #include "src/ui/pixtex.h"
 #include "tests/support/test_env.h"
 #include "tests/ui/ui_test_support.h"
 
 #include <algorithm>
-#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -89,14 +89,7 @@ protected:
     // Writes the settings file and builds the window, which loads the page's settings.
     void build(const std::vector<std::string>& lines)
     {
-        std::string folder = sandbox.path("appdata/satclock");
-        g_mkdir_with_parents(folder.c_str(), 0700);
-        std::ofstream file(folder + "/satclock.ini", std::ios::binary);
-        for (const std::string& line : lines)
-            file << line << "\r\n";
-        file.close();
-        settings_init_path();
-        build_main_window();
+        build_main_window_with_settings(sandbox.path("appdata/satclock"), lines);
     }
 
     TestSandbox sandbox;
@@ -107,7 +100,8 @@ TEST_F(InfoPageTest, ThreeTitledFramesWithTheirTooltips)
     build({});
     // Title and table cell (left, right, top) of each frame.
     std::vector<std::string> frames;
-    for (GtkWidget* frame : find_widgets(main_window, GTK_TYPE_FRAME)) {
+    GtkWidget* page = gtk_notebook_get_nth_page(GTK_NOTEBOOK(main_notebook), 0);
+    for (GtkWidget* frame : find_widgets(page, GTK_TYPE_FRAME)) {
         guint left = 0, right = 0, top = 0;
         gtk_container_child_get(GTK_CONTAINER(gtk_widget_get_parent(frame)), frame, "left-attach", &left,
                                 "right-attach", &right, "top-attach", &top, nullptr);

@@ -1,10 +1,12 @@
 // The real satclock program under Xvfb, driven from outside through the X
-// server: Quit through its menu, the help viewer at Quit, a second copy.
+// server: Quit through its menu, the help viewer at Quit, a second copy, the
+// tray icon and the start hidden in the tray.
 #include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
 
 #include "platform/process.h"
 #include "src/ui/x11_windows.h"
 #include "tests/support/test_env.h"
+#include "tests/ui/tray_host.h"
 #include "tests/ui/ui_test_support.h"
 
 #include <X11/Xlib.h>
@@ -33,6 +35,15 @@ protected:
         setenv("SATCLOCK_HELP_VIEWER", (build_dir() + "/tests/fake_viewer").c_str(), 1);
         // A GTK program keeps its caches to the end: no leak report at exit.
         setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        // The intro window would hold the start-up until it is closed.
+        ASSERT_EQ(0, mkdir(sandbox_.path("appdata/satclock").c_str(), 0755));
+        settings("screen_no_show=\"TRUE\"\r\n");
+    }
+
+    // Appends lines to the settings file.
+    void settings(const std::string& lines)
+    {
+        std::ofstream(sandbox_.path("appdata/satclock/satclock.ini"), std::ios::app) << lines;
     }
 
     void TearDown() override
@@ -83,21 +94,10 @@ protected:
                attributes.map_state == IsViewable;
     }
 
-    bool wait_for(const std::function<bool()>& done, int timeout_ms = 10000)
-    {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return true;
-    }
-
     Window wait_shown(pid_t pid)
     {
         Window window = 0;
-        wait_for([&] { return viewable(window = main_window_of(pid)); });
+        wait_until([&] { return viewable(window = main_window_of(pid)); });
         return window;
     }
 
@@ -137,15 +137,14 @@ TEST_F(ProgramTest, QuitThroughTheOptionsMenuStopsTheReaderAndEndsWithStatusZero
                                     sandbox_.path("ports")});
     ASSERT_GT(receiver, 0);
     started_.push_back(receiver);
-    ASSERT_TRUE(wait_for([&] { return access(sandbox_.path("ports/COM3").c_str(), F_OK) == 0; }));
-    ASSERT_EQ(0, mkdir(sandbox_.path("appdata/satclock").c_str(), 0755));
-    std::ofstream(sandbox_.path("appdata/satclock/satclock.ini")) << "com_port=\"3\"\r\nbaudrate=\"4800\"\r\n";
+    ASSERT_TRUE(wait_until([&] { return access(sandbox_.path("ports/COM3").c_str(), F_OK) == 0; }));
+    settings("com_port=\"3\"\r\nbaudrate=\"4800\"\r\n");
 
     pid_t pid = start("first");
     ASSERT_GT(pid, 0);
     Window window = wait_shown(pid);
     ASSERT_NE(0u, window) << output("first");
-    ASSERT_TRUE(wait_for([&] { return output("first").find("start thread read_com_thread_func") != std::string::npos; }));
+    ASSERT_TRUE(wait_until([&] { return output("first").find("start thread read_com_thread_func") != std::string::npos; }));
     keys(window, "alt+o");
     keys(window, "Up");  // from the first item round to the last one, Quit
     keys(window, "Return");
@@ -175,7 +174,7 @@ TEST_F(ProgramTest, ViewerStillOpenAtQuitIsClosedOrKilled)
         Window window = wait_shown(pid);
         ASSERT_NE(0u, window) << output(name);
         keys(window, "F1");
-        ASSERT_TRUE(wait_for([&] { return viewer_starts() > before; })) << output(name);
+        ASSERT_TRUE(wait_until([&] { return viewer_starts() > before; })) << output(name);
         pid_t viewer = viewer_pid();
         if (ignores_close) {
             std::string log = read_file(sandbox_.path("viewer.log"));
@@ -183,7 +182,7 @@ TEST_F(ProgramTest, ViewerStillOpenAtQuitIsClosedOrKilled)
         }
         keys(window, "ctrl+q");
         EXPECT_EQ(0, process_wait(pid, 10000)) << output(name);
-        EXPECT_TRUE(wait_for([&] { return kill(viewer, 0) != 0; }, 2000)) << name << " viewer left running";
+        EXPECT_TRUE(wait_until([&] { return kill(viewer, 0) != 0; }, 2000)) << name << " viewer left running";
         EXPECT_EQ(ignores_close ? 2u : 1u, count_lines("close ")) << "asked to close first";
     }
 }
@@ -194,11 +193,11 @@ TEST_F(ProgramTest, SecondCopyShowsTheFirstOnesWindowAndEnds)
     Window window = wait_shown(first);
     ASSERT_NE(0u, window) << output("first");
     x11_send_delete(display_, window);  // the close box: hidden, still running
-    ASSERT_TRUE(wait_for([&] { return !viewable(window); }));
+    ASSERT_TRUE(wait_until([&] { return !viewable(window); }));
 
     pid_t second = start("second");
     EXPECT_EQ(0, process_wait(second, 10000)) << output("second");
-    EXPECT_TRUE(wait_for([&] { return viewable(window); })) << output("first");
+    EXPECT_TRUE(wait_until([&] { return viewable(window); })) << output("first");
     EXPECT_EQ(0u, main_window_of(second));
     EXPECT_EQ(std::string::npos, output("second").find("curdir=")) << "the second copy stops before its start-up";
 
@@ -218,6 +217,111 @@ TEST_F(ProgramTest, AfterTheFirstCopyEndsANewOneRuns)
     ASSERT_NE(0u, next_window) << output("next");
     keys(next_window, "ctrl+q");
     EXPECT_EQ(0, process_wait(next, 10000)) << output("next");
+}
+
+// The program in a notification area (trayer), and on a desktop without one.
+class TrayProgramTest : public ProgramTest {
+protected:
+    // The tray icon of a process: its window carries the title "Satclock".
+    Window icon_of(pid_t pid) { return shown_window_titled(pid, "Satclock"); }
+
+    Window shown_window_titled(pid_t pid, const std::string& title)
+    {
+        for (Window window : x11_windows_of_pid(display_, pid)) {
+            char* name = nullptr;
+            bool match = XFetchName(display_, window, &name) && name && std::string(name) == title;
+            if (name)
+                XFree(name);
+            if (match && viewable(window))
+                return window;
+        }
+        return 0;
+    }
+
+    // The pop-up menu on the screen: a viewable override-redirect window taller
+    // than the icon's tooltip. Its root position and size, or false.
+    bool popup_menu(XWindowAttributes* menu)
+    {
+        Window root = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        bool found = false;
+        if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count))
+            return false;
+        for (unsigned i = 0; i < count && !found; ++i)
+            found = XGetWindowAttributes(display_, children[i], menu) && menu->override_redirect &&
+                    menu->map_state == IsViewable && menu->height >= 80;
+        if (children)
+            XFree(children);
+        return found;
+    }
+
+    // Right-clicks the icon and clicks the menu's last item, Quit. The icon's
+    // place settles only after the tray host has sized it, so a click that
+    // found no icon yet is repeated.
+    void quit_through_the_tray_menu(Window icon)
+    {
+        XWindowAttributes menu{};
+        bool shown = false;
+        for (int attempt = 0; attempt < 5 && !shown; ++attempt) {
+            right_click(icon);
+            shown = wait_until([&] { return popup_menu(&menu); }, 2000);
+        }
+        ASSERT_TRUE(shown) << "no menu popped up";
+        pointer_click(menu.x + menu.width / 2, menu.y + menu.height - 12, 1);
+    }
+
+    void right_click(Window window)
+    {
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(display_, window, &attributes);
+        int x = 0, y = 0;
+        Window child = 0;
+        XTranslateCoordinates(display_, window, DefaultRootWindow(display_), 0, 0, &x, &y, &child);
+        pointer_click(x + attributes.width / 2, y + attributes.height / 2, 3);
+    }
+};
+
+TEST_F(TrayProgramTest, HiddenAtStartAndQuitFromTheTrayEndsWithStatusZero)
+{
+    TrayHost host;
+    ASSERT_TRUE(host.ready()) << host.problem();
+    settings("turn_to_tray=\"TRUE\"\r\n");
+    pid_t pid = start("tray");
+    Window icon = 0;
+    ASSERT_TRUE(wait_until([&] { return (icon = icon_of(pid)) != 0; })) << output("tray");
+    EXPECT_FALSE(viewable(main_window_of(pid)));
+
+    quit_through_the_tray_menu(icon);
+    EXPECT_EQ(0, process_wait(pid, 10000)) << output("tray");
+    std::string out = output("tray");
+    EXPECT_NE(std::string::npos, out.find("bye!\n")) << out;
+    EXPECT_EQ(std::string::npos, out.find("is ignored")) << "the window stayed in the tray: " << out;
+}
+
+TEST_F(TrayProgramTest, QuitFromTheTrayWhileTheIntroWindowIsOpenEndsAtOnce)
+{
+    TrayHost host;
+    ASSERT_TRUE(host.ready()) << host.problem();
+    std::ofstream(sandbox_.path("appdata/satclock/satclock.ini")) << "screen_no_show=\"FALSE\"\r\n";
+    pid_t pid = start("intro");
+    Window icon = 0;
+    ASSERT_TRUE(wait_until([&] { return (icon = icon_of(pid)) != 0 && shown_window_titled(pid, "Satclock 1.2.1"); }))
+        << output("intro");  // the intro window: the main window waits for it to close
+    quit_through_the_tray_menu(icon);
+    EXPECT_EQ(0, process_wait(pid, 10000)) << output("intro");
+}
+
+TEST_F(TrayProgramTest, WithoutANotificationAreaHideToTrayIsIgnoredAndTheWindowShown)
+{
+    settings("turn_to_tray=\"TRUE\"\r\n");
+    pid_t pid = start("no-tray");
+    Window window = wait_shown(pid);
+    ASSERT_NE(0u, window) << output("no-tray");
+    EXPECT_NE(std::string::npos, output("no-tray").find("\"Hide to system tray after start up\" is ignored"))
+        << output("no-tray");
+    keys(window, "ctrl+q");
+    EXPECT_EQ(0, process_wait(pid, 10000)) << output("no-tray");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // With LANGUAGE=ru (run with LANG=C.UTF-8) the window speaks Russian and the
 // Russian help file is chosen.
+#include "src/ui/about_page.h"
 #include "src/ui/app.h"
 #include "src/ui/info_page.h"
 #include "src/ui/main_window.h"
@@ -7,6 +8,7 @@
 #include "tests/support/test_env.h"
 #include "tests/ui/ui_test_support.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -60,6 +62,18 @@ TEST_F(RussianWindowTest, InfoPageSpeaksAsTheHelpPageDoes)
     gps_info_tick(nullptr);
     EXPECT_STREQ("Режим GPS: <span foreground=\"red\" weight=\"bold\">Нет сигнала GPS</span>",
                  gtk_label_get_label(GTK_LABEL(info_widgets.mode)));
+}
+
+TEST_F(RussianWindowTest, AboutPageCreditsTheTranslatorOfTheCatalogue)
+{
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(about_text_view));
+    GtkTextIter start, end;
+    gtk_text_buffer_get_bounds(buffer, &start, &end);
+    gchar* text = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+    EXPECT_NE(nullptr, std::strstr(text, "\n Эл. почта: satclock@example.org\n\n Перевод:   Satclock team "
+                                         "<satclock@example.org>\n\n Разработано с использованием библиотеки GTK+ v."))
+        << text;
+    g_free(text);
 }
 
 TEST_F(RussianWindowTest, RussianHelpFileIsChosen)

@@ -1,15 +1,16 @@
 // GUI test helpers: GTK initialised once per test program, skipped when only listing.
-#include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
+#include <gtest/gtest.h>
 
 #include "tests/ui/ui_test_support.h"
 
+#include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/main_window.h"
 #include "src/ui/pixtex.h"
 #include "src/ui/resources.h"
+#include "tests/support/gtk_display.h"
 #include "tests/support/test_env.h"
 
-#include <X11/Xlib.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -25,15 +26,7 @@ public:
         // Never a real browser: help requests go to the stand-in viewer.
         setenv("SATCLOCK_HELP_VIEWER", (build_dir() + "/tests/fake_viewer").c_str(), 1);
         // A failed environment would only mark the tests skipped: end the run as failed.
-        // Xvfb resets itself when its last client leaves and refuses connections
-        // meanwhile: wait for a connection, and hold it until GTK has its own.
-        Display* probe = nullptr;
-        for (int attempt = 0; attempt < 100 && !(probe = XOpenDisplay(nullptr)); ++attempt)
-            g_usleep(20000);
-        bool ready = gtk_init_check(nullptr, nullptr);
-        if (probe)
-            XCloseDisplay(probe);
-        if (!ready) {
+        if (!open_gtk_display()) {
             const char* display = std::getenv("DISPLAY");
             std::fprintf(stderr, "cannot open the X display %s: run the GUI tests under xvfb-run\n",
                          display ? display : "(unset)");
@@ -56,28 +49,9 @@ GtkWidget* menu_bar()
 
 }  // namespace
 
-// GTK, GDK, fontconfig and Pango keep caches for the life of the process; the
-// leak checker looks at our code only.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libgtk-x11-2.0.so\nleak:libgdk-x11-2.0.so\nleak:libglib-2.0.so\n"
-           "leak:libgobject-2.0.so\nleak:libgio-2.0.so\nleak:libfontconfig.so\n"
-           "leak:libpango\nleak:libcairo.so\nleak:libgdk_pixbuf-2.0.so\nleak:libX11.so\n"
-           "leak:libharfbuzz.so\nleak:libfreetype.so\n";
-}
-
 bool pump_until(const std::function<bool()>& done, int timeout_ms)
 {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return done();
-        if (!gtk_events_pending())
-            g_usleep(2000);
-        while (gtk_events_pending())
-            gtk_main_iteration_do(FALSE);
-    }
-    return true;
+    return pump_main_loop_until(done, timeout_ms);
 }
 
 void pump_for(int ms)
@@ -94,6 +68,17 @@ void build_main_window()
     gtk_widget_show(main_window);
     pump_until([] { return main_window->window && gdk_window_is_viewable(main_window->window); });
     pump_for(50);
+}
+
+void build_main_window_with_settings(const std::string& folder, const std::vector<std::string>& lines)
+{
+    g_mkdir_with_parents(folder.c_str(), 0700);
+    std::ofstream file(folder + "/satclock.ini", std::ios::binary);
+    for (const std::string& line : lines)
+        file << line << "\r\n";
+    file.close();
+    settings_init_path();
+    build_main_window();
 }
 
 void destroy_main_window()

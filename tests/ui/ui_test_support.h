@@ -18,6 +18,10 @@ void pump_for(int ms);
 void build_main_window();
 void destroy_main_window();
 
+// Writes the settings file in the folder, each line ending in CR LF, points the
+// settings at it and builds the main window, which reads it.
+void build_main_window_with_settings(const std::string& folder, const std::vector<std::string>& lines);
+
 // Sends a key press and release to the main window through the X server.
 void press_key(guint keyval, GdkModifierType modifiers);
 

@@ -6,6 +6,7 @@
 #include "pty_port.h"
 #include "sentences.h"
 #include "sim_log.h"
+#include "uart_line.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -45,13 +46,16 @@ struct Chunk {
     int64_t reported_ns;   // the time it reports (sentences)
     size_t written = 0;
     int64_t first_byte_ns = 0, cr_ns = 0;
+    bool looked_at_line = false;
+    std::string sent{};    // what went on the line when bytes holds what the program's UART made of it
 };
 
 // Puts queued bytes on the pty at the baud rate: byte k of the line is due
 // 10 bit times after byte k-1, as on a UART with 1 start and 1 stop bit.
 class Transmitter {
 public:
-    Transmitter(int fd, int baud, SimLog& log) : fd_(fd), baud_(baud), log_(log) {}
+    Transmitter(int fd, int baud, SimLog& log, bool speed_mismatch = false)
+        : fd_(fd), baud_(baud), log_(log), speed_mismatch_(speed_mismatch) {}
 
     void enqueue(int64_t due_ns, std::string bytes, std::string type, int64_t second_ns, int64_t reported_ns)
     {
@@ -67,6 +71,8 @@ public:
             Chunk& chunk = queue_.front();
             if (now_ns < chunk.start_ns)
                 return chunk.start_ns;
+            if (!chunk.looked_at_line)
+                look_at_line(chunk, now_ns);
             size_t due = std::min(chunk.bytes.size(), bytes_due(chunk, now_ns));
             if (due > chunk.written)
                 send(chunk, due);
@@ -86,6 +92,24 @@ private:
     size_t bytes_due(const Chunk& chunk, int64_t now_ns) const
     {
         return static_cast<size_t>((now_ns - chunk.start_ns) * baud_ / (10 * kSecondNs)) + 1;
+    }
+
+    // With --speed-mismatch, a chunk sent while the program reads at another
+    // speed reaches it as its UART would frame it.
+    void look_at_line(Chunk& chunk, int64_t now_ns)
+    {
+        chunk.looked_at_line = true;
+        if (!speed_mismatch_)
+            return;
+        int speed = line_speed(fd_);
+        if (speed != last_line_speed_) {
+            log_.begin("line_speed").field("ns", now_ns).field("baud", int64_t(speed)).end();
+            last_line_speed_ = speed;
+        }
+        if (!speeds_mismatch(baud_, speed))
+            return;
+        chunk.sent = chunk.bytes;
+        chunk.bytes = uart_reception(chunk.sent, baud_, speed);
     }
 
     void send(Chunk& chunk, size_t due)
@@ -118,7 +142,7 @@ private:
                 .field("bytes", int64_t(chunk.bytes.size())).end();
             return;
         }
-        std::string text = chunk.bytes;
+        std::string text = chunk.sent.empty() ? chunk.bytes : chunk.sent;
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
             text.pop_back();
         log_.begin("sentence").field("type", chunk.type).field("second_ns", chunk.second_ns)
@@ -129,6 +153,8 @@ private:
     int fd_;
     int baud_;
     SimLog& log_;
+    bool speed_mismatch_;
+    int last_line_speed_ = -1;
     std::deque<Chunk> queue_;
     int64_t line_free_ns_ = 0;
 };
@@ -144,7 +170,8 @@ public:
             return;
         int64_t due = second_ns + int64_t(o_.start_offset_ms) * 1000000 + jitter_ns();
         int64_t reported = second_ns + reported_offset_ns;
-        tx.enqueue(due, make_gga(o_.fix, reported), "GGA", second_ns, reported);
+        if (!o_.fix.rmc_only)
+            tx.enqueue(due, make_gga(o_.fix, reported), "GGA", second_ns, reported);
         tx.enqueue(due, make_rmc(o_.fix, reported), "RMC", second_ns, reported);
         if (o_.garbage_bytes > 0 && seconds_ % o_.garbage_every == 0)
             tx.enqueue(due, garbage(), "garbage", second_ns, reported);
@@ -263,7 +290,7 @@ int64_t reported_offset_ns(const SimOptions& options, int64_t first_second_ns)
 void serve(const SimOptions& options, const std::vector<CaptureLine>& capture, PtyPort& pty, SimLog& log,
            int64_t started, const sigset_t& wait_mask)
 {
-    Transmitter tx(pty.master(), options.baud, log);
+    Transmitter tx(pty.master(), options.baud, log, options.speed_mismatch);
     Receiver receiver(options);
     CommandLog commands(log);
     int64_t next_second = (started / kSecondNs + 1) * kSecondNs;

@@ -24,6 +24,9 @@ Port:
   -b, --baud N            baud rate for pacing (default 4800)
   -o, --offset MS         first byte MS milliseconds after the top of each
                           second (default 0)
+      --speed-mismatch    when the program reads the line at another speed
+                          than --baud, send what its UART would receive:
+                          wrongly framed bytes, framing errors as NUL
       --offset-jitter MS  plus a uniform draw in -MS..+MS each second, as a
                           real receiver's output delay wanders (default 0)
       --realtime          run at real-time priority where permitted, so that
@@ -37,6 +40,13 @@ Sentences:
       --alt M             altitude in metres (545.4)
   -f, --fraction-digits N digits after the seconds' point, 0..4 (default 3)
   -c, --checksum MODE     on, off or wrong (default on)
+      --short-sats        satellites in use without a leading zero ("8")
+      --rmc-only          send RMC alone, no GGA
+Receivers of the GNSS mode, for example:
+  multi-constellation     --talker GN --fraction-digits 2
+  Garmin-style            --fraction-digits 0
+  GLONASS/BeiDou only     --talker GL, --talker GB or --talker BD
+  RMC alone               --rmc-only --talker GN --fraction-digits 0
 Time (the receiver's reported time; pacing always follows the real clock):
       --time-offset-ms MS reported time = true time + MS (may be negative)
       --start-time T      report T (UTC, 2026-12-31T23:59:55[.fff]) at the
@@ -69,11 +79,14 @@ Log events, one JSON object a line, times in ns since 1970 (real clock):
   {"event":"garbage","second_ns":..,"first_byte_ns":..,"bytes":N}
   {"event":"dropped","ns":..,"bytes":N}  (the pty's buffer was full)
   {"event":"command","ns":..,"text":"$PSRF103,00,00,01,01*25"}
+  {"event":"line_speed","ns":..,"baud":N}  (--speed-mismatch: the speed
+     the program set, logged at the first sentence after each change)
   {"event":"stop","ns":..,"signal":N}
 )";
 
 enum LongOnly {
-    kReplace = 1000, kLat, kLon, kAlt, kTimeOffset, kStartTime, kGarbageEvery, kSeed, kSilence, kExitAfter, kOffsetJitter, kRealtime
+    kReplace = 1000, kLat, kLon, kAlt, kTimeOffset, kStartTime, kGarbageEvery, kSeed, kSilence, kExitAfter,
+    kSpeedMismatch, kShortSats, kRmcOnly, kOffsetJitter, kRealtime
 };
 
 const option kOptions[] = {
@@ -84,6 +97,7 @@ const option kOptions[] = {
     {"lat", required_argument, nullptr, kLat},       {"lon", required_argument, nullptr, kLon},
     {"alt", required_argument, nullptr, kAlt},       {"fraction-digits", required_argument, nullptr, 'f'},
     {"checksum", required_argument, nullptr, 'c'},   {"time-offset-ms", required_argument, nullptr, kTimeOffset},
+    {"short-sats", no_argument, nullptr, kShortSats}, {"rmc-only", no_argument, nullptr, kRmcOnly},
     {"start-time", required_argument, nullptr, kStartTime},
     {"garbage", required_argument, nullptr, 'g'},    {"garbage-every", required_argument, nullptr, kGarbageEvery},
     {"seed", required_argument, nullptr, kSeed},     {"silence-after", required_argument, nullptr, kSilence},
@@ -91,6 +105,7 @@ const option kOptions[] = {
     {"offset-jitter", required_argument, nullptr, kOffsetJitter},
     {"realtime", no_argument, nullptr, kRealtime},
     {"replay", required_argument, nullptr, 'r'},     {"log", required_argument, nullptr, 'l'},
+    {"speed-mismatch", no_argument, nullptr, kSpeedMismatch},
     {"help", no_argument, nullptr, 'h'},             {nullptr, 0, nullptr, 0}};
 
 bool to_long(const char* text, long long low, long long high, long long& value)
@@ -139,6 +154,7 @@ bool apply(int code, const char* arg, SimOptions& o)
     case kReplace: o.replace_link = true; return true;
     case 'b': return set_int(arg, 50, 4000000, o.baud);
     case 'o': return set_int(arg, 0, 999, o.start_offset_ms);
+    case kSpeedMismatch: o.speed_mismatch = true; return true;
     case kOffsetJitter: return set_int(arg, 0, 499, o.offset_jitter_ms);
     case kRealtime: o.realtime = true; return true;
     case 't': o.fix.talker = arg; return o.fix.talker.size() == 2;
@@ -149,6 +165,8 @@ bool apply(int code, const char* arg, SimOptions& o)
     case kAlt: return to_double(arg, -1000, 100000, o.fix.altitude);
     case 'f': return set_int(arg, 0, 4, o.fix.fraction_digits);
     case 'c': return set_checksum(arg, o.fix.checksum);
+    case kShortSats: o.fix.short_satellites = true; return true;
+    case kRmcOnly: o.fix.rmc_only = true; return true;
     case kTimeOffset:
         if (!to_long(arg, -4000000000000LL, 4000000000000LL, value))
             return false;

@@ -24,6 +24,7 @@ struct SimOptions {
     int64_t time_offset_ns = 0;  // reported time = true time + this
     std::string start_time;      // reported time of the first second, ISO 8601 UTC
     std::string log_file;        // JSON lines; "" = none, "-" = standard output
+    bool speed_mismatch = false; // garble what is sent when the program's line speed differs
 };
 
 // Fills options from argv. Returns -1 to go on, else the exit status (help

@@ -74,11 +74,13 @@ std::string nmea_coordinate(double degrees, bool longitude)
 std::string make_gga(const ReceiverFix& fix, int64_t utc_ns)
 {
     std::string body = fix.talker + "GGA," + nmea_time_field(utc_ns, fix.fraction_digits) + ",";
+    const char* satellites = fix.short_satellites ? "%d" : "%02d";
     if (fix.quality > 0)
         body += nmea_coordinate(fix.latitude, false) + "," + nmea_coordinate(fix.longitude, true) +
-                format(",%d,%02d,0.9,%.1f,M,46.9,M,,", fix.quality, fix.satellites, fix.altitude);
+                format(",%d,", fix.quality) + format(satellites, fix.satellites) +
+                format(",0.9,%.1f,M,46.9,M,,", fix.altitude);
     else
-        body += format(",,,,0,%02d,99.9,,M,,M,,", fix.satellites);
+        body += ",,,,0," + format(satellites, fix.satellites) + ",99.9,,M,,M,,";
     return nmea_sentence(body, fix.checksum);
 }
 

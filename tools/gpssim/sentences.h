@@ -14,6 +14,8 @@ struct ReceiverFix {
     double longitude = 11.516667;
     double altitude = 545.4;    // metres
     int fraction_digits = 3;    // digits after the seconds' point, 0..4
+    bool short_satellites = false;  // "8" instead of "08", as some modules send it
+    bool rmc_only = false;          // no GGA: the RMC status tells the fix
     ChecksumMode checksum = ChecksumMode::on;
 };
 

@@ -1,6 +1,7 @@
 // nmea-decode: reads receiver text from a file or standard input, cuts it into
 // lines as the analysis thread does, decodes each into the shared fix record
 // and prints one JSON object per line with the result and the record.
+// --gnss decodes in the GNSS mode (other talkers, whole-second times ...).
 #include "src/gps/gps_fix.h"
 #include "src/gps/nmea_line_assembler.h"
 
@@ -45,15 +46,23 @@ int decode_stream(std::FILE* in)
 
 int main(int argc, char** argv)
 {
-    if (argc > 2 || (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0))) {
-        std::fprintf(stderr, "usage: nmea-decode [FILE]   (standard input when no FILE or \"-\")\n");
+    int first = 1;
+    if (argc > 1 && std::strcmp(argv[1], "--gnss") == 0) {
+        accept_gnss_talkers.store(1);
+        ++first;
+    }
+    const char* file = argc > first ? argv[first] : nullptr;
+    if (argc > first + 1 || (file && (std::strcmp(file, "-h") == 0 || std::strcmp(file, "--help") == 0))) {
+        std::fprintf(stderr, "usage: nmea-decode [--gnss] [FILE]   (standard input when no FILE or \"-\")\n"
+                             "  --gnss  decode in the GNSS mode: any talker, whole-second times,\n"
+                             "          one-digit satellite counts, RMC status as the fix without GGA\n");
         return 2;
     }
     std::FILE* in = stdin;
-    if (argc == 2 && std::strcmp(argv[1], "-") != 0) {
-        in = std::fopen(argv[1], "rb");
+    if (file && std::strcmp(file, "-") != 0) {
+        in = std::fopen(file, "rb");
         if (!in) {
-            std::fprintf(stderr, "nmea-decode: cannot open %s: %s\n", argv[1], std::strerror(errno));
+            std::fprintf(stderr, "nmea-decode: cannot open %s: %s\n", file, std::strerror(errno));
             return 1;
         }
     }

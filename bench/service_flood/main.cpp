@@ -1,0 +1,121 @@
+// Service cost under a flooded command event: `clockkeeper` on a sandbox
+// clock, first idle, then with the semaphore's count written to 2^31 - 1 from
+// outside, as any local account may. CPU time is the sum over the service's
+// threads of /proc/<pid>/task/*/schedstat. Then a set waited for as satclock
+// waits for it, and the time from SIGTERM to the process's end.
+//
+// Usage: service_flood [seconds per phase]   (default 10)
+#include "common/smem.h"
+#include "platform/clock.h"
+#include "platform/process.h"
+#include "platform/shm.h"
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fcntl.h>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+int64_t cpu_ns(pid_t pid)
+{
+    int64_t total = 0;
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        std::ifstream stat(task.path() / "schedstat");
+        int64_t ns = 0;
+        if (stat >> ns)
+            total += ns;
+    }
+    return total;
+}
+
+double cpu_share(pid_t pid, int seconds)
+{
+    int64_t before = cpu_ns(pid);
+    sleep(unsigned(seconds));
+    return double(cpu_ns(pid) - before) / (double(seconds) * 1e9);
+}
+
+bool saturate_event()
+{
+    std::string path = "/dev/shm/sem." + channel_event_name().substr(1);
+    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    const unsigned char count[4] = {0xff, 0xff, 0xff, 0x7f};
+    bool ok = fd >= 0 && pwrite(fd, count, sizeof count, 0) == ssize_t(sizeof count);
+    if (fd >= 0)
+        close(fd);
+    return ok;
+}
+
+bool wait_for_service(int timeout_ms)
+{
+    for (int waited = 0; waited < timeout_ms; waited += 10) {
+        smem_create_memory();
+        int present = smem_peer_present();
+        smem_close_memory();
+        if (present == 1)
+            return true;
+        usleep(10000);
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
+    if (seconds < 1)
+        seconds = 10;
+    std::string tmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
+    std::string dir = tmp + "/satclock-bench.XXXXXX";
+    if (!mkdtemp(dir.data())) {
+        std::perror("service_flood: mkdtemp");
+        return 1;
+    }
+    setenv("SATCLOCK_CLOCK_FILE", (dir + "/clock").c_str(), 1);
+    setenv("SATCLOCK_CHANNEL_PREFIX", ("scflood" + std::to_string(getpid()) + "_").c_str(), 1);
+    // A count written from outside wakes no one: the service meets it at its
+    // next wake, here within 200 ms instead of a minute.
+    setenv("SATCLOCK_WAIT_TIMEOUT_MS", "200", 1);
+    std::string service = std::filesystem::path(process_self_path()).parent_path() / "clockkeeper";
+    // As systemd starts it (no word), so that SIGTERM is its stop control.
+    unsetenv("NOTIFY_SOCKET");
+    pid_t pid = process_spawn({"sh", "-c", "exec \"$0\" 2>/dev/null", service});
+    int status = 1;
+    if (pid > 0 && wait_for_service(5000)) {
+        double idle = cpu_share(pid, seconds);
+        bool flooded = saturate_event();
+        sleep(1);
+        double under_flood = cpu_share(pid, seconds);
+        int64_t cur_ft = platform_clock_read_ft() / 10000 * 10000;
+        int64_t start = platform_monotonic_ns();
+        PostOutcome outcome = post_time_command_acknowledged(kCommandSetTime, cur_ft, cur_ft, 500);
+        double ack_ms = double(platform_monotonic_ns() - start) / 1e6;
+        start = platform_monotonic_ns();
+        kill(pid, SIGTERM);
+        int ended = process_wait(pid, 5000);
+        double stop_ms = double(platform_monotonic_ns() - start) / 1e6;
+        std::printf("service_flood: %d s per phase, count written: %s, set: %s\n", seconds, flooded ? "yes" : "no",
+                    post_outcome_text(outcome));
+        std::printf("idle_cpu_share=%.6f flooded_cpu_share=%.6f ack_ms=%.3f stop_ms=%.1f\n", idle, under_flood,
+                    ack_ms, ended == -2 ? -1.0 : stop_ms);
+        status = flooded && outcome == PostOutcome::applied ? 0 : 1;
+    } else {
+        std::printf("service_flood: the service did not start (is build/bin/clockkeeper there?)\n");
+    }
+    if (pid > 0 && process_wait(pid, 0) == -2) {
+        kill(pid, SIGKILL);
+        process_wait(pid, 5000);
+    }
+    platform_shm_unlink(channel_share_name());
+    platform_named_event_unlink(channel_event_name());
+    std::filesystem::remove_all(dir);
+    return status;
+}

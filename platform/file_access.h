@@ -1,0 +1,10 @@
+// Opening a file to every ordinary user of the machine.
+#pragma once
+
+#include <string>
+
+// Adds the access entry group:users:rw- to the file's access list (POSIX ACL,
+// the mask widened to match). Where the file system keeps no access lists, or
+// the group "users" does not exist, the file's mode becomes 0666 instead.
+// False when the file cannot be reached or neither works.
+bool file_grant_users_rw(const std::string& path);

@@ -1,0 +1,180 @@
+// The unattended mode: the wizard's choices from the command line, the same
+// installation and finish actions, status lines on standard output.
+#include "satsetup/unattended.h"
+
+#include "common/install_text.h"
+#include "common/locale_language.h"
+#include "common/process_list.h"
+#include "common/user_admin.h"
+#include "satsetup/elevation.h"
+#include "satsetup/install_state.h"
+#include "satsetup/install_steps.h"
+#include "satsetup/installation.h"
+#include "satsetup/wizard.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: satsetup --unattended [--dir DIR] [--language en|ru] [--no-menu]\n"
+    "                 [--no-desktop-icon] [--no-autorun] [--keep-settings] [--launch]\n"
+    "Installs Satclock without a window: into DIR (default /opt/Satclock), in the\n"
+    "given language (default: the locale's), with a menu folder, a desktop icon and\n"
+    "start at login unless told otherwise; --keep-settings keeps the settings of an\n"
+    "earlier installation, --launch starts Satclock afterwards.\n";
+
+struct Options {
+    std::string dir = "/opt/Satclock";
+    int language = -1;
+    bool menu = true;
+    bool desktop_icon = true;
+    bool autorun = true;
+    bool keep_settings = false;
+    bool launch = false;
+    std::string handover;
+    std::vector<std::string> args;  // as given, for the elevated copy
+};
+
+bool parse(int argc, char** argv, Options* options)
+{
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value = i + 1 < argc ? argv[i + 1] : "";
+        if (arg == "--dir" && !value.empty()) {
+            options->dir = value;
+            ++i;
+        } else if (arg == "--language" && (value == "en" || value == "ru")) {
+            options->language = value == "ru" ? 1 : 0;
+            ++i;
+        } else if (arg == "--handover" && !value.empty()) {
+            options->handover = value;
+            ++i;
+            continue;
+        } else if (arg == "--no-menu") {
+            options->menu = false;
+        } else if (arg == "--no-desktop-icon") {
+            options->desktop_icon = false;
+        } else if (arg == "--no-autorun") {
+            options->autorun = false;
+        } else if (arg == "--keep-settings") {
+            options->keep_settings = true;
+        } else if (arg == "--launch") {
+            options->launch = true;
+        } else {
+            return false;
+        }
+        options->args.push_back(arg);
+        if (arg == "--dir" || arg == "--language")
+            options->args.push_back(value);
+    }
+    return true;
+}
+
+// Lock-free, so the handler may set it.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void on_interrupt(int) { interrupted.store(true); }
+
+// Ctrl+C, SIGTERM and SIGHUP cancel the installation as the wizard's Cancel
+// does: no further step, the rollback, exit code 1. The handler only raises a
+// flag; a watcher passes it on, as the cancel takes a lock.
+class InterruptWatch {
+public:
+    InterruptWatch()
+    {
+        struct sigaction action{};
+        action.sa_handler = on_interrupt;
+        sigemptyset(&action.sa_mask);
+        for (int signo : {SIGINT, SIGTERM, SIGHUP})
+            sigaction(signo, &action, nullptr);
+        watcher_ = std::thread([this] {
+            while (!done_.load()) {
+                if (interrupted.load()) {
+                    request_install_cancel();
+                    return;
+                }
+                usleep(20 * 1000);
+            }
+        });
+    }
+    ~InterruptWatch()
+    {
+        done_.store(true);
+        watcher_.join();
+    }
+
+private:
+    std::atomic<bool> done_{false};
+    std::thread watcher_;
+};
+
+void print_status(const char* text)
+{
+    std::printf("%s\n", shown_text(text).c_str());
+    std::fflush(stdout);
+}
+
+int fail(const char* text)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", shown_text(text).c_str());
+    return 1;
+}
+
+int install(const Options& options)
+{
+    form_install_paths(options.dir);
+    settings_backed_up = backup_settings(data_dir);
+    create_desktop_icon = options.desktop_icon;
+    create_menu_folder = options.menu;
+    handover_file = options.handover;
+    print_status(translate_text("Copying new files..."));
+    int result = kNoRun;
+    {
+        InterruptWatch watch;
+        result = run_installation(print_status);
+    }
+    install_result.store(result);
+    if (result != kInstalled) {
+        rollback_installation();
+        return fail(install_result_text(result));
+    }
+    FinishChoices choices;
+    choices.keep_previous_settings = options.keep_settings;
+    choices.run_at_startup = options.autorun;
+    choices.launch_now = options.launch;
+    apply_finish_options(options.dir, choices);
+    return 0;
+}
+
+}  // namespace
+
+int unattended_main(int argc, char** argv)
+{
+    Options options;
+    if (!parse(argc, argv, &options)) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    select_text_catalogue(options.language == -1 ? locale_is_russian_speaking() : options.language == 1);
+    if (!is_user_admin() && options.handover.empty()) {
+        std::vector<std::string> args = {"--unattended"};
+        args.insert(args.end(), options.args.begin(), options.args.end());
+        int exit_code = 1;
+        if (run_elevated_unattended(args, &exit_code) == ElevatedRun::finished)
+            return exit_code;
+    }
+    if (is_program_running())
+        return fail(translate_text("Setup has detected that Satclock is currently running.\n\rPlease close all "
+                                   "instances of it now, then click OK to continue, or Cancel to exit."));
+    return install(options);
+}

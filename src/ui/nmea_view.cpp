@@ -1,0 +1,121 @@
+// The NMEA view: received bytes as text, in a small font, emptied now and
+// then so that a long run does not grow the buffer without end.
+#include "src/ui/nmea_view.h"
+
+#include "src/gps/com_reader.h"
+
+#include <cstring>
+#include <glib/gi18n.h>
+
+long nmea_view_count = 0;
+
+namespace {
+
+constexpr int kFeedMax = 300;       // bytes taken from the ring per refresh
+constexpr int kFeedBuffer = 302;    // zeroed, a little longer than that
+constexpr char kSmallText[] = "small_text";
+constexpr double kSmallTextScale = 0.8333333333333;
+
+GtkWidget* view = nullptr;          // the text view; null once destroyed
+GtkTextMark* end_mark = nullptr;    // stays at the end of the text
+bool after_cr = false;              // the last text appended ended with a carriage return
+
+void forget_view(GtkWidget*, gpointer)
+{
+    view = nullptr;
+    end_mark = nullptr;
+}
+
+// Every CR, LF and CR LF becomes one LF, also when a refresh splits a CR LF:
+// the text view takes a lone CR or LF as a line break of its own, so a split
+// pair would show as an empty line. In place; the text only gets shorter.
+void one_line_break_each(gchar* text)
+{
+    gchar* out = text;
+    for (const gchar* in = text; *in; ++in) {
+        if (*in == '\n' && after_cr) {
+            after_cr = false;
+            continue;
+        }
+        after_cr = *in == '\r';
+        *out++ = after_cr ? '\n' : *in;
+    }
+    *out = '\0';
+}
+
+GtkTextBuffer* view_buffer() { return view ? gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)) : nullptr; }
+
+}  // namespace
+
+GtkWidget* nmea_view_new()
+{
+    GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scrolled), GTK_SHADOW_ETCHED_IN);
+    view = gtk_text_view_new();
+    g_signal_connect(view, "destroy", G_CALLBACK(forget_view), nullptr);
+    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), GTK_WRAP_CHAR);
+    gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
+    GtkTextBuffer* buffer = view_buffer();
+    gtk_text_buffer_create_tag(buffer, kSmallText, "scale", kSmallTextScale, nullptr);
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(buffer, &end);
+    end_mark = gtk_text_buffer_create_mark(buffer, nullptr, &end, FALSE);
+    gtk_container_add(GTK_CONTAINER(scrolled), view);
+    return scrolled;
+}
+
+GtkWidget* nmea_view_widget() { return view; }
+
+gchar* nmea_view_text(const uint8_t* bytes, int count)
+{
+    if (count <= 0)
+        return g_strdup("");
+    gsize written = 0;
+    gchar* text = g_locale_to_utf8(reinterpret_cast<const gchar*>(bytes), count, nullptr, &written, nullptr);
+    // A NUL (a framing error on a wrong speed reads as one) is text in no
+    // charset, and the text buffer takes none.
+    if (text && !std::memchr(text, '\0', written))
+        return text;
+    g_free(text);
+    return g_strdup_printf("%s %d %s (%s)\n", _("received bad data"), count, ngettext("byte", "bytes", count),
+                           _("need change baudrate"));
+}
+
+void nmea_view_append(const char* text, const char* tag)
+{
+    GtkTextBuffer* buffer = view_buffer();
+    if (!buffer || !text)
+        return;
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(buffer, &end);
+    gtk_text_buffer_insert_with_tags_by_name(buffer, &end, text, -1, tag, nullptr);
+    // Through a mark: the view scrolls once the new lines have been measured.
+    gtk_text_buffer_get_end_iter(buffer, &end);
+    gtk_text_buffer_move_mark(buffer, end_mark, &end);
+    gtk_text_view_scroll_to_mark(GTK_TEXT_VIEW(view), end_mark, 0.0, TRUE, 0.0, 0.5);
+}
+
+void nmea_view_clear()
+{
+    if (GtkTextBuffer* buffer = view_buffer())
+        gtk_text_buffer_set_text(buffer, "", 0);
+}
+
+void nmea_view_feed()
+{
+    uint8_t bytes[kFeedBuffer] = {};
+    int count = buf_com_read_view(bytes, kFeedMax);
+    // Nothing new: no append, so a user who scrolled back stays where he is.
+    if (count <= 0)
+        return;
+    gchar* text = nmea_view_text(bytes, count);
+    one_line_break_each(text);
+    nmea_view_append(text, kSmallText);
+    nmea_view_count += static_cast<long>(std::strlen(text));
+    g_free(text);
+    if (nmea_view_count > nmea_view_limit) {
+        nmea_view_count = 0;
+        nmea_view_clear();
+    }
+}

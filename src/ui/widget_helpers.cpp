@@ -1,0 +1,65 @@
+#include "src/ui/widget_helpers.h"
+
+#include "src/ui/app.h"
+
+namespace {
+
+void forget_widget(GtkWidget* widget, gpointer slot)
+{
+    GtkWidget** kept = static_cast<GtkWidget**>(slot);
+    if (*kept == widget)
+        *kept = nullptr;
+}
+
+}  // namespace
+
+GtkWidget* keep(GtkWidget*& slot, GtkWidget* widget)
+{
+    slot = widget;
+    g_signal_connect(widget, "destroy", G_CALLBACK(forget_widget), &slot);
+    return widget;
+}
+
+void set_tip(GtkWidget* widget, const char* tip)
+{
+    if (shared_tooltips)
+        gtk_tooltips_set_tip(shared_tooltips, widget, tip, nullptr);
+    else
+        gtk_widget_set_tooltip_text(widget, tip);
+}
+
+void set_markup(GtkWidget* label, gchar* owned_markup)
+{
+    // The labels are refreshed 10 to 20 times a second: relayout only on change.
+    if (label && g_strcmp0(gtk_label_get_label(GTK_LABEL(label)), owned_markup) != 0)
+        gtk_label_set_markup(GTK_LABEL(label), owned_markup);
+    g_free(owned_markup);
+}
+
+GtkWidget* check_box_new(const char* text, const char* tip, bool active, GCallback toggled)
+{
+    GtkWidget* check = gtk_check_button_new_with_label(text);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check), active);
+    set_tip(check, tip);
+    g_signal_connect(check, "toggled", toggled, nullptr);
+    return check;
+}
+
+GtkWidget* add_frame(GtkWidget* table, const char* title, guint left, guint right, guint top,
+                     GtkAttachOptions vertical)
+{
+    GtkWidget* frame = gtk_frame_new(nullptr);
+    GtkWidget* title_label = gtk_label_new(nullptr);
+    gchar* markup = g_markup_printf_escaped("<b>%s</b>", title);
+    gtk_label_set_markup(GTK_LABEL(title_label), markup);
+    g_free(markup);
+    gtk_frame_set_label_widget(GTK_FRAME(frame), title_label);
+    gtk_frame_set_label_align(GTK_FRAME(frame), 0, 0.7);
+    gtk_frame_set_shadow_type(GTK_FRAME(frame), GTK_SHADOW_ETCHED_IN);
+    GtkAttachOptions fill = GtkAttachOptions(GTK_EXPAND | GTK_FILL);
+    gtk_table_attach(GTK_TABLE(table), frame, left, right, top, top + 1, fill, vertical, 2, 2);
+    GtkWidget* box = gtk_vbox_new(FALSE, 4);
+    gtk_container_set_border_width(GTK_CONTAINER(box), 4);
+    gtk_container_add(GTK_CONTAINER(frame), box);
+    return box;
+}

@@ -1,0 +1,20 @@
+// Small GTK helpers that every page of the main window builds with.
+#pragma once
+
+#include <gtk/gtk.h>
+
+// Stores the widget in the slot and clears the slot when the widget is destroyed.
+GtkWidget* keep(GtkWidget*& slot, GtkWidget* widget);
+
+// The tip through the window's shared tooltips, or the widget's own tooltip before they exist.
+void set_tip(GtkWidget* widget, const char* tip);
+
+// Sets the label's markup only when it differs, and frees the markup.
+void set_markup(GtkWidget* label, gchar* owned_markup);
+
+// A check box with the tip, ticked as `active`, whose toggles go to the handler.
+GtkWidget* check_box_new(const char* text, const char* tip, bool active, GCallback toggled);
+
+// A titled frame at the table cell; returns the box inside it.
+GtkWidget* add_frame(GtkWidget* table, const char* title, guint left, guint right, guint top,
+                     GtkAttachOptions vertical);

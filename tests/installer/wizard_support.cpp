@@ -1,0 +1,158 @@
+// Wizard test helpers.
+#include "tests/installer/wizard_support.h"
+
+#include "common/install_text.h"
+#include "satsetup/install_state.h"
+#include "satsetup/installation.h"
+#include "satsetup/wizard.h"
+#include "tests/support/gtk_display.h"
+
+#include <chrono>
+
+namespace {
+
+struct PendingAnswer {
+    int response;
+    std::string* text;
+};
+
+gboolean answer_message(gpointer data)
+{
+    auto* answer = static_cast<PendingAnswer*>(data);
+    GList* windows = gtk_window_list_toplevels();
+    GtkWidget* box = nullptr;
+    for (GList* item = windows; item; item = item->next)
+        if (GTK_IS_MESSAGE_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data)))
+            box = GTK_WIDGET(item->data);
+    g_list_free(windows);
+    if (!box)
+        return TRUE;
+    if (answer->text) {
+        gchar* text = nullptr;
+        g_object_get(box, "text", &text, nullptr);
+        *answer->text = text ? text : "";
+        g_free(text);
+    }
+    gtk_dialog_response(GTK_DIALOG(box), answer->response);
+    delete answer;
+    return FALSE;
+}
+
+struct PendingAnswers {
+    std::vector<int> responses;
+    std::vector<std::string>* texts;
+    GtkWidget* last = nullptr;
+};
+
+gboolean answer_messages(gpointer data)
+{
+    auto* answers = static_cast<PendingAnswers*>(data);
+    GList* windows = gtk_window_list_toplevels();
+    GtkWidget* box = nullptr;
+    for (GList* item = windows; item; item = item->next)
+        if (GTK_IS_MESSAGE_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data)) &&
+            item->data != answers->last)
+            box = GTK_WIDGET(item->data);
+    g_list_free(windows);
+    if (!box)
+        return TRUE;
+    gchar* text = nullptr;
+    g_object_get(box, "text", &text, nullptr);
+    answers->texts->push_back(text ? text : "");
+    g_free(text);
+    answers->last = box;
+    int response = answers->responses.front();
+    answers->responses.erase(answers->responses.begin());
+    gtk_dialog_response(GTK_DIALOG(box), response);
+    if (!answers->responses.empty())
+        return TRUE;
+    delete answers;
+    return FALSE;
+}
+
+}  // namespace
+
+void answer_next_messages(const std::vector<int>& responses, std::vector<std::string>* texts)
+{
+    g_timeout_add(20, answer_messages, new PendingAnswers{responses, texts});
+}
+
+// Pango starts fontconfig on a thread of its own; neither library is built
+// with the thread checker, which then misreads their hand-over.
+extern "C" const char* __tsan_default_suppressions()
+{
+    return "called_from_lib:libfontconfig.so.1\nrace:libfontconfig.so.1\nrace:libpango-1.0.so.0\n"
+           "race:libpangoft2-1.0.so.0\n";
+}
+
+bool wizard_display()
+{
+    static int ok = -1;
+    if (ok < 0)
+        ok = gtk_init_check(nullptr, nullptr) ? 1 : 0;
+    return ok == 1;
+}
+
+bool pump_until(const std::function<bool()>& done, int timeout_ms)
+{
+    return pump_main_loop_until(done, timeout_ms);
+}
+
+void pump_for(int ms)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    pump_until([&] { return std::chrono::steady_clock::now() > end; }, ms + 100);
+}
+
+void answer_next_message(int response, std::string* text)
+{
+    g_timeout_add(20, answer_message, new PendingAnswer{response, text});
+}
+
+std::string label_text(GtkWidget* label) { return gtk_label_get_text(GTK_LABEL(label)); }
+
+std::string button_text(GtkWidget* button)
+{
+    const char* text = gtk_button_get_label(GTK_BUTTON(button));
+    return text ? text : "";
+}
+
+std::string window_title() { return gtk_window_get_title(GTK_WINDOW(wizard.frame)); }
+
+bool is_ticked(GtkWidget* box) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(box)); }
+
+void open_wizard(const std::string& command_line)
+{
+    language_index = -1;
+    handover_file.clear();
+    install_result = kNoRun;
+    settings_backed_up = false;
+    install_dir_existed = data_dir_existed = true;
+    service_install_started = registry_entries_written = false;
+    select_text_catalogue(false);
+    parse_wizard_command_line(command_line);
+    wizard_create();
+    pump_for(50);
+}
+
+void close_wizard()
+{
+    if (wizard_closed() || !wizard.frame)
+        return;
+    if (page_index == kInstallingPage)
+        gtk_button_clicked(GTK_BUTTON(wizard.cancel));
+    if (page_index < kInstallingPage)
+        answer_next_message(GTK_RESPONSE_OK);
+    if (page_index == kFinishPage) {
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(wizard.launch_box), FALSE);
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(wizard.autorun_box), FALSE);
+    }
+    gtk_button_clicked(GTK_BUTTON(wizard.cancel));
+    pump_for(20);
+}
+
+void next_to(int page)
+{
+    while (page_index < page && page_index < kInstallingPage)
+        gtk_button_clicked(GTK_BUTTON(wizard.next));
+}

@@ -1,0 +1,104 @@
+// A laid-out installation for the uninstaller's tests.
+#include "tests/uninstall/installed_tree.h"
+
+#include "platform/process.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void write_file(const std::string& path, const std::string& text)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+}  // namespace
+
+void point_seams_into(const TestSandbox& sandbox)
+{
+    setenv("SATCLOCK_SYSTEMCTL", (source_dir() + "/tests/service/systemctl-stub").c_str(), 1);
+    fs::create_directories(sandbox.path("systemctl"));
+    setenv("SATCLOCK_SYSTEMCTL_STATE", sandbox.path("systemctl").c_str(), 1);
+    setenv("TMPDIR", sandbox.path("tmp").c_str(), 1);
+    fs::create_directories(sandbox.path("proc"));
+    setenv("SATCLOCK_PROC_DIR", sandbox.path("proc").c_str(), 1);
+    write_file(sandbox.path("passwd"), "ann:x:1000:1000:Ann:" + sandbox.path("home/ann") +
+                                           ":/bin/sh\nboris:x:1001:1001:Boris:" + sandbox.path("home/boris") +
+                                           ":/bin/sh\n");
+    setenv("SATCLOCK_PASSWD_FILE", sandbox.path("passwd").c_str(), 1);
+    // The installing user's own configuration folder.
+    setenv("XDG_CONFIG_HOME", sandbox.path("home/ann/.config").c_str(), 1);
+}
+
+// The real installer, unattended, with every folder in the sandbox; Ann is
+// the installing user (her autostart entry is the installer's), Boris
+// disabled his own entry, which hides it.
+InstalledTree install_into(const TestSandbox& sandbox)
+{
+    InstalledTree tree;
+    tree.install_dir = sandbox.path("root/opt/Satclock/");
+    tree.data_dir = sandbox.path("appdata/satclock/");
+    tree.uninstaller = tree.install_dir + "uninstall";
+    tree.list = tree.install_dir + "uninstall.txt";
+    tree.desktop_entry = sandbox.path("desktop/Satclock.desktop");
+    tree.menu_folder = sandbox.path("programs/Satclock");
+    tree.uninstall_entry = sandbox.path("programs/satclock-uninstall.desktop");
+    tree.program_link = sandbox.path("bin/satclock");
+    tree.unit_file = sandbox.path("systemd/clockkeeper_satclock.service");
+    tree.autostart_entries = {sandbox.path("home/ann/.config/autostart/satclock.desktop"),
+                              sandbox.path("home/boris/.config/autostart/satclock.desktop")};
+
+    std::string out;
+    int status = process_run_capture({"env", "ASAN_OPTIONS=detect_leaks=0", build_dir() + "/bin/satsetup",
+                                      "--unattended", "--dir", sandbox.path("root/opt/Satclock")},
+                                     &out);
+    EXPECT_EQ(0, status) << "the installation failed:\n" << out;
+    EXPECT_TRUE(exists(tree.autostart_entries[0]));
+    write_file(tree.autostart_entries[1], "[Desktop Entry]\nType=Application\nExec=" + tree.install_dir +
+                                              "bin/satclock\nHidden=true\n");
+
+    std::ifstream list(tree.list);
+    for (std::string line; std::getline(list, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        tree.listed.push_back(line.starts_with('/') ? line : tree.install_dir + line);
+    }
+    return tree;
+}
+
+void pretend_satclock_running(const TestSandbox& sandbox, bool running)
+{
+    std::string process = sandbox.path("proc/4242");
+    if (!running) {
+        fs::remove_all(process);
+        return;
+    }
+    fs::create_directories(process);
+    fs::create_symlink("/opt/Satclock/bin/satclock", process + "/exe");
+}
+
+bool exists(const std::string& path)
+{
+    std::error_code ignored;
+    return fs::exists(fs::symlink_status(path, ignored));
+}
+
+std::vector<std::string> files_under(const std::string& folder)
+{
+    std::vector<std::string> files;
+    std::error_code ignored;
+    for (const auto& entry : fs::recursive_directory_iterator(folder, ignored))
+        if (!entry.is_directory())
+            files.push_back(fs::relative(entry.path(), folder).string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
