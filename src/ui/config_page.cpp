@@ -8,6 +8,7 @@
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/gnss_box.h"
+#include "src/ui/nmea_delay_frame.h"
 #include "src/ui/nmea_view.h"
 #include "src/ui/widget_helpers.h"
 
@@ -240,7 +241,8 @@ GtkWidget* create_config_page()
     build_speed_row(communication);
     gtk_box_pack_start(GTK_BOX(communication), gnss_box_create(), FALSE, FALSE, 0);
     build_pps_settings(add_frame(table, _("PPS Settings"), 1, 2, 0, kFill));
-    build_debug_view(add_frame(table, _("Debug View"), 0, 2, 1, kExpandFill));
+    gtk_table_attach(GTK_TABLE(table), nmea_delay_frame_create(), 0, 2, 1, 2, kExpandFill, kFill, 2, 2);
+    build_debug_view(add_frame(table, _("Debug View"), 0, 2, 2, kExpandFill));
     return table;
 }
 

@@ -96,7 +96,13 @@ GtkWidget* nmea_delay_frame_create(void)
 {
     nmea_delay_load_settings();
     delay_widgets = DelayWidgets{};
-    GtkWidget* frame = gtk_frame_new(_("Receiver output delay"));
+    GtkWidget* frame = gtk_frame_new(nullptr);
+    GtkWidget* title = gtk_label_new(nullptr);
+    gchar* markup = g_markup_printf_escaped("<b>%s</b>", _("Receiver output delay"));
+    gtk_label_set_markup(GTK_LABEL(title), markup);
+    g_free(markup);
+    gtk_frame_set_label_widget(GTK_FRAME(frame), title);
+    gtk_frame_set_label_align(GTK_FRAME(frame), 0, 0.7);
     delay_widgets.frame = frame;
     g_signal_connect(frame, "destroy", G_CALLBACK(on_frame_destroyed), nullptr);
     GtkWidget* box = gtk_vbox_new(FALSE, 4);
