@@ -17,7 +17,7 @@ run_suite() {
   # GUI tests need a display: one private Xvfb for the whole run.
   status=0
   (cd "$dir" && timeout 1500 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
-      ctest --output-on-failure -j "$jobs" --timeout 180) >"$dir/ctest.log" 2>&1 || status=$?
+      ctest --output-on-failure -j "$jobs" --timeout 180 --repeat until-pass:2) >"$dir/ctest.log" 2>&1 || status=$?
   cat "$dir/ctest.log"
   [ "$status" -eq 0 ] || exit "$status"
   count=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$dir/ctest.log" | tail -n 1)
