@@ -8,7 +8,10 @@
 // (xvfb-run).
 //
 //   idle_cpu [SECONDS]   (default 60)
+#include "common/smem.h"
+#include "platform/named_event.h"
 #include "platform/process.h"
+#include "platform/shm.h"
 #include "src/ui/x11_windows.h"
 
 #include <X11/Xlib.h>
@@ -144,7 +147,8 @@ Window main_window_of(Display* display, pid_t pid)
 {
     for (Window window : x11_windows_of_pid(display, pid)) {
         char* name = nullptr;
-        bool match = XFetchName(display, window, &name) && name && std::string(name).rfind("Satclock", 0) == 0;
+        // "Satclock 1.2.1": the tray icon's own window is titled "Satclock".
+        bool match = XFetchName(display, window, &name) && name && std::string(name).rfind("Satclock ", 0) == 0;
         if (name)
             XFree(name);
         if (match)
@@ -181,7 +185,7 @@ void sandbox_environment(const std::string& dir)
     for (const char* sub : {"ports", "appdata/satclock", "config", "runtime"})
         fs::create_directories(dir + "/" + sub);
     std::ofstream(dir + "/appdata/satclock/satclock.ini")
-        << "com_port=\"" << kPort << "\"\r\nbaudrate=\"4800\"\r\nauto_update=\"FALSE\"\r\n";
+        << "com_port=\"" << kPort << "\"\r\nbaudrate=\"4800\"\r\nauto_update=\"FALSE\"\r\nscreen_no_show=\"TRUE\"\r\n";
     setenv("SATCLOCK_CLOCK_FILE", (dir + "/clock").c_str(), 1);
     setenv("SATCLOCK_CHANNEL_PREFIX", ("idlecpu" + std::to_string(getpid()) + "_").c_str(), 1);
     setenv("SATCLOCK_PORT_DIR", (dir + "/ports").c_str(), 1);
@@ -230,6 +234,9 @@ int main(int argc, char** argv)
     stop(satclock);
     stop(keeper);
     stop(receiver);
+    // The channel's names outlive the service by design: take this run's away.
+    platform_shm_unlink(channel_share_name());
+    platform_named_event_unlink(channel_event_name());
     if (status == 0) {
         std::error_code ignored;
         fs::remove_all(dir, ignored);
