@@ -1,6 +1,8 @@
 // The receiver output delay frame.
 #include "src/ui/nmea_delay_frame.h"
 
+#include "src/ui/widget_helpers.h"
+
 #include "src/correction/nmea_delay.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
@@ -21,14 +23,6 @@ struct DelayWidgets {
 };
 
 DelayWidgets delay_widgets;
-
-void set_tip(GtkWidget* widget, const char* tip)
-{
-    if (shared_tooltips)
-        gtk_tooltips_set_tip(shared_tooltips, widget, tip, nullptr);
-    else
-        gtk_widget_set_tooltip_text(widget, tip);
-}
 
 gchar* delay_text(int delay, int spread, int state)
 {
@@ -96,13 +90,7 @@ GtkWidget* nmea_delay_frame_create(void)
 {
     nmea_delay_load_settings();
     delay_widgets = DelayWidgets{};
-    GtkWidget* frame = gtk_frame_new(nullptr);
-    GtkWidget* title = gtk_label_new(nullptr);
-    gchar* markup = g_markup_printf_escaped("<b>%s</b>", _("Receiver output delay"));
-    gtk_label_set_markup(GTK_LABEL(title), markup);
-    g_free(markup);
-    gtk_frame_set_label_widget(GTK_FRAME(frame), title);
-    gtk_frame_set_label_align(GTK_FRAME(frame), 0, 0.7);
+    GtkWidget* frame = titled_frame_new(_("Receiver output delay"));
     delay_widgets.frame = frame;
     g_signal_connect(frame, "destroy", G_CALLBACK(on_frame_destroyed), nullptr);
     GtkWidget* box = gtk_vbox_new(FALSE, 4);

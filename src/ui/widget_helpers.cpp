@@ -45,8 +45,7 @@ GtkWidget* check_box_new(const char* text, const char* tip, bool active, GCallba
     return check;
 }
 
-GtkWidget* add_frame(GtkWidget* table, const char* title, guint left, guint right, guint top,
-                     GtkAttachOptions vertical)
+GtkWidget* titled_frame_new(const char* title)
 {
     GtkWidget* frame = gtk_frame_new(nullptr);
     GtkWidget* title_label = gtk_label_new(nullptr);
@@ -56,6 +55,13 @@ GtkWidget* add_frame(GtkWidget* table, const char* title, guint left, guint righ
     gtk_frame_set_label_widget(GTK_FRAME(frame), title_label);
     gtk_frame_set_label_align(GTK_FRAME(frame), 0, 0.7);
     gtk_frame_set_shadow_type(GTK_FRAME(frame), GTK_SHADOW_ETCHED_IN);
+    return frame;
+}
+
+GtkWidget* add_frame(GtkWidget* table, const char* title, guint left, guint right, guint top,
+                     GtkAttachOptions vertical)
+{
+    GtkWidget* frame = titled_frame_new(title);
     GtkAttachOptions fill = GtkAttachOptions(GTK_EXPAND | GTK_FILL);
     gtk_table_attach(GTK_TABLE(table), frame, left, right, top, top + 1, fill, vertical, 2, 2);
     GtkWidget* box = gtk_vbox_new(FALSE, 4);

@@ -15,6 +15,9 @@ void set_markup(GtkWidget* label, gchar* owned_markup);
 // A check box with the tip, ticked as `active`, whose toggles go to the handler.
 GtkWidget* check_box_new(const char* text, const char* tip, bool active, GCallback toggled);
 
+// A frame whose title is bold, as every frame of the window has it.
+GtkWidget* titled_frame_new(const char* title);
+
 // A titled frame at the table cell; returns the box inside it.
 GtkWidget* add_frame(GtkWidget* table, const char* title, guint left, guint right, guint top,
                      GtkAttachOptions vertical);
