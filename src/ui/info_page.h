@@ -22,6 +22,9 @@ struct InfoPageWidgets {
     GtkWidget* auto_update;  // check box
     GtkWidget* schedule;     // combo box, index = schedule_value
     GtkWidget* units;        // combo box, 0 metres, 1 feet
+    GtkWidget* offset;       // the PC clock against GPS time
+    GtkWidget* result;       // what the latest correction did
+    GtkWidget* status;       // what stands in the way, with the remedy; hidden when nothing does
 };
 
 extern InfoPageWidgets info_widgets;
