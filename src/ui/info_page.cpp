@@ -38,7 +38,6 @@ guint gps_info_timer = 0;      // 0 while not running
 guint refresh_timer = 0;       // 0 while not running
 GTimeZone* local_zone = nullptr;  // created on first use, kept for the run
 GTimeZone* utc_zone = nullptr;
-GtkWidget* gnss_hint_line = nullptr;  // the refused-receiver hint, hidden without one
 
 // ---- texts ----
 
@@ -232,7 +231,7 @@ void build_additional(GtkWidget* box)
     keep(info_widgets.latitude, add_label(box, _("Latitude"), _("Latitude of your position")));
     keep(info_widgets.longitude, add_label(box, _("Longitude"), _("Longitude of your position")));
     build_altitude(box);
-    gtk_box_pack_start(GTK_BOX(box), keep(gnss_hint_line, gnss_hint_label_new()), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), keep(info_widgets.gnss_hint, gnss_hint_label_new()), FALSE, FALSE, 0);
     GtkWidget* status = no_show_all(keep(info_widgets.status, add_label(box, "", nullptr)));
     gtk_label_set_line_wrap(GTK_LABEL(status), TRUE);
 }
@@ -356,7 +355,7 @@ gboolean gps_info_tick(gpointer)
     tray_icon_set_state(fix.fix_quality > 0 ? tray_fix : fix.fix_quality == 0 ? tray_no_data : tray_no_fix);
     if (info_widgets.correct_now)
         gtk_widget_set_sensitive(info_widgets.correct_now, fix.fix_quality > 0);
-    gnss_hint_label_update(gnss_hint_line);
+    gnss_hint_label_update(info_widgets.gnss_hint);
     refresh_status();
     tray_icon_set_hint(tray_tooltip_lines().c_str());
     return TRUE;
