@@ -418,8 +418,13 @@ TEST_F(Analysis, ServiceNotRunningThenRunning)
 // the seconds bring it back.
 class AnalysisPps : public Analysis {
 protected:
-    void correct_with_edges(std::vector<int64_t> edge_offsets_ms, int64_t* truth_ft, int64_t* truth_real)
+    // deny_set: the process may not set the clock itself, as an ordinary user.
+    void correct_with_edges(std::vector<int64_t> edge_offsets_ms, int64_t* truth_ft, int64_t* truth_real,
+                            bool deny_set = false)
     {
+        // A GGA carries no date: the PC's own date, nearest to the sentence, is taken.
+        ASSERT_EQ(platform_clock_set_ft(ft_of(2026, 12, 7, 12, 0, 0, 0)), 0);
+        platform_clock_sandbox_deny_set(deny_set);
         use_pps.store(1);
         correct_time_request.store(1);
         *truth_ft = ft_of(2026, 12, 7, 12, 0, 1, 300);
@@ -436,7 +441,7 @@ protected:
 TEST_F(AnalysisPps, PulsesAlignTheClockDirectly)
 {
     int64_t truth_ft = 0, truth_real = 0;
-    correct_with_edges({700, 1700, 2700}, &truth_ft, &truth_real);
+    ASSERT_NO_FATAL_FAILURE(correct_with_edges({700, 1700, 2700}, &truth_ft, &truth_real));
     EXPECT_LE(std::llabs(clock_error_ms(truth_ft, truth_real)), kSlackMs);
     EXPECT_EQ(count(log(), "no first 1 pps"), 0u);
     EXPECT_EQ(count(log(), "no 1 pps!!!"), 0u);
@@ -446,9 +451,8 @@ TEST_F(AnalysisPps, PulsesAlignTheClockDirectly)
 
 TEST_F(AnalysisPps, WithoutTheRightTheShiftGoesToTheService)
 {
-    platform_clock_sandbox_deny_set(true);
     int64_t truth_ft = 0, truth_real = 0;
-    correct_with_edges({700, 1700, 2700}, &truth_ft, &truth_real);
+    ASSERT_NO_FATAL_FAILURE(correct_with_edges({700, 1700, 2700}, &truth_ft, &truth_real, true));
     ASSERT_TRUE(wait_for([&] { return count(log(), "[align_time_to_second]") == 1; }, 1000));
     // The set left the clock 300 ms and the channel's delay behind.
     std::string text = log();
@@ -466,7 +470,7 @@ TEST_F(AnalysisPps, WithoutTheRightTheShiftGoesToTheService)
 TEST_F(AnalysisPps, NoPulseAtAll)
 {
     int64_t truth_ft = 0, truth_real = 0;
-    correct_with_edges({}, &truth_ft, &truth_real);
+    ASSERT_NO_FATAL_FAILURE(correct_with_edges({}, &truth_ft, &truth_real));
     EXPECT_EQ(count(log(), "no first 1 pps\n"), 1u);
     EXPECT_EQ(count(log(), "was corect with=1\n"), 1u);
     // The set through the service stands: 300 ms behind.
@@ -478,7 +482,7 @@ TEST_F(AnalysisPps, NoPulseAtAll)
 TEST_F(AnalysisPps, OnlyOnePulse)
 {
     int64_t truth_ft = 0, truth_real = 0;
-    correct_with_edges({700}, &truth_ft, &truth_real);
+    ASSERT_NO_FATAL_FAILURE(correct_with_edges({700}, &truth_ft, &truth_real));
     EXPECT_EQ(count(log(), "no first 1 pps"), 0u);
     EXPECT_EQ(count(log(), "no 1 pps!!!\n"), 1u);
     EXPECT_EQ(count(log(), "was corect with=1\n"), 1u);
