@@ -53,7 +53,7 @@ protected:
 
     bool wait_stopped(int timeout_ms = 5000)
     {
-        return wait_for([] { return com_read_running() == 0; }, timeout_ms);
+        return wait_until([] { return com_read_running() == 0; }, timeout_ms);
     }
 
     static std::pair<int, int> cursors_of_analiz()
@@ -121,7 +121,7 @@ TEST_F(Reader, RingWrapsAt4096AndAConsumerGetsWhatIsThere)
     EXPECT_EQ(buf_com_read_view(view, 300), 0) << "a consumer 4096 bytes behind has lost them all";
 
     ASSERT_TRUE(pty.write_all("0123456789"));
-    ASSERT_TRUE(wait_for([] { return cursors_of_analiz().first == 10; }, 3000));
+    ASSERT_TRUE(wait_until([] { return cursors_of_analiz().first == 10; }, 3000));
     EXPECT_EQ(buf_com_read_analiz(&byte, 1), 1);
     EXPECT_EQ(byte, '0');
     uint8_t rest[300];
@@ -136,7 +136,7 @@ TEST_F(Reader, StartWhileRunningResetsTheRingButStartsNoSecondReader)
     start();
     ASSERT_EQ(wait_commands(pty).size(), 50u);
     ASSERT_TRUE(pty.write_all("$GPGGA,1"));
-    ASSERT_TRUE(wait_for([] { return cursors_of_analiz().first == 8; }, 3000));
+    ASSERT_TRUE(wait_until([] { return cursors_of_analiz().first == 8; }, 3000));
 
     EXPECT_EQ(start_com_threads(kPort, 4800), 0);
     EXPECT_EQ(cursors_of_analiz(), std::make_pair(0, 0));
@@ -220,7 +220,7 @@ TEST_F(Reader, PortsThatCannotBeOpenedAreTriedAgainWithTheirCause)
             size_t first = log.find(no_open);
             return first == std::string::npos ? 0 : log.find(no_open, first + 1) == std::string::npos ? 1 : 2;
         };
-        ASSERT_TRUE(wait_for([&] { return tries() == 2; }, 6000)) << "tried again: " << out.text();
+        ASSERT_TRUE(wait_until([&] { return tries() == 2; }, 6000)) << "tried again: " << out.text();
         LinkStatus link = link_status_now();
         EXPECT_EQ(link.state, LinkState::open_failed);
         EXPECT_EQ(link.error, c.error) << c.port;
@@ -243,7 +243,7 @@ TEST_F(Reader, AVanishedPortIsReadAgainOnceItIsBack)
         ASSERT_TRUE(sim.wait_events("command", 2, 5000));
         sim.stop(SIGKILL);
     }
-    ASSERT_TRUE(wait_for([] { return link_status_now().state != LinkState::open; }, 5000));
+    ASSERT_TRUE(wait_until([] { return link_status_now().state != LinkState::open; }, 5000));
     std::string log = out.text();
     EXPECT_NE(log.find("read err=5 handle=0x"), std::string::npos) << log;
     EXPECT_NE(log.find("read error\n"), std::string::npos) << log;
@@ -263,7 +263,7 @@ TEST_F(Reader, ConsumerCountsAreAtMostWhatIsThere)
     start();
     ASSERT_EQ(wait_commands(pty).size(), 50u);
     ASSERT_TRUE(pty.write_all("0123456789"));
-    ASSERT_TRUE(wait_for([] { return cursors_of_analiz().first == 10; }, 3000));
+    ASSERT_TRUE(wait_until([] { return cursors_of_analiz().first == 10; }, 3000));
     uint8_t bytes[300];
     EXPECT_EQ(buf_com_read_view(bytes, 300), 10);
     EXPECT_EQ(buf_com_read_view(bytes, 300), 0);
