@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <mutex>
 #include <string_view>
 
@@ -34,6 +36,15 @@ void explain_open_failure(LinkStatus& next)
     }
 }
 
+// The device behind the port's link where it leads to one, else what the
+// port number names.
+std::string device_shown(int port)
+{
+    std::string device = com_port_device(port);
+    char resolved[PATH_MAX];
+    return (!device.empty() && realpath(device.c_str(), resolved)) ? resolved : device;
+}
+
 }  // namespace
 
 void link_status_set(LinkState state, int port, int baud, int error)
@@ -43,7 +54,7 @@ void link_status_set(LinkState state, int port, int baud, int error)
     next.port = port;
     next.baud = baud;
     next.error = error;
-    next.device = com_port_device(port);
+    next.device = device_shown(port);
     next.since_ns = platform_monotonic_ns();
     if (state == LinkState::open_failed)
         explain_open_failure(next);
