@@ -93,7 +93,7 @@ GtkWidget* add_label(GtkWidget* box, const char* text, const char* tip)
 
 // Left out of the window's show-all: shown only while it has a text, which
 // wraps at about chars characters so that no language widens the window.
-GtkWidget* no_show_all(GtkWidget* label, int chars = 48)
+GtkWidget* no_show_all(GtkWidget* label, int chars = 44)
 {
     gtk_widget_set_no_show_all(label, TRUE);
     gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
@@ -237,7 +237,7 @@ void build_additional(GtkWidget* box)
     keep(info_widgets.longitude, add_label(box, _("Longitude"), _("Longitude of your position")));
     build_altitude(box);
     gtk_box_pack_start(GTK_BOX(box), keep(info_widgets.gnss_hint, gnss_hint_label_new()), FALSE, FALSE, 0);
-    no_show_all(keep(info_widgets.status, add_label(box, "", nullptr)), 96);
+    no_show_all(keep(info_widgets.status, add_label(box, "", nullptr)), 72);
 }
 
 // A label that shows a text in a colour, and is hidden while the text is empty.
