@@ -312,6 +312,25 @@ void note_silence()
     nmea_delay_note_silence();
 }
 
+// The pulse state has one writer, this thread: a check asked for shows as
+// measuring at once (unless the receiver is silent: then it waits for data as
+// unknown), and another port, speed or line makes what was measured unknown.
+void follow_pulse_requests()
+{
+    static unsigned seen_link = 0;
+    static int seen_cts = -1;
+    int port = 0, baud = 0;
+    unsigned link = com_reader_link(&port, &baud);
+    int cts = pps_use_cts.load();
+    if (link != seen_link || cts != seen_cts) {
+        seen_link = link;
+        seen_cts = cts;
+        state_1PPS.store(-1);
+    }
+    if (check_1PPS_request.load() && state_1PPS.load() != 2 && !receiver_silent())
+        state_1PPS.store(2);
+}
+
 // Sleeps until bytes come, a request wakes it, or the silence deadline. A
 // pulse check runs once bytes are read, as after every line.
 void wait_for_bytes()
@@ -380,6 +399,7 @@ void analiz_com_thread_func()
     platform_thread_realtime();  // the clock reading of a correction waits for its wake
     auto* lines = new ArrivingLines;  // the process exits around this thread
     for (;;) {
+        follow_pulse_requests();
         int count = buf_com_read_analiz_stamped(lines->bytes(), lines->stamps(), ArrivingLines::size);
         if (count == 0) {
             wait_for_bytes();

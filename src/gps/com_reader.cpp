@@ -191,6 +191,7 @@ bool take_restart(int& com_port, int& baudrate)
     }
     reset_ring();
     gps_fix_clear();
+    buf_com_wake_analiz();  // it forgets the 1PPS state of the old line
     return true;
 }
 

@@ -4,7 +4,6 @@
 #include "src/correction/analiz.h"
 #include "src/correction/nmea_delay.h"
 #include "src/gps/com_reader.h"
-#include "src/gps/gps_fix.h"
 
 #include <chrono>
 #include <system_error>
@@ -52,12 +51,16 @@ int start_receiver_threads(int com_port, int baudrate)
     return start_com_threads(com_port, baudrate);
 }
 
-void receiver_restart(int com_port, int baudrate)
+void receiver_restart(int com_port, int baudrate) { com_reader_restart(com_port, baudrate); }
+
+int receiver_running() { return com_read_running(); }
+
+void receiver_check_pulse() { check_1PPS_request.store(1); }
+
+void receiver_choose_pulse_line(bool cts)
 {
-    gps_fix_clear();
-    state_1PPS.store(-1);
-    check_1PPS_request.store(0);
-    com_reader_restart(com_port, baudrate);
+    pps_use_cts.store(cts ? 1 : 0);
+    buf_com_wake_analiz();
 }
 
 void stop_receiver_threads() { stop_com_read_thread(); }

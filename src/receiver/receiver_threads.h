@@ -21,6 +21,14 @@ int start_receiver_threads(int com_port, int baudrate);
 // Moves the receiver to another port or speed: the reader reopens, the fix
 // and the 1PPS state are forgotten. Never waits, so the GTK thread may call it.
 void receiver_restart(int com_port, int baudrate);
+// 1 while a reader runs (it keeps trying a port that fails), else 0.
+int receiver_running();
+
+// The 1PPS line: a check of it (state_1PPS shows measuring, then the
+// result), and the choice of CTS or DSR (what was measured becomes unknown).
+// state_1PPS is written by the analysis thread alone.
+void receiver_check_pulse();
+void receiver_choose_pulse_line(bool cts);
 
 // Ends the reader (which holds the port); the analysis thread goes on.
 void stop_receiver_threads();

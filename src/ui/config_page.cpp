@@ -2,7 +2,6 @@
 #include "src/ui/config_page.h"
 
 #include "src/correction/analiz.h"
-#include "src/gps/com_reader.h"
 #include "src/gps/port_watch.h"
 #include "src/gps/serial.h"
 #include "src/receiver/receiver_threads.h"
@@ -138,7 +137,7 @@ void on_port_changed(GtkComboBox* combo, gpointer)
     int port = 0;
     if (port_list_refilling || !active_number(combo, port))
         return;
-    if (port == app_settings.com_port && com_read_running())
+    if (port == app_settings.com_port && receiver_running())
         return;
     app_settings.com_port = port;
     settings_write_int(settings_keys::com_port, port);
@@ -167,18 +166,16 @@ void on_use_pps_toggled(GtkToggleButton* check, gpointer)
 void on_use_cts_toggled(GtkToggleButton* cts, gpointer)
 {
     app_settings.use_cts = gtk_toggle_button_get_active(cts);
-    pps_use_cts.store(app_settings.use_cts ? 1 : 0);
+    receiver_choose_pulse_line(app_settings.use_cts);
     settings_write_bool(settings_keys::use_cts, app_settings.use_cts);
-    state_1PPS.store(-1);
-    check_1PPS_request.store(0);
     set_markup(config_widgets.pps_state, pps_state_markup(-1));
 }
 
 // The analysis thread measures the line at its next received byte.
 void on_pps_refresh_clicked(GtkButton*, gpointer)
 {
-    state_1PPS.store(2);
-    check_1PPS_request.store(1);
+    receiver_check_pulse();
+    set_markup(config_widgets.pps_state, pps_state_markup(2));
 }
 
 void on_show_nmea_toggled(GtkToggleButton* check, gpointer)

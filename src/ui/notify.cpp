@@ -16,9 +16,11 @@
 
 namespace {
 
-std::mutex queue_lock;
-std::condition_variable queue_changed;
-std::deque<std::string>& queue = *new std::deque<std::string>;  // the worker may outlive main
+// Never destroyed: the worker waits on them until the process is gone, and a
+// condition variable destroyed under a waiter would hold up the exit.
+std::mutex& queue_lock = *new std::mutex;
+std::condition_variable& queue_changed = *new std::condition_variable;
+std::deque<std::string>& queue = *new std::deque<std::string>;
 bool worker_started = false;  // under queue_lock
 unsigned last_notice = 0;     // GUI thread only
 

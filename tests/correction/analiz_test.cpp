@@ -519,8 +519,14 @@ TEST_F(AnalysisPps, OffsetFromTheSentenceAndFromThePulse)
         std::snprintf(text, sizeof text, "%02d%02d%02d.000", utc.tm_hour, utc.tm_min, utc.tm_sec);
         return std::string(text);
     };
-    // The sentence of the second now under way, 50 ms or more into it.
-    send(gga(label_of(rig_real_ns())));
+    // The sentence of a second, 50 ms into it, as a receiver would send it.
+    int64_t now = rig_real_ns();
+    int64_t next_second = (now / 1000000000 + 1) * 1000000000;
+    while (rig_real_ns() < next_second + 50 * kMs) {
+        timespec pause{0, 1000000};
+        nanosleep(&pause, nullptr);
+    }
+    send(gga(label_of(next_second)));
     ASSERT_TRUE(wait_until([] { return clock_offset_now().valid; }, 3000));
     ClockOffset nmea_only = clock_offset_now();
     EXPECT_EQ(nmea_only.source, OffsetSource::nmea);
@@ -591,9 +597,11 @@ TEST_F(Analysis, SilenceClearsTheFixAndThePulseState)
     int64_t last_byte = platform_monotonic_ns();
     send_and_wait_decoded(gga("101010.000"), 10);
     state_1PPS.store(1);
-    // A pulse check asked for while nothing arrives waits for data.
+    // A pulse check asked for shows as measuring at once (the thread writes the
+    // state), and while nothing arrives it waits for data.
     check_1PPS_request.store(1);
-    ASSERT_TRUE(wait_until([] { return gps_fix_copy().fix_quality != 1 || state_1PPS.load() != 1; }, 5000));
+    EXPECT_TRUE(wait_until([] { return state_1PPS.load() == 2; }, 1000));
+    ASSERT_TRUE(wait_until([] { return gps_fix_copy().fix_quality != 1; }, 5000));
     EXPECT_GE(platform_monotonic_ns() - last_byte, 2000 * kMs) << "silent only 2 s after the last byte";
     ASSERT_TRUE(wait_until([] { return gps_fix_copy().fix_quality == 0 && state_1PPS.load() == -1; }, 3000));
     GpsFix fix = gps_fix_copy();
