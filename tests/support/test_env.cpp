@@ -1,6 +1,8 @@
 // Per-test sandbox folders and environment seams.
 #include "tests/support/test_env.h"
 
+#include "tests/support/clock_start.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +27,7 @@ TestSandbox::TestSandbox()
         throw std::runtime_error("mkdtemp failed");
     dir_ = tmpl;
     clock_file_ = path("clock");
+    start_sandbox_clock(clock_file_);
     prefix_ = "sctest" + std::to_string(getpid()) + "_" + dir_.substr(dir_.size() - 6) + "_";
     for (const char* sub : {"ports", "appdata", "programs", "desktop", "systemd", "config", "bin", "tmp"})
         std::filesystem::create_directory(path(sub));
