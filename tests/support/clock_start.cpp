@@ -35,18 +35,20 @@ std::optional<int64_t> parse_utc_time(const std::string& text)
     return int64_t(seconds) * 1000000000LL + fraction_ns;
 }
 
-void start_sandbox_clock(const std::string& clock_file)
+int64_t start_sandbox_clock(const std::string& clock_file)
 {
     const char* start = std::getenv("SATCLOCK_TEST_CLOCK_START");
     if (!start || !*start)
-        return;
+        return 0;
     std::optional<int64_t> start_ns = parse_utc_time(start);
     if (!start_ns)
         throw std::runtime_error(std::string("SATCLOCK_TEST_CLOCK_START is no UTC time: ") + start);
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
+    int64_t offset = *start_ns - (int64_t(now.tv_sec) * 1000000000LL + now.tv_nsec);
     std::ofstream file(clock_file, std::ios::trunc);
-    file << (*start_ns - (int64_t(now.tv_sec) * 1000000000LL + now.tv_nsec)) << "\n";
+    file << offset << "\n";
     if (!file.flush())
         throw std::runtime_error("cannot write the sandbox clock " + clock_file);
+    return offset;
 }

@@ -14,4 +14,5 @@ std::optional<int64_t> parse_utc_time(const std::string& text);
 // Writes into the clock file the offset that makes it read the start moment
 // now; does nothing without SATCLOCK_TEST_CLOCK_START. Throws when the
 // variable holds no UTC time or the file cannot be written.
-void start_sandbox_clock(const std::string& clock_file);
+// Returns the offset written, 0 when none was.
+int64_t start_sandbox_clock(const std::string& clock_file);
