@@ -88,6 +88,8 @@ inline constexpr char nmea_compensate[] = "nmea_compensate";
 inline constexpr char nmea_delay_receiver[] = "nmea_delay_receiver";
 inline constexpr char nmea_delay_spread_ms[] = "nmea_delay_spread_ms";
 inline constexpr char notify_corrections[] = "notify_corrections";
+inline constexpr char min_satellites[] = "min_satellites";
+inline constexpr char step_cap_minutes[] = "step_cap_minutes";
 }  // namespace settings_keys
 
 // Defaults handed to the read routines: what a missing key (or an unopenable file) gives.
@@ -115,6 +117,10 @@ inline constexpr int nmea_delay_spread_ms = -1;  // -1: entered by hand, not lea
 // A desktop notification for each clock correction, made or refused: a user
 // who asked for a correction expects to be told what became of it.
 inline constexpr bool notify_corrections = true;
+// Before a step: a fix is enough (as designed), and a step of more than an
+// hour waits for the user's yes (0: never asks).
+inline constexpr int min_satellites = 0;
+inline constexpr int step_cap_minutes = 60;
 }  // namespace settings_defaults
 
 // The program's value of each key, as it stands before the first read. screen_no_show is
@@ -136,6 +142,8 @@ struct AppSettings {
     bool above_all = false;
     bool accept_gnss_talkers = false;  // GNSS mode of the decoder
     bool notify_corrections = true;
+    int min_satellites = 0;       // mirrored in prestep_min_satellites
+    int step_cap_minutes = 60;    // mirrored in prestep_step_cap_minutes
 };
 
 extern AppSettings app_settings;

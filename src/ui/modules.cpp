@@ -1,6 +1,7 @@
 // Start and stop of the modules the desktop program drives.
 #include "src/ui/modules.h"
 
+#include "src/correction/offset_history.h"
 #include "src/gps/serial.h"
 #include "src/receiver/receiver_threads.h"
 #include "src/settings/settings.h"
@@ -27,6 +28,7 @@ void receiver_start()
     settings_read_int("com_port", 1, com_port);
     settings_read_int("baudrate", 4800, baudrate);
     com_init();
+    offset_history_start(offset_history_path());
     start_receiver_threads(com_port, baudrate);
 }
 

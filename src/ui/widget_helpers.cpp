@@ -79,3 +79,10 @@ GtkWidget* wrap_button_label(GtkWidget* button, int chars)
     }
     return button;
 }
+
+std::string owned_text(gchar* text)
+{
+    std::string out = text ? text : "";
+    g_free(text);
+    return out;
+}

@@ -4,10 +4,15 @@
 #include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
 
 #include "common/smem.h"
+#include "platform/clock.h"
 #include "platform/named_event.h"
 #include "platform/process.h"
 #include "platform/shm.h"
 #include "src/correction/analiz.h"
+#include "src/correction/correction_result.h"
+#include "src/correction/gps_clock.h"
+#include "src/correction/prestep_check.h"
+#include "src/gps/gps_fix.h"
 #include "src/gps/com_test_device.h"
 #include "src/receiver/receiver_threads.h"
 #include "src/settings/settings.h"
@@ -33,6 +38,25 @@
 namespace {
 
 constexpr int kPort = 3;
+constexpr int64_t kSecond = 1000000000;
+
+int64_t real_ns()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return int64_t(now.tv_sec) * kSecond + now.tv_nsec;
+}
+
+// A moment of a day before the build day by more than a GPS week roll-over
+// explains: the receiver's date is refused.
+std::string refused_moment()
+{
+    int64_t day = program_build_day() - kGpsRolloverDays - 60;
+    UtcFields f = utc_fields_from_file_time(kFileTimeUnixEpoch + day * kFileTimeTicksPerDay);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT03:00:00", f.year, f.month, f.day);
+    return text;
+}
 
 std::string status_text()
 {
@@ -213,6 +237,17 @@ TEST_F(StatusLineTest, EachCauseShowsItsLineUntilItGoes)
         {"the service stopped", [&] { keeper.reset(); },
          "The time service clockkeeper is not running: the clock will not be set",
          [&] { keeper = std::make_unique<Keeper>(); }},
+        {"a receiver date before the build day",
+         [&] {
+             sim.reset();
+             sim = std::make_unique<SimProcess>(sandbox, kPort,
+                                                std::vector<std::string>{"--baud", "9600", "--start-time", refused_moment()});
+         },
+         "before this program was built",
+         [&] {
+             sim.reset();
+             sim = std::make_unique<SimProcess>(sandbox, kPort, std::vector<std::string>{"--baud", "9600"});
+         }},
         {"a held port",
          [&] {
              pulses.reset();
@@ -248,11 +283,44 @@ TEST_F(StatusLineTest, EachCauseShowsItsLineUntilItGoes)
             continue;
         }
         ASSERT_TRUE(shows(row.line)) << status_text();
-        if (row.line.rfind("Cannot open COM5", 0) == 0)
+        if (row.line.rfind("Cannot open COM5", 0) == 0) {
             EXPECT_NE(status_text().find("permission denied"), std::string::npos) << status_text();
+        }
         row.remedy();
         EXPECT_TRUE(gone(row.line)) << status_text();
     }
+}
+
+// A step over the cap (an hour by default) is not made unattended: the window
+// asks once, the status line says why the correction waits, and Yes makes it.
+TEST_F(StatusLineTest, AStepOverTheCapWaitsForYes)
+{
+    SimProcess sim(sandbox, kPort);
+    ASSERT_TRUE(sim.wait_ready());
+    receiver_start();
+    start_info_timers();
+    ASSERT_TRUE(pump_until([] { return gps_fix_copy().fix_quality > 0; }));
+    const int64_t ahead = 2 * 3600 * kSecond;
+    ASSERT_EQ(platform_clock_set_ns(real_ns() + ahead), 0);
+    correct_time_request.store(1);
+    ASSERT_TRUE(shows("waits for your answer in the Satclock window")) << status_text();
+    ASSERT_TRUE(pump_until([] { return gtk_widget_get_visible(info_widgets.question); }));
+    std::string question = gtk_label_get_text(GTK_LABEL(info_widgets.question_text));
+    EXPECT_NE(std::string::npos, question.find("That moves it by -2 h 0 min")) << question;
+    EXPECT_EQ(CorrectionHold::step_asked, correction_result_now().hold);
+    EXPECT_NEAR(double(ahead), double(platform_clock_read_ns() - real_ns()), 1e9) << "not set while it waits";
+
+    GtkWidget* yes = nullptr;
+    for (GtkWidget* button : find_widgets(info_widgets.question, GTK_TYPE_BUTTON))
+        if (std::string(gtk_button_get_label(GTK_BUTTON(button))) == GTK_STOCK_YES)
+            yes = button;
+    ASSERT_NE(nullptr, yes);
+    click_button(yes);
+    ASSERT_TRUE(pump_until([] { return correct_time_request.load() == 0; })) << status_text();
+    EXPECT_TRUE(correction_result_now().made);
+    EXPECT_LT(std::llabs(platform_clock_read_ns() - real_ns()), kSecond / 2);
+    EXPECT_TRUE(gone("waits for your answer"));
+    EXPECT_FALSE(gtk_widget_get_visible(info_widgets.question));
 }
 
 }  // namespace
