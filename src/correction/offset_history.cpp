@@ -252,9 +252,10 @@ std::string offset_history_path()
 
 namespace {
 
-std::mutex store_lock;
-std::condition_variable store_changed;
-std::vector<HistoryRecord>& kept = *new std::vector<HistoryRecord>;  // under store_lock; the writer outlives exit
+// Never destroyed: the writer thread may still wait on them while the process exits.
+std::mutex& store_lock = *new std::mutex;
+std::condition_variable& store_changed = *new std::condition_variable;
+std::vector<HistoryRecord>& kept = *new std::vector<HistoryRecord>;  // under store_lock
 bool correction_waiting = false;  // under store_lock: write at once
 bool live_waiting = false;        // under store_lock: write within a minute
 unsigned kept_version = 0;        // under store_lock
