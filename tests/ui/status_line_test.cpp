@@ -291,22 +291,33 @@ TEST_F(StatusLineTest, EachCauseShowsItsLineUntilItGoes)
     }
 }
 
-// A step over the cap (an hour by default) is not made unattended: the window
-// asks once, the status line says why the correction waits, and Yes makes it.
-TEST_F(StatusLineTest, AStepOverTheCapWaitsForYes)
+// A receiver of 2007 (its firmware counts GPS weeks from an old epoch: its
+// dates are 1024 weeks early) and a PC clock nine hours ahead: the date moves
+// forward 1024 weeks, and the nine-hour step, over the cap (an hour by
+// default), is not made unattended: the window asks once, the status line
+// says why the correction waits, and Yes makes it.
+TEST_F(StatusLineTest, A2007ReceiverIsMovedForwardAndANineHourStepWaitsForYes)
 {
-    SimProcess sim(sandbox, kPort);
+    const int64_t rollover_ms = kGpsRolloverDays * 86400 * 1000LL;
+    SimProcess sim(sandbox, kPort, {"--time-offset-ms", std::to_string(-rollover_ms)});
     ASSERT_TRUE(sim.wait_ready());
     receiver_start();
     start_info_timers();
-    ASSERT_TRUE(pump_until([] { return gps_fix_copy().fix_quality > 0; }));
-    const int64_t ahead = 2 * 3600 * kSecond;
+    ASSERT_TRUE(pump_until([] { return gps_fix_copy().fix_quality > 0 && gps_fix_copy().year != 0; }));
+    GpsFix reported = gps_fix_copy();
+    EXPECT_LT(days_from_civil(reported.year, reported.month, reported.day), program_build_day() - 7000)
+        << "the receiver's own date: " << reported.year;
+    const int64_t ahead = 9 * 3600 * kSecond;
     ASSERT_EQ(platform_clock_set_ns(real_ns() + ahead), 0);
     correct_time_request.store(1);
     ASSERT_TRUE(shows("waits for your answer in the Satclock window")) << status_text();
     ASSERT_TRUE(pump_until([] { return gtk_widget_get_visible(info_widgets.question); }));
     std::string question = gtk_label_get_text(GTK_LABEL(info_widgets.question_text));
-    EXPECT_NE(std::string::npos, question.find("That moves it by -2 h 0 min")) << question;
+    EXPECT_NE(std::string::npos, question.find("That moves it by -9 h 0 min")) << question;
+    ASSERT_TRUE(pump_until([] {
+        return std::string(gtk_label_get_text(GTK_LABEL(info_widgets.prestep[1]))).find("1024 weeks early") !=
+               std::string::npos;
+    })) << gtk_label_get_text(GTK_LABEL(info_widgets.prestep[1]));
     EXPECT_EQ(CorrectionHold::step_asked, correction_result_now().hold);
     EXPECT_NEAR(double(ahead), double(platform_clock_read_ns() - real_ns()), 1e9) << "not set while it waits";
 
