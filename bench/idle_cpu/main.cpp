@@ -7,7 +7,11 @@
 // file, channel prefix, port and settings folders). Needs an X display
 // (xvfb-run).
 //
-//   idle_cpu [SECONDS]   (default 60)
+// One run per way the receiver's bytes reach the port (the simulator's
+// --delivery): byte at a time, a 16550's FIFO, USB packets. The last line
+// holds the USB figures.
+//
+//   idle_cpu [SECONDS] [--delivery byte|fifo|usb]   (default 60 s each, all three)
 #include "common/smem.h"
 #include "platform/named_event.h"
 #include "platform/process.h"
@@ -20,6 +24,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -27,6 +32,7 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -106,6 +112,10 @@ struct Figures {
     double cpu_pct = 0, wakeups_per_s = 0;
 };
 
+struct RunFigures {
+    Figures satclock, keeper;
+};
+
 Figures report(const char* program, const Sample& before, const Sample& after, double seconds)
 {
     Figures figures{100.0 * (after.cpu_seconds - before.cpu_seconds) / seconds,
@@ -182,6 +192,8 @@ bool hide_main_window(pid_t pid)
 
 void sandbox_environment(const std::string& dir)
 {
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
     for (const char* sub : {"ports", "appdata/satclock", "config", "runtime"})
         fs::create_directories(dir + "/" + sub);
     std::ofstream(dir + "/appdata/satclock/satclock.ini")
@@ -194,30 +206,24 @@ void sandbox_environment(const std::string& dir)
     setenv("XDG_RUNTIME_DIR", (dir + "/runtime").c_str(), 1);
 }
 
-}  // namespace
 
-int main(int argc, char** argv)
+// One measured run with the receiver handing its bytes over as `delivery`
+// says; false when a program could not be started (its folder is kept).
+bool run_once(const std::string& bin, const std::string& delivery, int seconds, RunFigures& figures)
 {
-    int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
-    if (seconds <= 0 || !std::getenv("DISPLAY")) {
-        std::fprintf(stderr, "usage: idle_cpu [SECONDS] (needs an X display: xvfb-run)\n");
-        return 2;
-    }
-    std::string bin = fs::path(process_self_path()).parent_path().string();
-    std::string dir = (fs::temp_directory_path() / ("idle_cpu." + std::to_string(getpid()))).string();
+    std::string dir = (fs::temp_directory_path() / ("idle_cpu." + std::to_string(getpid()) + "." + delivery)).string();
     sandbox_environment(dir);
-
     pid_t receiver = process_spawn({bin + "/satclock-gpssim", "--port", std::to_string(kPort), "--port-dir",
-                                    dir + "/ports", "--baud", "4800", "--log", dir + "/gpssim.log"});
+                                    dir + "/ports", "--baud", "4800", "--delivery", delivery, "--log",
+                                    dir + "/gpssim.log"});
     bool linked = wait_for(5000, [&] { return fs::exists(dir + "/ports/COM" + std::to_string(kPort)); });
     pid_t keeper = process_spawn({"sh", "-c", "exec \"$0\" debug >\"$1\" 2>&1", bin + "/clockkeeper",
                                   dir + "/clockkeeper.out"});
     pid_t satclock = process_spawn({"sh", "-c", "exec \"$0\" >\"$1\" 2>&1", bin + "/satclock", dir + "/satclock.out"});
-    int status = 0;
-    if (!linked || keeper <= 0 || satclock <= 0 || !hide_main_window(satclock)) {
+    bool started = linked && keeper > 0 && satclock > 0 && hide_main_window(satclock);
+    if (!started) {
         std::fprintf(stderr, "idle_cpu: could not start the receiver, clockkeeper or satclock (see %s)\n",
                      dir.c_str());
-        status = 1;
     } else {
         std::this_thread::sleep_for(std::chrono::seconds(kSettleSeconds));
         Sample satclock_before = sample_of(satclock), keeper_before = sample_of(keeper);
@@ -225,11 +231,9 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::seconds(seconds));
         Sample satclock_after = sample_of(satclock), keeper_after = sample_of(keeper);
         double span = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        Figures s = report("satclock", satclock_before, satclock_after, span);
-        Figures k = report("clockkeeper", keeper_before, keeper_after, span);
-        std::printf("satclock_cpu_pct=%.3f clockkeeper_cpu_pct=%.3f satclock_wakeups_per_s=%.1f "
-                    "clockkeeper_wakeups_per_s=%.2f\n",
-                    s.cpu_pct, k.cpu_pct, s.wakeups_per_s, k.wakeups_per_s);
+        std::printf("delivery %s:\n", delivery.c_str());
+        figures.satclock = report("satclock", satclock_before, satclock_after, span);
+        figures.keeper = report("clockkeeper", keeper_before, keeper_after, span);
     }
     stop(satclock);
     stop(keeper);
@@ -237,9 +241,45 @@ int main(int argc, char** argv)
     // The channel's names outlive the service by design: take this run's away.
     platform_shm_unlink(channel_share_name());
     platform_named_event_unlink(channel_event_name());
-    if (status == 0) {
+    if (started) {
         std::error_code ignored;
         fs::remove_all(dir, ignored);
     }
-    return status;
+    return started;
+}
+
+void print_figures(const char* prefix, const RunFigures& f)
+{
+    std::printf("%ssatclock_cpu_pct=%.3f clockkeeper_cpu_pct=%.3f satclock_wakeups_per_s=%.1f "
+                "clockkeeper_wakeups_per_s=%.2f\n",
+                prefix, f.satclock.cpu_pct, f.keeper.cpu_pct, f.satclock.wakeups_per_s, f.keeper.wakeups_per_s);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int seconds = 60;
+    std::vector<std::string> deliveries = {"byte", "fifo", "usb"};
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--delivery") == 0 && i + 1 < argc)
+            deliveries = {argv[++i]};
+        else
+            seconds = std::atoi(argv[i]);
+    }
+    if (seconds <= 0 || !std::getenv("DISPLAY")) {
+        std::fprintf(stderr, "usage: idle_cpu [SECONDS] [--delivery byte|fifo|usb] (needs an X display: xvfb-run)\n");
+        return 2;
+    }
+    std::string bin = fs::path(process_self_path()).parent_path().string();
+    RunFigures figures;
+    for (const std::string& delivery : deliveries) {
+        if (!run_once(bin, delivery, seconds, figures))
+            return 1;
+        std::string prefix = "delivery=" + delivery + " ";
+        if (deliveries.size() > 1 && delivery != deliveries.back())
+            print_figures(prefix.c_str(), figures);
+    }
+    print_figures("", figures);
+    return 0;
 }
