@@ -12,6 +12,7 @@
 #include "src/gps/gps_fix.h"
 #include "src/gps/nmea.h"
 #include "src/gps/nmea_line_assembler.h"
+#include "src/gps/receiver_view.h"
 #include "src/gps/serial.h"
 #include "src/settings/settings.h"
 
@@ -247,8 +248,10 @@ void wait_for_bytes()
 {
     int64_t last = last_byte_ns();
     bool silent = receiver_silent();
-    if (silent)
+    if (silent) {
         note_silence();
+        receiver_view_check();
+    }
     buf_com_wait_data_until(silent ? -1 : last + kSilentAfterNs + 1);
 }
 
@@ -304,6 +307,7 @@ void analiz_com_thread_func()
         lines->take(count);
         if (check_1PPS_request.load())
             check_pulse();
+        receiver_view_check();
     }
 }
 

@@ -164,17 +164,18 @@ int app_main(int argc, char** argv)
     toolkit_init(argc, argv);
     app_create_main_window();
     receiver_start();
-    start_info_timers();
+    info_timers_follow_window(main_window);
     gtk_window_set_position(GTK_WINDOW(main_window), GTK_WIN_POS_CENTER);
     if (!gtk_widget_get_realized(main_window))
         gtk_widget_realize(main_window);
     tray_icon_add();
+    tray_follow_receiver_changes();
     intro_dialog_show();
     if (app_settings.turn_to_tray)
         tray_keep_hidden_or_show();
     else
         gtk_widget_show(main_window);
-    if (settings_above_all())
+    if (app_settings.above_all)
         gtk_window_set_keep_above(GTK_WINDOW(main_window), TRUE);
     instance_listen(show_main_window);
     gtk_main();
@@ -186,6 +187,7 @@ void app_quit(GtkWidget*)
     help_close();
     stop_info_timers();
     receiver_stop();
+    settings_stop();
     std::printf("bye!\n");
     main_window = nullptr;
     if (intro_dialog)
