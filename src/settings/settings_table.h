@@ -29,6 +29,7 @@ inline constexpr char nmea_delay_ms[] = "nmea_delay_ms";
 inline constexpr char nmea_compensate[] = "nmea_compensate";
 inline constexpr char nmea_delay_receiver[] = "nmea_delay_receiver";
 inline constexpr char nmea_delay_spread_ms[] = "nmea_delay_spread_ms";
+inline constexpr char notify_corrections[] = "notify_corrections";
 }  // namespace settings_keys
 
 // The program's value of each key it keeps in memory: what is in force. It
@@ -54,6 +55,7 @@ struct AppSettings {
     bool turn_to_tray = false;
     bool above_all = false;
     bool accept_gnss_talkers = false;  // GNSS mode of the decoder
+    bool notify_corrections = false;   // a desktop notification for each correction
 };
 
 extern AppSettings app_settings;
@@ -99,6 +101,8 @@ inline constexpr SettingRow table[] = {
     {settings_keys::nmea_compensate, T::boolean, 0, "", 0, 1},
     {settings_keys::nmea_delay_receiver, T::text, 0, ""},
     {settings_keys::nmea_delay_spread_ms, T::integer, -1, "", -1, INT_MAX},  // -1: entered by hand, not learned
+    // A user who asked for a correction expects to be told what became of it.
+    {settings_keys::notify_corrections, T::boolean, 1, "", 0, 1, &A::notify_corrections},
 };
 }  // namespace settings_rows
 

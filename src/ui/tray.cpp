@@ -8,7 +8,8 @@
 #include "src/gps/receiver_view.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
-#include "src/ui/gnss_box.h"
+#include "src/ui/notify.h"
+#include "src/ui/status_line.h"
 #include "src/ui/help.h"
 #include "src/ui/main_window.h"
 #include "src/ui/resources.h"
@@ -234,7 +235,9 @@ void tray_follow_receiver()
 {
     int quality = gps_fix_copy().fix_quality;
     tray_icon_set_state(quality > 0 ? tray_fix : quality == 0 ? tray_no_data : tray_no_fix);
-    tray_icon_set_hint(gnss_hint_short());
+    tray_icon_set_hint(tray_tooltip_lines().c_str());
+    // The desktop notification of a correction comes also while the window is hidden.
+    correction_notice_poll(correction_result_now());
 }
 
 void tray_follow_receiver_changes() { receiver_view_set_listener(post_follow); }

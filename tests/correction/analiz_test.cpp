@@ -9,6 +9,8 @@
 #include "platform/named_event.h"
 #include "platform/shm.h"
 #include "src/correction/calendar.h"
+#include "src/correction/clock_offset.h"
+#include "src/correction/correction_result.h"
 #include "src/correction/gps_clock.h"
 #include "src/correction/nmea_delay.h"
 #include "src/gps/com_reader.h"
@@ -121,9 +123,9 @@ protected:
         ASSERT_GE(pty_->read_for(3000, 50).size(), 50u);
         // The analysis thread, started with the first reader, skips what came
         // before it ran: repeat a no-fix sentence until it shows in the fix.
-        ASSERT_TRUE(wait_for([&] {
+        ASSERT_TRUE(wait_until([&] {
             send(gga("000045.000", 0));
-            return wait_for([] { return gps_fix_copy().second == 45; }, 200);
+            return wait_until([] { return gps_fix_copy().second == 45; }, 200);
         }, 5000));
     }
 
@@ -157,7 +159,7 @@ protected:
     void send_and_wait_decoded(const std::string& line, int second)
     {
         send(line);
-        EXPECT_TRUE(wait_for([&] { return gps_fix_copy().second == second; }, 2000)) << line;
+        EXPECT_TRUE(wait_until([&] { return gps_fix_copy().second == second; }, 2000)) << line;
     }
 
     // A no-fix GGA of the given second: once the fix shows it, every byte
@@ -171,7 +173,7 @@ protected:
 
     bool wait_cleared(int timeout_ms = 3000)
     {
-        return wait_for([] { return correct_time_request.load() == 0; }, timeout_ms);
+        return wait_until([] { return correct_time_request.load() == 0; }, timeout_ms);
     }
 
     std::string log() const { return capture_->text(); }
@@ -184,15 +186,18 @@ protected:
         return n;
     }
 
-    // The new_ft of the last posting in the log, or -1.
-    int64_t last_new_ft() const
+    // The number right after the last (or first) occurrence of prefix in the log, or -1.
+    int64_t number_after(const std::string& prefix, bool last = true) const
     {
         std::string text = log();
-        size_t at = text.rfind("[settime_gps] set time new_ft=");
+        size_t at = last ? text.rfind(prefix) : text.find(prefix);
         if (at == std::string::npos)
             return -1;
-        return std::strtoll(text.c_str() + at + 30, nullptr, 10);
+        return std::strtoll(text.c_str() + at + prefix.size(), nullptr, 10);
     }
+
+    // The new_ft of the last posting in the log, or -1.
+    int64_t last_new_ft() const { return number_after("[settime_gps] set time new_ft="); }
 
     // PC clock minus the truth, where the truth read truth_ft at real time truth_real_ns.
     static int64_t clock_error_ms(int64_t truth_ft, int64_t truth_real_ns)
@@ -398,8 +403,11 @@ TEST_F(Analysis, ServiceNotRunningThenRunning)
     int64_t offset = rig_clock_offset_ns();
     correct_time_request.store(1);
     send(gga("123519.000"));
-    ASSERT_TRUE(wait_for([&] { return count(log(), "[settime_gps] set time new_ft=") == 1; }, 2000));
+    ASSERT_TRUE(wait_until([&] { return count(log(), "[settime_gps] set time new_ft=") == 1; }, 2000));
     probe(30);
+    CorrectionResult refused = correction_result_now();
+    EXPECT_FALSE(refused.made);
+    EXPECT_EQ(refused.refusal, PostOutcome::no_service);
     EXPECT_EQ(correct_time_request.load(), 1);
     EXPECT_EQ(count(log(), "was corect"), 0u);
     EXPECT_NEAR(double(rig_clock_offset_ns()), double(offset), 1e6);
@@ -408,6 +416,10 @@ TEST_F(Analysis, ServiceNotRunningThenRunning)
     int64_t cr_real = send(gga("123540.000"));
     ASSERT_TRUE(wait_cleared());
     EXPECT_EQ(last_new_ft(), ft_of(2026, 12, 7, 12, 35, 40, 0));
+    CorrectionResult made = correction_result_now();
+    EXPECT_TRUE(made.made);
+    EXPECT_EQ(made.method, CorrectionMethod::nmea);
+    EXPECT_GT(made.notice_sequence, refused.notice_sequence);
     int64_t error = clock_error_ms(ft_of(2026, 12, 7, 12, 35, 40, 0), cr_real);
     EXPECT_LE(error, 1);
     EXPECT_GE(error, -kSlackMs);
@@ -418,8 +430,13 @@ TEST_F(Analysis, ServiceNotRunningThenRunning)
 // the seconds bring it back.
 class AnalysisPps : public Analysis {
 protected:
-    void correct_with_edges(std::vector<int64_t> edge_offsets_ms, int64_t* truth_ft, int64_t* truth_real)
+    // deny_set: the process may not set the clock itself, as an ordinary user.
+    void correct_with_edges(std::vector<int64_t> edge_offsets_ms, int64_t* truth_ft, int64_t* truth_real,
+                            bool deny_set = false)
     {
+        // A GGA carries no date: the PC's own date, nearest to the sentence, is taken.
+        ASSERT_EQ(platform_clock_set_ft(ft_of(2026, 12, 7, 12, 0, 0, 0)), 0);
+        platform_clock_sandbox_deny_set(deny_set);
         use_pps.store(1);
         correct_time_request.store(1);
         *truth_ft = ft_of(2026, 12, 7, 12, 0, 1, 300);
@@ -436,39 +453,46 @@ protected:
 TEST_F(AnalysisPps, PulsesAlignTheClockDirectly)
 {
     int64_t truth_ft = 0, truth_real = 0;
-    correct_with_edges({700, 1700, 2700}, &truth_ft, &truth_real);
+    ASSERT_NO_FATAL_FAILURE(correct_with_edges({700, 1700, 2700}, &truth_ft, &truth_real));
     EXPECT_LE(std::llabs(clock_error_ms(truth_ft, truth_real)), kSlackMs);
     EXPECT_EQ(count(log(), "no first 1 pps"), 0u);
     EXPECT_EQ(count(log(), "no 1 pps!!!"), 0u);
     EXPECT_EQ(count(log(), "[align_time_to_second]"), 0u);
     EXPECT_EQ(count(log(), "was corect with=1\n"), 1u);
+    // The clock was about 1.3 s behind the truth, the set and the edge took it there.
+    CorrectionResult result = correction_result_now();
+    EXPECT_TRUE(result.made);
+    EXPECT_EQ(result.method, CorrectionMethod::pps);
+    EXPECT_LE(std::llabs(result.shift_ns / kMs - 1300), kSlackMs) << result.shift_ns;
 }
 
 TEST_F(AnalysisPps, WithoutTheRightTheShiftGoesToTheService)
 {
-    platform_clock_sandbox_deny_set(true);
     int64_t truth_ft = 0, truth_real = 0;
-    correct_with_edges({700, 1700, 2700}, &truth_ft, &truth_real);
-    ASSERT_TRUE(wait_for([&] { return count(log(), "[align_time_to_second]") == 1; }, 1000));
+    ASSERT_NO_FATAL_FAILURE(correct_with_edges({700, 1700, 2700}, &truth_ft, &truth_real, true));
+    ASSERT_TRUE(wait_until([&] { return count(log(), "[align_time_to_second]") == 1; }, 1000));
     // The set left the clock 300 ms and the channel's delay behind.
     std::string text = log();
-    size_t at = text.find("[align_time_to_second] direct set refused (Operation not permitted): shift ");
-    ASSERT_NE(at, std::string::npos);
-    long shift = std::strtol(text.c_str() + at + 75, nullptr, 10);
+    const std::string refused = "[align_time_to_second] direct set refused (Operation not permitted): shift ";
+    size_t at = text.find(refused);
+    ASSERT_NE(at, std::string::npos) << text;
+    int64_t shift = number_after(refused, false);
     EXPECT_GE(shift, 300 - 2);  // two truncations to whole milliseconds
     EXPECT_LE(shift, 300 + kSlackMs);
     EXPECT_NE(text.find(" ms posted to the service, written=1\n", at), std::string::npos);
     platform_clock_sandbox_deny_set(false);
-    wait_for([] { return false; }, 50);  // the service applies the shift a moment later
-    EXPECT_LE(std::llabs(clock_error_ms(truth_ft, truth_real)), kSlackMs);
+    // The service applies the shift a moment after it was posted.
+    EXPECT_TRUE(wait_until([&] { return std::llabs(clock_error_ms(truth_ft, truth_real)) <= kSlackMs; }, 5000))
+        << clock_error_ms(truth_ft, truth_real);
 }
 
 TEST_F(AnalysisPps, NoPulseAtAll)
 {
     int64_t truth_ft = 0, truth_real = 0;
-    correct_with_edges({}, &truth_ft, &truth_real);
+    ASSERT_NO_FATAL_FAILURE(correct_with_edges({}, &truth_ft, &truth_real));
     EXPECT_EQ(count(log(), "no first 1 pps\n"), 1u);
     EXPECT_EQ(count(log(), "was corect with=1\n"), 1u);
+    EXPECT_EQ(correction_result_now().method, CorrectionMethod::nmea_no_pulse);
     // The set through the service stands: 300 ms behind.
     int64_t error = clock_error_ms(truth_ft, truth_real);
     EXPECT_LE(error, -300 + 1);
@@ -478,10 +502,64 @@ TEST_F(AnalysisPps, NoPulseAtAll)
 TEST_F(AnalysisPps, OnlyOnePulse)
 {
     int64_t truth_ft = 0, truth_real = 0;
-    correct_with_edges({700}, &truth_ft, &truth_real);
+    ASSERT_NO_FATAL_FAILURE(correct_with_edges({700}, &truth_ft, &truth_real));
     EXPECT_EQ(count(log(), "no first 1 pps"), 0u);
     EXPECT_EQ(count(log(), "no 1 pps!!!\n"), 1u);
     EXPECT_EQ(count(log(), "was corect with=1\n"), 1u);
+}
+
+// The PC clock 4.352 s behind the truth (here the real clock): the sentence
+// alone tells it to +-150 ms, the pulse edges at the truth's whole seconds to
+// within 2 ms.
+TEST_F(AnalysisPps, OffsetFromTheSentenceAndFromThePulse)
+{
+    constexpr int64_t kBehindNs = 4352 * kMs;
+    ASSERT_EQ(platform_clock_set_ns(rig_real_ns() - kBehindNs), 0);
+    auto label_of = [](int64_t real_ns) {
+        time_t second = time_t(real_ns / 1000000000);
+        tm utc{};
+        gmtime_r(&second, &utc);
+        char text[16];
+        std::snprintf(text, sizeof text, "%02d%02d%02d.000", utc.tm_hour, utc.tm_min, utc.tm_sec);
+        return std::string(text);
+    };
+    // The sentence of a second, 50 ms into it, as a receiver would send it.
+    int64_t now = rig_real_ns();
+    int64_t next_second = (now / 1000000000 + 1) * 1000000000;
+    while (rig_real_ns() < next_second + 50 * kMs) {
+        timespec pause{0, 1000000};
+        nanosleep(&pause, nullptr);
+    }
+    send(gga(label_of(next_second)));
+    ASSERT_TRUE(wait_until([] { return clock_offset_now().valid; }, 3000));
+    ClockOffset nmea_only = clock_offset_now();
+    EXPECT_EQ(nmea_only.source, OffsetSource::nmea);
+    EXPECT_EQ(nmea_only.uncertainty_ms, 150);
+    EXPECT_LE(std::llabs(nmea_only.offset_ns - kBehindNs), 150 * kMs) << nmea_only.offset_ns;
+
+    use_pps.store(1);
+    int64_t first = (rig_real_ns() / 1000000000 + 1) * 1000000000;
+    std::vector<int64_t> seconds;
+    for (int64_t k = 0; k < 10; ++k)
+        seconds.push_back(first + k * 1000000000);
+    EdgesAt edges(seconds);
+    bool near = false;
+    for (int64_t second : seconds) {
+        while (rig_real_ns() < second + 50 * kMs) {
+            timespec pause{0, 1000000};
+            nanosleep(&pause, nullptr);
+        }
+        send(gga(label_of(second)));
+        near = wait_until([&] {
+            ClockOffset offset = clock_offset_now();
+            return offset.source == OffsetSource::pps && std::llabs(offset.offset_ns - kBehindNs) <= 2 * kMs;
+        }, 500);
+        if (near)
+            break;
+    }
+    ClockOffset pps = clock_offset_now();
+    EXPECT_TRUE(near) << pps.offset_ns;
+    EXPECT_EQ(pps.uncertainty_ms, 1);
 }
 
 TEST_F(Analysis, PulseCheck)
@@ -510,7 +588,7 @@ TEST_F(Analysis, PulseCheck)
         if (c.fail)
             com_test_device_fail(kPort, EIO);
         probe(++second);
-        ASSERT_TRUE(wait_for([] { return check_1PPS_request.load() == 0; }, 3000));
+        ASSERT_TRUE(wait_until([] { return check_1PPS_request.load() == 0; }, 3000));
         EXPECT_EQ(state_1PPS.load(), c.state);
         char line[64];
         std::snprintf(line, sizeof line, "state_1PPS=%d pps_use_cts=%d\n", c.state, c.use_cts);
@@ -520,14 +598,16 @@ TEST_F(Analysis, PulseCheck)
 
 TEST_F(Analysis, SilenceClearsTheFixAndThePulseState)
 {
+    int64_t last_byte = platform_monotonic_ns();
     send_and_wait_decoded(gga("101010.000"), 10);
     state_1PPS.store(1);
-    // A pulse check asked for while nothing arrives waits for data.
+    // A pulse check asked for shows as measuring at once (the thread writes the
+    // state), and while nothing arrives it waits for data.
     check_1PPS_request.store(1);
-    wait_for([] { return false; }, 1500);
-    EXPECT_EQ(gps_fix_copy().fix_quality, 1) << "not silent yet after 1.5 s";
-    EXPECT_EQ(state_1PPS.load(), 1);
-    ASSERT_TRUE(wait_for([] { return gps_fix_copy().fix_quality == 0 && state_1PPS.load() == -1; }, 3000));
+    EXPECT_TRUE(wait_until([] { return state_1PPS.load() == 2; }, 1000));
+    ASSERT_TRUE(wait_until([] { return gps_fix_copy().fix_quality != 1; }, 5000));
+    EXPECT_GE(platform_monotonic_ns() - last_byte, 2000 * kMs) << "silent only 2 s after the last byte";
+    ASSERT_TRUE(wait_until([] { return gps_fix_copy().fix_quality == 0 && state_1PPS.load() == -1; }, 3000));
     GpsFix fix = gps_fix_copy();
     EXPECT_EQ(fix.hour, 0);
     EXPECT_EQ(fix.year, 0);
@@ -535,7 +615,7 @@ TEST_F(Analysis, SilenceClearsTheFixAndThePulseState)
 
     // The first byte ends the silence and runs the waiting check.
     send("x");
-    ASSERT_TRUE(wait_for([] { return check_1PPS_request.load() == 0; }, 3000));
+    ASSERT_TRUE(wait_until([] { return check_1PPS_request.load() == 0; }, 3000));
     EXPECT_EQ(state_1PPS.load(), 0);
 }
 
@@ -549,7 +629,7 @@ TEST(ReceiverThreads, FirstStartAlsoStartsTheAnalysisThreadOnce)
     if (first == 0)
         first = thread_analiz_id.load();
     EXPECT_NE(first, 0);
-    ASSERT_TRUE(wait_for([] { return com_read_running() == 0; }, 5000));
+    stop_receiver_threads();  // the reader would try the missing port until stopped
     ASSERT_EQ(start_receiver_threads(97, 4800), 1);
     EXPECT_EQ(thread_analiz_id.load(), first);
     stop_receiver_threads();

@@ -196,6 +196,7 @@ TEST_F(Schedule, FirstStartStoresTheMomentToCountFrom)
     double now = now_jd();
     EXPECT_EQ(app_settings.correct_time_jd_start, now);
     double stored = -5;
+    ASSERT_TRUE(settings_flush(10000));  // written off the GUI thread
     EXPECT_EQ(settings_read_double(settings_keys::correct_time_jd_start, -5, stored), 1);
     EXPECT_NEAR(stored, now, 1e-6);
     EXPECT_NEAR(next_update_jd, now + 1, 1e-9);
@@ -226,19 +227,6 @@ TEST_F(Schedule, OutOfTableAndNegativeValues)
     next_update_jd = 123;
     EXPECT_EQ(schedule_is_due(), 0);
     EXPECT_EQ(next_update_jd, 123.0) << "a negative value changes nothing";
-}
-
-TEST(ScheduleTable, LabelsAndPeriods)
-{
-    EXPECT_STREQ(schedule_intervals[0].label, "No scheduler interval");
-    EXPECT_STREQ(schedule_intervals[3].label, "Every  5 minutes");
-    EXPECT_STREQ(schedule_intervals[7].label, "Every  3 hours");
-    EXPECT_STREQ(schedule_intervals[14].label, "Monthly");
-    EXPECT_EQ(schedule_period_days(2, 0), 0.000694444444444);
-    EXPECT_EQ(schedule_period_days(6, 0), 0.041666666666666);
-    EXPECT_EQ(schedule_period_days(13, 0), 14.0);
-    EXPECT_EQ(schedule_next_update(12, true, 100.0, 101.0), 107.0);
-    EXPECT_EQ(schedule_next_update(12, true, 100.0, 108.5), 108.5);
 }
 
 }  // namespace

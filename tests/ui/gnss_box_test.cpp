@@ -26,15 +26,8 @@ std::string gngga(int second)
     return out;
 }
 
-// The info page's hint line: the one label the hint can fill.
-GtkWidget* hint_line()
-{
-    GtkWidget* found = nullptr;
-    for (GtkWidget* label : find_widgets(main_window, GTK_TYPE_LABEL))
-        if (gtk_widget_get_no_show_all(label))
-            found = label;
-    return found;
-}
+// The info page's hint line.
+GtkWidget* hint_line() { return info_widgets.gnss_hint; }
 
 bool shown(GtkWidget* widget) { return gtk_widget_get_visible(widget); }
 
@@ -84,6 +77,7 @@ TEST_F(GnssBoxTest, HintAfterFiveSecondsOfRefusedGnGoesWhenTheBoxIsTicked)
 
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check), TRUE);
     EXPECT_EQ(accept_gnss_talkers.load(), 1);
+    ASSERT_TRUE(settings_flush(10000));
     EXPECT_NE(read_file(sandbox.path("appdata/satclock/satclock.ini")).find("accept_gnss_talkers=\"TRUE\"\r\n"),
               std::string::npos);
     EXPECT_EQ(gps_fix_decode_line(gngga(6)), 1);  // the next sentence, the reader untouched

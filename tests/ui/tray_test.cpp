@@ -12,11 +12,13 @@
 #include "src/ui/main_window.h"
 #include "src/ui/resources.h"
 #include "src/ui/tray.h"
+#include "src/ui/x11_windows.h"
 #include "tests/support/test_env.h"
 #include "tests/ui/tray_host.h"
 #include "tests/ui/ui_test_support.h"
 
 #include <cstring>
+#include <gdk/gdkx.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,7 +82,8 @@ protected:
                              return FALSE;
                          }),
                          nullptr);
-        pump_until([] { return tray_icon_embedded() && sized_; }, 10000);
+        if (!pump_until([] { return tray_icon_embedded() && sized_; }, 10000))
+            return;
         pump_for(300);
     }
 
@@ -94,7 +97,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(host_->ready()) << host_->problem();
-        ASSERT_TRUE(tray_icon_embedded()) << "the icon was not taken into the notification area";
+        ASSERT_TRUE(tray_icon_embedded() && sized_) << "the icon was not taken into the notification area";
         gps_fix_clear();
         correct_time_request.store(0);
         show_main_request.store(0);
@@ -150,17 +153,18 @@ protected:
             gdk_flush();
             pointer_click(x + item->allocation.x + item->allocation.width / 2,
                           y + item->allocation.y + item->allocation.height / 2, 1);
-            pump_until([] { return shown_popup_menu() == nullptr; });
+            EXPECT_TRUE(pump_until([] { return shown_popup_menu() == nullptr; })) << "the menu stayed open";
             pump_for(20);
             return;
         }
         ADD_FAILURE() << "no menu item " << text;
     }
 
+    // The close box: with the icon in the notification area it hides the window.
     void hide_window()
     {
-        gtk_widget_hide(main_window);
-        pump_until([] { return !gtk_widget_get_mapped(main_window); });
+        x11_send_delete(GDK_DISPLAY_XDISPLAY(gdk_display_get_default()), GDK_WINDOW_XID(main_window->window));
+        EXPECT_TRUE(pump_until([] { return !gtk_widget_get_mapped(main_window); }));
     }
 
     // One run of the 50 ms tick, then the X server's answer to what it did.
@@ -218,7 +222,7 @@ TEST_F(TrayTest, MenuItemsAndTheCorrectionGreyedWithoutAFix)
     EXPECT_FALSE(gtk_widget_is_sensitive(items[1])) << "no fix yet";
     EXPECT_TRUE(gtk_widget_is_sensitive(items[0]));
     gtk_menu_shell_cancel(GTK_MENU_SHELL(shown_popup_menu()));
-    pump_until([] { return shown_popup_menu() == nullptr; });
+    ASSERT_TRUE(pump_until([] { return shown_popup_menu() == nullptr; }));
 
     receive_gga(1);
     choose("Correct PC Clock Now");
@@ -298,6 +302,7 @@ TEST_F(IntroTest, NeverShowAgainIsRememberedAcrossStarts)
     ASSERT_TRUE(run_intro(2)) << "ticked and unticked: shown again next time";
     ASSERT_TRUE(run_intro(1));
     EXPECT_EQ(nullptr, intro_dialog);
+    ASSERT_TRUE(settings_flush(10000));
     EXPECT_NE(std::string::npos,
               read_file(sandbox.path("appdata/satclock/satclock.ini")).find("screen_no_show=\"TRUE\""));
     EXPECT_FALSE(run_intro(0)) << "the next start shows no intro window";

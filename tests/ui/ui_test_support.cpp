@@ -6,11 +6,14 @@
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/main_window.h"
+#include "src/ui/modules.h"
 #include "src/ui/pixtex.h"
 #include "src/ui/resources.h"
 #include "tests/support/gtk_display.h"
 #include "tests/support/test_env.h"
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -49,16 +52,6 @@ GtkWidget* menu_bar()
 
 }  // namespace
 
-bool pump_until(const std::function<bool()>& done, int timeout_ms)
-{
-    return pump_main_loop_until(done, timeout_ms);
-}
-
-void pump_for(int ms)
-{
-    pump_until([] { return false; }, ms);
-}
-
 void build_main_window()
 {
     app_set_working_directory();
@@ -66,7 +59,8 @@ void build_main_window()
     menu_current_page = -1;
     app_create_main_window();
     gtk_widget_show(main_window);
-    pump_until([] { return main_window->window && gdk_window_is_viewable(main_window->window); });
+    if (!pump_until([] { return main_window->window && gdk_window_is_viewable(main_window->window); }))
+        ADD_FAILURE() << "the main window was never shown";
     pump_for(50);
 }
 
@@ -77,7 +71,7 @@ void build_main_window_with_settings(const std::string& folder, const std::vecto
     for (const std::string& line : lines)
         file << line << "\r\n";
     file.close();
-    settings_init_path();
+    settings_start();  // as the start-up: the path, and what is wrong with the file
     build_main_window();
 }
 
@@ -193,4 +187,46 @@ LogCapture::~LogCapture()
 void LogCapture::handler(const gchar*, GLogLevelFlags, const gchar* message, gpointer self)
 {
     static_cast<LogCapture*>(self)->messages_.push_back(message);
+}
+
+WindowManagerRequests::WindowManagerRequests() : display_(XOpenDisplay(nullptr))
+{
+    XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
+    XSync(display_, False);
+    state_ = XInternAtom(display_, "_NET_WM_STATE", False);
+    above_ = XInternAtom(display_, "_NET_WM_STATE_ABOVE", False);
+    change_state_ = XInternAtom(display_, "WM_CHANGE_STATE", False);
+}
+
+WindowManagerRequests::~WindowManagerRequests() { XCloseDisplay(display_); }
+
+std::vector<std::vector<long>> WindowManagerRequests::messages(unsigned long window, unsigned long type)
+{
+    std::vector<std::vector<long>> found;
+    XSync(display_, False);
+    while (XPending(display_)) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        const XClientMessageEvent& message = event.xclient;
+        if (event.type == ClientMessage && message.message_type == type && message.window == window)
+            found.push_back({message.data.l[0], message.data.l[1], message.data.l[2]});
+    }
+    return found;
+}
+
+std::vector<long> WindowManagerRequests::above_changes(unsigned long window)
+{
+    std::vector<long> changes;
+    for (const std::vector<long>& data : messages(window, state_))
+        if (Atom(data[1]) == above_ || Atom(data[2]) == above_)
+            changes.push_back(data[0]);
+    return changes;
+}
+
+int WindowManagerRequests::iconify_requests(unsigned long window)
+{
+    int count = 0;
+    for (const std::vector<long>& data : messages(window, change_state_))
+        count += data[0] == IconicState;
+    return count;
 }

@@ -120,7 +120,12 @@ size_t Transmitter::due_now(size_t waiting, int64_t last_received_ns, int64_t no
         return 0;
     switch (delivery_) {
     case Delivery::byte:
-        return waiting;
+        // What one sentence has due: a late wake writes it at once, the next
+        // sentence in a write of its own.
+        for (const Chunk& chunk : queue_)
+            if (chunk.received > chunk.written)
+                return chunk.received - chunk.written;
+        return 0;
     case Delivery::fifo:
         if (waiting >= kFifoTrigger)
             return kFifoTrigger;
