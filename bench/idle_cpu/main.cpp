@@ -5,7 +5,7 @@
 // its wake-ups per second: the context switches of all its threads, from
 // /proc/<pid>/task/*/status. Everything runs in a sandbox of its own (clock
 // file, channel prefix, port and settings folders). Needs an X display
-// (xvfb-run).
+// (xvfb-run) and trayer, started here as the desktop's notification area.
 //
 // One run per way the receiver's bytes reach the port (the simulator's
 // --delivery): byte at a time, a 16550's FIFO, USB packets. The last line
@@ -173,7 +173,9 @@ bool viewable(Display* display, Window window)
     return window && XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable;
 }
 
-// Closes the window as the user does: satclock hides it and runs on.
+// Closes the window as the user does: satclock hides it and runs on (once
+// the notification area has taken its icon in; until then Close minimizes,
+// so it is asked again).
 bool hide_main_window(pid_t pid)
 {
     Display* display = XOpenDisplay(nullptr);
@@ -181,13 +183,31 @@ bool hide_main_window(pid_t pid)
         return false;
     Window window = 0;
     bool shown = wait_for(15000, [&] { return viewable(display, window = main_window_of(display, pid)); });
-    if (shown) {
+    bool hidden = false;
+    for (int tries = 0; shown && !hidden && tries < 15; ++tries) {
         x11_send_delete(display, window);
         XFlush(display);
+        hidden = wait_for(1000, [&] { return !viewable(display, window); });
     }
-    bool hidden = shown && wait_for(5000, [&] { return !viewable(display, window); });
     XCloseDisplay(display);
     return hidden;
+}
+
+// A notification area on the display (trayer), as a desktop has one: without
+// it Close would only minimize the window.
+pid_t start_tray_host()
+{
+    pid_t pid = process_spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
+                               "32", "--SetDockType", "true", "--transparent", "false"});
+    Display* display = XOpenDisplay(nullptr);
+    if (pid > 0 && display) {
+        Atom selection = XInternAtom(display, ("_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(display))).c_str(),
+                                     False);
+        wait_for(10000, [&] { return XGetSelectionOwner(display, selection) != 0; });
+    }
+    if (display)
+        XCloseDisplay(display);
+    return pid;
 }
 
 void sandbox_environment(const std::string& dir)
@@ -272,14 +292,22 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string bin = fs::path(process_self_path()).parent_path().string();
+    pid_t tray = start_tray_host();
+    if (tray <= 0) {
+        std::fprintf(stderr, "idle_cpu: trayer could not be started\n");
+        return 1;
+    }
     RunFigures figures;
     for (const std::string& delivery : deliveries) {
-        if (!run_once(bin, delivery, seconds, figures))
+        if (!run_once(bin, delivery, seconds, figures)) {
+            stop(tray);
             return 1;
+        }
         std::string prefix = "delivery=" + delivery + " ";
         if (deliveries.size() > 1 && delivery != deliveries.back())
             print_figures(prefix.c_str(), figures);
     }
+    stop(tray);
     print_figures("", figures);
     return 0;
 }
