@@ -52,10 +52,11 @@ long line_of(std::string_view bytes, const char* key, std::string* text)
     return span.index + 1;
 }
 
-// The row's value as read from the file (the default when missing).
-int load_text(const char* key, const SettingRow*& row, std::string& in_force)
+// The value in force as text: what the file holds for the key, the default
+// when it is missing.
+int load_text(const char* key, std::string& in_force)
 {
-    row = settings_row(key);
+    const SettingRow* row = settings_row(key);
     if (!row)
         return -1;
     std::string text;
@@ -63,6 +64,21 @@ int load_text(const char* key, const SettingRow*& row, std::string& in_force)
     bool well_formed = true;
     if (status != -1)
         in_force = setting_in_force_text(*row, text, &well_formed);
+    return status;
+}
+
+void from_text(const std::string& text, bool& value) { value = text == "TRUE"; }
+void from_text(const std::string& text, int& value) { value = settings_text_to_int(text); }
+void from_text(const std::string& text, double& value) { value = settings_text_to_double(text); }
+void from_text(const std::string& text, std::string& value) { value = text; }
+
+template <typename T>
+int load(const char* key, T& value)
+{
+    std::string text;
+    int status = load_text(key, text);
+    if (status != -1)
+        from_text(text, value);
     return status;
 }
 
@@ -99,45 +115,10 @@ std::string setting_in_force_text(const SettingRow& row, const std::string& text
     return text;
 }
 
-int settings_load(const char* key, bool& value)
-{
-    const SettingRow* row = nullptr;
-    std::string text;
-    int status = load_text(key, row, text);
-    if (status != -1)
-        value = text == "TRUE";
-    return status;
-}
-
-int settings_load(const char* key, int& value)
-{
-    const SettingRow* row = nullptr;
-    std::string text;
-    int status = load_text(key, row, text);
-    if (status != -1)
-        value = settings_text_to_int(text);
-    return status;
-}
-
-int settings_load(const char* key, double& value)
-{
-    const SettingRow* row = nullptr;
-    std::string text;
-    int status = load_text(key, row, text);
-    if (status != -1)
-        value = settings_text_to_double(text);
-    return status;
-}
-
-int settings_load(const char* key, std::string& value)
-{
-    const SettingRow* row = nullptr;
-    std::string text;
-    int status = load_text(key, row, text);
-    if (status != -1)
-        value = text;
-    return status;
-}
+int settings_load(const char* key, bool& value) { return load(key, value); }
+int settings_load(const char* key, int& value) { return load(key, value); }
+int settings_load(const char* key, double& value) { return load(key, value); }
+int settings_load(const char* key, std::string& value) { return load(key, value); }
 
 std::vector<SettingsProblem> settings_problems_in(std::string_view bytes)
 {

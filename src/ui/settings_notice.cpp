@@ -5,7 +5,6 @@
 #include "src/settings/settings.h"
 #include "src/ui/widget_helpers.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <glib/gi18n.h>
@@ -18,7 +17,6 @@ constexpr size_t kShownProblems = 3;
 
 GtkWidget* notice_box = nullptr;
 GtkWidget* notice_label = nullptr;
-std::atomic<bool> refresh_posted{false};
 
 gchar* expected_value(const SettingRow& row)
 {
@@ -103,19 +101,10 @@ void refresh()
         gtk_widget_show(notice_box);
 }
 
-gboolean refresh_on_gui_thread(gpointer)
-{
-    refresh_posted = false;
-    refresh();
-    return G_SOURCE_REMOVE;
-}
+GuiRefresh notice_refresh{refresh};
 
-// Any thread: one refresh waits at a time.
-void post_refresh()
-{
-    if (!refresh_posted.exchange(true))
-        g_idle_add(refresh_on_gui_thread, nullptr);
-}
+// Any thread (the settings writer's).
+void post_refresh() { gui_refresh_post(notice_refresh); }
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include "src/ui/app.h"
 #include "src/ui/notify.h"
 #include "src/ui/status_line.h"
+#include "src/ui/widget_helpers.h"
 #include "src/ui/help.h"
 #include "src/ui/main_window.h"
 #include "src/ui/resources.h"
@@ -78,21 +79,10 @@ void request_show(bool about)
     g_idle_add(poll_requests_once, nullptr);
 }
 
-std::atomic<bool> follow_posted{false};
+// The receiver's changes come from its threads.
+GuiRefresh follow_refresh{tray_follow_receiver};
 
-gboolean follow_on_gui_thread(gpointer)
-{
-    follow_posted = false;
-    tray_follow_receiver();
-    return G_SOURCE_REMOVE;
-}
-
-// Any thread: one refresh waits at a time.
-void post_follow()
-{
-    if (!follow_posted.exchange(true))
-        g_idle_add(follow_on_gui_thread, nullptr);
-}
+void post_follow() { gui_refresh_post(follow_refresh); }
 
 void on_menu_item_activate(GtkMenuItem*, gpointer command)
 {
