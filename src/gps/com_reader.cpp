@@ -202,7 +202,7 @@ void read_com_thread_func(int com_port, int baudrate)
     thread_com_read_id = 0;
 }
 
-void stop_com_read_thread()
+bool stop_com_read_thread(int timeout_ms)
 {
     link_log("run stop thread_com_read thread_com_read_id=%d\n", thread_com_read_id.load());
     if (thread_com_read_id.load() != 0) {
@@ -210,9 +210,14 @@ void stop_com_read_thread()
         com_close(0);
     }
     link_log("run stop thread_com_read 1 thread_com_read_id=%d\n", thread_com_read_id.load());
-    while (thread_com_read_id.load() != 0)
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (thread_com_read_id.load() != 0) {
+        if (timeout_ms >= 0 && std::chrono::steady_clock::now() >= deadline)
+            return false;
         std::this_thread::sleep_for(kStopPollInterval);
+    }
     link_log("run stop thread_com_read 2\n");
+    return true;
 }
 
 unsigned com_reader_link(int* port, int* baud)

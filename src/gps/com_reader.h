@@ -35,8 +35,9 @@ int start_com_threads(int com_port, int baudrate);
 // far (a change of it says the receiver may be another).
 unsigned com_reader_link(int* port, int* baud);
 
-// Closes the port to end the reader and returns once it has gone.
-void stop_com_read_thread();
+// Closes the port to end the reader and returns once it has gone, or false
+// after timeout_ms (>= 0) while it still runs.
+bool stop_com_read_thread(int timeout_ms = -1);
 
 // 1 while a reader thread runs, else 0.
 int com_read_running();

@@ -16,4 +16,4 @@ int start_receiver_threads(int com_port, int baudrate)
     return start_com_threads(com_port, baudrate);
 }
 
-void stop_receiver_threads() { stop_com_read_thread(); }
+bool stop_receiver_threads(int timeout_ms) { return stop_com_read_thread(timeout_ms); }

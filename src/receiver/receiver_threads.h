@@ -13,5 +13,6 @@ extern std::atomic<int> thread_analiz_id;
 // started, 0 when one already runs.
 int start_receiver_threads(int com_port, int baudrate);
 
-// Ends the reader (which holds the port); the analysis thread goes on.
-void stop_receiver_threads();
+// Ends the reader (which holds the port); the analysis thread goes on. False
+// when the reader still runs after timeout_ms (>= 0).
+bool stop_receiver_threads(int timeout_ms = -1);
