@@ -281,4 +281,17 @@ void buf_com_wake_analiz()
     buf_com_arrived.notify_all();
 }
 
+bool buf_com_analiz_line_waiting()
+{
+    std::lock_guard guard(buf_com_lock);
+    bool text = false;
+    for (int at = buf_com_tail_analiz; buf_com_data && at != buf_com_head; at = (at + 1) % buf_com_size) {
+        if (!is_line_end(buf_com_data[at]))
+            text = true;
+        else if (text)
+            return true;
+    }
+    return false;
+}
+
 int64_t buf_com_last_arrival_ns() { return last_arrival_ns.load(); }

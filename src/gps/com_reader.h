@@ -72,6 +72,10 @@ int buf_com_wait_data(int timeout_ms);
 int buf_com_wait_data_until(int64_t deadline_ns);
 void buf_com_wake_analiz();
 
+// Whether a whole line (text and its line end) waits behind the analysis
+// cursor: the line just analysed is not the newest the receiver sent.
+bool buf_com_analiz_line_waiting();
+
 // platform_monotonic_ns of the last byte the reader stored; 0 before any.
 int64_t buf_com_last_arrival_ns();
 
