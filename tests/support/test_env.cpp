@@ -1,6 +1,7 @@
 // Per-test sandbox folders and environment seams.
 #include "tests/support/test_env.h"
 
+#include "platform/process.h"
 #include "tests/support/clock_start.h"
 
 #include <chrono>
@@ -10,8 +11,6 @@
 #include <iterator>
 #include <stdexcept>
 #include <thread>
-#include <csignal>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -70,21 +69,9 @@ std::string source_dir() { return env_or("SATCLOCK_SOURCE_DIR", "."); }
 
 pid_t spawn_test_child(const std::vector<std::string>& argv)
 {
-    if (argv.empty())
-        return -1;
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    pid_t parent = getpid();
-    pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    // Only async-signal-safe calls between fork and exec.
-    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent)
-        _exit(127);
-    execvp(args[0], args.data());
-    _exit(127);
+    std::vector<std::string> tied = {"setpriv", "--pdeathsig", "KILL", "--"};
+    tied.insert(tied.end(), argv.begin(), argv.end());
+    return argv.empty() ? -1 : process_spawn(tied);
 }
 
 bool wait_until(const std::function<bool()>& done, int timeout_ms)
