@@ -60,9 +60,9 @@ void analiz_log(const char* format, ...)
 
 int64_t truncate_to_ms(int64_t file_time) { return file_time / kFileTimeTicksPerMs * kFileTimeTicksPerMs; }
 
-// One command to the time service: 1 only when the service acknowledged it
-// as applied within kAckWaitMs (or is an older service that does not
-// acknowledge); otherwise the reason is logged and the request stays.
+// One command to the time service: 1 only when the service's own account
+// acknowledged it as applied within kAckWaitMs; otherwise the reason is
+// logged and the request stays.
 constexpr int kAckWaitMs = 500;
 int post_to_service(int32_t command, int64_t cur_ft, int64_t new_ft)
 {

@@ -41,12 +41,6 @@ private:
 int count_of(const std::string& haystack, const std::string& text);
 std::string read_file(const std::string& path);
 
-// Removes the sandbox's channel objects, which outlive every process.
-class ChannelCleanup {
-public:
-    ~ChannelCleanup();
-};
-
 // The sandbox clock's offset from real time in milliseconds.
 double sandbox_offset_ms();
 

@@ -1,6 +1,6 @@
-// Per-test sandbox: a temp folder, a sandbox clock file, a channel prefix and
-// the folder seams, all unique to one test so parallel runs never meet and
-// nothing touches the machine's own clock, shared memory or settings.
+// Per-test sandbox: a temp folder, a sandbox clock file, a channel folder and
+// prefix and the folder seams, all unique to one test so parallel runs never
+// meet and nothing touches the machine's own clock, channel or settings.
 #pragma once
 
 #include <functional>
