@@ -1,10 +1,12 @@
-// Channel latency: set commands posted through the real channel to
+// Channel latency: commands posted through the real channel to
 // `clockkeeper debug` on a sandbox clock, each waited for as satclock waits
-// for it (post, the service's wake, its clock set, its acknowledgement, our
-// wake), beside the bare floor of the same road without any Satclock code: one
-// byte sent on an AF_UNIX datagram socket to a child process waiting in poll,
-// which answers with one byte, waited for in poll. Samples of the two
-// alternate, so both see the same load; all stamps on the monotonic clock.
+// for it (post, the service's wake, its work, its acknowledgement, our wake):
+// a set, and a command the service refuses without touching the clock (the
+// channel's own road). Beside them the bare floor of that road without any
+// Satclock code: one byte sent on an AF_UNIX datagram socket to a child
+// process waiting in poll, which answers with one byte, waited for in poll.
+// The three kinds of samples alternate, so all see the same load; all stamps
+// on the monotonic clock.
 //
 // Usage: channel_latency [posts]   (default 1000)
 #include "common/smem.h"
@@ -90,13 +92,17 @@ double floor_sample(int sender, double* one_way_ms)
     return double(end - start) / 1e6;
 }
 
-// One acknowledged set to the current time: the round trip in ms, < 0 when not applied.
-double channel_sample()
+// Commands the service does not know: it answers "refused" and leaves the clock.
+constexpr int32_t kUnknownCommand = 3;
+
+// One acknowledged command (a set to the current time, or one the service
+// refuses): the round trip in ms, < 0 when the answer was not the expected one.
+double channel_sample(int32_t command)
 {
     int64_t cur_ft = platform_clock_read_ft() / 10000 * 10000;
     int64_t start = platform_monotonic_ns();
-    PostOutcome outcome = post_time_command_acknowledged(kCommandSetTime, cur_ft, cur_ft, 2000);
-    if (outcome != PostOutcome::applied)
+    PostOutcome outcome = post_time_command_acknowledged(command, cur_ft, cur_ft, 2000);
+    if (outcome != (command == kCommandSetTime ? PostOutcome::applied : PostOutcome::refused))
         return -1;
     return double(platform_monotonic_ns() - start) / 1e6;
 }
@@ -146,18 +152,21 @@ int main(int argc, char** argv)
     int sender = -1;
     pid_t floor = start_floor(dir + "/floor.sock", dir + "/floor-sender.sock", &sender);
     int lost = 0;
-    std::vector<double> channel, bare, bare_one_way;
+    std::vector<double> set, channel, bare, bare_one_way;
     if (pid > 0 && floor > 0 && wait_for_service()) {
         // Our own wake is part of both figures: keep it out of the machine's
         // load where we may (root), so the samples show the channel's delay.
         platform_realtime_priority_enter();
         for (int i = -20; i < posts; ++i) {  // the first 20 warm up
             double one_way = 0;
-            double ms = channel_sample();
+            double set_ms = channel_sample(kCommandSetTime);
+            double ms = channel_sample(kUnknownCommand);
             double floor_ms = floor_sample(sender, &one_way);
             if (i < 0)
                 continue;
-            lost += ms < 0 || floor_ms < 0;
+            lost += set_ms < 0 || ms < 0 || floor_ms < 0;
+            if (set_ms >= 0)
+                set.push_back(set_ms);
             if (ms >= 0)
                 channel.push_back(ms);
             if (floor_ms >= 0) {
@@ -178,18 +187,20 @@ int main(int argc, char** argv)
         close(sender);
     std::filesystem::remove_all(dir);
 
-    if (channel.empty() || bare.empty()) {
+    if (set.empty() || channel.empty() || bare.empty()) {
         std::printf("channel_latency: no sample (is build/bin/clockkeeper there?)\n");
         return 1;
     }
-    Figures c = figures_of(channel), f = figures_of(bare), one = figures_of(bare_one_way);
-    std::printf("acknowledged set (post to acknowledgement): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n", c.p50, c.p99,
-                c.max);
+    Figures s = figures_of(set), c = figures_of(channel), f = figures_of(bare), one = figures_of(bare_one_way);
+    std::printf("acknowledged set, sandbox clock (post to acknowledgement): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
+                s.p50, s.p99, s.max);
+    std::printf("acknowledged refusal, clock untouched (the channel's road): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
+                c.p50, c.p99, c.max);
     std::printf("bare floor (datagram to a polling peer and back): p50 %.3f ms, p99 %.3f ms, max %.3f ms; "
                 "one way to the peer's wake: p50 %.3f ms, p99 %.3f ms\n",
                 f.p50, f.p99, f.max, one.p50, one.p99);
-    std::printf("posts=%d lost=%d p50_ms=%.3f p99_ms=%.3f floor_p50_ms=%.3f floor_p99_ms=%.3f "
-                "floor_oneway_p99_ms=%.3f floor_ratio_p99=%.2f\n",
-                posts, lost, c.p50, c.p99, f.p50, f.p99, one.p99, f.p99 > 0 ? c.p99 / f.p99 : 0.0);
+    std::printf("posts=%d lost=%d set_p50_ms=%.3f set_p99_ms=%.3f p50_ms=%.3f p99_ms=%.3f floor_p50_ms=%.3f "
+                "floor_p99_ms=%.3f floor_oneway_p99_ms=%.3f floor_ratio_p99=%.2f\n",
+                posts, lost, s.p50, s.p99, c.p50, c.p99, f.p50, f.p99, one.p99, f.p99 > 0 ? c.p99 / f.p99 : 0.0);
     return lost ? 1 : 0;
 }
