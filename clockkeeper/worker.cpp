@@ -163,6 +163,7 @@ void main_clockkeeper_thread()
             return;
         case Wake::timeout:
             service_log("[main_clockkeeper_thread] timeout");
+            flood.note(0);  // a flood that ended with no wake since is logged over here
             break;
         case Wake::signal:
             handle_signals(flood, last_ack);
