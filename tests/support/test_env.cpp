@@ -54,8 +54,8 @@ bool wait_until(const std::function<bool()>& done, int timeout_ms)
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            return done();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
 }

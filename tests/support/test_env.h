@@ -28,5 +28,6 @@ private:
 std::string build_dir();
 std::string source_dir();
 
-// Polls done() every 20 ms for up to timeout_ms; returns whether it came to hold.
-bool wait_until(const std::function<bool()>& done, int timeout_ms = 10000);
+// Polls done() until it holds or timeout_ms of the monotonic clock have
+// passed; returns whether it came to hold. Every caller checks the result.
+[[nodiscard]] bool wait_until(const std::function<bool()>& done, int timeout_ms = 10000);
