@@ -149,7 +149,8 @@ TEST_F(HostileAccount, ForgedAcknowledgementFromAnotherAccountIsNotCounted)
     fs::create_directory(own);
     ASSERT_EQ(chown(own.c_str(), kNobody, kNobody), 0);
     NobodyProcess forger({peer, "answer", own + "/event", channel_share_path()});
-    ASSERT_TRUE(wait_until([&] { return fs::exists(own + "/event"); }));
+    // Bound, and opened to all: the forger is done with the name.
+    ASSERT_TRUE(wait_until([&] { return stat_of(own + "/event").st_mode == (S_IFSOCK | 0666u); }));
     fs::rename(own + "/event", channel_event_path());
 
     PostOutcome outcome = post_hour_ahead(500);
