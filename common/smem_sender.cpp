@@ -6,7 +6,6 @@
 #include "platform/clock.h"
 #include "platform/datagram.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <new>
@@ -14,8 +13,6 @@
 
 namespace {
 
-// While a signal found the service's queue full, it is sent again this often.
-constexpr int kResignalStepMs = 2;
 constexpr unsigned char kSignalByte = 1;
 
 bool write_whole(int fd, size_t offset, const unsigned char* bytes, size_t count)
@@ -86,18 +83,17 @@ PostOutcome wait_for_ack(CommandEvent* event, uint32_t sequence, int timeout_ms)
     int64_t deadline = platform_monotonic_ns() + int64_t(timeout_ms) * 1000000;
     int foreign = 0;
     for (;;) {
-        // A signal dropped from a full queue is sent again until one lands,
-        // so that this sender is among those the service answers.
-        if (!event->signalled && signal_command_event(event) != 0)
-            return PostOutcome::not_signalled;
         int64_t left_ms = (deadline - platform_monotonic_ns()) / 1000000;
         if (left_ms <= 0)
             return foreign ? PostOutcome::foreign_reply : PostOutcome::no_ack;
-        int step = event->signalled ? int(left_ms) : int(std::min<int64_t>(left_ms, kResignalStepMs));
-        int woke = platform_datagram_wait(event->fd, -1, step);
+        // A signal dropped from a full queue is sent again as soon as there is
+        // room, so that this sender is among those the service answers.
+        int woke = platform_datagram_wait(event->fd, -1, int(left_ms), !event->signalled);
         PostOutcome outcome = PostOutcome::no_ack;
         if (woke == kDatagramWaitReadable && read_answers(event, sequence, &outcome, &foreign))
             return outcome;
+        if (woke == kDatagramWaitRoom && signal_command_event(event) != 0)
+            return PostOutcome::not_signalled;
         if (woke == kDatagramWaitFailed)
             return PostOutcome::no_ack;
     }

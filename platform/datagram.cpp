@@ -154,9 +154,11 @@ bool platform_datagram_same_address(const DatagramPeer& a, const DatagramPeer& b
            std::memcmp(&a.address, &b.address, a.address_length) == 0;
 }
 
-int platform_datagram_wait(int fd, int stop_fd, int timeout_ms)
+int platform_datagram_wait(int fd, int stop_fd, int timeout_ms, bool want_room)
 {
-    pollfd fds[2] = {{stop_fd, POLLIN, 0}, {fd, POLLIN, 0}};
+    // The kernel wakes a poll for room as soon as the receiver takes a
+    // datagram, as it wakes a blocked sender.
+    pollfd fds[2] = {{stop_fd, POLLIN, 0}, {fd, short(POLLIN | (want_room ? POLLOUT : 0)), 0}};
     for (;;) {
         int n = poll(fds, 2, timeout_ms);
         if (n < 0 && errno == EINTR)
@@ -169,6 +171,8 @@ int platform_datagram_wait(int fd, int stop_fd, int timeout_ms)
             return kDatagramWaitStop;
         if (fds[1].revents & POLLIN)
             return kDatagramWaitReadable;
+        if (fds[1].revents & POLLOUT)
+            return kDatagramWaitRoom;
         errno = (fds[1].revents & POLLNVAL) ? EBADF : EIO;
         return kDatagramWaitFailed;
     }

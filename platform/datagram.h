@@ -49,6 +49,9 @@ inline constexpr int kDatagramWaitFailed = -1;
 inline constexpr int kDatagramWaitTimeout = 0;
 inline constexpr int kDatagramWaitReadable = 1;
 inline constexpr int kDatagramWaitStop = 2;
+inline constexpr int kDatagramWaitRoom = 3;
 // Wait at most timeout_ms (-1: for ever) for a datagram on fd, or for stop_fd
-// (-1: none) to become readable; when both are, the stop wins.
-int platform_datagram_wait(int fd, int stop_fd, int timeout_ms);
+// (-1: none) to become readable; when both are, the stop wins. With
+// `want_room`, also for room in the queue of the socket fd is connected to
+// (a datagram waiting wins over room).
+int platform_datagram_wait(int fd, int stop_fd, int timeout_ms, bool want_room = false);
