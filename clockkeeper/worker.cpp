@@ -62,8 +62,11 @@ std::string uid_list(const CommandSignals& signals)
     if (signals.uids.empty())
         return "unknown";
     std::string text;
-    for (uid_t uid : signals.uids)
-        text += (text.empty() ? "" : ",") + std::to_string(uid);
+    for (uid_t uid : signals.uids) {
+        if (!text.empty())
+            text += ',';
+        text += std::to_string(uid);
+    }
     return text;
 }
 
