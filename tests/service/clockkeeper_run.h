@@ -41,7 +41,7 @@ private:
 int count_of(const std::string& haystack, const std::string& text);
 std::string read_file(const std::string& path);
 
-// The sandbox clock's offset from real time in milliseconds.
-double sandbox_offset_ms();
+// How far the sandbox clock was moved since the sandbox was made, in milliseconds.
+double clock_moved_ms(const TestSandbox& sandbox);
 
 void sleep_ms(int ms);

@@ -1,8 +1,11 @@
 // Per-test sandbox: a temp folder, a sandbox clock file, a channel folder and
 // prefix and the folder seams, all unique to one test so parallel runs never
-// meet and nothing touches the machine's own clock, channel or settings.
+// meet and nothing touches the machine's own clock, channel or settings. The
+// sandbox clock starts at SATCLOCK_TEST_CLOCK_START when that is set
+// (tests/support/clock_start.h), else at the machine's time.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -16,12 +19,18 @@ public:
     const std::string& dir() const { return dir_; }
     std::string path(const std::string& name) const { return dir_ + "/" + name; }
     const std::string& clock_file() const { return clock_file_; }
+    // The sandbox clock's offset from real time when it was made (ns).
+    int64_t clock_start_offset_ns() const { return start_offset_ns_; }
+    // Whether anything set the sandbox clock since it was made.
+    bool clock_was_set() const;
     const std::string& channel_prefix() const { return prefix_; }
 
 private:
     std::string dir_;
     std::string clock_file_;
     std::string prefix_;
+    int64_t start_offset_ns_ = 0;
+    std::string start_text_;  // the clock file's text when made
 };
 
 // Folder of the built programs (bin/) and of the sources, from the test's environment.

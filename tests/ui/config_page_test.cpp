@@ -246,10 +246,7 @@ TEST_F(ConfigPageTest, ViewIsEmptiedOnceMoreThan65536BytesWereAppended)
     EXPECT_TRUE(feed_until(13)) << "a line break for CR LF";
 }
 
-// Off until a stray Quit that reaches this test's window in full parallel runs
-// (the window's Quit item fires before the reader starts, then the exit hangs)
-// is found; it passes on its own: --gtest_also_run_disabled_tests.
-TEST_F(ConfigPageTest, DISABLED_PpsControlsAndThePulseCheck)
+TEST_F(ConfigPageTest, PpsControlsAndThePulseCheck)
 {
     com_test_device_register(kPort);
     SimProcess sim(sandbox, kPort);
