@@ -80,7 +80,7 @@ protected:
     void start_receiver_on_com3()
     {
         pid_t receiver = spawn_test_child({build_dir() + "/bin/satclock-gpssim", "--port", "3", "--port-dir",
-                                        sandbox_.path("ports")});
+                                           sandbox_.path("ports")});
         ASSERT_GT(receiver, 0);
         started_.push_back(receiver);
         ASSERT_TRUE(wait_until([&] { return access(sandbox_.path("ports/COM3").c_str(), F_OK) == 0; }));

@@ -28,7 +28,7 @@ bool tray_selection_owned()
 TrayHost::TrayHost()
 {
     pid_ = spawn_test_child({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
-                          "32", "--SetDockType", "true", "--transparent", "false"});
+                             "32", "--SetDockType", "true", "--transparent", "false"});
     if (pid_ <= 0) {
         problem_ = "trayer could not be started (install it: scripts/deps.sh)";
         return;

@@ -1,4 +1,6 @@
-// GUI test helpers: GTK initialised once per test program, skipped when only listing.
+// GUI test helpers: GTK initialised once per test program (skipped when only
+// listing), the main window built as the program builds it, and the guards
+// that fail a test on stray input: a Quit nobody chose, a key left held.
 #include <gtest/gtest.h>
 
 #include "tests/ui/ui_test_support.h"
@@ -11,13 +13,13 @@
 #include "tests/support/gtk_display.h"
 #include "tests/support/test_env.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <X11/XKBlib.h>
 #include <gdk/gdkx.h>
 #include <libintl.h>
 #include <sstream>
