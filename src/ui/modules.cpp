@@ -34,7 +34,7 @@ void receiver_start()
     start_receiver_threads(app_settings.com_port, app_settings.baudrate);
 }
 
-void receiver_stop()
+bool receiver_stop(int timeout_ms)
 {
-    stop_receiver_threads();
+    return stop_receiver_threads(timeout_ms);
 }
