@@ -151,12 +151,15 @@ TEST_F(SettingsNoticeTest, AnEmptyFileGivesEveryValueOfTheTable)
     build({});
     for (const SettingRow& row : settings_rows::table) {
         SCOPED_TRACE(row.key);
-        if (row.boolean_member)
+        if (row.boolean_member) {
             EXPECT_EQ(app_settings.*row.boolean_member, row.value != 0);
-        if (row.integer_member)
+        }
+        if (row.integer_member) {
             EXPECT_EQ(app_settings.*row.integer_member, int(row.value));
-        if (row.real_member)
+        }
+        if (row.real_member) {
             EXPECT_EQ(app_settings.*row.real_member, row.value);
+        }
     }
     EXPECT_EQ("", notice());
 }
