@@ -7,9 +7,11 @@
 #include "common/process_list.h"
 #include "common/user_admin.h"
 #include "satsetup/elevation.h"
+#include "satsetup/install_registrations.h"
 #include "satsetup/install_state.h"
 #include "satsetup/install_steps.h"
 #include "satsetup/installation.h"
+#include "satsetup/settings_backup.h"
 #include "satsetup/wizard.h"
 
 #include <atomic>
@@ -23,13 +25,6 @@
 
 namespace {
 
-constexpr char kUsage[] =
-    "Usage: satsetup --unattended [--dir DIR] [--language en|ru] [--no-menu]\n"
-    "                 [--no-desktop-icon] [--no-autorun] [--keep-settings] [--launch]\n"
-    "Installs Satclock without a window: into DIR (default /opt/Satclock), in the\n"
-    "given language (default: the locale's), with a menu folder, a desktop icon and\n"
-    "start at login unless told otherwise; --keep-settings keeps the settings of an\n"
-    "earlier installation, --launch starts Satclock afterwards.\n";
 
 struct Options {
     std::string dir = "/opt/Satclock";
@@ -133,6 +128,11 @@ int fail(const char* text)
 int install(const Options& options)
 {
     form_install_paths(options.dir);
+    // Nothing is written for a destination that others could change.
+    if (std::string why = destination_refusal(install_dir); !why.empty())
+        return fail((std::string(install_result_text(kDestinationRefused)) + "\n" + why).c_str());
+    if (std::string notice = earlier_installation_notice(install_dir); !notice.empty())
+        print_status(notice.c_str());
     settings_backed_up = backup_settings(data_dir);
     create_desktop_icon = options.desktop_icon;
     create_menu_folder = options.menu;
@@ -146,7 +146,7 @@ int install(const Options& options)
     install_result.store(result);
     if (result != kInstalled) {
         rollback_installation();
-        return fail(install_result_text(result));
+        return fail(install_failure_text(result).c_str());
     }
     FinishChoices choices;
     choices.keep_previous_settings = options.keep_settings;
@@ -162,7 +162,7 @@ int unattended_main(int argc, char** argv)
 {
     Options options;
     if (!parse(argc, argv, &options)) {
-        std::fputs(kUsage, stderr);
+        std::fputs(kSetupUsage, stderr);
         return 2;
     }
     select_text_catalogue(options.language == -1 ? locale_is_russian_speaking() : options.language == 1);
