@@ -35,7 +35,7 @@ bool inside(const std::string& path, const std::string& place)
 // "." and ".." parts would lead out of a place that the path seems to lie in.
 bool plain(const std::string& path)
 {
-    for (const std::string& part : {"/./", "/../"})
+    for (const char* part : {"/./", "/../"})
         if (path.find(part) != std::string::npos)
             return false;
     return !path.ends_with("/.") && !path.ends_with("/..") && !path.starts_with("./") && !path.starts_with("../") &&

@@ -1,6 +1,8 @@
 // Environment variables, and the fixed environment of an elevated copy.
 #include "platform/env.h"
 
+#include "platform/files.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -20,14 +22,6 @@ bool carried(std::string_view name)
         if (name == known)
             return true;
     return false;
-}
-
-bool clean(std::string_view value)
-{
-    for (char c : value)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            return false;
-    return true;
 }
 
 // The elevation tool's variable naming the user it runs for, or nullptr.
@@ -105,7 +99,7 @@ std::vector<std::string> elevated_environment_words()
 {
     std::vector<std::string> words;
     for (const auto& [name, value] : carried_values())
-        if (clean(value))
+        if (!has_control_characters(value))
             words.push_back(std::string(kWord) + name + "=" + value);
     return words;
 }
@@ -117,7 +111,7 @@ void adopt_elevated_environment(int* argc, char** argv)
     for (; first < *argc && std::string_view(argv[first]).starts_with(kWord); ++first) {
         std::string_view word = std::string_view(argv[first]).substr(kWord.size());
         size_t equals = word.find('=');
-        if (equals == std::string_view::npos || !carried(word.substr(0, equals)) || !clean(word))
+        if (equals == std::string_view::npos || !carried(word.substr(0, equals)) || has_control_characters(word))
             continue;
         set_value(&values, std::string(word.substr(0, equals)), std::string(word.substr(equals + 1)));
     }

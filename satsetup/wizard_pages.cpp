@@ -62,8 +62,9 @@ GtkWidget* heading_label(int points)
     return label;
 }
 
-// The side picture on the left, the page's controls beside it.
-GtkWidget* side_picture_page(GtkWidget** column)
+// The side picture on the left; beside it a column of controls under the
+// painted heading.
+GtkWidget* side_picture_page(int heading_points, GtkWidget** heading, GtkWidget** column)
 {
     GtkWidget* row = gtk_hbox_new(FALSE, 0);
     GtkWidget* picture = gtk_alignment_new(0, 0, 0, 0);
@@ -72,6 +73,8 @@ GtkWidget* side_picture_page(GtkWidget** column)
     *column = gtk_vbox_new(FALSE, 8);
     gtk_container_set_border_width(GTK_CONTAINER(*column), 6);
     gtk_box_pack_start(GTK_BOX(row), *column, TRUE, TRUE, 0);
+    *heading = heading_label(heading_points);
+    gtk_box_pack_start(GTK_BOX(*column), *heading, FALSE, FALSE, 4);
     return row;
 }
 
@@ -124,9 +127,7 @@ void request_at_least(GtkWidget* widget, int width, int height)
 GtkWidget* build_welcome_page()
 {
     GtkWidget* column = nullptr;
-    GtkWidget* page = side_picture_page(&column);
-    wizard.welcome_heading = heading_label(14);
-    gtk_box_pack_start(GTK_BOX(column), wizard.welcome_heading, FALSE, FALSE, 4);
+    GtkWidget* page = side_picture_page(14, &wizard.welcome_heading, &column);
     wizard.welcome_guide = column_label(column);
     wizard.welcome_continue = column_label(column);
     GtkWidget* row = gtk_hbox_new(FALSE, 8);
@@ -204,9 +205,7 @@ GtkWidget* build_installing_page()
 GtkWidget* build_finish_page()
 {
     GtkWidget* column = nullptr;
-    GtkWidget* page = side_picture_page(&column);
-    wizard.finish_heading = heading_label(16);
-    gtk_box_pack_start(GTK_BOX(column), wizard.finish_heading, FALSE, FALSE, 4);
+    GtkWidget* page = side_picture_page(16, &wizard.finish_heading, &column);
     wizard.finish_result = column_label(column);
     for (GtkWidget** box : {&wizard.keep_settings_box, &wizard.autorun_box, &wizard.launch_box})
         *box = check_box(kPageWidth - kSidePictureWidth - 44);
