@@ -3,6 +3,7 @@
 #include "tests/installer/installer_env.h"
 
 #include "common/install_text.h"
+#include "common/polkit_policy.h"
 #include "satsetup/install_state.h"
 #include "satsetup/install_steps.h"
 #include "satsetup/installation.h"
@@ -95,6 +96,9 @@ TEST_F(Procedure, InstallsIntoATemporaryRoot)
                   .find("X-Satclock-UninstallString=" + box.install_dir() + "uninstall\n"),
               std::string::npos);
     EXPECT_EQ(fs::read_symlink(box.path("bin/satclock")), box.install_dir() + "bin/satclock");
+    std::string policy = read_file(box.path("polkit/org.example.satclock.wizard.policy"));
+    for (const char* program : {"uninstall", "bin/clockkeeper"})
+        EXPECT_TRUE(polkit_policy_names_program(policy, box.install_dir() + program)) << program << "\n" << policy;
     EXPECT_NE(read_file(box.unit_file()).find("ExecStart=" + box.install_dir() + "bin/clockkeeper"),
               std::string::npos);
     EXPECT_EQ(box.stub_state("clockkeeper_satclock.service.state"), "active\n");
