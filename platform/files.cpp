@@ -378,6 +378,14 @@ bool remove_file_beneath(const std::string& folder, const std::string& relative)
     return unlinkat(parent.fd(), name_part(relative).c_str(), 0) == 0 || errno == ENOENT;
 }
 
+FileIdentity file_identity(const std::string& path, bool follow)
+{
+    struct stat st {};
+    if ((follow ? stat(path.c_str(), &st) : lstat(path.c_str(), &st)) != 0)
+        return {};
+    return {true, S_ISDIR(st.st_mode), st.st_dev, st.st_ino};
+}
+
 bool path_exists(const std::string& path)
 {
     struct stat st {};

@@ -77,6 +77,20 @@ bool file_remove(const std::string& path);
 // removed itself. True when nothing is there afterwards.
 bool remove_file_beneath(const std::string& folder, const std::string& relative);
 
+// Which file a path names (device and inode), to know one file by any of its
+// names; `follow` follows a link at the path.
+struct FileIdentity {
+    bool known = false;  // something is there
+    bool folder = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool same_file(const FileIdentity& other) const
+    {
+        return known && other.known && device == other.device && inode == other.inode;
+    }
+};
+FileIdentity file_identity(const std::string& path, bool follow);
+
 // What lies at a path, links not followed.
 bool path_exists(const std::string& path);
 bool is_folder(const std::string& path);

@@ -6,6 +6,7 @@
 #include "common/locale_language.h"
 #include "common/process_list.h"
 #include "common/user_admin.h"
+#include "platform/interrupt_watch.h"
 #include "satsetup/elevation.h"
 #include "satsetup/install_registrations.h"
 #include "satsetup/install_state.h"
@@ -14,13 +15,9 @@
 #include "satsetup/settings_backup.h"
 #include "satsetup/wizard.h"
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -73,45 +70,6 @@ bool parse(int argc, char** argv, Options* options)
     return true;
 }
 
-// Lock-free, so the handler may set it.
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void on_interrupt(int) { interrupted.store(true); }
-
-// Ctrl+C, SIGTERM and SIGHUP cancel the installation as the wizard's Cancel
-// does: no further step, the rollback, exit code 1. The handler only raises a
-// flag; a watcher passes it on, as the cancel takes a lock.
-class InterruptWatch {
-public:
-    InterruptWatch()
-    {
-        struct sigaction action{};
-        action.sa_handler = on_interrupt;
-        sigemptyset(&action.sa_mask);
-        for (int signo : {SIGINT, SIGTERM, SIGHUP})
-            sigaction(signo, &action, nullptr);
-        watcher_ = std::thread([this] {
-            while (!done_.load()) {
-                if (interrupted.load()) {
-                    request_install_cancel();
-                    return;
-                }
-                usleep(20 * 1000);
-            }
-        });
-    }
-    ~InterruptWatch()
-    {
-        done_.store(true);
-        watcher_.join();
-    }
-
-private:
-    std::atomic<bool> done_{false};
-    std::thread watcher_;
-};
-
 void print_status(const char* text)
 {
     std::printf("%s\n", shown_text(text).c_str());
@@ -140,7 +98,9 @@ int install(const Options& options)
     print_status(translate_text("Copying new files..."));
     int result = kNoRun;
     {
-        InterruptWatch watch;
+        // Ctrl+C, SIGTERM and SIGHUP cancel the installation as the wizard's
+        // Cancel does: no further step, the rollback, exit code 1.
+        InterruptWatch watch(request_install_cancel);
         result = run_installation(print_status);
     }
     install_result.store(result);

@@ -10,7 +10,6 @@
 #include "uninstall/self_delete.h"
 
 #include <glib.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -40,49 +39,24 @@ std::string installation_refusal(const std::string& install_dir)
     return {};
 }
 
-// Identity of the uninstaller's own file, to know it in the list by any of its names.
-struct FileId {
-    bool known = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-};
-
-FileId file_id(const std::string& path)
-{
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0)
-        return {};
-    return {true, st.st_dev, st.st_ino};
-}
-
-bool is_file(const std::string& path, const FileId& id, bool* folder = nullptr)
-{
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0)
-        return false;
-    if (folder)
-        *folder = S_ISDIR(st.st_mode);
-    return id.known && st.st_dev == id.dev && st.st_ino == id.ino;
-}
-
 // The list without the lines that name the uninstaller itself: it is in use
 // until it ends, and its script deletes it afterwards.
-std::string without_program(const std::string& list, const std::string& base, const FileId& self)
+std::string without_program(const std::string& list, const std::string& base, const FileIdentity& self)
 {
     std::string kept;
     for (const std::string& line : list_lines(list))
-        if (line.empty() || !is_file(listed_path(line, base), self))
+        if (line.empty() || !file_identity(listed_path(line, base), false).same_file(self))
             kept += line + "\n";
     return kept;
 }
 
-std::vector<std::string> remaining_files(const std::string& list, const std::string& base, const FileId& self)
+std::vector<std::string> remaining_files(const std::string& list, const std::string& base, const FileIdentity& self)
 {
     std::vector<std::string> remaining;
     for (const std::string& line : list_lines(list)) {
         std::string path = listed_path(line, base);
-        bool folder = false;
-        if (!line.empty() && path_exists(path) && !is_file(path, self, &folder) && !folder)
+        FileIdentity found = file_identity(path, false);
+        if (!line.empty() && found.known && !found.folder && !found.same_file(self))
             remaining.push_back(path);
     }
     return remaining;
@@ -120,7 +94,7 @@ bool run_uninstall(const std::string& program, UninstallReport* report)
     g_usleep(gulong(kServiceStopWaitMs) * 1000);
     file_remove(report->list_path);
 
-    const FileId self = file_id(program);
+    const FileIdentity self = file_identity(program, true);
     remove_in_places(without_program(list, install_dir, self), install_dir);
     if (removal > 0)
         process_wait(removal, 0);
