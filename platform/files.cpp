@@ -350,7 +350,6 @@ bool make_folders(const std::string& path, mode_t mode, std::string* why)
             reason = shown + " was made by someone else: refused";
             return false;
         }
-        fchmod(next.fd(), mode);
         folder = std::move(next);
     }
     return true;

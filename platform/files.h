@@ -64,7 +64,8 @@ bool file_overwrite_at(const std::string& path, off_t offset, std::string_view b
 Folder folders_open_beneath(const std::string& base, const std::string& relative, bool create, mode_t mode,
                             std::string* why);
 // Make folders for an absolute path: the part that exists is taken as it
-// resolves, each missing folder after it is created with `mode` and opened
+// resolves, each missing folder after it is created with `mode` (less the
+// umask) and opened
 // without following links; a folder made so that turns out not to be this
 // process's own is refused. True when the path is a folder afterwards.
 bool make_folders(const std::string& path, mode_t mode, std::string* why = nullptr);

@@ -92,10 +92,10 @@ std::string desktop_place(UserPlace* place)
         return {};
     }
     std::string home = trimmed(place->account.home);
-    if (home.size() <= 1 || !desktop.starts_with(home + "/"))
+    if (home.size() <= 1 || (desktop != home && !desktop.starts_with(home + "/")))
         return "the desktop folder " + desktop + " lies outside the home folder " + home + ": refused";
     place->base = home;
-    place->relative = desktop.substr(home.size() + 1);
+    place->relative = desktop == home ? "" : desktop.substr(home.size() + 1);
     return {};
 }
 

@@ -86,23 +86,26 @@ protected:
 TEST_F(UserFolders, EachAttackFailsWithItsReason)
 {
     enum Entry { autostart, desktop_icon };
+    // The user's own setting, taken as written ($HOME stays for the lookup).
+    auto desktop_dir = [](const std::string& value) {
+        return "mkdir $H/.config && echo 'XDG_DESKTOP_DIR=\"" + value + "\"' >$H/.config/user-dirs.dirs";
+    };
     const struct {
         const char* attack;
-        const char* commands;
+        std::string commands;
         Entry entry;
-        const char* refusal;  // empty: written
+        const char* outcome;  // the entry written, relative to the home, or why it was refused
     } cases[] = {
-        {"none", "true", autostart, ""},
-        {"none", "true", desktop_icon, ""},
+        {"none", "true", autostart, ".config/autostart/satclock.desktop"},
+        {"none", "true", desktop_icon, "Desktop/Satclock.desktop"},
+        {"none, the desktop is the home", desktop_dir("$HOME"), desktop_icon, "Satclock.desktop"},
         {"the autostart folder a link to root's folder", "mkdir $H/.config && ln -s $R $H/.config/autostart",
          autostart, "/.config/autostart is a link: refused"},
         {".config a link to root's folder", "ln -s $R $H/.config", autostart, "/.config is a link: refused"},
-        {"XDG_DESKTOP_DIR naming root's folder",
-         "mkdir $H/.config && echo \"XDG_DESKTOP_DIR=\\\"$R\\\"\" >$H/.config/user-dirs.dirs", desktop_icon,
+        {"XDG_DESKTOP_DIR naming root's folder", desktop_dir(root_folder()), desktop_icon,
          "lies outside the home folder"},
-        {"XDG_DESKTOP_DIR climbing out of the home",
-         "mkdir $H/.config && echo 'XDG_DESKTOP_DIR=\"$HOME/../../root-only\"' >$H/.config/user-dirs.dirs",
-         desktop_icon, "are not followed"},
+        {"XDG_DESKTOP_DIR climbing out of the home", desktop_dir("$HOME/../../root-only"), desktop_icon,
+         "are not followed"},
         {"the desktop folder a link to root's folder", "ln -s $R $H/Desktop", desktop_icon,
          "/Desktop is a link: refused"},
     };
@@ -111,12 +114,11 @@ TEST_F(UserFolders, EachAttackFailsWithItsReason)
         ASSERT_EQ(as_user(c.commands), 0) << c.attack;
         std::string refusal = c.entry == autostart ? set_autorun_value(box.install_dir() + "bin/satclock")
                                                    : create_desktop_icon_entry("Satclock");
-        if (*c.refusal == '\0') {
+        if (std::string(c.outcome).ends_with(".desktop")) {
             EXPECT_EQ(refusal, "") << c.attack;
-            EXPECT_TRUE(fs::exists(home + (c.entry == autostart ? "/.config/autostart/satclock.desktop"
-                                                                : "/Desktop/Satclock.desktop")));
+            EXPECT_TRUE(fs::exists(home + "/" + c.outcome)) << c.attack;
         } else {
-            EXPECT_NE(refusal.find(c.refusal), std::string::npos) << c.attack << ": " << refusal;
+            EXPECT_NE(refusal.find(c.outcome), std::string::npos) << c.attack << ": " << refusal;
         }
         expect_root_folder_untouched();
         expect_home_all_users();

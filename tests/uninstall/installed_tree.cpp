@@ -25,6 +25,9 @@ void write_file(const std::string& path, const std::string& text)
 
 void point_seams_into(const TestSandbox& sandbox)
 {
+    // Run for an ordinary user, the programs would drop every seam.
+    unsetenv("PKEXEC_UID");
+    unsetenv("SUDO_UID");
     setenv("SATCLOCK_SYSTEMCTL", (source_dir() + "/tests/service/systemctl-stub").c_str(), 1);
     fs::create_directories(sandbox.path("systemctl"));
     setenv("SATCLOCK_SYSTEMCTL_STATE", sandbox.path("systemctl").c_str(), 1);
