@@ -228,17 +228,4 @@ TEST_F(Schedule, OutOfTableAndNegativeValues)
     EXPECT_EQ(next_update_jd, 123.0) << "a negative value changes nothing";
 }
 
-TEST(ScheduleTable, LabelsAndPeriods)
-{
-    EXPECT_STREQ(schedule_intervals[0].label, "No scheduler interval");
-    EXPECT_STREQ(schedule_intervals[3].label, "Every  5 minutes");
-    EXPECT_STREQ(schedule_intervals[7].label, "Every  3 hours");
-    EXPECT_STREQ(schedule_intervals[14].label, "Monthly");
-    EXPECT_EQ(schedule_period_days(2, 0), 0.000694444444444);
-    EXPECT_EQ(schedule_period_days(6, 0), 0.041666666666666);
-    EXPECT_EQ(schedule_period_days(13, 0), 14.0);
-    EXPECT_EQ(schedule_next_update(12, true, 100.0, 101.0), 107.0);
-    EXPECT_EQ(schedule_next_update(12, true, 100.0, 108.5), 108.5);
-}
-
 }  // namespace

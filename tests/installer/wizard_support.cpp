@@ -85,24 +85,7 @@ extern "C" const char* __tsan_default_suppressions()
            "race:libpangoft2-1.0.so.0\n";
 }
 
-bool wizard_display()
-{
-    static int ok = -1;
-    if (ok < 0)
-        ok = gtk_init_check(nullptr, nullptr) ? 1 : 0;
-    return ok == 1;
-}
-
-bool pump_until(const std::function<bool()>& done, int timeout_ms)
-{
-    return pump_main_loop_until(done, timeout_ms);
-}
-
-void pump_for(int ms)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    pump_until([&] { return std::chrono::steady_clock::now() > end; }, ms + 100);
-}
+bool wizard_display() { return open_gtk_display(); }
 
 void answer_next_message(int response, std::string* text)
 {

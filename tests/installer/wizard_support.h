@@ -3,13 +3,12 @@
 
 #include <functional>
 #include <gtk/gtk.h>
+#include "tests/support/gtk_display.h"
 #include <string>
 #include <vector>
 
 // gtk_init_check once per process; false without a display.
 bool wizard_display();
-bool pump_until(const std::function<bool()>& done, int timeout_ms = 5000);
-void pump_for(int ms);
 // The next message box that shows up gets this answer; its text is kept.
 void answer_next_message(int response, std::string* text = nullptr);
 // The next message boxes get these answers in turn; their texts are kept.

@@ -101,7 +101,7 @@ SimProcess::~SimProcess() { stop(SIGKILL); }
 
 bool SimProcess::wait_ready(int timeout_ms)
 {
-    return wait_for([&] {
+    return wait_until([&] {
         auto start = log_events("start");
         char target[256];
         ssize_t n = readlink(link_.c_str(), target, sizeof target - 1);
@@ -132,7 +132,7 @@ std::vector<std::string> SimProcess::log_events(const std::string& event) const
 
 bool SimProcess::wait_events(const std::string& event, size_t count, int timeout_ms)
 {
-    return wait_for([&] { return log_events(event).size() >= count; }, timeout_ms);
+    return wait_until([&] { return log_events(event).size() >= count; }, timeout_ms);
 }
 
 std::string json_field(const std::string& line, const std::string& name)

@@ -67,16 +67,3 @@ private:
     int saved_ = -1;
     std::string path_;
 };
-
-// Polls cond every millisecond for at most timeout_ms.
-template <class Cond>
-bool wait_for(Cond cond, int timeout_ms)
-{
-    for (int waited = 0; waited < timeout_ms; ++waited) {
-        if (cond())
-            return true;
-        struct timespec ms {0, 1000000};
-        nanosleep(&ms, nullptr);
-    }
-    return cond();
-}

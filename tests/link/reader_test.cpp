@@ -51,7 +51,7 @@ protected:
 
     bool wait_stopped(int timeout_ms = 5000)
     {
-        return wait_for([] { return com_read_running() == 0; }, timeout_ms);
+        return wait_until([] { return com_read_running() == 0; }, timeout_ms);
     }
 
     static std::pair<int, int> cursors_of_analiz()
@@ -119,7 +119,7 @@ TEST_F(Reader, RingWrapsAt4096AndAConsumerGetsWhatIsThere)
     EXPECT_EQ(buf_com_read_view(view, 300), 0) << "a consumer 4096 bytes behind has lost them all";
 
     ASSERT_TRUE(pty.write_all("0123456789"));
-    ASSERT_TRUE(wait_for([] { return cursors_of_analiz().first == 10; }, 3000));
+    ASSERT_TRUE(wait_until([] { return cursors_of_analiz().first == 10; }, 3000));
     EXPECT_EQ(buf_com_read_analiz(&byte, 1), 1);
     EXPECT_EQ(byte, '0');
     uint8_t rest[300];
@@ -134,7 +134,7 @@ TEST_F(Reader, StartWhileRunningResetsTheRingButStartsNoSecondReader)
     start();
     ASSERT_EQ(wait_commands(pty).size(), 50u);
     ASSERT_TRUE(pty.write_all("$GPGGA,1"));
-    ASSERT_TRUE(wait_for([] { return cursors_of_analiz().first == 8; }, 3000));
+    ASSERT_TRUE(wait_until([] { return cursors_of_analiz().first == 8; }, 3000));
 
     EXPECT_EQ(start_com_threads(kPort, 4800), 0);
     EXPECT_EQ(cursors_of_analiz(), std::make_pair(0, 0));
@@ -249,7 +249,7 @@ TEST_F(Reader, ConsumerCountsAreAtMostWhatIsThere)
     start();
     ASSERT_EQ(wait_commands(pty).size(), 50u);
     ASSERT_TRUE(pty.write_all("0123456789"));
-    ASSERT_TRUE(wait_for([] { return cursors_of_analiz().first == 10; }, 3000));
+    ASSERT_TRUE(wait_until([] { return cursors_of_analiz().first == 10; }, 3000));
     uint8_t bytes[300];
     EXPECT_EQ(buf_com_read_view(bytes, 300), 10);
     EXPECT_EQ(buf_com_read_view(bytes, 300), 0);

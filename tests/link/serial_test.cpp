@@ -125,7 +125,7 @@ TEST_F(Serial, ReadGivesUpToTheCountAndZeroWhenQuiet)
     ASSERT_NE(open_8n1(0, kPort), 0);
     ASSERT_TRUE(pty.write_all("abcdef"));
     char buffer[8] = {};
-    ASSERT_TRUE(wait_for([&] { return com_read(0, buffer, 4) == 4; }, 2000));
+    ASSERT_TRUE(wait_until([&] { return com_read(0, buffer, 4) == 4; }, 2000));
     EXPECT_EQ(std::string(buffer, 4), "abcd");
     EXPECT_EQ(com_read(0, buffer, 8), 2);
 
@@ -192,7 +192,8 @@ TEST_F(Pps, EdgeOnTheSelectedLineIsStampedWithThePcClock)
         bool cts = line == TIOCM_CTS;
         std::atomic<int> mask_while_waiting{0};
         std::thread pulse([&] {
-            wait_for([] { return com_event_mask(0) != kComEvRxChar; }, 2000);
+            if (!wait_until([] { return com_event_mask(0) != kComEvRxChar; }, 2000))
+                return;
             mask_while_waiting = com_event_mask(0);
             com_test_device_raise_edge(kPort, line);
         });
@@ -210,12 +211,14 @@ TEST_F(Pps, EdgeOnTheSelectedLineIsStampedWithThePcClock)
 
 TEST_F(Pps, TimeOutRestoresTheMaskAndIgnoresTheOtherLine)
 {
-    std::thread pulse([] {
-        wait_for([] { return com_event_mask(0) == kComEvCts; }, 2000);
+    std::atomic<bool> during_the_wait{false};
+    std::thread pulse([&] {
+        during_the_wait = wait_until([] { return com_event_mask(0) == kComEvCts; }, 2000);
         com_test_device_raise_edge(kPort, TIOCM_DSR);
     });
-    EXPECT_EQ(com_wait_pps_edge(0, 1, 100), 0);
+    EXPECT_EQ(com_wait_pps_edge(0, 1, 1000), 0);
     pulse.join();
+    EXPECT_TRUE(during_the_wait.load());
     EXPECT_EQ(com_event_mask(0), kComEvRxChar);
 }
 
@@ -228,24 +231,27 @@ TEST_F(Pps, EdgesBeforeTheWaitDoNotCount)
 
 TEST_F(Pps, FailureOrCloseEndsAWait)
 {
-    std::thread fail([] {
-        wait_for([] { return com_event_mask(0) == kComEvCts; }, 2000);
+    std::atomic<bool> waiting{false};
+    std::thread fail([&] {
+        waiting = wait_until([] { return com_event_mask(0) == kComEvCts; }, 2000);
         com_test_device_fail(kPort, EIO);
     });
     EXPECT_EQ(com_wait_pps_edge(0, 1, 3000), -1);
     fail.join();
+    EXPECT_TRUE(waiting.load());
     EXPECT_EQ(com_event_mask(0), kComEvRxChar);
     EXPECT_EQ(com_wait_pps_edge(0, 0, 10), -1) << "the lines stay failed";
 
     com_close(0);
     com_test_device_register(kPort);
     ASSERT_NE(open_8n1(0, kPort), 0);
-    std::thread closer([] {
-        wait_for([] { return com_event_mask(0) == kComEvDsr; }, 2000);
+    std::thread closer([&] {
+        waiting = wait_until([] { return com_event_mask(0) == kComEvDsr; }, 2000);
         com_close(0);
     });
     EXPECT_EQ(com_wait_pps_edge(0, 0, 3000), -1);
     closer.join();
+    EXPECT_TRUE(waiting.load());
     EXPECT_EQ(com_wait_pps_edge(0, 0, 10), -1) << "no port";
 }
 

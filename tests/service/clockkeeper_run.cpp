@@ -89,12 +89,12 @@ ChannelCleanup::~ChannelCleanup()
     platform_named_event_unlink(channel_event_name());
 }
 
-double sandbox_offset_ms()
+double clock_moved_ms(const TestSandbox& sandbox)
 {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
     int64_t real = int64_t(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-    return double(platform_clock_read_ns() - real) / 1e6;
+    return double(platform_clock_read_ns() - real - sandbox.clock_start_offset_ns()) / 1e6;
 }
 
 void sleep_ms(int ms)

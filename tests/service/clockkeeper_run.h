@@ -47,7 +47,7 @@ public:
     ~ChannelCleanup();
 };
 
-// The sandbox clock's offset from real time in milliseconds.
-double sandbox_offset_ms();
+// How far the sandbox clock was moved since the sandbox was made, in milliseconds.
+double clock_moved_ms(const TestSandbox& sandbox);
 
 void sleep_ms(int ms);

@@ -6,6 +6,9 @@
 
 bool open_gtk_display()
 {
+    static int opened = -1;
+    if (opened >= 0)
+        return opened == 1;
     // Xvfb resets itself when its last client leaves and refuses connections
     // meanwhile: wait for a connection, and hold it until GTK has its own.
     Display* probe = nullptr;
@@ -14,10 +17,11 @@ bool open_gtk_display()
     bool ready = gtk_init_check(nullptr, nullptr);
     if (probe)
         XCloseDisplay(probe);
+    opened = ready ? 1 : 0;
     return ready;
 }
 
-bool pump_main_loop_until(const std::function<bool()>& done, int timeout_ms)
+bool pump_until(const std::function<bool()>& done, int timeout_ms)
 {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (!done()) {
@@ -29,4 +33,10 @@ bool pump_main_loop_until(const std::function<bool()>& done, int timeout_ms)
             gtk_main_iteration_do(FALSE);
     }
     return true;
+}
+
+void pump_for(int ms)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    (void)pump_until([&] { return std::chrono::steady_clock::now() > end; }, ms + 1000);
 }

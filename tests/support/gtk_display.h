@@ -3,8 +3,13 @@
 
 #include <functional>
 
-// Initialises GTK on $DISPLAY; false when there is no display to open.
+// Initialises GTK on $DISPLAY once per process; false when there is no
+// display to open.
 bool open_gtk_display();
 
-// Runs the GTK main loop until done() holds or timeout_ms passes; returns done().
-bool pump_main_loop_until(const std::function<bool()>& done, int timeout_ms);
+// Runs the GTK main loop until done() holds or timeout_ms of the monotonic
+// clock have passed; returns done(). Every caller checks the result.
+[[nodiscard]] bool pump_until(const std::function<bool()>& done, int timeout_ms = 10000);
+
+// Runs the GTK main loop for about ms milliseconds.
+void pump_for(int ms);

@@ -1,9 +1,13 @@
 // Per-test sandbox folders and environment seams.
 #include "tests/support/test_env.h"
 
+#include "tests/support/clock_start.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 #include <unistd.h>
@@ -16,6 +20,13 @@ std::string env_or(const char* name, const char* fallback)
     return (value && *value) ? value : fallback;
 }
 
+// Whole content of a file; empty when it does not exist.
+std::string file_text(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 }  // namespace
 
 TestSandbox::TestSandbox()
@@ -25,6 +36,8 @@ TestSandbox::TestSandbox()
         throw std::runtime_error("mkdtemp failed");
     dir_ = tmpl;
     clock_file_ = path("clock");
+    start_offset_ns_ = start_sandbox_clock(clock_file_);
+    start_text_ = file_text(clock_file_);
     prefix_ = "sctest" + std::to_string(getpid()) + "_" + dir_.substr(dir_.size() - 6) + "_";
     for (const char* sub : {"ports", "appdata", "programs", "desktop", "systemd", "config", "bin", "tmp"})
         std::filesystem::create_directory(path(sub));
@@ -37,6 +50,11 @@ TestSandbox::TestSandbox()
     setenv("SATCLOCK_SYSTEMD_DIR", path("systemd").c_str(), 1);
     setenv("SATCLOCK_BIN_LINK_DIR", path("bin").c_str(), 1);
     setenv("XDG_CONFIG_HOME", path("config").c_str(), 1);
+}
+
+bool TestSandbox::clock_was_set() const
+{
+    return file_text(clock_file_) != start_text_;
 }
 
 TestSandbox::~TestSandbox()
@@ -53,8 +71,8 @@ bool wait_until(const std::function<bool()>& done, int timeout_ms)
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            return done();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
 }

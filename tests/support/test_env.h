@@ -1,8 +1,11 @@
 // Per-test sandbox: a temp folder, a sandbox clock file, a channel prefix and
 // the folder seams, all unique to one test so parallel runs never meet and
-// nothing touches the machine's own clock, shared memory or settings.
+// nothing touches the machine's own clock, shared memory or settings. The
+// sandbox clock starts at SATCLOCK_TEST_CLOCK_START when that is set
+// (tests/support/clock_start.h), else at the machine's time.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -16,17 +19,24 @@ public:
     const std::string& dir() const { return dir_; }
     std::string path(const std::string& name) const { return dir_ + "/" + name; }
     const std::string& clock_file() const { return clock_file_; }
+    // The sandbox clock's offset from real time when it was made (ns).
+    int64_t clock_start_offset_ns() const { return start_offset_ns_; }
+    // Whether anything set the sandbox clock since it was made.
+    bool clock_was_set() const;
     const std::string& channel_prefix() const { return prefix_; }
 
 private:
     std::string dir_;
     std::string clock_file_;
     std::string prefix_;
+    int64_t start_offset_ns_ = 0;
+    std::string start_text_;  // the clock file's text when made
 };
 
 // Folder of the built programs (bin/) and of the sources, from the test's environment.
 std::string build_dir();
 std::string source_dir();
 
-// Polls done() every 20 ms for up to timeout_ms; returns whether it came to hold.
-bool wait_until(const std::function<bool()>& done, int timeout_ms = 10000);
+// Polls done() until it holds or timeout_ms of the monotonic clock have
+// passed; returns whether it came to hold. Every caller checks the result.
+[[nodiscard]] bool wait_until(const std::function<bool()>& done, int timeout_ms = 10000);

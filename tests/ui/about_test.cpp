@@ -46,7 +46,7 @@ protected:
         setenv("PATH", (sandbox.path("bin") + ":" + old_path_).c_str(), 1);
         build_main_window();
         press_key(GDK_4, GDK_CONTROL_MASK);
-        pump_until([] { return about_text_view && gdk_window_is_viewable(text_window()); });
+        ASSERT_TRUE(pump_until([] { return about_text_view && gdk_window_is_viewable(text_window()); }));
     }
 
     void TearDown() override

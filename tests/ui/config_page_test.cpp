@@ -161,7 +161,7 @@ TEST_F(ConfigPageTest, ListsShowTheStoredPortAndSpeedAndTheReaderTriesThem)
         EXPECT_EQ(c.active_port, active_text(config_widgets.port));
         EXPECT_EQ(c.active_speed, active_text(config_widgets.speed));
         start_receiver();
-        EXPECT_TRUE(wait_for([&] { return output.text().find("exit read_com_thread_func") != std::string::npos; },
+        EXPECT_TRUE(wait_until([&] { return output.text().find("exit read_com_thread_func") != std::string::npos; },
                              3000));
         EXPECT_NE(std::string::npos, output.text().find(c.reader_line)) << output.text();
         EXPECT_EQ(c.port, std::to_string(setting(settings_keys::com_port, 0))) << "the file keeps the stored port";
@@ -175,7 +175,7 @@ TEST_F(ConfigPageTest, ChoosingThePortRestartsTheReaderOnlyWhenItIsNotRunning)
     StdoutCapture output(sandbox);
     build({"com_port=\"3\"", "show_nmea_info=\"TRUE\""});
     start_receiver();
-    ASSERT_TRUE(wait_for([] { return com_read_running() == 0; }, 3000)) << "no device behind COM3 yet";
+    ASSERT_TRUE(wait_until([] { return com_read_running() == 0; }, 3000)) << "no device behind COM3 yet";
 
     SimProcess sim(sandbox, kPort);
     ASSERT_TRUE(sim.wait_ready());
@@ -229,7 +229,7 @@ TEST_F(ConfigPageTest, ViewIsEmptiedOnceMoreThan65536BytesWereAppended)
     ASSERT_EQ(50u, pty.read_for(3000, 50).size()) << "the two receiver commands";
     const std::string line = "$GPTXT," + std::string(248, 'x') + "\n";  // 256 bytes
     auto feed_until = [](long chars) {
-        return wait_for([&] {
+        return wait_until([&] {
             nmea_view_feed();
             return gtk_text_buffer_get_char_count(gtk_text_view_get_buffer(GTK_TEXT_VIEW(nmea_view_widget()))) == chars;
         }, 3000);
@@ -246,10 +246,7 @@ TEST_F(ConfigPageTest, ViewIsEmptiedOnceMoreThan65536BytesWereAppended)
     EXPECT_TRUE(feed_until(13)) << "a line break for CR LF";
 }
 
-// Off until a stray Quit that reaches this test's window in full parallel runs
-// (the window's Quit item fires before the reader starts, then the exit hangs)
-// is found; it passes on its own: --gtest_also_run_disabled_tests.
-TEST_F(ConfigPageTest, DISABLED_PpsControlsAndThePulseCheck)
+TEST_F(ConfigPageTest, PpsControlsAndThePulseCheck)
 {
     com_test_device_register(kPort);
     SimProcess sim(sandbox, kPort);

@@ -97,8 +97,7 @@ protected:
     Window wait_shown(pid_t pid)
     {
         Window window = 0;
-        wait_until([&] { return viewable(window = main_window_of(pid)); });
-        return window;
+        return wait_until([&] { return viewable(window = main_window_of(pid)); }) ? window : 0;
     }
 
     // Key strokes sent to the window itself, so no focus is needed.

@@ -80,7 +80,8 @@ protected:
                              return FALSE;
                          }),
                          nullptr);
-        pump_until([] { return tray_icon_embedded() && sized_; }, 10000);
+        if (!pump_until([] { return tray_icon_embedded() && sized_; }, 10000))
+            return;
         pump_for(300);
     }
 
@@ -94,7 +95,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(host_->ready()) << host_->problem();
-        ASSERT_TRUE(tray_icon_embedded()) << "the icon was not taken into the notification area";
+        ASSERT_TRUE(tray_icon_embedded() && sized_) << "the icon was not taken into the notification area";
         gps_fix_clear();
         correct_time_request.store(0);
         show_main_request.store(0);
@@ -150,7 +151,7 @@ protected:
             gdk_flush();
             pointer_click(x + item->allocation.x + item->allocation.width / 2,
                           y + item->allocation.y + item->allocation.height / 2, 1);
-            pump_until([] { return shown_popup_menu() == nullptr; });
+            EXPECT_TRUE(pump_until([] { return shown_popup_menu() == nullptr; })) << "the menu stayed open";
             pump_for(20);
             return;
         }
@@ -160,7 +161,7 @@ protected:
     void hide_window()
     {
         gtk_widget_hide(main_window);
-        pump_until([] { return !gtk_widget_get_mapped(main_window); });
+        EXPECT_TRUE(pump_until([] { return !gtk_widget_get_mapped(main_window); }));
     }
 
     // One run of the 50 ms tick, then the X server's answer to what it did.
@@ -218,7 +219,7 @@ TEST_F(TrayTest, MenuItemsAndTheCorrectionGreyedWithoutAFix)
     EXPECT_FALSE(gtk_widget_is_sensitive(items[1])) << "no fix yet";
     EXPECT_TRUE(gtk_widget_is_sensitive(items[0]));
     gtk_menu_shell_cancel(GTK_MENU_SHELL(shown_popup_menu()));
-    pump_until([] { return shown_popup_menu() == nullptr; });
+    ASSERT_TRUE(pump_until([] { return shown_popup_menu() == nullptr; }));
 
     receive_gga(1);
     choose("Correct PC Clock Now");

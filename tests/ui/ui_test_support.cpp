@@ -49,16 +49,6 @@ GtkWidget* menu_bar()
 
 }  // namespace
 
-bool pump_until(const std::function<bool()>& done, int timeout_ms)
-{
-    return pump_main_loop_until(done, timeout_ms);
-}
-
-void pump_for(int ms)
-{
-    pump_until([] { return false; }, ms);
-}
-
 void build_main_window()
 {
     app_set_working_directory();
@@ -66,7 +56,8 @@ void build_main_window()
     menu_current_page = -1;
     app_create_main_window();
     gtk_widget_show(main_window);
-    pump_until([] { return main_window->window && gdk_window_is_viewable(main_window->window); });
+    if (!pump_until([] { return main_window->window && gdk_window_is_viewable(main_window->window); }))
+        ADD_FAILURE() << "the main window was never shown";
     pump_for(50);
 }
 

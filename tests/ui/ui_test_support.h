@@ -4,14 +4,10 @@
 
 #include <functional>
 #include <gtk/gtk.h>
+#include "tests/support/gtk_display.h"
 #include <string>
 #include <vector>
 
-// Runs the main loop until done() holds or timeout_ms passes; returns done().
-bool pump_until(const std::function<bool()>& done, int timeout_ms = 3000);
-
-// Runs the main loop for about ms milliseconds.
-void pump_for(int ms);
 
 // Builds main_window as the start-up does (working directory, language,
 // contents) and shows it; destroys it without ending the process.

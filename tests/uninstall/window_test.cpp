@@ -54,15 +54,6 @@ std::string read_file(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool pump_until(const std::function<bool()>& done, int timeout_ms = 10000)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done() && std::chrono::steady_clock::now() < end)
-        if (!gtk_main_iteration_do(FALSE))
-            g_usleep(5000);
-    return done();
-}
-
 struct SeenMessage {
     std::string title, text;
     GtkMessageType type;
