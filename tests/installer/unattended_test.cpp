@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -164,22 +165,42 @@ TEST_F(Unattended, ARunningSatclockFailsTheInstallation)
     EXPECT_TRUE(fs::is_empty(box.path("inst")));
 }
 
+// A step that fails after the package is in: the whole installation is rolled
+// back, the earlier settings come back, and the reason is on standard error.
 TEST_F(Unattended, AFailedInstallationIsRolledBack)
 {
     require_root();
-    // A file where the Start-menu folder belongs: -12 after the package is in.
-    fs::remove(box.path("programs"));
-    write_file(box.path("programs"), "in the way");
     fs::create_directories(box.data_dir());
-    write_file(box.data_dir() + "satclock.ini", "# mine\r\n");
-    SetupRun run = satsetup({"--dir", box.path("inst/Satclock"), "--language", "en"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "The Start Menu folder cannot be created.\n" + box.path("programs/Satclock") +
-                           ": Not a directory\n");
-    EXPECT_FALSE(fs::exists(box.path("inst/Satclock")));
-    EXPECT_FALSE(fs::exists(box.unit_file()));
-    EXPECT_TRUE(fs::is_empty(box.path("desktop")));
-    EXPECT_EQ(read_file(box.data_dir() + "satclock.ini"), "# mine\r\n");
+    const struct {
+        const char* failure;
+        std::function<void()> cause, undo;
+        std::string err;
+    } cases[] = {
+        {"a file where the Start-menu folder belongs",
+         [&] {
+             fs::remove(box.path("programs"));
+             write_file(box.path("programs"), "in the way");
+         },
+         [&] {
+             fs::remove(box.path("programs"));
+             fs::create_directory(box.path("programs"));
+         },
+         "The Start Menu folder cannot be created.\n" + box.path("programs/Satclock") + ": Not a directory\n"},
+        {"the service manager refusing the unit", [] { setenv("SYSTEMCTL_STUB_FAIL", "enable", 1); },
+         [] { unsetenv("SYSTEMCTL_STUB_FAIL"); }, "The time service could not be installed.\nCan not CreateService\n"},
+    };
+    for (const auto& c : cases) {
+        write_file(box.data_dir() + "satclock.ini", "# mine\r\n");
+        c.cause();
+        SetupRun run = satsetup({"--dir", box.path("inst/Satclock"), "--language", "en"});
+        c.undo();
+        EXPECT_EQ(run.status, 1) << c.failure;
+        EXPECT_EQ(run.err, c.err) << c.failure;
+        EXPECT_FALSE(fs::exists(box.path("inst/Satclock"))) << c.failure;
+        EXPECT_FALSE(fs::exists(box.unit_file())) << c.failure;
+        EXPECT_TRUE(fs::is_empty(box.path("desktop"))) << c.failure;
+        EXPECT_EQ(read_file(box.data_dir() + "satclock.ini"), "# mine\r\n") << c.failure;
+    }
 }
 
 TEST_F(Unattended, AnInterruptStopsAndRollsBack)

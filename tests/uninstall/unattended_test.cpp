@@ -218,10 +218,12 @@ TEST_F(UnattendedRemoval, WithTheElevationDeclinedWhatStayedIsReported)
     EXPECT_TRUE(exists(tree.install_dir + "bin/satclock"));
 }
 
-TEST_F(UnattendedRemoval, AnUnknownWordIsAUsageError)
+TEST_F(UnattendedRemoval, AnUnknownWordIsAUsageErrorAndHelpPrintsTheUsage)
 {
     EXPECT_EQ(2, run({"--unattended", "--everything"}));
     EXPECT_NE(std::string::npos, err.find("Use: uninstall [--unattended]")) << err;
+    EXPECT_EQ(0, run({"--help"}));
+    EXPECT_TRUE(out.starts_with("Use: uninstall [--unattended]\n")) << out;
     EXPECT_TRUE(exists(tree.list));
 }
 
