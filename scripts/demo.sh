@@ -8,6 +8,7 @@
 #                                           # area, for a desktop that has none
 #   sh scripts/demo.sh --headless shot.png  # under Xvfb with trayer: screenshot, then stop
 #   DEMO_PAGE=2 sh scripts/demo.sh --headless shot.png  # the shot shows page 2
+#   DEMO_NO_SERVICE=1 sh scripts/demo.sh --headless shot.png  # without the time service
 #                                           # (1 GPS info ... 4 About, as Ctrl+N)
 #   sh scripts/demo.sh --screenshots DIR    # under Xvfb with trayer: the intro window,
 #                                           # Preferences, About and the tray menu
@@ -91,7 +92,8 @@ if [ -n "$with_trayer" ]; then
     --height 32 --SetDockType true --transparent false --tint 0x2b2f36
 fi
 start satclock-gpssim "$bin/satclock-gpssim" --port "$port" --port-dir "$SATCLOCK_PORT_DIR" --replace
-start clockkeeper "$bin/clockkeeper" debug
+# DEMO_NO_SERVICE=1: no time service, as on a machine where it is stopped.
+[ -n "${DEMO_NO_SERVICE:-}" ] || start clockkeeper "$bin/clockkeeper" debug
 sleep 1
 "$bin/satclock" > "$demo/satclock.log" 2>&1 &
 app=$!

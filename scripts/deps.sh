@@ -5,7 +5,7 @@ set -e
 packages="build-essential cmake ninja-build pkg-config clang libgtest-dev libgmock-dev \
   libgtk2.0-dev libglib2.0-dev libglib2.0-bin gettext libsystemd-dev libacl1-dev acl \
   xvfb xauth xdotool x11-utils imagemagick trayer p7zip-full libarchive-tools socat \
-  librsvg2-bin lintian desktop-file-utils appstream man-db"
+  librsvg2-bin libnotify-dev libudev-dev lintian desktop-file-utils appstream man-db"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

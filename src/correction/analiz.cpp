@@ -6,10 +6,13 @@
 #include "platform/clock.h"
 #include "platform/realtime.h"
 #include "src/correction/calendar.h"
+#include "src/correction/clock_offset.h"
+#include "src/correction/correction_result.h"
 #include "src/correction/gps_clock.h"
 #include "src/correction/nmea_delay.h"
 #include "src/gps/com_reader.h"
 #include "src/gps/gps_fix.h"
+#include "src/gps/link_status.h"
 #include "src/gps/nmea.h"
 #include "src/gps/nmea_line_assembler.h"
 #include "src/gps/serial.h"
@@ -20,6 +23,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -60,17 +64,38 @@ void analiz_log(const char* format, ...)
 
 int64_t truncate_to_ms(int64_t file_time) { return file_time / kFileTimeTicksPerMs * kFileTimeTicksPerMs; }
 
+// The process has one channel descriptor: a posting and a presence probe
+// take turns on it.
+std::mutex channel_lock;
+
 // One command to the time service: 1 only when the service acknowledged it
 // as applied within kAckWaitMs (or is an older service that does not
 // acknowledge); otherwise the reason is logged and the request stays.
 constexpr int kAckWaitMs = 500;
-int post_to_service(int32_t command, int64_t cur_ft, int64_t new_ft)
+int post_to_service(int32_t command, int64_t cur_ft, int64_t new_ft, PostOutcome* result = nullptr)
 {
-    PostOutcome outcome = post_time_command_acknowledged(command, cur_ft, new_ft, kAckWaitMs);
+    PostOutcome outcome;
+    {
+        std::lock_guard guard(channel_lock);
+        outcome = post_time_command_acknowledged(command, cur_ft, new_ft, kAckWaitMs);
+    }
     if (outcome != PostOutcome::applied)
         analiz_log("[settime_gps] command %d: %s\n", command, post_outcome_text(outcome));
+    if (result)
+        *result = outcome;
     return post_outcome_counts(outcome) ? 1 : 0;
 }
+
+// What the latest settime_gps of this thread posted: the outcome and the
+// shift it asked for (new_ft - cur_ft in ns); posted false when no command
+// went out (not a valid time).
+struct PostedTime {
+    bool posted = false;
+    PostOutcome outcome = PostOutcome::applied;
+    int64_t shift_ns = 0;
+    bool compensated = false;
+};
+thread_local PostedTime last_post;
 
 // Set the clock by shift_ms as it reads now; 0 or the errno of the refusal.
 int shift_clock(int64_t shift_ms)
@@ -96,40 +121,54 @@ int shift_clock_ns(int64_t shift_ns)
 // since the reading nor a millisecond boundary crossed since enters the
 // result. An ordinary user may not set the clock: then the service applies
 // the shift in milliseconds, counting from the same reading.
-void align_clock_read_at(int64_t reading_ns)
+// Returns the shift made in ns (0 none).
+int64_t align_clock_read_at(int64_t reading_ns)
 {
     int64_t reading_ft = file_time_from_unix_ns(reading_ns);
     int64_t shift = align_shift_ms(int(reading_ft / kFileTimeTicksPerMs % 1000));
     if (shift == 0)
-        return;
+        return 0;
     constexpr int64_t kSecondNs = 1000000000;
     int64_t within_second_ns = reading_ns % kSecondNs;
-    int error = shift_clock_ns(shift > 0 ? kSecondNs - within_second_ns : -within_second_ns);
+    int64_t shift_ns = shift > 0 ? kSecondNs - within_second_ns : -within_second_ns;
+    int error = shift_clock_ns(shift_ns);
+    if (error == 0)
+        return shift_ns;
     if (error != EPERM)
-        return;
+        return 0;
     int written = post_to_service(kCommandShiftTime, truncate_to_ms(reading_ft), shift);
     analiz_log("[align_time_to_second] direct set refused (%s): shift %lld ms posted to the service, written=%d\n",
                std::strerror(error), static_cast<long long>(shift), written);
+    return written ? shift * 1000000 : 0;
 }
 
 // The receiver's pulse, twice: the first edge may come before the service has
 // applied the new time; by the second, a second later, it has. The edge's own
 // clock stamp, taken as the watcher woke, is nearer the pulse than our wake.
-void align_to_pulse()
+// True when the pulse came; *shift_ns the alignment made.
+bool align_to_pulse(int64_t* shift_ns)
 {
     int64_t edge_ns = 0;
     int result = com_wait_pps_edge(kPpsSlot, pps_use_cts.load(), kFirstPulseMs, &edge_ns);
     if (result == 0) {
         analiz_log("no first 1 pps\n");
-        return;
+        return false;
     }
     edge_ns = 0;
     result = com_wait_pps_edge(kPpsSlot, pps_use_cts.load(), kSecondPulseMs, &edge_ns);
     if (result != 1) {
         analiz_log("no 1 pps!!!\n");
-        return;
+        return false;
     }
-    align_clock_read_at(edge_ns != 0 ? edge_ns : platform_clock_read_ns());
+    *shift_ns = align_clock_read_at(edge_ns != 0 ? edge_ns : platform_clock_read_ns());
+    return true;
+}
+
+CorrectionMethod method_used(bool pulse)
+{
+    if (use_pps.load())
+        return pulse ? CorrectionMethod::pps : CorrectionMethod::nmea_no_pulse;
+    return last_post.compensated ? CorrectionMethod::nmea_delay : CorrectionMethod::nmea;
 }
 
 void correct_procedure(int result)
@@ -138,16 +177,44 @@ void correct_procedure(int result)
     GpsFix fix = gps_fix_copy();
     if (fix.fix_quality <= 0)
         return;
+    last_post = PostedTime{};
     int posted = settime_gps(&fix);
-    if (use_pps.load())
-        align_to_pulse();
-    if (posted == 0)
+    int64_t align_ns = 0;
+    bool pulse = use_pps.load() && align_to_pulse(&align_ns);
+    if (posted == 0) {
+        if (last_post.posted)
+            correction_result_refused(last_post.outcome);
         return;
+    }
+    clock_offset_forget();
+    correction_result_made(last_post.shift_ns + align_ns, method_used(pulse));
     double jd = now_jd();
     correct_time_jd_prev.store(jd);
     settings_write_double(settings_keys::correct_time_jd_prev, jd);
     correct_time_request.store(0);
     analiz_log("was corect with=%d\n", result);
+}
+
+// The sentence's time (UTC ns) for the PC clock reading pc_ns; false when
+// the fields are no valid time.
+bool sentence_time_ns(const GpsFix& fix, int64_t pc_ns, int64_t* gps_ns)
+{
+    GpsClockFields gps{fix.year, fix.month, fix.day, fix.hour, fix.minute, fix.second, gps_fraction_ms(fix),
+                       rmc_date_tod_s.load()};
+    int64_t gps_ft = 0;
+    if (!gps_new_file_time(gps, truncate_to_ms(file_time_from_unix_ns(pc_ns)), &gps_ft))
+        return false;
+    *gps_ns = unix_ns_from_file_time(gps_ft);
+    return true;
+}
+
+// Once a second with a fix: how far the PC clock is from GPS time.
+void measure_offset(int64_t burst_ns)
+{
+    GpsFix fix = gps_fix_copy();
+    int64_t gps_ns = 0;
+    if (fix.fix_quality > 0 && burst_ns != 0 && sentence_time_ns(fix, platform_clock_read_ns(), &gps_ns))
+        clock_offset_note_sentence(gps_ns, burst_ns);
 }
 
 void check_pulse()
@@ -174,6 +241,8 @@ void process_line(std::string_view line, const LineStamps& stamps)
 {
     int result = gps_fix_decode_line(line);
     note_rmc_date(line, result);
+    if (result > 0)
+        measure_offset(stamps.burst_ns);
     if (result > 0 && correct_time_request.load()) {
         line_burst_ns = stamps.burst_ns;
         correct_procedure(result);
@@ -212,6 +281,8 @@ private:
         lines_.feed(block, [&](std::string_view line, size_t end) {
             int64_t line_end = stamps_[from + int(end) - 1];
             nmea_delay_note_line(line);
+            if (nmea_looks_like_sentence(line.data(), line.size()))
+                link_note_sentence(line_end < 0 ? -line_end : line_end);
             process_line(line, LineStamps{line_end < 0 ? -line_end : line_end, burst_ns_});
             if (check_1PPS_request.load())
                 check_pulse();
@@ -241,6 +312,25 @@ void note_silence()
     nmea_delay_note_silence();
 }
 
+// The pulse state has one writer, this thread: a check asked for shows as
+// measuring at once (unless the receiver is silent: then it waits for data as
+// unknown), and another port, speed or line makes what was measured unknown.
+void follow_pulse_requests()
+{
+    static unsigned seen_link = 0;
+    static int seen_cts = -1;
+    int port = 0, baud = 0;
+    unsigned link = com_reader_link(&port, &baud);
+    int cts = pps_use_cts.load();
+    if (link != seen_link || cts != seen_cts) {
+        seen_link = link;
+        seen_cts = cts;
+        state_1PPS.store(-1);
+    }
+    if (check_1PPS_request.load() && state_1PPS.load() != 2 && !receiver_silent())
+        state_1PPS.store(2);
+}
+
 // Sleeps until bytes come, a request wakes it, or the silence deadline. A
 // pulse check runs once bytes are read, as after every line.
 void wait_for_bytes()
@@ -258,6 +348,7 @@ int64_t output_delay_put_back(int64_t new_ft)
 {
     if (!nmea_compensate.load() || use_pps.load() || line_burst_ns == 0)
         return new_ft;
+    last_post.compensated = true;
     return nmea_compensated_file_time(new_ft, nmea_delay_ms.load(), platform_monotonic_ns() - line_burst_ns);
 }
 
@@ -275,13 +366,25 @@ int settime_gps(const GpsFix* fix)
     if (!gps_new_file_time(gps, cur_ft, &new_ft))
         return 0;
     new_ft = output_delay_put_back(new_ft);
-    int written = post_to_service(kCommandSetTime, cur_ft, new_ft);
+    last_post.posted = true;
+    last_post.shift_ns = (new_ft - cur_ft) * kNsPerFileTimeTick;
+    int written = post_to_service(kCommandSetTime, cur_ft, new_ft, &last_post.outcome);
     analiz_log("[settime_gps] set time cur_ft=%lld\n", static_cast<long long>(cur_ft));
     analiz_log("[settime_gps] set time new_ft=%lld\n", static_cast<long long>(new_ft));
     return written;
 }
 
 void align_time_to_second() { align_clock_read_at(platform_clock_read_ns()); }
+
+int time_service_present()
+{
+    std::lock_guard guard(channel_lock);
+    if (smem_create_memory() != 1)
+        return 0;
+    int present = smem_peer_present();
+    smem_close_memory();
+    return present;
+}
 
 int shift_time_ms(int64_t shift_ms) { return shift_clock(shift_ms) == 0 ? 0 : -1; }
 
@@ -296,6 +399,7 @@ void analiz_com_thread_func()
     platform_thread_realtime();  // the clock reading of a correction waits for its wake
     auto* lines = new ArrivingLines;  // the process exits around this thread
     for (;;) {
+        follow_pulse_requests();
         int count = buf_com_read_analiz_stamped(lines->bytes(), lines->stamps(), ArrivingLines::size);
         if (count == 0) {
             wait_for_bytes();

@@ -6,6 +6,8 @@
 #include "platform/realtime.h"
 #include "src/gps/gps_fix.h"
 #include "src/gps/link_log.h"
+#include "src/gps/link_status.h"
+#include "src/gps/port_watch.h"
 #include "src/gps/serial.h"
 
 #include <algorithm>
@@ -14,8 +16,10 @@
 #include <cstring>
 #include <new>
 #include <pthread.h>
+#include <sys/eventfd.h>
 #include <system_error>
 #include <thread>
+#include <unistd.h>
 
 std::mutex buf_com_lock;
 uint8_t* buf_com_data = nullptr;
@@ -36,6 +40,7 @@ constexpr int kDataBits = 8;
 constexpr auto kStopPollInterval = std::chrono::microseconds(15151);
 constexpr int kReadBlock = 512;
 constexpr int kWakeBacklog = 1024;  // bytes waiting that wake the analysis even without a line end
+constexpr int kRetryMs = 2000;      // a port that failed is tried again this often
 
 // Signalled (with buf_com_lock released) after a block that ends a line or
 // begins a burst, and by buf_com_wake_analiz. Never destroyed: the analysis
@@ -55,6 +60,30 @@ int last_thread_number = 0;  // GUI thread only
 std::mutex link_lock;
 unsigned link_generation = 0;
 int link_port = 0, link_baud = 0;
+
+// A port and speed the running reader is to move to (com_reader_restart),
+// under link_lock; restart_pending says one waits.
+int wanted_port = 0, wanted_baud = 0;
+std::atomic<bool> restart_pending{false};
+
+// Wakes the reader from its wait between two tries (a stop or a restart).
+int reader_wake_fd()
+{
+    static const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    return fd;
+}
+
+void wake_reader()
+{
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t ignored = write(reader_wake_fd(), &one, sizeof one);
+}
+
+void drain_reader_wake()
+{
+    uint64_t count = 0;
+    [[maybe_unused]] ssize_t ignored = read(reader_wake_fd(), &count, sizeof count);
+}
 
 int pending_locked(int cursor)
 {
@@ -146,6 +175,58 @@ void copy_port_to_ring()
     }
 }
 
+// Before each try: a stop ends the reader; a restart moves it to the new
+// port and speed with a fresh ring and an empty fix.
+bool take_restart(int& com_port, int& baudrate)
+{
+    if (!restart_pending.exchange(false))
+        return false;
+    {
+        std::lock_guard guard(link_lock);
+        com_port = wanted_port;
+        baudrate = wanted_baud;
+        ++link_generation;
+        link_port = com_port;
+        link_baud = baudrate;
+    }
+    reset_ring();
+    gps_fix_clear();
+    buf_com_wake_analiz();  // it forgets the 1PPS state of the old line
+    return true;
+}
+
+// Until the next try: kRetryMs, or less when the port folder or udev says a
+// port came, or a stop or restart is asked for.
+void wait_before_retry()
+{
+    PortWatch ports;
+    ports.wait(kRetryMs, reader_wake_fd());
+    drain_reader_wake();
+}
+
+// One open of the port and its reading until it fails or is interrupted.
+// True when the port was open (it is closed again on return).
+bool read_once(int com_port, int baudrate)
+{
+    link_status_set(LinkState::opening, com_port, baudrate);
+    if (!com_open(0, com_port, baudrate, kDataBits, kComOneStopBit, kComNoParity)) {
+        int error = errno;
+        link_log("no open com=%d baudrate=%d\n", com_port, baudrate);
+        link_status_set(LinkState::open_failed, com_port, baudrate, error);
+        return false;
+    }
+    if (!stop_requested && !restart_pending) {
+        link_status_set(LinkState::open, com_port, baudrate);
+        send_receiver_commands();
+        copy_port_to_ring();
+        link_log("read error\n");
+    }
+    com_close(0);
+    if (!stop_requested && !restart_pending)
+        link_status_set(LinkState::lost, com_port, baudrate, EIO);
+    return true;
+}
+
 bool launch_reader(int com_port, int baudrate)
 {
     try {
@@ -170,6 +251,8 @@ int start_com_threads(int com_port, int baudrate)
     // Marked running before the thread exists, so the thread's own clearing
     // at its end always comes after this.
     stop_requested = false;
+    restart_pending = false;
+    drain_reader_wake();
     {
         std::lock_guard guard(link_lock);
         ++link_generation;
@@ -185,21 +268,40 @@ int start_com_threads(int com_port, int baudrate)
     return 1;
 }
 
+// Tries the port until it is there, reads it until it fails, and tries it
+// again every kRetryMs (a receiver plugged in late, unplugged and back, a
+// simulator restarted), until a stop.
 void read_com_thread_func(int com_port, int baudrate)
 {
     pthread_setname_np(pthread_self(), "com_read");
     platform_thread_realtime();  // its stamps are only as good as its wake
     link_log("start thread read_com_thread_func\n");
-    if (!com_open(0, com_port, baudrate, kDataBits, kComOneStopBit, kComNoParity)) {
-        link_log("no open com=%d baudrate=%d\n", com_port, baudrate);
-    } else if (!stop_requested) {
-        send_receiver_commands();
-        copy_port_to_ring();
-        link_log("read error\n");
+    while (!stop_requested) {
+        take_restart(com_port, baudrate);
+        if (stop_requested)
+            break;
+        read_once(com_port, baudrate);
+        if (!stop_requested && !restart_pending)
+            wait_before_retry();
     }
-    com_close(0);
+    link_status_set(LinkState::stopped, com_port, baudrate);
     link_log("exit read_com_thread_func. thread_com_read_id=%d\n", 0);
     thread_com_read_id = 0;
+}
+
+int com_reader_restart(int com_port, int baudrate)
+{
+    if (thread_com_read_id.load() == 0)
+        return start_com_threads(com_port, baudrate);
+    {
+        std::lock_guard guard(link_lock);
+        wanted_port = com_port;
+        wanted_baud = baudrate;
+    }
+    restart_pending = true;
+    wake_reader();
+    com_interrupt(0);
+    return 1;
 }
 
 void stop_com_read_thread()
@@ -207,6 +309,7 @@ void stop_com_read_thread()
     link_log("run stop thread_com_read thread_com_read_id=%d\n", thread_com_read_id.load());
     if (thread_com_read_id.load() != 0) {
         stop_requested = true;
+        wake_reader();
         com_close(0);
     }
     link_log("run stop thread_com_read 1 thread_com_read_id=%d\n", thread_com_read_id.load());

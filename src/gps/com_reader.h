@@ -31,11 +31,18 @@ extern std::atomic<int> thread_com_read_id;
 // could not be allocated).
 int start_com_threads(int com_port, int baudrate);
 
+// Moves the reader to another port or speed without waiting for anything:
+// a running reader closes its port and opens the new one with a fresh ring
+// and an empty fix; with none running, one is started. Returns 1.
+int com_reader_restart(int com_port, int baudrate);
+
 // The port and speed of the latest reader start, and the number of starts so
 // far (a change of it says the receiver may be another).
 unsigned com_reader_link(int* port, int* baud);
 
-// Closes the port to end the reader and returns once it has gone.
+// Closes the port to end the reader and returns once it has gone. The reader
+// otherwise never ends: a port that cannot be opened or fails is tried again
+// every 2 s.
 void stop_com_read_thread();
 
 // 1 while a reader thread runs, else 0.

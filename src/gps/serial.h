@@ -31,7 +31,8 @@ void com_init();
 // takes), data bits 5..8, stop-bits code, parity code, no flow control, DTR
 // and RTS raised, modem lines ignored for carrier (CLOCAL). The device is held
 // exclusively. Non-zero on success, 0 otherwise (bad slot, busy or missing
-// port, not a tty, refused settings).
+// port, not a tty, refused settings) with errno saying why: EACCES, EBUSY,
+// ENOENT, ...
 int com_open(int slot, int port, int baud, int data_bits, int stop_bits, int parity);
 
 // Reads up to count bytes, waiting at most timeout_ms (default 50 ms; -1:
@@ -42,6 +43,10 @@ int com_read(int slot, void* buffer, int count, int timeout_ms = kComReadTimeout
 
 // Writes all bytes. 1 when written, 0 on failure.
 int com_write(int slot, const void* bytes, int count);
+
+// Makes a read or write pending on the slot's port, and every later one,
+// fail (-1) without closing it: the thread that reads closes it. Never waits.
+void com_interrupt(int slot);
 
 // Closes the slot's port if it holds one and clears the slot. A read or
 // modem-line wait pending in another thread on that port returns at once.

@@ -1,11 +1,45 @@
-// Start and stop of the receiver threads.
+// Start, restart and stop of the receiver threads, and the service probe.
 #include "src/receiver/receiver_threads.h"
 
 #include "src/correction/analiz.h"
 #include "src/correction/nmea_delay.h"
 #include "src/gps/com_reader.h"
 
+#include <chrono>
+#include <system_error>
+#include <thread>
+
 std::atomic<int> thread_analiz_id{0};
+std::atomic<int> time_service_presence{-1};
+
+namespace {
+
+// The service is looked for this often: a started or stopped service shows
+// within this time. A probe costs an open and a lock test of the channel.
+constexpr auto kServiceProbePeriod = std::chrono::seconds(2);
+
+std::atomic<bool> probe_started{false};
+
+void probe_service_forever()
+{
+    for (;;) {
+        time_service_presence.store(time_service_present());
+        std::this_thread::sleep_for(kServiceProbePeriod);
+    }
+}
+
+void start_service_probe()
+{
+    if (probe_started.exchange(true))
+        return;
+    try {
+        std::thread(probe_service_forever).detach();
+    } catch (const std::system_error&) {
+        probe_started = false;
+    }
+}
+
+}  // namespace
 
 int start_receiver_threads(int com_port, int baudrate)
 {
@@ -13,7 +47,20 @@ int start_receiver_threads(int com_port, int baudrate)
         nmea_delay_load_settings();
         thread_analiz_id = start_analiz_com_thread();
     }
+    start_service_probe();
     return start_com_threads(com_port, baudrate);
+}
+
+void receiver_restart(int com_port, int baudrate) { com_reader_restart(com_port, baudrate); }
+
+int receiver_running() { return com_read_running(); }
+
+void receiver_check_pulse() { check_1PPS_request.store(1); }
+
+void receiver_choose_pulse_line(bool cts)
+{
+    pps_use_cts.store(cts ? 1 : 0);
+    buf_com_wake_analiz();
 }
 
 void stop_receiver_threads() { stop_com_read_thread(); }

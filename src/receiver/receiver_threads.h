@@ -1,6 +1,7 @@
 // The receiver threads of the desktop program: the analysis thread (clock
-// correction) and the reader thread (receiver link). The link knows nothing of
-// the correction; this layer owns both and starts them in order.
+// correction), the reader thread (receiver link) and the probe of the time
+// service. The link knows nothing of the correction; this layer owns them
+// all, and the pages reach the receiver only through it.
 #pragma once
 
 #include <atomic>
@@ -8,10 +9,26 @@
 // Analysis thread number once started (never stopped); 0 before.
 extern std::atomic<int> thread_analiz_id;
 
-// Starts the analysis thread the first time, then the reader on port com_port
-// at baudrate. Returns what start_com_threads returns: 1 when a reader was
-// started, 0 when one already runs.
+// What the latest probe found of the time service (time_service_present): 1
+// running, 0 not, -1 cannot be told. Written by the probe thread only.
+extern std::atomic<int> time_service_presence;
+
+// Starts the analysis thread and the probe the first time, then the reader
+// on port com_port at baudrate. Returns what start_com_threads returns: 1
+// when a reader was started, 0 when one already runs.
 int start_receiver_threads(int com_port, int baudrate);
+
+// Moves the receiver to another port or speed: the reader reopens, the fix
+// and the 1PPS state are forgotten. Never waits, so the GTK thread may call it.
+void receiver_restart(int com_port, int baudrate);
+// 1 while a reader runs (it keeps trying a port that fails), else 0.
+int receiver_running();
+
+// The 1PPS line: a check of it (state_1PPS shows measuring, then the
+// result), and the choice of CTS or DSR (what was measured becomes unknown).
+// state_1PPS is written by the analysis thread alone.
+void receiver_check_pulse();
+void receiver_choose_pulse_line(bool cts);
 
 // Ends the reader (which holds the port); the analysis thread goes on.
 void stop_receiver_threads();

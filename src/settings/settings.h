@@ -87,6 +87,7 @@ inline constexpr char nmea_delay_ms[] = "nmea_delay_ms";
 inline constexpr char nmea_compensate[] = "nmea_compensate";
 inline constexpr char nmea_delay_receiver[] = "nmea_delay_receiver";
 inline constexpr char nmea_delay_spread_ms[] = "nmea_delay_spread_ms";
+inline constexpr char notify_corrections[] = "notify_corrections";
 }  // namespace settings_keys
 
 // Defaults handed to the read routines: what a missing key (or an unopenable file) gives.
@@ -111,6 +112,9 @@ inline constexpr int nmea_delay_ms = 0;
 inline constexpr bool nmea_compensate = false;
 inline constexpr char nmea_delay_receiver[] = "";
 inline constexpr int nmea_delay_spread_ms = -1;  // -1: entered by hand, not learned
+// A desktop notification for each clock correction, made or refused: a user
+// who asked for a correction expects to be told what became of it.
+inline constexpr bool notify_corrections = true;
 }  // namespace settings_defaults
 
 // The program's value of each key, as it stands before the first read. screen_no_show is
@@ -131,6 +135,7 @@ struct AppSettings {
     bool turn_to_tray = false;
     bool above_all = false;
     bool accept_gnss_talkers = false;  // GNSS mode of the decoder
+    bool notify_corrections = true;
 };
 
 extern AppSettings app_settings;

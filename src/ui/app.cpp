@@ -148,8 +148,18 @@ GtkWidget* app_create_main_window()
 
 gboolean main_window_hide_on_delete(GtkWidget* widget, GdkEvent*)
 {
-    gtk_widget_hide(widget);
+    main_window_close(widget);
     return TRUE;
+}
+
+void main_window_close(GtkWidget* window)
+{
+    // Hidden with no notification area to call it back, the window could
+    // not be reached: it goes to the task bar instead.
+    if (tray_icon_embedded())
+        gtk_widget_hide(window);
+    else
+        gtk_window_iconify(GTK_WINDOW(window));
 }
 
 int app_main(int argc, char** argv)

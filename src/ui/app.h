@@ -15,6 +15,9 @@ void app_quit(GtkWidget* widget);
 
 // "delete_event" of main_window: hides the window instead of destroying it.
 gboolean main_window_hide_on_delete(GtkWidget* widget, GdkEvent* event);
+// Close of the main window (its close box and the Close button): hidden to
+// the tray where a notification area holds the icon, else minimized.
+void main_window_close(GtkWidget* window);
 
 // The steps of the start-up that tests run on their own.
 void app_set_working_directory();   // the program's own bin directory

@@ -2,9 +2,9 @@
 #include "src/ui/config_page.h"
 
 #include "src/correction/analiz.h"
-#include "src/gps/com_reader.h"
-#include "src/gps/gps_fix.h"
+#include "src/gps/port_watch.h"
 #include "src/gps/serial.h"
+#include "src/receiver/receiver_threads.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/gnss_box.h"
@@ -14,6 +14,8 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <string>
+#include <vector>
 #include <glib/gi18n.h>
 
 ConfigPageWidgets config_widgets{};
@@ -29,14 +31,22 @@ const GtkAttachOptions kExpandFill = GtkAttachOptions(GTK_EXPAND | GTK_FILL);
 int port_entries = 0;             // entries of the port combo box from its last filling
 bool port_list_refilling = false; // set while fill_port_list changes the entries
 
+// The port list follows ports coming and going while the page lives.
+PortWatch* port_watch = nullptr;
+std::vector<guint> port_watch_sources;
+
+enum PortColumn { port_number_column, port_device_column, port_columns };
+
 // ---- widget helpers ----
 
-// A label and a text combo box side by side, both with the tip.
-GtkWidget* add_combo_row(GtkWidget* box, const char* text, const char* tip)
+// A label and a combo box (a text one when none is given) side by side,
+// both with the tip.
+GtkWidget* add_combo_row(GtkWidget* box, const char* text, const char* tip, GtkWidget* combo = nullptr)
 {
     GtkWidget* row = gtk_hbox_new(FALSE, 4);
     GtkWidget* label = gtk_label_new(text);
-    GtkWidget* combo = gtk_combo_box_new_text();
+    if (!combo)
+        combo = gtk_combo_box_new_text();
     set_tip(label, tip);
     set_tip(combo, tip);
     gtk_box_pack_start(GTK_BOX(row), label, FALSE, FALSE, 0);
@@ -69,14 +79,55 @@ void load_settings()
 }
 
 // A new port or speed: the reader starts again on it, and nothing decoded
-// from the old line is kept.
+// from the old line is kept. The reader does it on its own thread.
 void restart_receiver()
 {
-    stop_com_read_thread();
-    gps_fix_clear();
-    state_1PPS.store(-1);
-    check_1PPS_request.store(0);
-    start_com_threads(app_settings.com_port, app_settings.baudrate);
+    receiver_restart(app_settings.com_port, app_settings.baudrate);
+}
+
+// A text combo box (column 0, the port number) that also shows each port's
+// device and receiver in a second, greyed column.
+GtkWidget* port_combo_new()
+{
+    GtkListStore* store = gtk_list_store_new(port_columns, G_TYPE_STRING, G_TYPE_STRING);
+    GtkWidget* combo = gtk_combo_box_new_with_model(GTK_TREE_MODEL(store));
+    g_object_unref(store);
+    GtkCellRenderer* number = gtk_cell_renderer_text_new();
+    gtk_cell_layout_pack_start(GTK_CELL_LAYOUT(combo), number, FALSE);
+    gtk_cell_layout_add_attribute(GTK_CELL_LAYOUT(combo), number, "text", port_number_column);
+    GtkCellRenderer* device = gtk_cell_renderer_text_new();
+    g_object_set(device, "foreground", "#777", "scale", 0.8333333333333, nullptr);
+    gtk_cell_layout_pack_start(GTK_CELL_LAYOUT(combo), device, TRUE);
+    gtk_cell_layout_add_attribute(GTK_CELL_LAYOUT(combo), device, "text", port_device_column);
+    return combo;
+}
+
+gboolean on_ports_changed(GIOChannel*, GIOCondition, gpointer)
+{
+    if (port_watch && port_watch->drain() && config_widgets.port)
+        fill_port_list(config_widgets.port, app_settings.com_port);
+    return TRUE;
+}
+
+void stop_port_watch(GtkWidget*, gpointer)
+{
+    for (guint source : port_watch_sources)
+        g_source_remove(source);
+    port_watch_sources.clear();
+    delete port_watch;
+    port_watch = nullptr;
+}
+
+void start_port_watch(GtkWidget* combo)
+{
+    stop_port_watch(nullptr, nullptr);
+    port_watch = new PortWatch;
+    for (int fd : port_watch->fds()) {
+        GIOChannel* channel = g_io_channel_unix_new(fd);
+        port_watch_sources.push_back(g_io_add_watch(channel, G_IO_IN, on_ports_changed, nullptr));
+        g_io_channel_unref(channel);
+    }
+    g_signal_connect(combo, "destroy", G_CALLBACK(stop_port_watch), nullptr);
 }
 
 // ---- handlers ----
@@ -86,7 +137,7 @@ void on_port_changed(GtkComboBox* combo, gpointer)
     int port = 0;
     if (port_list_refilling || !active_number(combo, port))
         return;
-    if (port == app_settings.com_port && com_read_running())
+    if (port == app_settings.com_port && receiver_running())
         return;
     app_settings.com_port = port;
     settings_write_int(settings_keys::com_port, port);
@@ -115,18 +166,16 @@ void on_use_pps_toggled(GtkToggleButton* check, gpointer)
 void on_use_cts_toggled(GtkToggleButton* cts, gpointer)
 {
     app_settings.use_cts = gtk_toggle_button_get_active(cts);
-    pps_use_cts.store(app_settings.use_cts ? 1 : 0);
+    receiver_choose_pulse_line(app_settings.use_cts);
     settings_write_bool(settings_keys::use_cts, app_settings.use_cts);
-    state_1PPS.store(-1);
-    check_1PPS_request.store(0);
     set_markup(config_widgets.pps_state, pps_state_markup(-1));
 }
 
 // The analysis thread measures the line at its next received byte.
 void on_pps_refresh_clicked(GtkButton*, gpointer)
 {
-    state_1PPS.store(2);
-    check_1PPS_request.store(1);
+    receiver_check_pulse();
+    set_markup(config_widgets.pps_state, pps_state_markup(2));
 }
 
 void on_show_nmea_toggled(GtkToggleButton* check, gpointer)
@@ -142,10 +191,12 @@ void build_port_row(GtkWidget* box)
     GtkWidget* combo = keep(config_widgets.port,
                             add_combo_row(box, _("COM port:"),
                                           _("The communication port must be set to the same port the GPS receiver "
-                                            "is connected to.")));
+                                            "is connected to."),
+                                          port_combo_new()));
     port_entries = 0;
     fill_port_list(combo, app_settings.com_port);
     g_signal_connect(combo, "changed", G_CALLBACK(on_port_changed), nullptr);
+    start_port_watch(combo);
 }
 
 void build_speed_row(GtkWidget* box)
@@ -261,9 +312,13 @@ void fill_port_list(GtkWidget* combo, int port)
     for (int entry = port_entries - 1; entry >= 0; --entry)
         gtk_combo_box_remove_text(GTK_COMBO_BOX(combo), entry);
     int active = -1;
+    GtkListStore* store = GTK_LIST_STORE(gtk_combo_box_get_model(GTK_COMBO_BOX(combo)));
     for (int i = 0; i < count; ++i) {
         gchar* text = g_strdup_printf("%d", ports[i]);
-        gtk_combo_box_append_text(GTK_COMBO_BOX(combo), text);
+        std::string device = com_port_description(ports[i]);
+        GtkTreeIter row;
+        gtk_list_store_append(store, &row);
+        gtk_list_store_set(store, &row, port_number_column, text, port_device_column, device.c_str(), -1);
         g_free(text);
         if (ports[i] == port)
             active = i;

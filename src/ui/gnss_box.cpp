@@ -62,12 +62,13 @@ GtkWidget* gnss_box_create(void)
     settings_read_bool(settings_keys::accept_gnss_talkers, settings_defaults::accept_gnss_talkers,
                        app_settings.accept_gnss_talkers);
     accept_gnss_talkers.store(app_settings.accept_gnss_talkers ? 1 : 0);
-    return check_box_new(
+    // Wrapped: in some languages the text alone is wider than half a screen.
+    return wrap_button_label(check_box_new(
         _("Accept GNSS receivers (GN, GL, GA, GB talkers, whole-second times)"),
         _("Also take the GGA and RMC sentences of receivers that talk as GN, GL, GA, GB or BD, send times "
           "without fractions of a second or a one-digit satellite count, and take the RMC status as the fix "
           "of a receiver that sends no GGA. Leave it unticked for a receiver that sends $GPGGA and $GPRMC."),
-        app_settings.accept_gnss_talkers, G_CALLBACK(on_gnss_toggled));
+        app_settings.accept_gnss_talkers, G_CALLBACK(on_gnss_toggled)), 40);
 }
 
 GtkWidget* gnss_hint_label_new(void)

@@ -12,7 +12,9 @@
 #include "src/ui/nmea_delay_frame.h"
 #include "src/ui/nmea_view.h"
 #include "src/ui/gnss_box.h"
+#include "src/ui/notify.h"
 #include "src/ui/pixtex.h"
+#include "src/ui/status_line.h"
 #include "src/ui/tray.h"
 #include "src/ui/widget_helpers.h"
 
@@ -36,7 +38,6 @@ guint gps_info_timer = 0;      // 0 while not running
 guint refresh_timer = 0;       // 0 while not running
 GTimeZone* local_zone = nullptr;  // created on first use, kept for the run
 GTimeZone* utc_zone = nullptr;
-GtkWidget* gnss_hint_line = nullptr;  // the refused-receiver hint, hidden without one
 
 // ---- texts ----
 
@@ -90,6 +91,18 @@ GtkWidget* add_label(GtkWidget* box, const char* text, const char* tip)
     return label;
 }
 
+// Left out of the window's show-all: shown only while it has a text, which
+// wraps at about chars characters so that no language widens the window.
+GtkWidget* no_show_all(GtkWidget* label, int chars = 44)
+{
+    gtk_widget_set_no_show_all(label, TRUE);
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);  // a long device path breaks too
+    gtk_label_set_width_chars(GTK_LABEL(label), chars);
+    gtk_label_set_max_width_chars(GTK_LABEL(label), chars);
+    return label;
+}
+
 // ---- settings and handlers ----
 
 void load_settings()
@@ -138,6 +151,9 @@ void build_times(GtkWidget* box)
     keep(info_widgets.gps_time,
          add_label(box, _("GPS Time"), _("The GPS time is expressed in Coordinated Universal Time (UTC).")));
     keep(info_widgets.local_time, add_label(box, _("Local Time"), nullptr));
+    no_show_all(keep(info_widgets.offset, add_label(box, "", _("How far the PC clock is from GPS time, and how exactly that "
+                                                   "is known: from the NMEA sentence alone, with the receiver's "
+                                                   "learned output delay, or from the 1PPS pulse."))));
 }
 
 void build_auto_update(GtkWidget* box)
@@ -192,6 +208,8 @@ void build_update_time(GtkWidget* box)
     keep(info_widgets.last_update,
          add_label(box, _("Last time update"), _("Date and Time of the previous clock correction")));
     keep(info_widgets.next_update, add_label(box, _("Next time update"), _("Predictive time of the next update")));
+    no_show_all(keep(info_widgets.result, add_label(box, "", _("What the latest correction did, or why the clock "
+                                                              "was not set"))));
 }
 
 void build_altitude(GtkWidget* box)
@@ -218,7 +236,28 @@ void build_additional(GtkWidget* box)
     keep(info_widgets.latitude, add_label(box, _("Latitude"), _("Latitude of your position")));
     keep(info_widgets.longitude, add_label(box, _("Longitude"), _("Longitude of your position")));
     build_altitude(box);
-    gtk_box_pack_start(GTK_BOX(box), keep(gnss_hint_line, gnss_hint_label_new()), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), keep(info_widgets.gnss_hint, gnss_hint_label_new()), FALSE, FALSE, 0);
+    no_show_all(keep(info_widgets.status, add_label(box, "", nullptr)), 72);
+}
+
+// A label that shows a text in a colour, and is hidden while the text is empty.
+void show_text(GtkWidget* label, const std::string& text, const char* colour)
+{
+    if (!label)
+        return;
+    gtk_widget_set_visible(label, !text.empty());
+    set_markup(label, colour ? g_markup_printf_escaped("<span foreground=\"%s\">%s</span>", colour, text.c_str())
+                             : g_markup_escape_text(text.c_str(), -1));
+}
+
+// The status line, the offset and the latest correction's result.
+void refresh_status()
+{
+    show_text(info_widgets.status, status_line_text(), "#c00");
+    show_text(info_widgets.offset, clock_offset_text(clock_offset_now()), nullptr);
+    CorrectionResult result = correction_result_now();
+    show_text(info_widgets.result, correction_result_text(result), result.made ? nullptr : "#c00");
+    correction_notice_poll(result);
 }
 
 }  // namespace
@@ -320,8 +359,9 @@ gboolean gps_info_tick(gpointer)
     tray_icon_set_state(fix.fix_quality > 0 ? tray_fix : fix.fix_quality == 0 ? tray_no_data : tray_no_fix);
     if (info_widgets.correct_now)
         gtk_widget_set_sensitive(info_widgets.correct_now, fix.fix_quality > 0);
-    gnss_hint_label_update(gnss_hint_line);
-    tray_icon_set_hint(gnss_hint_short());
+    gnss_hint_label_update(info_widgets.gnss_hint);
+    refresh_status();
+    tray_icon_set_hint(tray_tooltip_lines().c_str());
     return TRUE;
 }
 

@@ -22,6 +22,10 @@ struct InfoPageWidgets {
     GtkWidget* auto_update;  // check box
     GtkWidget* schedule;     // combo box, index = schedule_value
     GtkWidget* units;        // combo box, 0 metres, 1 feet
+    GtkWidget* offset;       // the PC clock against GPS time
+    GtkWidget* result;       // what the latest correction did
+    GtkWidget* gnss_hint;    // the refused-receiver hint, hidden without one
+    GtkWidget* status;       // what stands in the way, with the remedy; hidden when nothing does
 };
 
 extern InfoPageWidgets info_widgets;

@@ -117,7 +117,7 @@ void on_help_clicked(GtkButton*, gpointer) { help_show(); }
 void on_close_clicked(GtkButton*, gpointer)
 {
     if (main_window)
-        gtk_widget_hide(main_window);
+        main_window_close(main_window);
 }
 
 GtkWidget* tab_label(const gchar* pixfile, const gchar* text)

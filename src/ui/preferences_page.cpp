@@ -30,6 +30,13 @@ void load_settings()
     settings_read_bool(auto_run, settings_defaults::auto_run, app_settings.auto_run);
     settings_read_bool(turn_to_tray, settings_defaults::turn_to_tray, app_settings.turn_to_tray);
     settings_read_bool(above_all, settings_defaults::above_all_page, app_settings.above_all);
+    settings_read_bool(notify_corrections, settings_defaults::notify_corrections, app_settings.notify_corrections);
+}
+
+void on_notify_toggled(GtkToggleButton* button, gpointer)
+{
+    app_settings.notify_corrections = gtk_toggle_button_get_active(button);
+    settings_write_bool(settings_keys::notify_corrections, app_settings.notify_corrections);
 }
 
 GtkWidget* check_box(GtkWidget* box, const char* text, const char* tip, bool value)
@@ -62,10 +69,14 @@ GtkWidget* create_preferences_page()
                                    app_settings.turn_to_tray);
     GtkWidget* above = check_box(box, _("Window always on top"), _("Whether to keep window above other windows."),
                                  app_settings.above_all);
+    GtkWidget* notify = check_box(box, _("Notify me of each clock correction"),
+                                  _("Shows a desktop notification when Satclock has set the clock, or could not."),
+                                  app_settings.notify_corrections);
     // Connected only now, so setting the boxes above wrote nothing.
     g_signal_connect(auto_run, "clicked", G_CALLBACK(on_auto_run_toggled), nullptr);
     g_signal_connect(to_tray, "clicked", G_CALLBACK(on_turn_to_tray_toggled), nullptr);
     g_signal_connect(above, "clicked", G_CALLBACK(on_above_all_toggled), nullptr);
+    g_signal_connect(notify, "toggled", G_CALLBACK(on_notify_toggled), nullptr);
     return page;
 }
 

@@ -69,3 +69,13 @@ GtkWidget* add_frame(GtkWidget* table, const char* title, guint left, guint righ
     gtk_container_add(GTK_CONTAINER(frame), box);
     return box;
 }
+
+GtkWidget* wrap_button_label(GtkWidget* button, int chars)
+{
+    GtkWidget* label = gtk_bin_get_child(GTK_BIN(button));
+    if (GTK_IS_LABEL(label)) {
+        gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+        gtk_label_set_max_width_chars(GTK_LABEL(label), chars);
+    }
+    return button;
+}

@@ -15,6 +15,9 @@ void set_markup(GtkWidget* label, gchar* owned_markup);
 // A check box with the tip, ticked as `active`, whose toggles go to the handler.
 GtkWidget* check_box_new(const char* text, const char* tip, bool active, GCallback toggled);
 
+// Lets the text of a button (a check box) wrap at about chars characters.
+GtkWidget* wrap_button_label(GtkWidget* button, int chars);
+
 // A frame whose title is bold, as every frame of the window has it.
 GtkWidget* titled_frame_new(const char* title);
 

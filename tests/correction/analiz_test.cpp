@@ -9,6 +9,8 @@
 #include "platform/named_event.h"
 #include "platform/shm.h"
 #include "src/correction/calendar.h"
+#include "src/correction/clock_offset.h"
+#include "src/correction/correction_result.h"
 #include "src/correction/gps_clock.h"
 #include "src/correction/nmea_delay.h"
 #include "src/gps/com_reader.h"
@@ -403,6 +405,9 @@ TEST_F(Analysis, ServiceNotRunningThenRunning)
     send(gga("123519.000"));
     ASSERT_TRUE(wait_until([&] { return count(log(), "[settime_gps] set time new_ft=") == 1; }, 2000));
     probe(30);
+    CorrectionResult refused = correction_result_now();
+    EXPECT_FALSE(refused.made);
+    EXPECT_EQ(refused.refusal, PostOutcome::no_service);
     EXPECT_EQ(correct_time_request.load(), 1);
     EXPECT_EQ(count(log(), "was corect"), 0u);
     EXPECT_NEAR(double(rig_clock_offset_ns()), double(offset), 1e6);
@@ -411,6 +416,10 @@ TEST_F(Analysis, ServiceNotRunningThenRunning)
     int64_t cr_real = send(gga("123540.000"));
     ASSERT_TRUE(wait_cleared());
     EXPECT_EQ(last_new_ft(), ft_of(2026, 12, 7, 12, 35, 40, 0));
+    CorrectionResult made = correction_result_now();
+    EXPECT_TRUE(made.made);
+    EXPECT_EQ(made.method, CorrectionMethod::nmea);
+    EXPECT_GT(made.notice_sequence, refused.notice_sequence);
     int64_t error = clock_error_ms(ft_of(2026, 12, 7, 12, 35, 40, 0), cr_real);
     EXPECT_LE(error, 1);
     EXPECT_GE(error, -kSlackMs);
@@ -450,6 +459,11 @@ TEST_F(AnalysisPps, PulsesAlignTheClockDirectly)
     EXPECT_EQ(count(log(), "no 1 pps!!!"), 0u);
     EXPECT_EQ(count(log(), "[align_time_to_second]"), 0u);
     EXPECT_EQ(count(log(), "was corect with=1\n"), 1u);
+    // The clock was about 1.3 s behind the truth, the set and the edge took it there.
+    CorrectionResult result = correction_result_now();
+    EXPECT_TRUE(result.made);
+    EXPECT_EQ(result.method, CorrectionMethod::pps);
+    EXPECT_LE(std::llabs(result.shift_ns / kMs - 1300), kSlackMs) << result.shift_ns;
 }
 
 TEST_F(AnalysisPps, WithoutTheRightTheShiftGoesToTheService)
@@ -478,6 +492,7 @@ TEST_F(AnalysisPps, NoPulseAtAll)
     ASSERT_NO_FATAL_FAILURE(correct_with_edges({}, &truth_ft, &truth_real));
     EXPECT_EQ(count(log(), "no first 1 pps\n"), 1u);
     EXPECT_EQ(count(log(), "was corect with=1\n"), 1u);
+    EXPECT_EQ(correction_result_now().method, CorrectionMethod::nmea_no_pulse);
     // The set through the service stands: 300 ms behind.
     int64_t error = clock_error_ms(truth_ft, truth_real);
     EXPECT_LE(error, -300 + 1);
@@ -491,6 +506,60 @@ TEST_F(AnalysisPps, OnlyOnePulse)
     EXPECT_EQ(count(log(), "no first 1 pps"), 0u);
     EXPECT_EQ(count(log(), "no 1 pps!!!\n"), 1u);
     EXPECT_EQ(count(log(), "was corect with=1\n"), 1u);
+}
+
+// The PC clock 4.352 s behind the truth (here the real clock): the sentence
+// alone tells it to +-150 ms, the pulse edges at the truth's whole seconds to
+// within 2 ms.
+TEST_F(AnalysisPps, OffsetFromTheSentenceAndFromThePulse)
+{
+    constexpr int64_t kBehindNs = 4352 * kMs;
+    ASSERT_EQ(platform_clock_set_ns(rig_real_ns() - kBehindNs), 0);
+    auto label_of = [](int64_t real_ns) {
+        time_t second = time_t(real_ns / 1000000000);
+        tm utc{};
+        gmtime_r(&second, &utc);
+        char text[16];
+        std::snprintf(text, sizeof text, "%02d%02d%02d.000", utc.tm_hour, utc.tm_min, utc.tm_sec);
+        return std::string(text);
+    };
+    // The sentence of a second, 50 ms into it, as a receiver would send it.
+    int64_t now = rig_real_ns();
+    int64_t next_second = (now / 1000000000 + 1) * 1000000000;
+    while (rig_real_ns() < next_second + 50 * kMs) {
+        timespec pause{0, 1000000};
+        nanosleep(&pause, nullptr);
+    }
+    send(gga(label_of(next_second)));
+    ASSERT_TRUE(wait_until([] { return clock_offset_now().valid; }, 3000));
+    ClockOffset nmea_only = clock_offset_now();
+    EXPECT_EQ(nmea_only.source, OffsetSource::nmea);
+    EXPECT_EQ(nmea_only.uncertainty_ms, 150);
+    EXPECT_LE(std::llabs(nmea_only.offset_ns - kBehindNs), 150 * kMs) << nmea_only.offset_ns;
+
+    use_pps.store(1);
+    int64_t first = (rig_real_ns() / 1000000000 + 1) * 1000000000;
+    std::vector<int64_t> seconds;
+    for (int64_t k = 0; k < 10; ++k)
+        seconds.push_back(first + k * 1000000000);
+    EdgesAt edges(seconds);
+    bool near = false;
+    for (int64_t second : seconds) {
+        while (rig_real_ns() < second + 50 * kMs) {
+            timespec pause{0, 1000000};
+            nanosleep(&pause, nullptr);
+        }
+        send(gga(label_of(second)));
+        near = wait_until([&] {
+            ClockOffset offset = clock_offset_now();
+            return offset.source == OffsetSource::pps && std::llabs(offset.offset_ns - kBehindNs) <= 2 * kMs;
+        }, 500);
+        if (near)
+            break;
+    }
+    ClockOffset pps = clock_offset_now();
+    EXPECT_TRUE(near) << pps.offset_ns;
+    EXPECT_EQ(pps.uncertainty_ms, 1);
 }
 
 TEST_F(Analysis, PulseCheck)
@@ -532,9 +601,11 @@ TEST_F(Analysis, SilenceClearsTheFixAndThePulseState)
     int64_t last_byte = platform_monotonic_ns();
     send_and_wait_decoded(gga("101010.000"), 10);
     state_1PPS.store(1);
-    // A pulse check asked for while nothing arrives waits for data.
+    // A pulse check asked for shows as measuring at once (the thread writes the
+    // state), and while nothing arrives it waits for data.
     check_1PPS_request.store(1);
-    ASSERT_TRUE(wait_until([] { return gps_fix_copy().fix_quality != 1 || state_1PPS.load() != 1; }, 5000));
+    EXPECT_TRUE(wait_until([] { return state_1PPS.load() == 2; }, 1000));
+    ASSERT_TRUE(wait_until([] { return gps_fix_copy().fix_quality != 1; }, 5000));
     EXPECT_GE(platform_monotonic_ns() - last_byte, 2000 * kMs) << "silent only 2 s after the last byte";
     ASSERT_TRUE(wait_until([] { return gps_fix_copy().fix_quality == 0 && state_1PPS.load() == -1; }, 3000));
     GpsFix fix = gps_fix_copy();
@@ -558,7 +629,7 @@ TEST(ReceiverThreads, FirstStartAlsoStartsTheAnalysisThreadOnce)
     if (first == 0)
         first = thread_analiz_id.load();
     EXPECT_NE(first, 0);
-    ASSERT_TRUE(wait_until([] { return com_read_running() == 0; }, 5000));
+    stop_receiver_threads();  // the reader would try the missing port until stopped
     ASSERT_EQ(start_receiver_threads(97, 4800), 1);
     EXPECT_EQ(thread_analiz_id.load(), first);
     stop_receiver_threads();

@@ -1,13 +1,15 @@
 // The reader thread and the receive ring over real ptys and the simulated
 // receiver: bytes into both cursors, the wrap at 4096, start/stop/restart,
-// missing, vanishing and non-tty ports, and the two receiver commands.
+// missing, vanishing and non-tty ports tried again, and the two receiver commands.
 #include "src/gps/com_reader.h"
 #include "src/gps/gps_fix.h"
+#include "src/gps/link_status.h"
 #include "src/gps/serial.h"
 #include "tests/link/link_support.h"
 
 #include "platform/clock.h"
 
+#include <cerrno>
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -196,7 +198,9 @@ TEST_F(Reader, StopRightAfterStartNeverHangs)
     }
 }
 
-TEST_F(Reader, PortsThatCannotBeOpenedEndTheReader)
+// A port that cannot be opened keeps the reader running: it says why and
+// tries again every 2 s.
+TEST_F(Reader, PortsThatCannotBeOpenedAreTriedAgainWithTheirCause)
 {
     std::ofstream(box.path("plain")) << "text";
     symlink(box.path("plain").c_str(), box.path("ports/COM5").c_str());
@@ -205,42 +209,52 @@ TEST_F(Reader, PortsThatCannotBeOpenedEndTheReader)
     struct Case {
         int port;
         int baud;
-    } cases[] = {{97, 4800}, {5, 4800}, {6, 9600}, {kPort, 0}};
+        int error;
+    } cases[] = {{97, 4800, ENOENT}, {5, 4800, ENOTTY}, {6, 9600, ENOTTY}, {kPort, 0, EINVAL}};
     for (const Case& c : cases) {
         StdoutCapture out(box);
         ASSERT_EQ(start_com_threads(c.port, c.baud), 1);
-        ASSERT_TRUE(wait_stopped());
         std::string no_open = "no open com=" + std::to_string(c.port) + " baudrate=" + std::to_string(c.baud) + "\n";
-        std::string log = out.text();
-        size_t started = log.find("start thread read_com_thread_func\n");
-        size_t failed = log.find(no_open);
-        size_t ended = log.find("exit read_com_thread_func. thread_com_read_id=0\n");
-        EXPECT_NE(ended, std::string::npos) << log;
-        EXPECT_TRUE(started < failed && failed < ended) << log;
+        auto tries = [&] {
+            std::string log = out.text();
+            size_t first = log.find(no_open);
+            return first == std::string::npos ? 0 : log.find(no_open, first + 1) == std::string::npos ? 1 : 2;
+        };
+        ASSERT_TRUE(wait_until([&] { return tries() == 2; }, 6000)) << "tried again: " << out.text();
+        LinkStatus link = link_status_now();
+        EXPECT_EQ(link.state, LinkState::open_failed);
+        EXPECT_EQ(link.error, c.error) << c.port;
+        EXPECT_EQ(com_read_running(), 1);
         stop_com_read_thread();
+        EXPECT_NE(out.text().find("exit read_com_thread_func. thread_com_read_id=0\n"), std::string::npos);
+        EXPECT_EQ(link_status_now().state, LinkState::stopped);
     }
 }
 
-TEST_F(Reader, AVanishedPortEndsTheReaderAndANewStartWorks)
+// Killed, the simulator's port hangs up: the reader says the receiver is
+// gone and reads the port again as soon as a new simulator is on it.
+TEST_F(Reader, AVanishedPortIsReadAgainOnceItIsBack)
 {
     StdoutCapture out(box);
     {
         SimProcess sim(box, kPort, {"--baud", "115200"});
         ASSERT_TRUE(sim.wait_ready());
-        start();
+        start(kPort, 115200);
         ASSERT_TRUE(sim.wait_events("command", 2, 5000));
         sim.stop(SIGKILL);
     }
-    ASSERT_TRUE(wait_stopped());
+    ASSERT_TRUE(wait_until([] { return link_status_now().state != LinkState::open; }, 5000));
     std::string log = out.text();
     EXPECT_NE(log.find("read err=5 handle=0x"), std::string::npos) << log;
     EXPECT_NE(log.find("read error\n"), std::string::npos) << log;
+    EXPECT_EQ(com_read_running(), 1) << "the reader goes on";
+    EXPECT_NE(link_status_now().opened_ns, 0);
 
     SimProcess again(box, kPort, {"--baud", "115200"});
     ASSERT_TRUE(again.wait_ready());
-    ASSERT_EQ(start_com_threads(kPort, 115200), 1);
-    EXPECT_TRUE(again.wait_events("command", 2, 5000));
-    EXPECT_NE(take_analiz(200, 4000).find("$GPRMC,"), std::string::npos);
+    EXPECT_TRUE(again.wait_events("command", 2, 3000)) << "the port read again within 3 s, nobody restarting it";
+    EXPECT_NE(take_analiz(200, 3000).find("$GPRMC,"), std::string::npos);
+    EXPECT_EQ(link_status_now().state, LinkState::open);
 }
 
 TEST_F(Reader, ConsumerCountsAreAtMostWhatIsThere)

@@ -26,15 +26,8 @@ std::string gngga(int second)
     return out;
 }
 
-// The info page's hint line: the one label the hint can fill.
-GtkWidget* hint_line()
-{
-    GtkWidget* found = nullptr;
-    for (GtkWidget* label : find_widgets(main_window, GTK_TYPE_LABEL))
-        if (gtk_widget_get_no_show_all(label))
-            found = label;
-    return found;
-}
+// The info page's hint line.
+GtkWidget* hint_line() { return info_widgets.gnss_hint; }
 
 bool shown(GtkWidget* widget) { return gtk_widget_get_visible(widget); }
 

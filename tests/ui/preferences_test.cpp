@@ -91,40 +91,6 @@ TEST_F(PreferencesTest, HideToTrayIsWrittenAndChangesNothingNow)
     EXPECT_TRUE(gtk_widget_get_visible(main_window)) << "it takes effect at the next start";
 }
 
-// Listens on the root window to the requests a window manager receives.
-class WindowManagerRequests {
-public:
-    WindowManagerRequests() : display_(XOpenDisplay(nullptr))
-    {
-        XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
-        XSync(display_, False);
-        state_ = XInternAtom(display_, "_NET_WM_STATE", False);
-        above_ = XInternAtom(display_, "_NET_WM_STATE_ABOVE", False);
-    }
-    ~WindowManagerRequests() { XCloseDisplay(display_); }
-
-    // The keep-above changes asked for the window since the last call: 1 on, 0 off.
-    std::vector<long> above_changes(Window window)
-    {
-        std::vector<long> changes;
-        XSync(display_, False);
-        while (XPending(display_)) {
-            XEvent event;
-            XNextEvent(display_, &event);
-            const XClientMessageEvent& message = event.xclient;
-            if (event.type == ClientMessage && message.message_type == state_ && message.window == window &&
-                (Atom(message.data.l[1]) == above_ || Atom(message.data.l[2]) == above_))
-                changes.push_back(message.data.l[0]);
-        }
-        return changes;
-    }
-
-private:
-    Display* display_;
-    Atom state_;
-    Atom above_;
-};
-
 TEST_F(PreferencesTest, AlwaysOnTopIsAppliedAndReleasedAtOnce)
 {
     build("above_all=\"FALSE\"\r\n");

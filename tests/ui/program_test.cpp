@@ -188,11 +188,17 @@ TEST_F(ProgramTest, ViewerStillOpenAtQuitIsClosedOrKilled)
 
 TEST_F(ProgramTest, SecondCopyShowsTheFirstOnesWindowAndEnds)
 {
+    TrayHost host;
+    ASSERT_TRUE(host.ready()) << host.problem();
     pid_t first = start("first");
     Window window = wait_shown(first);
     ASSERT_NE(0u, window) << output("first");
-    x11_send_delete(display_, window);  // the close box: hidden, still running
-    ASSERT_TRUE(wait_until([&] { return !viewable(window); }));
+    // The close box: hidden, still running, once the tray has taken the icon in
+    // (before, Close minimizes).
+    ASSERT_TRUE(wait_until([&] {
+        x11_send_delete(display_, window);
+        return !viewable(window);
+    }));
 
     pid_t second = start("second");
     EXPECT_EQ(0, process_wait(second, 10000)) << output("second");

@@ -8,6 +8,7 @@
 #include "tests/support/test_env.h"
 #include "tests/ui/ui_test_support.h"
 
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -28,6 +29,23 @@ protected:
     void TearDown() override { destroy_main_window(); }
     TestSandbox sandbox;
 };
+
+// The longest lines the info page shows at once still fit a 1024-pixel screen.
+TEST_F(RussianWindowTest, WindowWithItsLongestLinesFitsA1024PixelScreen)
+{
+    const char* const longest = "Не удаётся открыть COM12 (/dev/serial/by-id/usb-u-blox_AG_-_www.u-blox.com_u-blox_7"
+                                "_-_GPS_GNSS_Receiver-if00): доступ запрещён. Вступите в его группу dialout: sudo "
+                                "usermod -aG dialout $USER, затем выйдите из системы и войдите снова.\nСлужба времени "
+                                "clockkeeper не запущена: часы не будут установлены.";
+    for (GtkWidget* label : {info_widgets.status, info_widgets.result, info_widgets.offset}) {
+        gtk_label_set_text(GTK_LABEL(label), longest);
+        gtk_widget_show(label);
+    }
+    GtkRequisition natural{};
+    gtk_widget_size_request(main_window, &natural);
+    EXPECT_LE(natural.width, 1024);
+    std::printf("natural width of the Russian main window: %d pixels\n", natural.width);
+}
 
 TEST_F(RussianWindowTest, MenusTabsAndButtonsAreTranslated)
 {

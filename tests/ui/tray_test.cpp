@@ -12,11 +12,13 @@
 #include "src/ui/main_window.h"
 #include "src/ui/resources.h"
 #include "src/ui/tray.h"
+#include "src/ui/x11_windows.h"
 #include "tests/support/test_env.h"
 #include "tests/ui/tray_host.h"
 #include "tests/ui/ui_test_support.h"
 
 #include <cstring>
+#include <gdk/gdkx.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -158,9 +160,10 @@ protected:
         ADD_FAILURE() << "no menu item " << text;
     }
 
+    // The close box: with the icon in the notification area it hides the window.
     void hide_window()
     {
-        gtk_widget_hide(main_window);
+        x11_send_delete(GDK_DISPLAY_XDISPLAY(gdk_display_get_default()), GDK_WINDOW_XID(main_window->window));
         EXPECT_TRUE(pump_until([] { return !gtk_widget_get_mapped(main_window); }));
     }
 

@@ -11,6 +11,8 @@
 #include "tests/support/gtk_display.h"
 #include "tests/support/test_env.h"
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -184,4 +186,46 @@ LogCapture::~LogCapture()
 void LogCapture::handler(const gchar*, GLogLevelFlags, const gchar* message, gpointer self)
 {
     static_cast<LogCapture*>(self)->messages_.push_back(message);
+}
+
+WindowManagerRequests::WindowManagerRequests() : display_(XOpenDisplay(nullptr))
+{
+    XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
+    XSync(display_, False);
+    state_ = XInternAtom(display_, "_NET_WM_STATE", False);
+    above_ = XInternAtom(display_, "_NET_WM_STATE_ABOVE", False);
+    change_state_ = XInternAtom(display_, "WM_CHANGE_STATE", False);
+}
+
+WindowManagerRequests::~WindowManagerRequests() { XCloseDisplay(display_); }
+
+std::vector<std::vector<long>> WindowManagerRequests::messages(unsigned long window, unsigned long type)
+{
+    std::vector<std::vector<long>> found;
+    XSync(display_, False);
+    while (XPending(display_)) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        const XClientMessageEvent& message = event.xclient;
+        if (event.type == ClientMessage && message.message_type == type && message.window == window)
+            found.push_back({message.data.l[0], message.data.l[1], message.data.l[2]});
+    }
+    return found;
+}
+
+std::vector<long> WindowManagerRequests::above_changes(unsigned long window)
+{
+    std::vector<long> changes;
+    for (const std::vector<long>& data : messages(window, state_))
+        if (Atom(data[1]) == above_ || Atom(data[2]) == above_)
+            changes.push_back(data[0]);
+    return changes;
+}
+
+int WindowManagerRequests::iconify_requests(unsigned long window)
+{
+    int count = 0;
+    for (const std::vector<long>& data : messages(window, change_state_))
+        count += data[0] == IconicState;
+    return count;
 }

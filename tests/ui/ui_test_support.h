@@ -39,6 +39,26 @@ std::vector<GtkWidget*> find_widgets(GtkWidget* root, GType type);
 // Whole content of a file; empty when it does not exist.
 std::string read_file(const std::string& path);
 
+// Listens on the root window to the requests a window manager receives.
+class WindowManagerRequests {
+public:
+    WindowManagerRequests();
+    ~WindowManagerRequests();
+    WindowManagerRequests(const WindowManagerRequests&) = delete;
+    WindowManagerRequests& operator=(const WindowManagerRequests&) = delete;
+
+    // The keep-above changes asked for the window since the last call: 1 on, 0 off.
+    std::vector<long> above_changes(unsigned long window);
+    // How many times the window was asked to be minimized since the last call.
+    int iconify_requests(unsigned long window);
+
+private:
+    // The client messages of that type for the window since the last call.
+    std::vector<std::vector<long>> messages(unsigned long window, unsigned long type);
+    struct _XDisplay* display_;
+    unsigned long state_, above_, change_state_;
+};
+
 // Collects the GLib messages logged without a domain while alive.
 class LogCapture {
 public:

@@ -1,0 +1,93 @@
+// The receiver link's state for the status line.
+#include "src/gps/link_status.h"
+
+#include "platform/clock.h"
+#include "platform/device_access.h"
+#include "src/gps/nmea.h"
+#include "src/gps/serial.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <mutex>
+#include <string_view>
+
+namespace {
+
+std::mutex status_lock;
+LinkStatus status;  // under status_lock
+std::atomic<int64_t> last_sentence_ns{0};
+
+bool is_address_char(char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+
+// Why the device could not be opened, in the words a user can act on.
+void explain_open_failure(LinkStatus& next)
+{
+    if (next.error == EACCES || next.error == EPERM) {
+        next.group = device_group_name(next.device);
+        next.in_group = !next.group.empty() && process_in_group(next.group);
+    } else if (next.error == EBUSY) {
+        std::vector<DeviceHolder> holders = device_holders(next.device);
+        if (!holders.empty()) {
+            next.holder_pid = holders.front().pid;
+            next.holder_name = holders.front().name;
+        }
+    }
+}
+
+// The device behind the port's link where it leads to one, else what the
+// port number names.
+std::string device_shown(int port)
+{
+    std::string device = com_port_device(port);
+    char resolved[PATH_MAX];
+    return (!device.empty() && realpath(device.c_str(), resolved)) ? resolved : device;
+}
+
+}  // namespace
+
+void link_status_set(LinkState state, int port, int baud, int error)
+{
+    LinkStatus next;
+    next.state = state;
+    next.port = port;
+    next.baud = baud;
+    next.error = error;
+    next.device = device_shown(port);
+    next.since_ns = platform_monotonic_ns();
+    if (state == LinkState::open_failed)
+        explain_open_failure(next);
+    std::lock_guard guard(status_lock);
+    next.opened_ns = state == LinkState::open ? next.since_ns : status.opened_ns;
+    // A failure that goes on keeps the moment it began.
+    if (state == status.state && error == status.error && port == status.port)
+        next.since_ns = status.since_ns;
+    status = next;
+}
+
+LinkStatus link_status_now()
+{
+    std::lock_guard guard(status_lock);
+    return status;
+}
+
+void link_note_sentence(int64_t now_ns) { last_sentence_ns.store(now_ns); }
+
+int64_t link_last_sentence_ns() { return last_sentence_ns.load(); }
+
+bool nmea_looks_like_sentence(const char* line, size_t length)
+{
+    std::string_view text(line, length);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
+        text.remove_suffix(1);
+    if (text.size() < 7 || text[0] != '$' || text[6] != ',')
+        return false;
+    for (size_t i = 1; i < 6; ++i)
+        if (!is_address_char(text[i]))
+            return false;
+    for (char c : text)
+        if (c < 0x20 || c > 0x7e)
+            return false;
+    return text.find('*') == std::string_view::npos || nmea_checksum_ok(text) == 1;
+}

@@ -1,0 +1,26 @@
+// Where the 1PPS watcher learns of modem-line changes: the port's own CTS and
+// DSR (TIOCMIWAIT), or the test device registered for its number. Both count
+// edges per line, so a waiter never misses two edges between two wakes.
+#pragma once
+
+#include <memory>
+
+struct ModemLineCounts {
+    unsigned long cts = 0, dsr = 0;  // edges counted since the source was made
+};
+
+class ModemLineSource {
+public:
+    virtual ~ModemLineSource() = default;
+    // The counts now; false with errno set when the lines cannot be read.
+    virtual bool read(ModemLineCounts& counts) = 0;
+    // Blocks until a line may have changed: true, or false with errno set
+    // (EINTR after interrupt(), anything else when the lines are lost).
+    virtual bool wait_change() = 0;
+    // Makes a wait_change running in another thread return soon; called
+    // until that thread has seen its stop flag.
+    virtual void interrupt() = 0;
+};
+
+// The test device registered for port, else the modem lines of fd.
+std::unique_ptr<ModemLineSource> modem_line_source(int fd, int port);

@@ -1,0 +1,147 @@
+// inotify on the port folder, the udev monitor, and the names of ports.
+#include "src/gps/port_watch.h"
+
+#include "src/gps/serial.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <libudev.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char kById[] = "/dev/serial/by-id";
+
+std::string real_path(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? resolved : "";
+}
+
+// The by-id link name that leads to the device ("usb-u-blox_AG_..-if00").
+std::string by_id_name(const std::string& device)
+{
+    std::string name;
+    if (DIR* dir = opendir(kById)) {
+        while (dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] != '.' && real_path(std::string(kById) + "/" + entry->d_name) == device) {
+                name = entry->d_name;
+                break;
+            }
+        }
+        closedir(dir);
+    }
+    return name;
+}
+
+// The USB device's maker and product as sysfs has them; udev's database
+// is not needed for these.
+std::string udev_product(const std::string& device)
+{
+    std::string base = device.substr(device.rfind('/') + 1);
+    struct udev* context = udev_new();
+    if (!context)
+        return "";
+    std::string text;
+    if (udev_device* tty = udev_device_new_from_subsystem_sysname(context, "tty", base.c_str())) {
+        const char* model = udev_device_get_property_value(tty, "ID_MODEL_FROM_DATABASE");
+        udev_device* usb = udev_device_get_parent_with_subsystem_devtype(tty, "usb", "usb_device");
+        const char* maker = usb ? udev_device_get_sysattr_value(usb, "manufacturer") : nullptr;
+        const char* product = usb ? udev_device_get_sysattr_value(usb, "product") : nullptr;
+        if (product)
+            text = maker ? std::string(maker) + " " + product : product;
+        else if (model)
+            text = model;
+        udev_device_unref(tty);
+    }
+    udev_unref(context);
+    return text;
+}
+
+}  // namespace
+
+PortWatch::PortWatch()
+{
+    inotify_fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (inotify_fd_ >= 0 &&
+        inotify_add_watch(inotify_fd_, com_port_dir().c_str(),
+                          IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB | IN_ONLYDIR) < 0) {
+        close(inotify_fd_);
+        inotify_fd_ = -1;
+    }
+    // Without a udev daemon the monitor stays silent, which costs nothing.
+    udev_ = udev_new();
+    monitor_ = udev_ ? udev_monitor_new_from_netlink(udev_, "udev") : nullptr;
+    if (monitor_ && (udev_monitor_filter_add_match_subsystem_devtype(monitor_, "tty", nullptr) < 0 ||
+                     udev_monitor_enable_receiving(monitor_) < 0)) {
+        udev_monitor_unref(monitor_);
+        monitor_ = nullptr;
+    }
+}
+
+PortWatch::~PortWatch()
+{
+    if (inotify_fd_ >= 0)
+        close(inotify_fd_);
+    if (monitor_)
+        udev_monitor_unref(monitor_);
+    if (udev_)
+        udev_unref(udev_);
+}
+
+std::vector<int> PortWatch::fds() const
+{
+    std::vector<int> out;
+    if (inotify_fd_ >= 0)
+        out.push_back(inotify_fd_);
+    if (monitor_)
+        out.push_back(udev_monitor_get_fd(monitor_));
+    return out;
+}
+
+bool PortWatch::drain()
+{
+    bool changed = false;
+    char events[4096];
+    while (inotify_fd_ >= 0 && read(inotify_fd_, events, sizeof events) > 0)
+        changed = true;
+    while (monitor_) {
+        udev_device* device = udev_monitor_receive_device(monitor_);
+        if (!device)
+            break;
+        udev_device_unref(device);
+        changed = true;
+    }
+    return changed;
+}
+
+bool PortWatch::wait(int timeout_ms, int extra_fd)
+{
+    std::vector<pollfd> set;
+    for (int fd : fds())
+        set.push_back({fd, POLLIN, 0});
+    if (extra_fd >= 0)
+        set.push_back({extra_fd, POLLIN, 0});
+    if (poll(set.data(), set.size(), timeout_ms) <= 0)
+        return false;
+    return drain();
+}
+
+std::string com_port_description(int port)
+{
+    std::string device = com_port_device(port);
+    if (device.empty())
+        return "";
+    std::string target = real_path(device);
+    if (target.empty())
+        return device;
+    std::string name = udev_product(target);
+    if (name.empty())
+        name = by_id_name(target);
+    return name.empty() ? target : target + ", " + name;
+}

@@ -1,0 +1,134 @@
+// The 1PPS watcher thread and the hand-over of its edges.
+#include "src/gps/pps_watcher.h"
+
+#include "platform/clock.h"
+#include "src/gps/link_log.h"
+
+#include <cerrno>
+#include <chrono>
+#include <system_error>
+
+PpsWatcher::PpsWatcher(int fd, int port) : port_(port), lines_(modem_line_source(fd, port)) {}
+
+PpsWatcher::~PpsWatcher() { stop(); }
+
+void PpsWatcher::start()
+{
+    try {
+        thread_ = std::thread([this] {
+            watch();
+            done_ = true;
+        });
+    } catch (const std::system_error& e) {
+        link_log("[com] COM%d: no 1PPS watcher thread: %s\n", port_, e.what());
+        publish_error(EAGAIN);
+    }
+}
+
+void PpsWatcher::watch()
+{
+    ModemLineCounts before;
+    if (!lines_->read(before)) {
+        publish_error(errno);
+        return;
+    }
+    while (!stop_) {
+        if (!lines_->wait_change()) {
+            if (errno == EINTR)
+                continue;
+            publish_error(errno);
+            return;
+        }
+        // Read the clocks first: everything after this point delays nothing.
+        int64_t stamp_ns = platform_clock_read_ns();
+        int64_t mono_ns = platform_monotonic_ns();
+        ModemLineCounts after;
+        if (!lines_->read(after)) {
+            publish_error(errno);
+            return;
+        }
+        publish_edges(before, after, stamp_ns, mono_ns);
+        before = after;
+    }
+}
+
+void PpsWatcher::publish_edges(const ModemLineCounts& before, const ModemLineCounts& after, int64_t stamp_ns,
+                               int64_t mono_ns)
+{
+    unsigned long cts = after.cts - before.cts, dsr = after.dsr - before.dsr;
+    if (!cts && !dsr)
+        return;
+    {
+        std::lock_guard guard(lock_);
+        if (cts) {
+            cts_ += cts;
+            cts_ns_ = stamp_ns;
+            cts_mono_ns_ = mono_ns;
+        }
+        if (dsr) {
+            dsr_ += dsr;
+            dsr_ns_ = stamp_ns;
+            dsr_mono_ns_ = mono_ns;
+        }
+    }
+    changed_.notify_all();
+}
+
+void PpsWatcher::publish_error(int error)
+{
+    {
+        std::lock_guard guard(lock_);
+        error_ = error ? error : EIO;
+    }
+    changed_.notify_all();
+}
+
+void PpsWatcher::stop()
+{
+    if (thread_.joinable()) {
+        stop_ = true;
+        // The wake may land just before the thread enters its wait: repeat
+        // until it has seen the stop flag.
+        while (!done_) {
+            lines_->interrupt();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        thread_.join();
+    }
+    {
+        std::lock_guard guard(lock_);
+        closed_ = true;
+    }
+    changed_.notify_all();
+}
+
+int PpsWatcher::wait_edge(bool use_cts, int timeout_ms, int64_t* edge_ns)
+{
+    std::unique_lock guard(lock_);
+    unsigned long& count = use_cts ? cts_ : dsr_;
+    const unsigned long start = count;
+    event_mask = use_cts ? kComEvCts : kComEvDsr;
+    auto edge_or_end = [&] { return count != start || error_ || closed_; };
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+    changed_.wait_until(guard, deadline, edge_or_end);
+    event_mask = kComEvRxChar;
+    if (count != start) {
+        if (edge_ns)
+            *edge_ns = use_cts ? cts_ns_ : dsr_ns_;
+        return 1;
+    }
+    return (error_ || closed_) ? -1 : 0;
+}
+
+int PpsWatcher::last_edge(bool use_cts, unsigned long* count, int64_t* mono_ns)
+{
+    std::lock_guard guard(lock_);
+    unsigned long edges = use_cts ? cts_ : dsr_;
+    if (count)
+        *count = edges;
+    if (mono_ns)
+        *mono_ns = use_cts ? cts_mono_ns_ : dsr_mono_ns_;
+    if (edges)
+        return 1;
+    return (error_ || closed_) ? -1 : 0;
+}

@@ -1,0 +1,127 @@
+// The causes of the status line, read from the link, the decoder, the 1PPS
+// watcher and the service probe.
+#include "src/receiver/receiver_status.h"
+
+#include "platform/clock.h"
+#include "src/correction/analiz.h"
+#include "src/gps/com_reader.h"
+#include "src/gps/gnss_hint.h"
+#include "src/gps/gps_fix.h"
+#include "src/gps/serial.h"
+#include "src/receiver/receiver_threads.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace {
+
+constexpr int64_t kNsPerSecond = 1000000000;
+
+int whole_seconds(int64_t ns) { return int(ns / kNsPerSecond); }
+
+ReceiverIssue issue(ReceiverCause cause, const ReceiverFacts& facts)
+{
+    ReceiverIssue out{cause, facts.link};
+    out.use_cts = facts.use_cts;
+    return out;
+}
+
+ReceiverCause open_failure(const LinkStatus& link)
+{
+    switch (link.error) {
+    case EACCES:
+    case EPERM:
+        return ReceiverCause::port_denied;
+    case EBUSY:
+        return ReceiverCause::port_busy;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return link.opened_ns ? ReceiverCause::receiver_gone : ReceiverCause::port_missing;
+    default:
+        return ReceiverCause::port_failed;
+    }
+}
+
+// The port and its data; false when nothing flows that the next causes could judge.
+bool data_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
+{
+    const LinkStatus& link = facts.link;
+    if (link.state == LinkState::open_failed) {
+        out.push_back(issue(open_failure(link), facts));
+        return false;
+    }
+    if (link.state == LinkState::lost) {
+        out.push_back(issue(ReceiverCause::receiver_gone, facts));
+        return false;
+    }
+    if (link.state != LinkState::open)
+        return false;
+    int64_t open_for = facts.now_ns - link.opened_ns;
+    int64_t quiet_for = facts.now_ns - std::max(facts.last_byte_ns, link.opened_ns);
+    if (quiet_for > kNoBytesAfterNs) {
+        ReceiverIssue silent = issue(ReceiverCause::no_bytes, facts);
+        silent.seconds = whole_seconds(quiet_for);
+        out.push_back(silent);
+        return false;
+    }
+    bool sentence_lately = facts.last_sentence_ns > std::max(link.opened_ns, facts.now_ns - kNoSentenceAfterNs);
+    if (!sentence_lately) {
+        if (open_for > kNoSentenceAfterNs)
+            out.push_back(issue(ReceiverCause::no_sentence, facts));
+        return false;
+    }
+    if (facts.fix_quality <= 0 && !facts.gnss_hint) {
+        ReceiverIssue no_fix = issue(ReceiverCause::no_fix, facts);
+        no_fix.no_fix_reported = facts.fix_quality < 0;
+        out.push_back(no_fix);
+    }
+    return true;
+}
+
+void pulse_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
+{
+    if (!facts.use_pps)
+        return;
+    if (facts.pps_lines < 0) {
+        out.push_back(issue(ReceiverCause::no_pps_lines, facts));
+        return;
+    }
+    int64_t since = facts.now_ns - std::max(facts.pps_lines > 0 ? facts.last_edge_ns : 0, facts.link.opened_ns);
+    if (since > kNoPulseAfterNs) {
+        ReceiverIssue none = issue(ReceiverCause::no_pulse, facts);
+        none.seconds = whole_seconds(since);
+        out.push_back(none);
+    }
+}
+
+}  // namespace
+
+std::vector<ReceiverIssue> receiver_issues(const ReceiverFacts& facts)
+{
+    std::vector<ReceiverIssue> out;
+    if (data_issue(facts, out))
+        pulse_issue(facts, out);
+    if (facts.service == 0)
+        out.push_back(issue(ReceiverCause::service_down, facts));
+    return out;
+}
+
+ReceiverFacts receiver_facts_now()
+{
+    ReceiverFacts facts;
+    facts.link = link_status_now();
+    facts.now_ns = platform_monotonic_ns();
+    facts.last_byte_ns = buf_com_last_arrival_ns();
+    facts.last_sentence_ns = link_last_sentence_ns();
+    facts.fix_quality = gps_fix_copy().fix_quality;
+    facts.gnss_hint = gnss_hint_now().why != GnssRefusal::none;
+    facts.use_pps = use_pps.load() != 0;
+    facts.use_cts = pps_use_cts.load() != 0;
+    if (facts.use_pps && facts.link.state == LinkState::open) {
+        unsigned long count = 0;
+        facts.pps_lines = com_pps_last_edge(0, facts.use_cts, &count, &facts.last_edge_ns);
+    }
+    facts.service = time_service_presence.load();
+    return facts;
+}

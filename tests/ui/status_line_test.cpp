@@ -1,0 +1,258 @@
+// The status line of the GPS info page and the tray tooltip, with the real
+// reader, the simulated receiver, real ptys and the real time service: each
+// cause shows its line, and the line goes when the cause does.
+#include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
+
+#include "common/smem.h"
+#include "platform/named_event.h"
+#include "platform/process.h"
+#include "platform/shm.h"
+#include "src/correction/analiz.h"
+#include "src/gps/com_test_device.h"
+#include "src/receiver/receiver_threads.h"
+#include "src/settings/settings.h"
+#include "src/ui/app.h"
+#include "src/ui/info_page.h"
+#include "src/ui/modules.h"
+#include "src/ui/tray.h"
+#include "tests/link/link_support.h"
+#include "tests/ui/ui_test_support.h"
+
+#include <atomic>
+#include <csignal>
+#include <functional>
+#include <linux/capability.h>
+#include <memory>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kPort = 3;
+
+std::string status_text()
+{
+    return info_widgets.status && gtk_widget_get_visible(info_widgets.status)
+               ? gtk_label_get_text(GTK_LABEL(info_widgets.status))
+               : "";
+}
+
+std::string tooltip_text()
+{
+    gchar* text = tray_status_icon ? gtk_status_icon_get_tooltip_text(tray_status_icon) : nullptr;
+    std::string out = text ? text : "";
+    g_free(text);
+    return out;
+}
+
+// Root opens any file: threads started while this lives open files as an
+// ordinary account would (their effective capabilities lack the file ones).
+class WithoutFileOverride {
+public:
+    WithoutFileOverride() { set(false); }
+    ~WithoutFileOverride() { set(true); }
+
+private:
+    void set(bool on)
+    {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2] = {};
+        if (syscall(SYS_capget, &header, data) != 0)
+            return;
+        const unsigned bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+        data[0].effective = on ? data[0].effective | (data[0].permitted & bits) : data[0].effective & ~bits;
+        syscall(SYS_capset, &header, data);
+    }
+};
+
+// A process that holds the device as a daemon would: an exclusive lock on it.
+class Holder {
+public:
+    explicit Holder(const std::string& device)
+    {
+        pid_ = fork();
+        if (pid_ == 0) {
+            execl("/bin/sh", "sh", "-c", "exec 3<>\"$1\" && flock -x 3 && exec sleep 60", "sh", device.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~Holder() { stop(); }
+    void stop()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+    }
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Raises an edge on the test device's CTS five times a second while it lives.
+class Pulses {
+public:
+    explicit Pulses(int port)
+        : thread_([this, port] {
+              while (!stop_) {
+                  com_test_device_raise_edge(port, TIOCM_CTS);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+              }
+          })
+    {
+    }
+    ~Pulses()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// The time service in console mode on the sandbox's channel.
+class Keeper {
+public:
+    Keeper() : pid_(process_spawn({build_dir() + "/bin/clockkeeper", "debug"})) {}
+    ~Keeper()
+    {
+        kill(pid_, SIGTERM);
+        process_wait(pid_, 10000);
+    }
+
+private:
+    pid_t pid_;
+};
+
+class StatusLineTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        build_main_window_with_settings(sandbox.path("appdata/satclock"),
+                                        {"com_port=\"3\"", "baudrate=\"4800\"", "schedule_value=\"0\"",
+                                         "use_pps=\"FALSE\""});
+        tray_icon_add();
+        keeper = std::make_unique<Keeper>();
+    }
+
+    void TearDown() override
+    {
+        stop_info_timers();
+        receiver_stop();
+        tray_icon_remove();
+        destroy_main_window();
+        com_test_device_unregister(kPort);
+        use_pps.store(0);
+        keeper.reset();
+        platform_shm_unlink(channel_share_name());
+        platform_named_event_unlink(channel_event_name());
+    }
+
+    // The line shows on the page and in the tooltip, under "Satclock".
+    bool shows(const std::string& part)
+    {
+        return pump_until([&] {
+            return status_text().find(part) != std::string::npos &&
+                   tooltip_text().find("Satclock\n") == 0 && tooltip_text().find(part) != std::string::npos;
+        });
+    }
+
+    bool gone(const std::string& part)
+    {
+        return pump_until([&] {
+            return status_text().find(part) == std::string::npos && tooltip_text().find(part) == std::string::npos;
+        });
+    }
+
+    TestSandbox sandbox;
+    std::unique_ptr<Keeper> keeper;
+};
+
+TEST_F(StatusLineTest, EachCauseShowsItsLineUntilItGoes)
+{
+    std::unique_ptr<LinkedPty> pty = std::make_unique<LinkedPty>(sandbox, kPort);
+    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<Holder> holder;
+    std::unique_ptr<Pulses> pulses;
+    std::string pty5;
+    struct Row {
+        const char* cause;
+        std::function<void()> arrange;
+        std::string line;
+        std::function<void()> remedy;
+    };
+    const std::vector<Row> rows = {
+        {"a silent port", [&] { receiver_start(); start_info_timers(); },
+         "Nothing from the receiver on COM3 for ", [&] { pty->write_all("$GPTXT,01,01,02,hello*4B\r\n"); }},
+        {"a receiver gone", [&] { pty.reset(); }, "The receiver on COM3 is gone. Satclock tries again every 2 s",
+         [&] { sim = std::make_unique<SimProcess>(sandbox, kPort, std::vector<std::string>{"--fix", "0"}); }},
+        {"no fix yet", [] {}, "The receiver has no fix yet",
+         [&] {
+             sim.reset();
+             sim = std::make_unique<SimProcess>(sandbox, kPort, std::vector<std::string>{"--baud", "9600",
+                                                                                           "--speed-mismatch"});
+         }},
+        {"a wrong speed", [] {}, "at 4800 baud, but no NMEA sentence: the speed is wrong. Try 9600, 38400",
+         [&] { receiver_restart(kPort, 9600); }},
+        {"1PPS on a port without modem lines", [&] { use_pps.store(1); },
+         "COM3 has no modem lines (a pseudo-terminal or a USB adapter without CTS and DSR)",
+         [&] {
+             com_test_device_register(kPort);
+             receiver_restart(kPort, 9600);
+         }},
+        {"no pulse on CTS", [] {}, "No 1PPS pulse on CTS for ", [&] { pulses = std::make_unique<Pulses>(kPort); }},
+        {"the service stopped", [&] { keeper.reset(); },
+         "The time service clockkeeper is not running: the clock will not be set",
+         [&] { keeper = std::make_unique<Keeper>(); }},
+        {"a held port",
+         [&] {
+             pulses.reset();
+             use_pps.store(0);
+             pty = std::make_unique<LinkedPty>(sandbox, 4);
+             holder = std::make_unique<Holder>(pty->slave());
+             ASSERT_TRUE(wait_until([&] { return read_file("/proc/" + std::to_string(holder->pid()) + "/comm") ==
+                                                 "sleep\n"; }));
+             receiver_restart(4, 4800);
+         },
+         "", [&] { holder->stop(); }},
+        {"a port the account may not open",
+         [&] {
+             pty = std::make_unique<LinkedPty>(sandbox, 5);
+             pty5 = pty->slave();
+             chmod(pty5.c_str(), 0);
+             WithoutFileOverride ordinary_account;  // the reader started now opens as an ordinary account
+             stop_receiver_threads();
+             start_receiver_threads(5, 4800);
+         },
+         "Cannot open COM5 (", [&] { chmod(pty5.c_str(), 0620); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.cause);
+        row.arrange();
+        if (HasFatalFailure())
+            return;
+        if (row.line.empty()) {
+            std::string busy = "COM4 (" + pty->slave() + ") is in use by sleep (process " + std::to_string(holder->pid()) + ")";
+            ASSERT_TRUE(shows(busy)) << status_text();
+            row.remedy();
+            EXPECT_TRUE(gone(busy)) << status_text();
+            continue;
+        }
+        ASSERT_TRUE(shows(row.line)) << status_text();
+        if (row.line.rfind("Cannot open COM5", 0) == 0)
+            EXPECT_NE(status_text().find("permission denied"), std::string::npos) << status_text();
+        row.remedy();
+        EXPECT_TRUE(gone(row.line)) << status_text();
+    }
+}
+
+}  // namespace
