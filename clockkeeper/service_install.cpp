@@ -181,10 +181,11 @@ std::string service_unit_text(const std::string& program_path, bool russian)
     text += kDisplayName;
     text += "\n\n[Service]\nType=notify\nExecStart=" + exec_start_path(program_path) + "\n";
     // The service needs the clock (and the real-time priority around its set)
-    // and the channel's names in /dev/shm, nothing else.
+    // and its channel folder /run/satclock, which only it may change, nothing else.
     text += "Restart=on-failure\nRestartSec=1\n";
     text += "CapabilityBoundingSet=CAP_SYS_TIME CAP_SYS_NICE\nNoNewPrivileges=yes\n";
-    text += "ProtectSystem=strict\nReadWritePaths=/dev/shm\nPrivateTmp=yes\n";
+    text += "RuntimeDirectory=satclock\nRuntimeDirectoryMode=0755\n";
+    text += "ProtectSystem=strict\nPrivateTmp=yes\n";
     text += "\n[Install]\nWantedBy=multi-user.target\n";
     return text;
 }

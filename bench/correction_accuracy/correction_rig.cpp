@@ -121,13 +121,7 @@ bool rig_set_clock_offset(int64_t offset_ns, bool deny_after)
     return rc == 0;
 }
 
-bool service_holds_channel()
-{
-    smem_create_memory();
-    int present = smem_peer_present();
-    smem_close_memory();
-    return present == 1;
-}
+bool service_holds_channel() { return smem_peer_present() == 1; }
 
 ServiceProcess::~ServiceProcess() { stop(); }
 

@@ -4,10 +4,7 @@
 // sentence's carriage return to the service's clock set.
 #include "bench/correction_accuracy/correction_rig.h"
 
-#include "common/smem.h"
-#include "platform/named_event.h"
 #include "platform/process.h"
-#include "platform/shm.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -168,6 +165,7 @@ std::string make_sandbox()
     std::string prefix = "scbench" + std::to_string(getpid()) + "_";
     setenv("SATCLOCK_CLOCK_FILE", (tmpl + "/clock").c_str(), 1);
     setenv("SATCLOCK_CHANNEL_PREFIX", prefix.c_str(), 1);
+    setenv("SATCLOCK_CHANNEL_DIR", (tmpl + "/channel").c_str(), 1);
     setenv("SATCLOCK_PORT_DIR", (tmpl + "/ports").c_str(), 1);
     setenv("SATCLOCK_COMMON_APPDATA", (tmpl + "/appdata").c_str(), 1);
     return tmpl;
@@ -207,8 +205,6 @@ int main(int argc, char** argv)
         else
             results.push_back({});
 
-    platform_shm_unlink(channel_share_name());
-    platform_named_event_unlink(channel_event_name());
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
 

@@ -8,10 +8,7 @@
 // (xvfb-run).
 //
 //   idle_cpu [SECONDS]   (default 60)
-#include "common/smem.h"
-#include "platform/named_event.h"
 #include "platform/process.h"
-#include "platform/shm.h"
 #include "src/ui/x11_windows.h"
 
 #include <X11/Xlib.h>
@@ -188,6 +185,7 @@ void sandbox_environment(const std::string& dir)
         << "com_port=\"" << kPort << "\"\r\nbaudrate=\"4800\"\r\nauto_update=\"FALSE\"\r\nscreen_no_show=\"TRUE\"\r\n";
     setenv("SATCLOCK_CLOCK_FILE", (dir + "/clock").c_str(), 1);
     setenv("SATCLOCK_CHANNEL_PREFIX", ("idlecpu" + std::to_string(getpid()) + "_").c_str(), 1);
+    setenv("SATCLOCK_CHANNEL_DIR", (dir + "/channel").c_str(), 1);
     setenv("SATCLOCK_PORT_DIR", (dir + "/ports").c_str(), 1);
     setenv("SATCLOCK_COMMON_APPDATA", (dir + "/appdata").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
@@ -234,9 +232,6 @@ int main(int argc, char** argv)
     stop(satclock);
     stop(keeper);
     stop(receiver);
-    // The channel's names outlive the service by design: take this run's away.
-    platform_shm_unlink(channel_share_name());
-    platform_named_event_unlink(channel_event_name());
     if (status == 0) {
         std::error_code ignored;
         fs::remove_all(dir, ignored);

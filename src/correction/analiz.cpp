@@ -64,21 +64,13 @@ void analiz_log(const char* format, ...)
 
 int64_t truncate_to_ms(int64_t file_time) { return file_time / kFileTimeTicksPerMs * kFileTimeTicksPerMs; }
 
-// The process has one channel descriptor: a posting and a presence probe
-// take turns on it.
-std::mutex channel_lock;
-
-// One command to the time service: 1 only when the service acknowledged it
-// as applied within kAckWaitMs (or is an older service that does not
-// acknowledge); otherwise the reason is logged and the request stays.
+// One command to the time service: 1 only when the service's own account
+// acknowledged it as applied within kAckWaitMs; otherwise the reason is
+// logged and the request stays.
 constexpr int kAckWaitMs = 500;
 int post_to_service(int32_t command, int64_t cur_ft, int64_t new_ft, PostOutcome* result = nullptr)
 {
-    PostOutcome outcome;
-    {
-        std::lock_guard guard(channel_lock);
-        outcome = post_time_command_acknowledged(command, cur_ft, new_ft, kAckWaitMs);
-    }
+    PostOutcome outcome = post_time_command_acknowledged(command, cur_ft, new_ft, kAckWaitMs);
     if (outcome != PostOutcome::applied)
         analiz_log("[settime_gps] command %d: %s\n", command, post_outcome_text(outcome));
     if (result)
@@ -376,15 +368,8 @@ int settime_gps(const GpsFix* fix)
 
 void align_time_to_second() { align_clock_read_at(platform_clock_read_ns()); }
 
-int time_service_present()
-{
-    std::lock_guard guard(channel_lock);
-    if (smem_create_memory() != 1)
-        return 0;
-    int present = smem_peer_present();
-    smem_close_memory();
-    return present;
-}
+// The probe connects a socket of its own: it never meets a posting's block.
+int time_service_present() { return smem_peer_present(); }
 
 int shift_time_ms(int64_t shift_ms) { return shift_clock(shift_ms) == 0 ? 0 : -1; }
 

@@ -4,10 +4,7 @@
 #include "src/correction/analiz.h"
 
 #include "bench/correction_accuracy/correction_rig.h"
-#include "common/smem.h"
 #include "platform/clock.h"
-#include "platform/named_event.h"
-#include "platform/shm.h"
 #include "src/correction/calendar.h"
 #include "src/correction/clock_offset.h"
 #include "src/correction/correction_result.h"
@@ -144,8 +141,6 @@ protected:
         if (HasFailure())
             std::fprintf(stderr, "--- standard output of the test ---\n%s", capture_->text().c_str());
         capture_.reset();
-        platform_shm_unlink(channel_share_name());
-        platform_named_event_unlink(channel_event_name());
     }
 
     // Writes the bytes; returns the real clock right after the last one left.

@@ -3,9 +3,6 @@
 // assertion is how far the clock ends from the truth the simulator logged.
 #include "bench/correction_accuracy/correction_rig.h"
 
-#include "common/smem.h"
-#include "platform/named_event.h"
-#include "platform/shm.h"
 #include "src/gps/gps_fix.h"
 #include "src/settings/settings.h"
 #include "tests/support/test_env.h"
@@ -24,11 +21,6 @@ constexpr int64_t kSlackNs = 15 * kMs;  // about 1 ms as a rule; room for a load
 
 class EndToEnd : public ::testing::TestWithParam<RigOptions> {
 protected:
-    void TearDown() override
-    {
-        platform_shm_unlink(channel_share_name());
-        platform_named_event_unlink(channel_event_name());
-    }
     TestSandbox box_;
 };
 
@@ -77,8 +69,6 @@ TEST(EndToEndDelay, LearnedDelayPutsTheClockOnTheTruth)
     ASSERT_TRUE(s.done) << s.failure;
     EXPECT_LT(std::llabs(s.clock_error_ns), 5 * kMs + kSlackNs) << "designed: about 400 ms late";
     rig.stop();
-    platform_shm_unlink(channel_share_name());
-    platform_named_event_unlink(channel_event_name());
 }
 
 RigOptions rig_options(int baud, bool pps, bool unprivileged)
@@ -96,11 +86,7 @@ RigOptions rig_options(int baud, bool pps, bool unprivileged)
 class EndToEndGnss : public EndToEnd {
 protected:
     void SetUp() override { accept_gnss_talkers.store(1); }
-    void TearDown() override
-    {
-        accept_gnss_talkers.store(0);
-        EndToEnd::TearDown();
-    }
+    void TearDown() override { accept_gnss_talkers.store(0); }
 };
 
 TEST_F(EndToEndGnss, WholeSecondGnReceiverSetsTheClock)

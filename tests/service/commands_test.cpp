@@ -142,7 +142,8 @@ TEST(ServiceUnit, NotifyTypeOwnPathAndDescription)
               "[Service]\nType=notify\nExecStart=/opt/Satclock/bin/clockkeeper\n"
               "Restart=on-failure\nRestartSec=1\n"
               "CapabilityBoundingSet=CAP_SYS_TIME CAP_SYS_NICE\nNoNewPrivileges=yes\n"
-              "ProtectSystem=strict\nReadWritePaths=/dev/shm\nPrivateTmp=yes\n\n"
+              "RuntimeDirectory=satclock\nRuntimeDirectoryMode=0755\n"
+              "ProtectSystem=strict\nPrivateTmp=yes\n\n"
               "[Install]\nWantedBy=multi-user.target\n");
     EXPECT_EQ(service_unit_text("/x", true).substr(0, 2 + std::string("Установка").size()), "# Установка");
 }

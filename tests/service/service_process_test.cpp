@@ -69,7 +69,6 @@ bool wait_until_stopped(pid_t pid)
 class ChannelWithService : public ::testing::Test {
 protected:
     TestSandbox sandbox;
-    ChannelCleanup channel;
 };
 
 TEST_F(ChannelWithService, SetThatArrives250MsLateIsMovedOnBy250Ms)
@@ -139,7 +138,7 @@ TEST_F(ChannelWithService, SignalWithAnEmptySlotLogsNoCommand)
 {
     ClockkeeperRun service(sandbox, "ck", {"debug"});
     ASSERT_TRUE(service.wait_for_err(kWorkerStart));
-    NamedEvent* event = open_command_event();
+    CommandEvent* event = open_command_event();
     ASSERT_NE(event, nullptr);
     EXPECT_EQ(signal_command_event(event), 0);
     close_command_event(event);

@@ -39,10 +39,11 @@ TestSandbox::TestSandbox()
     start_offset_ns_ = start_sandbox_clock(clock_file_);
     start_text_ = file_text(clock_file_);
     prefix_ = "sctest" + std::to_string(getpid()) + "_" + dir_.substr(dir_.size() - 6) + "_";
-    for (const char* sub : {"ports", "appdata", "programs", "desktop", "systemd", "config", "bin", "tmp"})
+    for (const char* sub : {"ports", "appdata", "programs", "desktop", "systemd", "config", "bin", "tmp", "channel"})
         std::filesystem::create_directory(path(sub));
     setenv("SATCLOCK_CLOCK_FILE", clock_file_.c_str(), 1);
     setenv("SATCLOCK_CHANNEL_PREFIX", prefix_.c_str(), 1);
+    setenv("SATCLOCK_CHANNEL_DIR", path("channel").c_str(), 1);
     setenv("SATCLOCK_PORT_DIR", path("ports").c_str(), 1);
     setenv("SATCLOCK_COMMON_APPDATA", path("appdata").c_str(), 1);
     setenv("SATCLOCK_COMMON_PROGRAMS", path("programs").c_str(), 1);

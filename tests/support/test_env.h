@@ -1,6 +1,6 @@
-// Per-test sandbox: a temp folder, a sandbox clock file, a channel prefix and
-// the folder seams, all unique to one test so parallel runs never meet and
-// nothing touches the machine's own clock, shared memory or settings. The
+// Per-test sandbox: a temp folder, a sandbox clock file, a channel folder and
+// prefix and the folder seams, all unique to one test so parallel runs never
+// meet and nothing touches the machine's own clock, channel or settings. The
 // sandbox clock starts at SATCLOCK_TEST_CLOCK_START when that is set
 // (tests/support/clock_start.h), else at the machine's time.
 #pragma once
