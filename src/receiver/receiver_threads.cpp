@@ -63,4 +63,4 @@ void receiver_choose_pulse_line(bool cts)
     buf_com_wake_analiz();
 }
 
-void stop_receiver_threads() { stop_com_read_thread(); }
+bool stop_receiver_threads(int timeout_ms) { return stop_com_read_thread(timeout_ms); }

@@ -30,7 +30,7 @@ void receiver_start()
     start_receiver_threads(com_port, baudrate);
 }
 
-void receiver_stop()
+bool receiver_stop(int timeout_ms)
 {
-    stop_receiver_threads();
+    return stop_receiver_threads(timeout_ms);
 }

@@ -11,5 +11,6 @@ bool settings_above_all();
 // Serial layer, reader and analysis threads.
 void receiver_start();
 
-// Returns when the reader thread (which holds the port) has ended.
-void receiver_stop();
+// Returns when the reader thread (which holds the port) has ended, or false
+// after timeout_ms (>= 0) while it still runs.
+bool receiver_stop(int timeout_ms = -1);
