@@ -2,7 +2,7 @@
 #include "src/ui/preferences_page.h"
 
 #include "common/shell_folder.h"
-#include "platform/autostart.h"
+#include "platform/desktop_entry.h"
 #include "platform/process.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
