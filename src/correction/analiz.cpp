@@ -15,6 +15,7 @@
 #include "src/gps/link_status.h"
 #include "src/gps/nmea.h"
 #include "src/gps/nmea_line_assembler.h"
+#include "src/gps/receiver_view.h"
 #include "src/gps/serial.h"
 #include "src/settings/settings.h"
 
@@ -358,8 +359,10 @@ void wait_for_bytes()
 {
     int64_t last = last_byte_ns();
     bool silent = receiver_silent();
-    if (silent)
+    if (silent) {
         note_silence();
+        receiver_view_check();
+    }
     buf_com_wait_data_until(silent ? -1 : last + kSilentAfterNs + 1);
 }
 
@@ -423,6 +426,7 @@ void analiz_com_thread_func()
         correct_from_newest_line();
         if (check_1PPS_request.load())
             check_pulse();
+        receiver_view_check();
     }
 }
 

@@ -177,17 +177,18 @@ int app_main(int argc, char** argv)
     toolkit_init(argc, argv);
     app_create_main_window();
     receiver_start();
-    start_info_timers();
+    info_timers_follow_window(main_window);
     gtk_window_set_position(GTK_WINDOW(main_window), GTK_WIN_POS_CENTER);
     if (!gtk_widget_get_realized(main_window))
         gtk_widget_realize(main_window);
     tray_icon_add();
+    tray_follow_receiver_changes();
     intro_dialog_show();
     if (app_settings.turn_to_tray)
         tray_keep_hidden_or_show();
     else
         gtk_widget_show(main_window);
-    if (settings_above_all())
+    if (app_settings.above_all)
         gtk_window_set_keep_above(GTK_WINDOW(main_window), TRUE);
     instance_listen(show_main_window);
     gtk_main();
@@ -200,6 +201,7 @@ void app_quit(GtkWidget*)
     stop_info_timers();
     if (!receiver_stop(quit_reader_wait_ms))
         std::printf("quit: the reader has not ended within %d ms, leaving without it\n", quit_reader_wait_ms);
+    settings_stop();
     std::printf("bye!\n");
     main_window = nullptr;
     tray_icon_remove();

@@ -223,6 +223,7 @@ TEST_F(Schedule, FirstStartStoresTheMomentToCountFrom)
     EXPECT_GE(now, first.before);
     EXPECT_LE(now, first.after);
     double stored = -5;
+    ASSERT_TRUE(settings_flush(10000));  // written off the GUI thread
     EXPECT_EQ(settings_read_double(settings_keys::correct_time_jd_start, -5, stored), 1);
     EXPECT_NEAR(stored, now, 1e-6);
     EXPECT_NEAR(next_update_jd, now + 1, 1e-9);

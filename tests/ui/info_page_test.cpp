@@ -233,6 +233,7 @@ TEST_F(InfoPageTest, ControlsWriteTheirSettingsAtOnce)
 
     click_button(info_widgets.auto_update);
     bool auto_update = true;
+    ASSERT_TRUE(settings_flush(10000));
     EXPECT_EQ(1, settings_read_bool("auto_update", true, auto_update));
     EXPECT_FALSE(auto_update);
     EXPECT_FALSE(app_settings.auto_update);
@@ -241,6 +242,7 @@ TEST_F(InfoPageTest, ControlsWriteTheirSettingsAtOnce)
 
     gtk_combo_box_set_active(GTK_COMBO_BOX(info_widgets.schedule), 12);
     int schedule = -1;
+    ASSERT_TRUE(settings_flush(10000));
     settings_read_int("schedule_value", -1, schedule);
     EXPECT_EQ(12, schedule);
     EXPECT_EQ(12, app_settings.schedule_value);
@@ -249,6 +251,7 @@ TEST_F(InfoPageTest, ControlsWriteTheirSettingsAtOnce)
     EXPECT_EQ("Altitude: 545.4", label_markup(info_widgets.altitude));
     gtk_combo_box_set_active(GTK_COMBO_BOX(info_widgets.units), 1);
     bool feet = false;
+    ASSERT_TRUE(settings_flush(10000));
     settings_read_bool("show_feets", false, feet);
     EXPECT_TRUE(feet);
     run_gps_tick();

@@ -47,7 +47,11 @@ protected:
 
     bool ticked(const char* text) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(box(text))); }
 
-    std::string settings_file() { return read_file(sandbox.path("appdata/satclock/satclock.ini")); }
+    std::string settings_file()
+    {
+        EXPECT_TRUE(settings_flush(10000));  // the page's changes are written off its thread
+        return read_file(sandbox.path("appdata/satclock/satclock.ini"));
+    }
     std::string entry() { return read_file(sandbox.path("config/autostart/satclock.desktop")); }
     bool entry_exists() { return access(sandbox.path("config/autostart/satclock.desktop").c_str(), F_OK) == 0; }
 

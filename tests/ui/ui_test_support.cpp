@@ -8,6 +8,7 @@
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/main_window.h"
+#include "src/ui/modules.h"
 #include "src/ui/pixtex.h"
 #include "src/ui/resources.h"
 #include "tests/support/gtk_display.h"
@@ -159,7 +160,7 @@ void build_main_window_with_settings(const std::string& folder, const std::vecto
     for (const std::string& line : lines)
         file << line << "\r\n";
     file.close();
-    settings_init_path();
+    settings_start();  // as the start-up: the path, and what is wrong with the file
     build_main_window();
 }
 
