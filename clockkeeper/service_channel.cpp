@@ -1,8 +1,9 @@
-// Opening, checking and releasing the service's ends of the channel.
+// Making, waiting on and releasing the service's ends of the channel.
 #include "clockkeeper/service_channel.h"
 
 #include "clockkeeper/service.h"
-#include "common/smem.h"
+#include "platform/channel_folder.h"
+#include "platform/wake_descriptor.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,25 +11,43 @@
 
 namespace {
 
-// Guards the event below; the block has a lock of its own in smem.
+// Guards the two below; the block has a lock of its own.
 std::mutex channel_lock;
-NamedEvent* channel_event = nullptr;
+int channel_socket = -1;
+WakeDescriptor worker_wake;
 
-bool open_block()
+bool fail(const char* what, const std::string& path, int error)
 {
+    service_log("[main_clockkeeper_thread] %s %s: %s", what, path.c_str(), std::strerror(error));
+    errno = error;
+    return false;
+}
+
+bool open_locked()
+{
+    std::string dir = channel_dir();
+    if (int error = platform_channel_folder_make(dir))
+        return fail("channel folder", dir, error);
     if (smem_create_own_memory() != 1) {
         int error = errno;
         service_log("[main_clockkeeper_thread] smem_create_memory() err!!!");
-        service_log("[main_clockkeeper_thread] block %s: %s", channel_share_name().c_str(), std::strerror(error));
-        errno = error;
-        return false;
+        return fail("block", channel_share_path(), error);
     }
-    // The event's semantics: a command posted while no service ran is gone.
-    smem_clear_command();
-    smem_set_keeper_mark(true);
-    if (smem_holds() != 1)
-        service_log("[main_clockkeeper_thread] the block is locked by another process; presence not shown yet");
+    channel_socket = open_own_command_event();
+    if (channel_socket < 0)
+        return fail("command event", channel_event_path(), errno);
+    if (int error = worker_wake.open())
+        return fail("stop descriptor beside", channel_event_path(), error);
+    service_log("[main_clockkeeper_thread] channel open in %s", dir.c_str());
     return true;
+}
+
+void close_locked()
+{
+    smem_close_memory();
+    close_own_command_event(channel_socket);
+    channel_socket = -1;
+    worker_wake.close();
 }
 
 }  // namespace
@@ -36,65 +55,58 @@ bool open_block()
 bool service_channel_open()
 {
     std::lock_guard<std::mutex> guard(channel_lock);
-    NamedEvent* event = open_own_command_event();
-    if (!event) {
-        int error = errno;
-        service_log("[main_clockkeeper_thread] open_command_event: %s", std::strerror(error));
-        errno = error;
-        return false;
-    }
-    if (!open_block()) {
-        int error = errno;
-        close_command_event(event);
-        errno = error;
-        return false;
-    }
-    channel_event = event;
-    return true;
+    close_locked();
+    if (open_locked())
+        return true;
+    int error = errno;
+    close_locked();
+    errno = error;
+    return false;
 }
 
-NamedEvent* service_channel_event()
+bool service_channel_is_open()
 {
     std::lock_guard<std::mutex> guard(channel_lock);
-    return channel_event;
+    return channel_socket >= 0;
 }
 
-void service_channel_check()
+int service_channel_wait(int timeout_ms)
+{
+    int socket = -1;
+    int stop = -1;
+    {
+        std::lock_guard<std::mutex> guard(channel_lock);
+        socket = channel_socket;
+        stop = worker_wake.fd();
+    }
+    // Only the worker closes the two, and it is the one waiting here.
+    if (socket < 0) {
+        errno = EBADF;
+        return kDatagramWaitFailed;
+    }
+    return platform_datagram_wait(socket, stop, timeout_ms);
+}
+
+int service_channel_take_signals(CommandSignals* signals)
 {
     std::lock_guard<std::mutex> guard(channel_lock);
-    if (channel_event && !platform_named_event_is_current(channel_event, channel_event_name())) {
-        service_log("[main_clockkeeper_thread] command event removed or replaced; taking the name back");
-        NamedEvent* fresh = open_own_command_event();
-        if (fresh) {
-            close_command_event(channel_event);
-            channel_event = fresh;
-        } else {
-            service_log("[main_clockkeeper_thread] open_command_event: %s", std::strerror(errno));
-        }
-    }
-    if (!smem_is_current()) {
-        service_log("[main_clockkeeper_thread] block removed or replaced; taking the name back");
-        open_block();
-    }
-    // Shrinking the block, or any writer, may have cleared the mark.
-    smem_set_keeper_mark(true);
-    if (smem_holds() != 1 && smem_hold_again() == 1)
-        service_log("[main_clockkeeper_thread] presence lock on the block taken");
+    return take_command_signals(channel_socket, signals);
+}
+
+void service_channel_answer(const CommandSignals& signals, const Acknowledgement& ack)
+{
+    std::lock_guard<std::mutex> guard(channel_lock);
+    answer_command_signals(channel_socket, signals, ack);
 }
 
 void service_channel_wake()
 {
     std::lock_guard<std::mutex> guard(channel_lock);
-    signal_command_event(channel_event);
+    worker_wake.set();
 }
-
-bool service_channel_holds() { return smem_holds() == 1; }
 
 void service_channel_close()
 {
     std::lock_guard<std::mutex> guard(channel_lock);
-    smem_set_keeper_mark(false);
-    smem_close_memory();
-    close_command_event(channel_event);
-    channel_event = nullptr;
+    close_locked();
 }

@@ -1,22 +1,23 @@
-// The service's own ends of the command channel: opened and checked before the
-// service reports running, kept its own while it runs, released at its stop.
+// The service's own ends of the command channel: made in its folder before
+// the service reports running, kept while it runs, released at its stop.
 #pragma once
 
-#include "platform/named_event.h"
+#include "common/smem_service.h"
 
-// Open the event and the block as the service's own (names another account
-// holds are replaced), empty the slot of any command left from before and
-// mark the block as held by a service that acknowledges. False with errno set
-// when the channel cannot be had.
+// Make the channel's folder when it is missing, then the block and the
+// socket afresh under their names, whatever stood there, and the worker's
+// stop descriptor. False with errno set when the channel cannot be had.
 bool service_channel_open();
-// The command event while the channel is open, else nullptr.
-NamedEvent* service_channel_event();
-// Put back what another account took away while the service runs: names
-// removed or replaced, the presence lock. Quick when nothing changed.
-void service_channel_check();
-// Signal the service's own event (the worker's stop is announced so).
+// Whether the channel is open.
+bool service_channel_is_open();
+// Results of service_channel_wait: the kDatagramWait* values.
+// Wait at most timeout_ms for a signal or the worker's stop; the stop wins.
+int service_channel_wait(int timeout_ms);
+// Take the waiting signals (at most kCommandSignalBound). As take_command_signals.
+int service_channel_take_signals(CommandSignals* signals);
+// Answer the senders of a wake.
+void service_channel_answer(const CommandSignals& signals, const Acknowledgement& ack);
+// Make the worker's wait return (its stop is announced so). Safe from any thread.
 void service_channel_wake();
-// Whether the presence lock is held (another account may keep it from us).
-bool service_channel_holds();
-// Clear the mark, close both. Safe to call when nothing is open.
+// Close the block, the socket and the stop descriptor. Safe to call when nothing is open.
 void service_channel_close();

@@ -3,7 +3,6 @@
 #include "clockkeeper/service_control.h"
 
 #include "clockkeeper/service_channel.h"
-#include "common/smem.h"
 
 #include <cerrno>
 
@@ -17,17 +16,6 @@ namespace {
 
 std::thread supervisor_thread;  // service_supervisor_thread while it runs
 std::thread worker_thread;      // main_clockkeeper_thread, owned by the supervisor
-
-// The worker waits on the named command event alone: a POSIX semaphore cannot
-// be waited on together with anything else. So its stop is announced by also
-// signalling that event; after every wake the worker looks at its stop event
-// first, and the stop wins over a command that is pending at the same time.
-// The worker's own semaphore is signalled, not whatever the name shows now:
-// another account may have put its own under the name meanwhile.
-void wake_worker_wait()
-{
-    service_channel_wake();
-}
 
 }  // namespace
 
@@ -69,8 +57,10 @@ void service_supervisor_thread()
         service_log("[service_supervisor_thread] cannot start main_clockkeeper_thread: %s", e.what());
     }
     service_stop_event.wait();
+    // The worker waits in poll on the command socket and its stop descriptor:
+    // the event is set first, so the worker finds it set when the descriptor wakes it.
     worker_stop_event.set();
-    wake_worker_wait();
+    service_channel_wake();
     if (worker_thread.joinable())
         worker_thread.join();
     worker_stop_event.close();

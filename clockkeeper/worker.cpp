@@ -1,28 +1,26 @@
-// main_clockkeeper_thread: waits for commands on the channel, applies them
-// and leaves its acknowledgement in the block.
+// main_clockkeeper_thread: waits for signals on the channel, applies the
+// command it finds and answers the senders with its acknowledgement.
 #include "clockkeeper/service.h"
 
 #include "clockkeeper/clock_commands.h"
 #include "clockkeeper/service_channel.h"
-#include "common/smem.h"
+#include "platform/clock.h"
 
 #include <cerrno>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace {
 
 constexpr int kDefaultWaitTimeoutMs = 60000;
 constexpr int kRetryPauseMs = 1000;
-// While another process keeps the presence lock from us, look again this often.
-constexpr int kHoldRetryMs = 1000;
-// A count that stays up after the bounded drain is a flood (a count written
-// from outside, or a sender that signals without end): at most this many
-// wakes a second then, so the flood costs next to nothing.
-constexpr int kFloodPauseMs = 100;
+// More signals than this in one second without a command is a flood: its
+// empty wakes are then counted instead of logged one by one.
+constexpr int kFloodSignalsPerSecond = 100;
+constexpr int64_t kSecondNs = 1000000000;
 
-enum class Wake { stop, command, timeout, failed };
+enum class Wake { stop, signal, timeout, failed };
 
 // SATCLOCK_WAIT_TIMEOUT_MS shortens the idle wake-up (tests); 60 s otherwise.
 int wait_timeout_ms()
@@ -37,23 +35,19 @@ int wait_timeout_ms()
     return int(value);
 }
 
-// The stop event is looked at before and after the wait on the command
-// event, so when both are signalled the stop wins.
-Wake wait_stop_or_command(NamedEvent* event, int timeout_ms, int* error)
+// The stop event is looked at before the wait, and the wait puts the stop
+// descriptor first: when both are there, the stop wins.
+Wake wait_stop_or_signal(int timeout_ms, int* error)
 {
     if (worker_stop_event.is_set())
         return Wake::stop;
-    if (!event) {
-        *error = EBADF;
-        return Wake::failed;
-    }
-    int rc = platform_named_event_wait(event, timeout_ms);
+    int rc = service_channel_wait(timeout_ms);
     *error = errno;
-    if (worker_stop_event.is_set())
+    if (rc == kDatagramWaitStop || worker_stop_event.is_set())
         return Wake::stop;
-    if (rc == 1)
-        return Wake::command;
-    return rc == 0 ? Wake::timeout : Wake::failed;
+    if (rc == kDatagramWaitReadable)
+        return Wake::signal;
+    return rc == kDatagramWaitTimeout ? Wake::timeout : Wake::failed;
 }
 
 int32_t ack_of(int applied)
@@ -63,10 +57,76 @@ int32_t ack_of(int applied)
     return applied == 0 ? kAckRefused : kAckSetFailed;
 }
 
-// Takes the slot's command, applies it, acknowledges it. `quiet_empty`: a
-// flood is on, and its empty wakes are not logged one by one.
-void take_command(bool quiet_empty)
+std::string uid_list(const CommandSignals& signals)
 {
+    if (signals.uids.empty())
+        return "unknown";
+    std::string text;
+    for (uid_t uid : signals.uids) {
+        if (!text.empty())
+            text += ',';
+        text += std::to_string(uid);
+    }
+    return text;
+}
+
+int32_t apply(const TakenCommand& taken)
+{
+    switch (taken.command) {
+    case kCommandSetTime: return ack_of(apply_set_command(taken.cur_ft, taken.new_ft));
+    case kCommandShiftTime: return ack_of(apply_shift_command(taken.cur_ft, taken.new_ft));
+    default:
+        // Any account may write the block: a value we do not know is dropped.
+        service_log("[main_clockkeeper_thread] unknown command %d ignored", taken.command);
+        return kAckUnknownCommand;
+    }
+}
+
+// Counts the signals of each second; past kFloodSignalsPerSecond the empty
+// wakes go unlogged, and the flood's start and end are logged once each.
+class FloodWatch {
+public:
+    // Whether the wake's empty slot is to be logged.
+    bool note(int signals)
+    {
+        int64_t now = platform_monotonic_ns();
+        if (now - second_start_ >= kSecondNs) {
+            if (flooded_ && in_second_ <= kFloodSignalsPerSecond) {
+                service_log("[main_clockkeeper_thread] command socket flood over after %lld signals", total_);
+                flooded_ = false;
+                total_ = 0;
+            }
+            second_start_ = now;
+            in_second_ = 0;
+        }
+        in_second_ += signals;
+        if (flooded_)
+            total_ += signals;
+        if (!flooded_ && in_second_ > kFloodSignalsPerSecond) {
+            service_log("[main_clockkeeper_thread] command socket flooded: over %d signals a second; "
+                        "empty ones are no longer logged", kFloodSignalsPerSecond);
+            flooded_ = true;
+            total_ = in_second_;
+        }
+        return !flooded_;
+    }
+
+private:
+    int64_t second_start_ = 0;
+    long long in_second_ = 0;
+    long long total_ = 0;
+    bool flooded_ = false;
+};
+
+// The signals that came before this wake count once: the slot is taken once,
+// and every sender of the wake gets the acknowledgement of the last command
+// taken, which is its own unless another command came after it.
+void handle_signals(FloodWatch& flood, Acknowledgement& last_ack)
+{
+    CommandSignals signals;
+    if (service_channel_take_signals(&signals) < 0)
+        service_log("[main_clockkeeper_thread] command socket: %s", std::strerror(errno));
+    bool log_empty = flood.note(signals.count);
     TakenCommand taken{};
     long long size = 0;
     int rc = smem_take_command(&taken, &size);
@@ -75,55 +135,15 @@ void take_command(bool quiet_empty)
         // so a short one is only a skipped command, and is grown back.
         service_log("[main_clockkeeper_thread] block is %lld bytes, too short for a command; skipped", size);
         smem_grow_memory();
-        smem_set_keeper_mark(true);
-        return;
+    } else if (rc == 0 && log_empty) {
+        service_log("[main_clockkeeper_thread] no command!");
+    } else if (rc == 1) {
+        service_log("[main_clockkeeper_thread] command %d signalled by uid %s", taken.command,
+                    uid_list(signals).c_str());
+        last_ack = Acknowledgement{taken.sequence, apply(taken)};
     }
-    if (rc == 0) {
-        if (!quiet_empty)
-            service_log("[main_clockkeeper_thread] no command!");
-        return;
-    }
-    int32_t result = kAckUnknownCommand;
-    switch (taken.command) {
-    case kCommandSetTime:
-        result = ack_of(apply_set_command(taken.cur_ft, taken.new_ft));
-        break;
-    case kCommandShiftTime:
-        result = ack_of(apply_shift_command(taken.cur_ft, taken.new_ft));
-        break;
-    default:
-        // Any account may write the block: a value we do not know is dropped.
-        service_log("[main_clockkeeper_thread] unknown command %d ignored", taken.command);
-        break;
-    }
-    if (taken.sequence != 0)
-        smem_write_ack(taken.sequence, result);
-}
-
-// Counts the wakes of a flood and logs its start and end once each.
-struct FloodWatch {
-    long long wakes = 0;
-
-    // True while the count stays up after the wake's drain.
-    bool note(NamedEvent* event)
-    {
-        bool pending = platform_named_event_pending(event);
-        if (pending && wakes++ == 0)
-            service_log("[main_clockkeeper_thread] command event flooded; at most %d wakes a second", 1000 / kFloodPauseMs);
-        if (!pending && wakes > 0) {
-            service_log("[main_clockkeeper_thread] command event flood over after %lld wakes", wakes);
-            wakes = 0;
-        }
-        return pending;
-    }
-};
-
-void handle_command_wake(NamedEvent* event, FloodWatch& flood)
-{
-    bool flooded = flood.note(event);
-    take_command(flooded);
-    if (flooded)
-        worker_stop_event.wait_for(kFloodPauseMs);
+    if (last_ack.sequence != 0)
+        service_channel_answer(signals, last_ack);
 }
 
 }  // namespace
@@ -132,31 +152,30 @@ void main_clockkeeper_thread()
 {
     service_log("[main_clockkeeper_thread] start");
     // Started alone (tests), the worker opens the channel itself.
-    if (!service_channel_event() && !service_channel_open())
+    if (!service_channel_is_open() && !service_channel_open())
         service_log("[main_clockkeeper_thread] the channel cannot be opened; commands cannot arrive");
     int timeout_ms = wait_timeout_ms();
     FloodWatch flood;
+    Acknowledgement last_ack{0, 0};
     for (;;) {
         int error = 0;
-        NamedEvent* event = service_channel_event();
-        int wait_ms = service_channel_holds() ? timeout_ms : std::min(timeout_ms, kHoldRetryMs);
-        switch (wait_stop_or_command(event, wait_ms, &error)) {
+        switch (wait_stop_or_signal(timeout_ms, &error)) {
         case Wake::stop:
             service_channel_close();
             service_log("[main_clockkeeper_thread] stop");
             return;
         case Wake::timeout:
             service_log("[main_clockkeeper_thread] timeout");
+            flood.note(0);  // a flood that ended with no wake since is logged over here
             break;
-        case Wake::command:
-            handle_command_wake(event, flood);
+        case Wake::signal:
+            handle_signals(flood, last_ack);
             break;
         case Wake::failed:
-            // Retrying at once would spin a core for as long as the event is missing.
+            // Retrying at once would spin a core for as long as the socket is missing.
             service_log("[main_clockkeeper_thread] wait failed: %s; next try in 1 s", std::strerror(error));
             worker_stop_event.wait_for(kRetryPauseMs);
             break;
         }
-        service_channel_check();
     }
 }

@@ -4,9 +4,9 @@
 #include "clockkeeper/clock_commands.h"
 #include "clockkeeper/service.h"
 #include "common/smem.h"
+#include "platform/channel_file.h"
+#include "platform/channel_folder.h"
 #include "platform/clock.h"
-#include "platform/named_event.h"
-#include "platform/shm.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -16,8 +16,9 @@
 
 namespace {
 
-unsigned char* raw_view = nullptr;  // a second mapping, as a hostile sender has it
+int raw_fd = -1;  // a second descriptor of the block, as a hostile sender has it
 std::string clock_file;
+std::string channel_folder;
 
 // Never the machine's clock: a sandbox clock in the temp folder unless one is given.
 void ensure_sandbox()
@@ -29,7 +30,18 @@ void ensure_sandbox()
     }
     if (!std::getenv("SATCLOCK_CHANNEL_PREFIX"))
         setenv("SATCLOCK_CHANNEL_PREFIX", ("scfuzz" + std::to_string(getpid()) + "_").c_str(), 1);
+    if (!std::getenv("SATCLOCK_CHANNEL_DIR")) {
+        const char* tmp = std::getenv("TMPDIR");
+        channel_folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/satclock-fuzz-channel." + std::to_string(getpid());
+        setenv("SATCLOCK_CHANNEL_DIR", channel_folder.c_str(), 1);
+    }
     clock_file = std::getenv("SATCLOCK_CLOCK_FILE");
+}
+
+void check(bool ok)
+{
+    if (!ok)
+        __builtin_trap();
 }
 
 std::string read_clock_file()
@@ -43,17 +55,15 @@ std::string read_clock_file()
     return std::string(line, n);
 }
 
-// The channel's names and a clock file of our own outlive the process otherwise.
+// The block, and a channel folder of our own, outlive the process otherwise.
 void remove_channel()
 {
-    platform_shm_unlink(channel_share_name());
-    platform_named_event_unlink(channel_event_name());
+    platform_channel_name_clear(channel_folder.empty() ? channel_share_path() : channel_folder);
 }
 
-void check(bool ok)
+void read_block(unsigned char* bytes)
 {
-    if (!ok)
-        __builtin_trap();
+    check(platform_channel_file_read(raw_fd, 0, bytes, kSharedBlockSize) == ssize_t(kSharedBlockSize));
 }
 
 }  // namespace
@@ -63,11 +73,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     ensure_sandbox();
     std::atexit(remove_channel);
     service_log_set_quiet(true);
-    check(smem_create_memory() == 1);
-    int fd = platform_shm_open(channel_share_name(), kSharedBlockSize);
-    check(fd >= 0);
-    raw_view = platform_shm_map(fd, kSharedBlockSize);
-    check(raw_view != nullptr);
+    check(platform_channel_folder_make(channel_dir()) == 0);
+    check(smem_create_own_memory() == 1);
+    raw_fd = platform_channel_file_open(channel_share_path(), geteuid());
+    check(raw_fd >= 0);
     return 0;
 }
 
@@ -75,15 +84,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     unsigned char block[kSharedBlockSize] = {};
     std::memcpy(block, data, size < kSharedBlockSize ? size : kSharedBlockSize);
-    std::memcpy(raw_view, block, kSharedBlockSize);
+    check(platform_channel_file_write(raw_fd, 0, block, kSharedBlockSize) == ssize_t(kSharedBlockSize));
     TimeCommand sent = time_command_decode(block);
 
     int64_t cur_ft = 0;
     int64_t new_ft = 0;
     int32_t command = smem_read_command(&cur_ft, &new_ft);
     check(command == sent.command);
-    check(raw_view[0] == 0 && raw_view[1] == 0 && raw_view[2] == 0 && raw_view[3] == 0);
-    check(std::memcmp(raw_view + 4, block + 4, kSharedBlockSize - 4) == 0);
+    unsigned char after[kSharedBlockSize];
+    read_block(after);
+    check(after[0] == 0 && after[1] == 0 && after[2] == 0 && after[3] == 0);
+    check(std::memcmp(after + 4, block + 4, kSharedBlockSize - 4) == 0);
     if (command != kCommandSetTime && command != kCommandShiftTime)
         return 0;
     check(cur_ft == sent.cur_ft && new_ft == sent.new_ft);

@@ -42,9 +42,10 @@ port=7
 pids=""
 
 # The sandbox: clock 4.5 s behind real time, private channel, ports and settings.
+# The service runs as you, in console mode, and makes its channel folder.
 export SATCLOCK_CLOCK_FILE="$demo/clock"
 export SATCLOCK_PORT_DIR="$demo/ports"
-export SATCLOCK_CHANNEL_PREFIX="demo$$_"
+export SATCLOCK_CHANNEL_DIR="$demo/channel"
 export SATCLOCK_COMMON_APPDATA="$demo/appdata"
 export XDG_CONFIG_HOME="$demo/config"   # autostart entries stay in the sandbox
 mkdir -p "$SATCLOCK_PORT_DIR" "$SATCLOCK_COMMON_APPDATA/satclock" "$XDG_CONFIG_HOME"
@@ -67,9 +68,6 @@ stop_all() {
   for pid in $pids; do kill "$pid" 2>/dev/null || true; done
   for pid in $pids; do wait "$pid" 2>/dev/null || true; done
   echo "sandbox clock offset at the end: $(cat "$SATCLOCK_CLOCK_FILE" 2>/dev/null || echo 0) ns"
-  # The channel's named objects outlive a service stopped by a signal.
-  rm -f "/dev/shm/${SATCLOCK_CHANNEL_PREFIX}setclockkeeper_share" \
-        "/dev/shm/sem.${SATCLOCK_CHANNEL_PREFIX}setclockkeeper_event"
   rm -rf "$demo"
 }
 trap stop_all EXIT INT TERM

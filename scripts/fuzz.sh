@@ -20,6 +20,7 @@ for target in "$dir"/fuzz/fuzz_*; do
   [ -d "$seeds" ] || seeds=""
   echo "-- $name for ${seconds}s"
   (cd "$dir/fuzz" && SATCLOCK_CLOCK_FILE="$top/$dir/fuzz/clock" SATCLOCK_CHANNEL_PREFIX="scfuzz$$_" \
+     SATCLOCK_CHANNEL_DIR="$top/$dir/fuzz/channel" \
      "./$name" -max_total_time="$seconds" -max_len=1024 -print_final_stats=0 \
      "corpus-$name" ${seeds:+"$top/$seeds"} 2>&1 | tail -n 3)
 done

@@ -4,7 +4,7 @@
 # that the package did what it promises; at the end no file of it may be left
 # (the file system is compared before and after). Needs root; never starts
 # systemd and never touches the real clock: the service runs on a sandbox
-# clock with channel names of its own, and its registration on a systemctl
+# clock with a channel folder of its own, and its registration on a systemctl
 # stub.
 #
 #   sh scripts/package-check.sh [PACKAGE]   # default: build it with package.sh
@@ -29,14 +29,12 @@ if dpkg-query -W -f='${db:Status-Abbrev}' satclock 2>/dev/null | grep -q '^[ir]'
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/satclock-package-check.XXXXXX")
-prefix="pkgcheck$$_"
 started=$(date +%s)
 cleanup() {
   status=$?
   if dpkg-query -W satclock >/dev/null 2>&1; then
     apt-get purge -y -q satclock >/dev/null 2>&1 || dpkg --purge satclock >/dev/null 2>&1 || true
   fi
-  rm -f "/dev/shm/${prefix}setclockkeeper_share" "/dev/shm/sem.${prefix}setclockkeeper_event"
   rm -rf "$work"
   exit "$status"
 }
@@ -105,11 +103,11 @@ grep -q '"line": 2, .*"year": 2026, "month": 12, "day": 7' "$work/decoded" || fa
 step "clockkeeper debug for a second on a sandbox clock"
 echo 0 >"$work/clock"
 status=0
-SATCLOCK_CLOCK_FILE="$work/clock" SATCLOCK_CHANNEL_PREFIX="$prefix" \
+SATCLOCK_CLOCK_FILE="$work/clock" SATCLOCK_CHANNEL_DIR="$work/channel" \
   timeout 1 /opt/Satclock/bin/clockkeeper debug || status=$?
 [ "$status" -eq 124 ] || fail "clockkeeper debug ended by itself with status $status"
-[ -e "/dev/shm/${prefix}setclockkeeper_share" ] || fail "clockkeeper debug did not open its channel"
-rm -f "/dev/shm/${prefix}setclockkeeper_share" "/dev/shm/sem.${prefix}setclockkeeper_event"
+[ -f "$work/channel/setclockkeeper_share" ] && [ -S "$work/channel/setclockkeeper_event" ] ||
+  fail "clockkeeper debug did not open its channel"
 
 step "upgrade (the same version again) keeps the settings"
 printf 'com_port="7"\r\n' >>"$settings"

@@ -1,14 +1,17 @@
-// Channel latency: set commands posted through the real channel to
-// `clockkeeper debug` on a sandbox clock; each sample runs from the post to
-// the service's clock set, seen as the sandbox clock file being replaced
-// (inotify), both stamped on the monotonic clock.
+// Channel latency: commands posted through the real channel to
+// `clockkeeper debug` on a sandbox clock, each waited for as satclock waits
+// for it (post, the service's wake, its work, its acknowledgement, our wake):
+// a set, and a command the service refuses without touching the clock (the
+// channel's own road). Beside them the bare floor of that road without any
+// Satclock code: one byte sent on an AF_UNIX datagram socket to a child
+// process waiting in poll, which answers with one byte, waited for in poll.
+// The three kinds of samples alternate, so all see the same load; all stamps
+// on the monotonic clock.
 //
 // Usage: channel_latency [posts]   (default 1000)
 #include "common/smem.h"
 #include "platform/clock.h"
-#include "platform/named_event.h"
 #include "platform/process.h"
-#include "platform/shm.h"
 
 #include <algorithm>
 #include <csignal>
@@ -18,45 +21,113 @@
 #include <filesystem>
 #include <poll.h>
 #include <string>
-#include <sys/inotify.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-// Wait for the clock file to be renamed into place; false after timeout_ms.
-bool wait_for_clock_set(int fd, int timeout_ms)
+struct Figures {
+    double p50 = 0, p99 = 0, max = 0;
+};
+
+// The floor's peer: a bare socket in a child, answering each byte it takes.
+// The child's wake stamp goes back in the answer, for the one-way figure.
+[[noreturn]] void floor_peer(int fd)
 {
-    alignas(inotify_event) char buffer[4096];
-    pollfd p{fd, POLLIN, 0};
     for (;;) {
-        if (poll(&p, 1, timeout_ms) <= 0)
-            return false;
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        for (ssize_t at = 0; at < n;) {
-            auto* event = reinterpret_cast<inotify_event*>(buffer + at);
-            if ((event->mask & IN_MOVED_TO) && event->len && std::strcmp(event->name, "clock") == 0)
-                return true;
-            at += ssize_t(sizeof(inotify_event) + event->len);
-        }
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, -1) < 0)
+            continue;
+        int64_t woke = platform_monotonic_ns();
+        char byte = 0;
+        sockaddr_un from{};
+        socklen_t length = sizeof from;
+        if (recvfrom(fd, &byte, 1, 0, reinterpret_cast<sockaddr*>(&from), &length) == 1)
+            sendto(fd, &woke, sizeof woke, 0, reinterpret_cast<sockaddr*>(&from), length);
     }
 }
 
-// One post of a set to the current time; the result in milliseconds, < 0 when lost.
-double one_sample(int watch_fd)
+sockaddr_un address_of(const std::string& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    return address;
+}
+
+// Starts the floor's peer bound at `path` and connects `*sender` to it.
+pid_t start_floor(const std::string& path, const std::string& own_path, int* sender)
+{
+    sockaddr_un peer = address_of(path);
+    sockaddr_un own = address_of(own_path);
+    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    *sender = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || *sender < 0 || bind(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0 ||
+        bind(*sender, reinterpret_cast<sockaddr*>(&own), sizeof own) != 0 ||
+        connect(*sender, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0)
+        return -1;
+    pid_t pid = fork();
+    if (pid == 0)
+        floor_peer(fd);
+    close(fd);
+    return pid;
+}
+
+// One floor sample: the round trip in ms (< 0 when lost); *one_way_ms: the
+// send to the peer's wake.
+double floor_sample(int sender, double* one_way_ms)
+{
+    char byte = 1;
+    int64_t start = platform_monotonic_ns();
+    if (send(sender, &byte, 1, 0) != 1)
+        return -1;
+    pollfd p{sender, POLLIN, 0};
+    int64_t woke = 0;
+    if (poll(&p, 1, 2000) != 1 || recv(sender, &woke, sizeof woke, 0) != ssize_t(sizeof woke))
+        return -1;
+    int64_t end = platform_monotonic_ns();
+    *one_way_ms = double(woke - start) / 1e6;
+    return double(end - start) / 1e6;
+}
+
+// Commands the service does not know: it answers "refused" and leaves the clock.
+constexpr int32_t kUnknownCommand = 3;
+
+// One acknowledged command (a set to the current time, or one the service
+// refuses): the round trip in ms, < 0 when the answer was not the expected one.
+double channel_sample(int32_t command)
 {
     int64_t cur_ft = platform_clock_read_ft() / 10000 * 10000;
     int64_t start = platform_monotonic_ns();
-    post_time_command(kCommandSetTime, cur_ft, cur_ft);
-    if (!wait_for_clock_set(watch_fd, 2000))
+    PostOutcome outcome = post_time_command_acknowledged(command, cur_ft, cur_ft, 2000);
+    if (outcome != (command == kCommandSetTime ? PostOutcome::applied : PostOutcome::refused))
         return -1;
     return double(platform_monotonic_ns() - start) / 1e6;
 }
 
-double percentile(const std::vector<double>& sorted, double p)
+Figures figures_of(std::vector<double> samples)
 {
-    size_t index = size_t(p * double(sorted.size() - 1) + 0.5);
-    return sorted[std::min(index, sorted.size() - 1)];
+    Figures f;
+    if (samples.empty())
+        return f;
+    std::sort(samples.begin(), samples.end());
+    auto at = [&](double p) { return samples[std::min(size_t(p * double(samples.size() - 1) + 0.5), samples.size() - 1)]; };
+    f.p50 = at(0.5);
+    f.p99 = at(0.99);
+    f.max = samples.back();
+    return f;
+}
+
+bool wait_for_service()
+{
+    for (int waited = 0; waited < 5000; waited += 10) {
+        if (smem_peer_present() == 1)
+            return true;
+        usleep(10000);
+    }
+    return false;
 }
 
 }  // namespace
@@ -73,42 +144,63 @@ int main(int argc, char** argv)
         return 1;
     }
     setenv("SATCLOCK_CLOCK_FILE", (dir + "/clock").c_str(), 1);
-    setenv("SATCLOCK_CHANNEL_PREFIX", ("scbench" + std::to_string(getpid()) + "_").c_str(), 1);
-    int watch_fd = inotify_init1(IN_CLOEXEC);
-    inotify_add_watch(watch_fd, dir.c_str(), IN_MOVED_TO);
+    setenv("SATCLOCK_CHANNEL_PREFIX", "scbench_", 1);
+    setenv("SATCLOCK_CHANNEL_DIR", (dir + "/channel").c_str(), 1);
 
     std::string service = std::filesystem::path(process_self_path()).parent_path() / "clockkeeper";
     pid_t pid = process_spawn({"sh", "-c", "exec \"$0\" debug 2>/dev/null", service});
+    int sender = -1;
+    pid_t floor = start_floor(dir + "/floor.sock", dir + "/floor-sender.sock", &sender);
     int lost = 0;
-    std::vector<double> samples;
-    // Our own wake on the inotify event is not the figure: keep it out of the
-    // machine's load where we may (root), so the samples show the service's delay.
-    platform_realtime_priority_enter();
-    for (int warm = 0; warm < 20; ++warm)
-        one_sample(watch_fd);
-    for (int i = 0; i < posts; ++i) {
-        double ms = one_sample(watch_fd);
-        if (ms < 0)
-            ++lost;
-        else
-            samples.push_back(ms);
-        usleep(1000);
+    std::vector<double> set, channel, bare, bare_one_way;
+    if (pid > 0 && floor > 0 && wait_for_service()) {
+        // Our own wake is part of both figures: keep it out of the machine's
+        // load where we may (root), so the samples show the channel's delay.
+        platform_realtime_priority_enter();
+        for (int i = -20; i < posts; ++i) {  // the first 20 warm up
+            double one_way = 0;
+            double set_ms = channel_sample(kCommandSetTime);
+            double ms = channel_sample(kUnknownCommand);
+            double floor_ms = floor_sample(sender, &one_way);
+            if (i < 0)
+                continue;
+            lost += set_ms < 0 || ms < 0 || floor_ms < 0;
+            if (set_ms >= 0)
+                set.push_back(set_ms);
+            if (ms >= 0)
+                channel.push_back(ms);
+            if (floor_ms >= 0) {
+                bare.push_back(floor_ms);
+                bare_one_way.push_back(one_way);
+            }
+            usleep(1000);
+        }
+        platform_realtime_priority_leave();
     }
-
-    platform_realtime_priority_leave();
-    kill(pid, SIGTERM);
-    process_wait(pid, 5000);
-    platform_shm_unlink(channel_share_name());
-    platform_named_event_unlink(channel_event_name());
+    for (pid_t child : {pid, floor}) {
+        if (child > 0) {
+            kill(child, child == pid ? SIGTERM : SIGKILL);
+            process_wait(child, 5000);
+        }
+    }
+    if (sender >= 0)
+        close(sender);
     std::filesystem::remove_all(dir);
 
-    if (samples.empty()) {
-        std::printf("channel_latency: no clock set seen (is build/bin/clockkeeper there?)\n");
+    if (set.empty() || channel.empty() || bare.empty()) {
+        std::printf("channel_latency: no sample (is build/bin/clockkeeper there?)\n");
         return 1;
     }
-    std::sort(samples.begin(), samples.end());
-    std::printf("posts=%d seen=%zu lost=%d min_ms=%.3f\n", posts, samples.size(), lost, samples.front());
-    std::printf("p50_ms=%.3f p99_ms=%.3f max_ms=%.3f\n", percentile(samples, 0.5), percentile(samples, 0.99),
-                samples.back());
+    Figures s = figures_of(set), c = figures_of(channel), f = figures_of(bare), one = figures_of(bare_one_way);
+    std::printf("acknowledged set, sandbox clock (post to acknowledgement): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
+                s.p50, s.p99, s.max);
+    std::printf("acknowledged refusal, clock untouched (the channel's road): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
+                c.p50, c.p99, c.max);
+    std::printf("bare floor (datagram to a polling peer and back): p50 %.3f ms, p99 %.3f ms, max %.3f ms; "
+                "one way to the peer's wake: p50 %.3f ms, p99 %.3f ms\n",
+                f.p50, f.p99, f.max, one.p50, one.p99);
+    std::printf("posts=%d lost=%d set_p50_ms=%.3f set_p99_ms=%.3f p50_ms=%.3f p99_ms=%.3f floor_p50_ms=%.3f "
+                "floor_p99_ms=%.3f floor_oneway_p99_ms=%.3f floor_ratio_p99=%.2f\n",
+                posts, lost, s.p50, s.p99, c.p50, c.p99, f.p50, f.p99, one.p99, f.p99 > 0 ? c.p99 / f.p99 : 0.0);
     return lost ? 1 : 0;
 }

@@ -8,7 +8,7 @@
 // offset the simulator was told to report).
 //
 // The caller provides the environment: SATCLOCK_CLOCK_FILE,
-// SATCLOCK_CHANNEL_PREFIX, SATCLOCK_PORT_DIR and SATCLOCK_COMMON_APPDATA
+// SATCLOCK_CHANNEL_DIR, SATCLOCK_PORT_DIR and SATCLOCK_COMMON_APPDATA
 // pointing into a folder of its own (a TestSandbox in tests).
 #pragma once
 
@@ -23,7 +23,7 @@
 class ServiceProcess {
 public:
     ~ServiceProcess();
-    // Starts it and waits until its worker holds the command block.
+    // Starts it and waits until it listens on the channel.
     bool start(const std::string& bin_dir, const std::string& log_path, int timeout_ms = 5000);
     // SIGTERM and wait; true when it ended.
     bool stop();
@@ -33,7 +33,7 @@ private:
     pid_t pid_ = -1;
 };
 
-// 1 while another process (the service) holds the command block.
+// Whether a service listens on the channel.
 bool service_holds_channel();
 
 // One sentence of the simulator's truth log (times in ns since 1970, real clock).
@@ -103,6 +103,7 @@ struct CorrectionSample {
     int64_t clock_error_ns = 0;  // PC clock minus truth right after the correction
     int64_t set_latency_ns = 0;  // carriage return of the sentence to the service's clock set
     int64_t sentence_delay_ns = 0;  // top of the sentence's second to its carriage return
+    int64_t edge_late_ns = 0;       // with 1PPS: the last edge's stamp after the true top of its second
     std::string failure;
 };
 

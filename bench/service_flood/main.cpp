@@ -1,21 +1,20 @@
-// Service cost under a flooded command event: `clockkeeper` on a sandbox
-// clock, first idle, then with the semaphore's count written to 2^31 - 1 from
-// outside, as any local account may. CPU time is the sum over the service's
-// threads of /proc/<pid>/task/*/schedstat. Then a set waited for as satclock
-// waits for it, and the time from SIGTERM to the process's end.
+// Service cost under a flooded command socket: `clockkeeper` on a sandbox
+// clock, first idle, then with a child process sending signals without pause,
+// as any local account may. CPU time is the sum over the service's threads of
+// /proc/<pid>/task/*/schedstat. Then, still under the flood, a set waited for
+// as satclock waits for it, and the time from SIGTERM to the process's end.
 //
 // Usage: service_flood [seconds per phase]   (default 10)
 #include "common/smem.h"
 #include "platform/clock.h"
+#include "platform/datagram.h"
 #include "platform/process.h"
-#include "platform/shm.h"
 
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fcntl.h>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -42,24 +41,26 @@ double cpu_share(pid_t pid, int seconds)
     return double(cpu_ns(pid) - before) / (double(seconds) * 1e9);
 }
 
-bool saturate_event()
+// A child that sends one-byte signals as fast as it can until it is killed.
+pid_t start_flood()
 {
-    std::string path = "/dev/shm/sem." + channel_event_name().substr(1);
-    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    const unsigned char count[4] = {0xff, 0xff, 0xff, 0x7f};
-    bool ok = fd >= 0 && pwrite(fd, count, sizeof count, 0) == ssize_t(sizeof count);
-    if (fd >= 0)
-        close(fd);
-    return ok;
+    int fd = platform_datagram_connect(channel_event_path());
+    if (fd < 0)
+        return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        unsigned char byte = 1;
+        for (;;)
+            platform_datagram_send(fd, &byte, 1);
+    }
+    platform_datagram_close(fd);
+    return pid;
 }
 
 bool wait_for_service(int timeout_ms)
 {
     for (int waited = 0; waited < timeout_ms; waited += 10) {
-        smem_create_memory();
-        int present = smem_peer_present();
-        smem_close_memory();
-        if (present == 1)
+        if (smem_peer_present() == 1)
             return true;
         usleep(10000);
     }
@@ -80,10 +81,8 @@ int main(int argc, char** argv)
         return 1;
     }
     setenv("SATCLOCK_CLOCK_FILE", (dir + "/clock").c_str(), 1);
-    setenv("SATCLOCK_CHANNEL_PREFIX", ("scflood" + std::to_string(getpid()) + "_").c_str(), 1);
-    // A count written from outside wakes no one: the service meets it at its
-    // next wake, here within 200 ms instead of a minute.
-    setenv("SATCLOCK_WAIT_TIMEOUT_MS", "200", 1);
+    setenv("SATCLOCK_CHANNEL_PREFIX", "scflood_", 1);
+    setenv("SATCLOCK_CHANNEL_DIR", (dir + "/channel").c_str(), 1);
     std::string service = std::filesystem::path(process_self_path()).parent_path() / "clockkeeper";
     // As systemd starts it (no word), so that SIGTERM is its stop control.
     unsetenv("NOTIFY_SOCKET");
@@ -91,7 +90,8 @@ int main(int argc, char** argv)
     int status = 1;
     if (pid > 0 && wait_for_service(5000)) {
         double idle = cpu_share(pid, seconds);
-        bool flooded = saturate_event();
+        pid_t flooder = start_flood();
+        bool flooded = flooder > 0;
         sleep(1);
         double under_flood = cpu_share(pid, seconds);
         int64_t cur_ft = platform_clock_read_ft() / 10000 * 10000;
@@ -102,7 +102,11 @@ int main(int argc, char** argv)
         kill(pid, SIGTERM);
         int ended = process_wait(pid, 5000);
         double stop_ms = double(platform_monotonic_ns() - start) / 1e6;
-        std::printf("service_flood: %d s per phase, count written: %s, set: %s\n", seconds, flooded ? "yes" : "no",
+        if (flooder > 0) {
+            kill(flooder, SIGKILL);
+            process_wait(flooder, 5000);
+        }
+        std::printf("service_flood: %d s per phase, flooded: %s, set: %s\n", seconds, flooded ? "yes" : "no",
                     post_outcome_text(outcome));
         std::printf("idle_cpu_share=%.6f flooded_cpu_share=%.6f ack_ms=%.3f stop_ms=%.1f\n", idle, under_flood,
                     ack_ms, ended == -2 ? -1.0 : stop_ms);
@@ -114,8 +118,6 @@ int main(int argc, char** argv)
         kill(pid, SIGKILL);
         process_wait(pid, 5000);
     }
-    platform_shm_unlink(channel_share_name());
-    platform_named_event_unlink(channel_event_name());
     std::filesystem::remove_all(dir);
     return status;
 }

@@ -17,6 +17,7 @@
 #include "src/gps/link_status.h"
 #include "src/gps/nmea.h"
 #include "src/gps/nmea_line_assembler.h"
+#include "src/gps/receiver_view.h"
 #include "src/gps/serial.h"
 #include "src/settings/settings.h"
 
@@ -30,6 +31,7 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -67,21 +69,13 @@ void analiz_log(const char* format, ...)
 
 int64_t truncate_to_ms(int64_t file_time) { return file_time / kFileTimeTicksPerMs * kFileTimeTicksPerMs; }
 
-// The process has one channel descriptor: a posting and a presence probe
-// take turns on it.
-std::mutex channel_lock;
-
-// One command to the time service: 1 only when the service acknowledged it
-// as applied within kAckWaitMs (or is an older service that does not
-// acknowledge); otherwise the reason is logged and the request stays.
+// One command to the time service: 1 only when the service's own account
+// acknowledged it as applied within kAckWaitMs; otherwise the reason is
+// logged and the request stays.
 constexpr int kAckWaitMs = 500;
 int post_to_service(int32_t command, int64_t cur_ft, int64_t new_ft, PostOutcome* result = nullptr)
 {
-    PostOutcome outcome;
-    {
-        std::lock_guard guard(channel_lock);
-        outcome = post_time_command_acknowledged(command, cur_ft, new_ft, kAckWaitMs);
-    }
+    PostOutcome outcome = post_time_command_acknowledged(command, cur_ft, new_ft, kAckWaitMs);
     if (outcome != PostOutcome::applied)
         analiz_log("[settime_gps] command %d: %s\n", command, post_outcome_text(outcome));
     if (result)
@@ -283,17 +277,45 @@ void note_rmc_date(std::string_view line, int result)
     rmc_date_tod_s.store(fix.hour * 3600 + fix.minute * 60 + fix.second);
 }
 
+// A correction waits for the newest sentence of a new second and takes it
+// only while fresh: after a stall of the receiver's link or of this thread (a
+// pulse wait holds it up to 2.6 s) the lines behind the cursor are old, and
+// a clock set from one of them would end as far behind.
+constexpr int64_t kFreshLineNs = 100000000;  // a line's end to its analysis
+
+struct CorrectionLine {
+    int result = 0;  // 0: none noted
+    LineStamps stamps;
+};
+CorrectionLine correction_line;  // the analysis thread's
+
 void process_line(std::string_view line, const LineStamps& stamps)
 {
     int result = gps_fix_decode_line(line);
     note_rmc_date(line, result);
     if (result > 0)
         measure_offset(stamps.burst_ns);
-    if (result > 0 && correct_time_request.load()) {
-        line_burst_ns = stamps.burst_ns;
-        correct_procedure(result);
-        line_burst_ns = 0;
+    if (result > 0 && correct_time_request.load())
+        correction_line = {result, stamps};
+}
+
+// Runs the correction for the line noted once no newer line waits behind it.
+void correct_from_newest_line()
+{
+    if (correction_line.result == 0 || buf_com_analiz_line_waiting())
+        return;
+    CorrectionLine line = std::exchange(correction_line, CorrectionLine{});
+    int64_t age_ns = platform_monotonic_ns() - line.stamps.line_end_ns;
+    if (age_ns > kFreshLineNs) {
+        analiz_log("[analiz] a sentence received %lld ms ago is too old to set the clock from\n",
+                   static_cast<long long>(age_ns / 1000000));
+        return;
     }
+    if (!correct_time_request.load())
+        return;
+    line_burst_ns = line.stamps.burst_ns;
+    correct_procedure(line.result);
+    line_burst_ns = 0;
 }
 
 // The bytes the analysis cursor hands over, with their arrival stamps, cut
@@ -385,8 +407,10 @@ void wait_for_bytes()
 {
     int64_t last = last_byte_ns();
     bool silent = receiver_silent();
-    if (silent)
+    if (silent) {
         note_silence();
+        receiver_view_check();
+    }
     buf_com_wait_data_until(silent ? -1 : last + kSilentAfterNs + 1);
 }
 
@@ -468,15 +492,8 @@ int settime_gps(const GpsFix* fix)
 
 void align_time_to_second() { align_clock_read_at(platform_clock_read_ns()); }
 
-int time_service_present()
-{
-    std::lock_guard guard(channel_lock);
-    if (smem_create_memory() != 1)
-        return 0;
-    int present = smem_peer_present();
-    smem_close_memory();
-    return present;
-}
+// The probe connects a socket of its own: it never meets a posting's block.
+int time_service_present() { return smem_peer_present(); }
 
 int shift_time_ms(int64_t shift_ms) { return shift_clock(shift_ms) == 0 ? 0 : -1; }
 
@@ -498,8 +515,10 @@ void analiz_com_thread_func()
             continue;
         }
         lines->take(count);
+        correct_from_newest_line();
         if (check_1PPS_request.load())
             check_pulse();
+        receiver_view_check();
     }
 }
 

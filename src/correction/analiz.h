@@ -61,9 +61,9 @@ int start_analiz_com_thread();
 // time, no channel).
 int settime_gps(const GpsFix* fix);
 
-// Whether the time service holds the command channel, so that a correction
-// would be applied: 1 yes, 0 no, -1 cannot be told. Takes turns with the
-// postings of the analysis thread (it may wait up to half a second for one).
+// Whether the time service listens on the command channel, so that a
+// correction would be applied: 1 yes, 0 no, -1 cannot be told. Never waits
+// for a posting of the analysis thread.
 int time_service_present();
 
 // Rounds the clock to the nearest whole second, as it reads now.

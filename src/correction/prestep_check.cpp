@@ -2,12 +2,13 @@
 #include "src/correction/prestep_check.h"
 
 #include "src/correction/gps_clock.h"
+#include "src/settings/settings_table.h"
 
 #include <cstdio>
 #include <mutex>
 
-std::atomic<int> prestep_min_satellites{0};
-std::atomic<int> prestep_step_cap_minutes{60};
+std::atomic<int> prestep_min_satellites{setting_default_int(settings_keys::min_satellites)};
+std::atomic<int> prestep_step_cap_minutes{setting_default_int(settings_keys::step_cap_minutes)};
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include "src/correction/analiz.h"
 #include "src/correction/nmea_delay.h"
 #include "src/gps/com_reader.h"
+#include "src/gps/receiver_view.h"
 
 #include <chrono>
 #include <system_error>
@@ -23,7 +24,9 @@ std::atomic<bool> probe_started{false};
 void probe_service_forever()
 {
     for (;;) {
-        time_service_presence.store(time_service_present());
+        int present = time_service_present();
+        if (time_service_presence.exchange(present) != present)
+            receiver_view_changed();
         std::this_thread::sleep_for(kServiceProbePeriod);
     }
 }
@@ -63,4 +66,4 @@ void receiver_choose_pulse_line(bool cts)
     buf_com_wake_analiz();
 }
 
-void stop_receiver_threads() { stop_com_read_thread(); }
+bool stop_receiver_threads(int timeout_ms) { return stop_com_read_thread(timeout_ms); }

@@ -1,11 +1,8 @@
 // Spawning clockkeeper for tests and reading what it wrote.
 #include "tests/service/clockkeeper_run.h"
 
-#include "common/smem.h"
 #include "platform/clock.h"
-#include "platform/named_event.h"
 #include "platform/process.h"
-#include "platform/shm.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -81,12 +78,6 @@ std::string read_file(const std::string& path)
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
-}
-
-ChannelCleanup::~ChannelCleanup()
-{
-    platform_shm_unlink(channel_share_name());
-    platform_named_event_unlink(channel_event_name());
 }
 
 double clock_moved_ms(const TestSandbox& sandbox)

@@ -41,12 +41,6 @@ private:
 int count_of(const std::string& haystack, const std::string& text);
 std::string read_file(const std::string& path);
 
-// Removes the sandbox's channel objects, which outlive every process.
-class ChannelCleanup {
-public:
-    ~ChannelCleanup();
-};
-
 // How far the sandbox clock was moved since the sandbox was made, in milliseconds.
 double clock_moved_ms(const TestSandbox& sandbox);
 

@@ -17,7 +17,6 @@ namespace {
 class InProcessService : public ::testing::Test {
 protected:
     TestSandbox sandbox;
-    ChannelCleanup channel;
 };
 
 TEST_F(InProcessService, StopWinsOverAPendingCommand)
@@ -42,7 +41,10 @@ TEST_F(InProcessService, StopWinsOverAPendingCommand)
 
 TEST_F(InProcessService, ThreadsStartAndStopAndReleaseTheirEvents)
 {
+    // The channel's folder is made when missing, open to read, ours to change.
+    std::filesystem::remove_all(sandbox.path("channel"));
     ASSERT_TRUE(start_service_threads());
+    EXPECT_EQ(std::filesystem::status(sandbox.path("channel")).permissions(), std::filesystem::perms(0755));
     EXPECT_TRUE(service_stop_event.exists());
     EXPECT_FALSE(service_stop_event.is_set());
     stop_service_threads();

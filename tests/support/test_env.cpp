@@ -1,6 +1,7 @@
 // Per-test sandbox folders and environment seams.
 #include "tests/support/test_env.h"
 
+#include "platform/process.h"
 #include "tests/support/clock_start.h"
 
 #include <chrono>
@@ -39,10 +40,11 @@ TestSandbox::TestSandbox()
     start_offset_ns_ = start_sandbox_clock(clock_file_);
     start_text_ = file_text(clock_file_);
     prefix_ = "sctest" + std::to_string(getpid()) + "_" + dir_.substr(dir_.size() - 6) + "_";
-    for (const char* sub : {"ports", "appdata", "programs", "desktop", "systemd", "config", "bin", "tmp"})
+    for (const char* sub : {"ports", "appdata", "programs", "desktop", "systemd", "config", "bin", "tmp", "channel"})
         std::filesystem::create_directory(path(sub));
     setenv("SATCLOCK_CLOCK_FILE", clock_file_.c_str(), 1);
     setenv("SATCLOCK_CHANNEL_PREFIX", prefix_.c_str(), 1);
+    setenv("SATCLOCK_CHANNEL_DIR", path("channel").c_str(), 1);
     setenv("SATCLOCK_PORT_DIR", path("ports").c_str(), 1);
     setenv("SATCLOCK_COMMON_APPDATA", path("appdata").c_str(), 1);
     setenv("SATCLOCK_COMMON_PROGRAMS", path("programs").c_str(), 1);
@@ -65,6 +67,13 @@ TestSandbox::~TestSandbox()
 
 std::string build_dir() { return env_or("SATCLOCK_BUILD_DIR", "."); }
 std::string source_dir() { return env_or("SATCLOCK_SOURCE_DIR", "."); }
+
+pid_t spawn_test_child(const std::vector<std::string>& argv)
+{
+    std::vector<std::string> tied = {"setpriv", "--pdeathsig", "KILL", "--"};
+    tied.insert(tied.end(), argv.begin(), argv.end());
+    return argv.empty() ? -1 : process_spawn(tied);
+}
 
 bool wait_until(const std::function<bool()>& done, int timeout_ms)
 {

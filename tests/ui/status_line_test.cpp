@@ -3,11 +3,8 @@
 // cause shows its line, and the line goes when the cause does.
 #include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
 
-#include "common/smem.h"
 #include "platform/clock.h"
-#include "platform/named_event.h"
 #include "platform/process.h"
-#include "platform/shm.h"
 #include "src/correction/analiz.h"
 #include "src/correction/correction_result.h"
 #include "src/correction/gps_clock.h"
@@ -177,8 +174,6 @@ protected:
         com_test_device_unregister(kPort);
         use_pps.store(0);
         keeper.reset();
-        platform_shm_unlink(channel_share_name());
-        platform_named_event_unlink(channel_event_name());
     }
 
     // The line shows on the page and in the tooltip, under "Satclock".
