@@ -8,6 +8,7 @@
 #include "src/correction/analiz.h"
 #include "src/correction/correction_result.h"
 #include "src/correction/gps_clock.h"
+#include "src/correction/offset_history.h"
 #include "src/correction/prestep_check.h"
 #include "src/gps/gps_fix.h"
 #include "src/gps/com_test_device.h"
@@ -327,6 +328,15 @@ TEST_F(StatusLineTest, A2007ReceiverIsMovedForwardAndANineHourStepWaitsForYes)
     EXPECT_LT(std::llabs(platform_clock_read_ns() - real_ns()), kSecond / 2);
     EXPECT_TRUE(gone("waits for your answer"));
     EXPECT_FALSE(gtk_widget_get_visible(info_widgets.question));
+
+    // The offset it found is in the history file beside the settings, as the next start reads it.
+    auto recorded = [&] {
+        for (const HistoryRecord& r : offset_history_load(offset_history_path(), platform_clock_read_ns()).records)
+            if (r.kind == HistoryKind::correction && std::llabs(r.offset_ns - ahead) < kSecond)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(pump_until(recorded)) << offset_history_path();
 }
 
 }  // namespace
