@@ -3,7 +3,7 @@
 #include "src/correction/offset_history.h"
 
 #include "platform/clock.h"
-#include "platform/state_file.h"
+#include "platform/files.h"
 #include "src/correction/gps_clock.h"
 #include "src/correction/nmea_delay.h"
 #include "src/settings/settings.h"
@@ -211,13 +211,13 @@ std::string offset_history_csv(const std::vector<HistoryRecord>& records)
 
 int offset_history_write_csv(const std::string& path, const std::vector<HistoryRecord>& records)
 {
-    return state_file_replace(path, offset_history_csv(records), 0644);
+    return file_write_new(path, offset_history_csv(records), 0644);
 }
 
 HistoryParse offset_history_load(const std::string& path, int64_t now_ns)
 {
     std::string bytes;
-    int error = state_file_read(path, &bytes, kFileLimit);
+    int error = file_read_whole(path, &bytes, kFileLimit);
     if (error && error != ENOENT)
         std::printf("[history] %s cannot be read: %s\n", path.c_str(), std::strerror(error));
     HistoryParse parse = offset_history_parse(bytes);
@@ -232,19 +232,19 @@ HistoryParse offset_history_load(const std::string& path, int64_t now_ns)
 int offset_history_save(const std::string& path, std::vector<HistoryRecord> records, int64_t now_ns)
 {
     offset_history_trim(records, now_ns);
-    return state_file_replace(path, offset_history_text(records), 0644);
+    return file_write_new(path, offset_history_text(records), 0644);
 }
 
 std::string offset_history_path()
 {
     std::string settings = settings_path();
     std::string folder = settings.substr(0, settings.rfind('/'));
-    if (!folder.empty() && state_folder_writable(folder))
+    if (!folder.empty() && folder_writable(folder))
         return folder + "/" + kFileName;
     const char* state = std::getenv("XDG_STATE_HOME");
     const char* home = std::getenv("HOME");
     std::string base = state && *state == '/' ? state : std::string(home ? home : "/tmp") + "/.local/state";
-    state_folder_make(base + "/satclock", 0700);
+    make_folders(base + "/satclock", 0700);
     return base + "/satclock/" + kFileName;
 }
 
