@@ -354,8 +354,8 @@ TEST_F(InfoPageTest, ChartDrawsAKnownHistory)
 
     GtkWidget* area = offset_chart_widget();
     ASSERT_NE(area, nullptr);
+    ASSERT_TRUE(pump_until([&] { return area->window && gdk_window_is_viewable(area->window) && area->allocation.width > 100; }));
     offset_chart_refresh();
-    pump_for(50);
     gdk_window_process_updates(area->window, TRUE);
     int width = area->allocation.width, height = area->allocation.height;
     GdkPixbuf* shot = gdk_pixbuf_get_from_drawable(nullptr, area->window, nullptr, 0, 0, 0, 0, width, height);
