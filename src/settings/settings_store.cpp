@@ -36,6 +36,7 @@ struct Store {
     std::condition_variable changed;
     std::deque<Change> waiting;             // at most one change per key
     bool writing = false;                   // the writer holds a change it took
+    Change in_hand;                         // that change, while writing
     bool writer_running = false;
     std::map<std::string, Unsaved> unsaved;  // changes that failed, by key
     std::vector<SettingsProblem> file_problems;
@@ -121,6 +122,7 @@ void writer_loop()
             change = std::move(store.waiting.front());
             store.waiting.pop_front();
             store.writing = true;
+            store.in_hand = change;
             before = problems_locked();
         }
         write_one(change, before);
@@ -173,6 +175,25 @@ void settings_post_int(const char* key, int value) { settings_post_string(key, s
 void settings_post_double(const char* key, double value)
 {
     settings_post_string(key, settings_double_to_text(value));
+}
+
+bool settings_unwritten_value(const char* key, std::string& value)
+{
+    std::lock_guard guard(store.lock);
+    for (const Change& change : store.waiting)
+        if (change.key == key) {
+            value = change.value;
+            return true;
+        }
+    if (store.writing && store.in_hand.key == key) {
+        value = store.in_hand.value;
+        return true;
+    }
+    auto unsaved = store.unsaved.find(key);
+    if (unsaved == store.unsaved.end())
+        return false;
+    value = unsaved->second.value;
+    return true;
 }
 
 bool settings_flush(int timeout_ms)

@@ -16,6 +16,11 @@ void settings_post_bool(const char* key, bool value);
 void settings_post_int(const char* key, int value);
 void settings_post_double(const char* key, double value);
 
+// The newest value of the key that the file does not hold yet: a change
+// waiting, being written, or not saved (it stays in force until the end).
+// Every read of a key looks here first, so a change is seen at once.
+bool settings_unwritten_value(const char* key, std::string& value);
+
 // Waits until every change posted so far has been written (or has failed),
 // at most timeout_ms. True when none is left. For the shutdown and tests.
 bool settings_flush(int timeout_ms);

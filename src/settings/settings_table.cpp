@@ -4,6 +4,7 @@
 
 #include "src/settings/settings_file.h"
 #include "src/settings/settings_line.h"
+#include "src/settings/settings_store.h"
 
 #include <cctype>
 
@@ -60,7 +61,9 @@ int load_text(const char* key, std::string& in_force)
     if (!row)
         return -1;
     std::string text;
-    int status = settings_read_string(key, setting_default_text(*row).c_str(), text);
+    int status = 1;
+    if (!settings_unwritten_value(key, text))
+        status = settings_read_string(key, setting_default_text(*row).c_str(), text);
     bool well_formed = true;
     if (status != -1)
         in_force = setting_in_force_text(*row, text, &well_formed);

@@ -1,5 +1,6 @@
 // The settings store: changes posted from two threads are written by the
-// writer thread, the latest value of each key last; what is wrong with the
+// writer thread, the latest value of each key last, and read back at once
+// whether written yet or not; what is wrong with the
 // file is found and reported to the listener.
 #include "src/settings/settings.h"
 
@@ -47,9 +48,15 @@ TEST(SettingsStore, PostedChangesLandInOrderAndTheFilesProblemsAreReported)
         for (int i = 0; i <= 200; ++i)
             settings_post_int(settings_keys::com_port, i);
     });
-    for (int i = 0; i <= 200; ++i)
+    int stale_reads = 0;
+    for (int i = 0; i <= 200; ++i) {
         settings_post_bool(settings_keys::show_feets, i % 2 == 0);
+        bool read = i % 2 != 0;
+        settings_load(settings_keys::show_feets, read);
+        stale_reads += read != (i % 2 == 0);
+    }
     other.join();
+    EXPECT_EQ(stale_reads, 0) << "a posted change is read at once, written or not";
     ASSERT_TRUE(settings_flush(20000));
     std::string file = contents(settings_path());
     EXPECT_NE(file.find("com_port=\"200\"\r\n"), std::string::npos) << file;
