@@ -166,11 +166,15 @@ protected:
         capture_.reset();
     }
 
-    // Writes the bytes; returns the real clock right after the last one left.
+    // Writes the bytes; returns the real clock read just before they went
+    // out. Nothing can have read the carriage return earlier, whereas a
+    // reading after the write may come late: the analysis thread can take
+    // the line and set the clock before this thread runs again.
     int64_t send(const std::string& bytes)
     {
+        int64_t before = rig_real_ns();
         EXPECT_TRUE(pty_->write_all(bytes));
-        return rig_real_ns();
+        return before;
     }
 
     // Sends a line and waits until the thread has decoded it into the fix.
