@@ -95,13 +95,36 @@ void pulse_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
     }
 }
 
+// Why a correction is or would be held back. A refused date is said while it
+// is reported; too few satellites only while a correction waits for them.
+void prestep_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
+{
+    const PrestepList& list = facts.prestep;
+    ReceiverCause cause;
+    if (list.date == CheckState::failed)
+        cause = ReceiverCause::date_refused;
+    else if (list.step_verdict == StepVerdict::declined)
+        cause = ReceiverCause::step_declined;
+    else if (list.step == CheckState::waiting && facts.correction_requested)
+        cause = ReceiverCause::step_asked;
+    else if (list.fix == CheckState::failed && list.fix_quality > 0 && facts.correction_requested)
+        cause = ReceiverCause::few_satellites;
+    else
+        return;
+    ReceiverIssue held = issue(cause, facts);
+    held.prestep = list;
+    out.push_back(held);
+}
+
 }  // namespace
 
 std::vector<ReceiverIssue> receiver_issues(const ReceiverFacts& facts)
 {
     std::vector<ReceiverIssue> out;
-    if (data_issue(facts, out))
+    if (data_issue(facts, out)) {
         pulse_issue(facts, out);
+        prestep_issue(facts, out);
+    }
     if (facts.service == 0)
         out.push_back(issue(ReceiverCause::service_down, facts));
     return out;
@@ -123,5 +146,7 @@ ReceiverFacts receiver_facts_now()
         facts.pps_lines = com_pps_last_edge(0, facts.use_cts, &count, &facts.last_edge_ns);
     }
     facts.service = time_service_presence.load();
+    facts.correction_requested = correct_time_request.load() != 0;
+    facts.prestep = prestep_list_now();
     return facts;
 }

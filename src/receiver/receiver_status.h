@@ -3,6 +3,7 @@
 // itself when the facts no longer show it.
 #pragma once
 
+#include "src/correction/prestep_check.h"
 #include "src/gps/link_status.h"
 
 #include <cstdint>
@@ -21,6 +22,10 @@ enum class ReceiverCause {
     no_pps_lines,   // 1PPS chosen on a port without modem lines
     no_pulse,       // 1PPS chosen, no pulse on its line
     service_down,   // the time service is not running: the clock will not be set
+    date_refused,   // the receiver's date is before the build day: no correction from it
+    few_satellites, // a correction waits for more satellites in use
+    step_asked,     // a step over the cap waits for the user's answer
+    step_declined,  // the user said no to that step
 };
 
 struct ReceiverIssue {
@@ -29,6 +34,7 @@ struct ReceiverIssue {
     int seconds = 0;     // no_bytes, no_pulse: for how long
     bool use_cts = true; // no_pulse, no_pps_lines: the line chosen
     bool no_fix_reported = false;  // no_fix: the receiver says so (else no GGA/RMC with a fix)
+    PrestepList prestep{};         // the pre-step causes: the checks' figures
 };
 
 // Everything the causes are read from, taken at one moment.
@@ -44,6 +50,8 @@ struct ReceiverFacts {
     int pps_lines = 0;             // com_pps_last_edge: 1 edges seen, 0 none yet, -1 no modem lines
     int64_t last_edge_ns = 0;      // monotonic, at the last edge
     int service = 1;               // time_service_present
+    bool correction_requested = false;  // correct_time_request
+    PrestepList prestep;           // what the next correction would meet
 };
 
 inline constexpr int64_t kNoBytesAfterNs = 3000000000LL;
@@ -51,7 +59,8 @@ inline constexpr int64_t kNoSentenceAfterNs = 3000000000LL;
 inline constexpr int64_t kNoPulseAfterNs = 2500000000LL;
 
 // The causes the facts show, most basic first (at most one about the port
-// and the data, one about 1PPS, one about the service).
+// and the data, one about 1PPS, one about the pre-step check, one about the
+// service).
 std::vector<ReceiverIssue> receiver_issues(const ReceiverFacts& facts);
 
 // The facts now. Never waits: the service's presence is the last probe's.

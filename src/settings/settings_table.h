@@ -30,6 +30,8 @@ inline constexpr char nmea_compensate[] = "nmea_compensate";
 inline constexpr char nmea_delay_receiver[] = "nmea_delay_receiver";
 inline constexpr char nmea_delay_spread_ms[] = "nmea_delay_spread_ms";
 inline constexpr char notify_corrections[] = "notify_corrections";
+inline constexpr char min_satellites[] = "min_satellites";
+inline constexpr char step_cap_minutes[] = "step_cap_minutes";
 }  // namespace settings_keys
 
 // The program's value of each key it keeps in memory: what is in force. It
@@ -56,6 +58,8 @@ struct AppSettings {
     bool above_all = false;
     bool accept_gnss_talkers = false;  // GNSS mode of the decoder
     bool notify_corrections = false;   // a desktop notification for each correction
+    int min_satellites = 0;            // mirrored in prestep_min_satellites
+    int step_cap_minutes = 0;          // mirrored in prestep_step_cap_minutes
 };
 
 extern AppSettings app_settings;
@@ -103,6 +107,10 @@ inline constexpr SettingRow table[] = {
     {settings_keys::nmea_delay_spread_ms, T::integer, -1, "", -1, INT_MAX},  // -1: entered by hand, not learned
     // A user who asked for a correction expects to be told what became of it.
     {settings_keys::notify_corrections, T::boolean, 1, "", 0, 1, &A::notify_corrections},
+    // Before a step of the clock: a fix is enough (0 satellites asked for), and
+    // a step of more than an hour waits for the user's yes (0: never asks).
+    {settings_keys::min_satellites, T::integer, 0, "", 0, 99, nullptr, &A::min_satellites},
+    {settings_keys::step_cap_minutes, T::integer, 60, "", 0, 1000000, nullptr, &A::step_cap_minutes},
 };
 }  // namespace settings_rows
 
