@@ -3,6 +3,7 @@
 // itself when the facts no longer show it.
 #pragma once
 
+#include "src/correction/chrony_feed.h"
 #include "src/gps/link_status.h"
 
 #include <cstdint>
@@ -21,6 +22,12 @@ enum class ReceiverCause {
     no_pps_lines,   // 1PPS chosen on a port without modem lines
     no_pulse,       // 1PPS chosen, no pulse on its line
     service_down,   // the time service is not running: the clock will not be set
+    timesyncd_runs,     // systemd-timesyncd runs: it may undo corrections
+    ntpd_runs,          // ntpd runs: it may undo corrections
+    chronyd_runs,       // chronyd runs while Satclock sets the clock itself
+    chrony_takes_time,  // chrony takes Satclock's GPS time
+    chrony_not_taking,  // the service cannot hand the samples to chrony
+    chrony_old_service, // the service does not know chrony's samples: the clock is set as designed
 };
 
 struct ReceiverIssue {
@@ -29,6 +36,7 @@ struct ReceiverIssue {
     int seconds = 0;     // no_bytes, no_pulse: for how long
     bool use_cts = true; // no_pulse, no_pps_lines: the line chosen
     bool no_fix_reported = false;  // no_fix: the receiver says so (else no GGA/RMC with a fix)
+    std::string socket;  // chrony_not_taking: chrony's socket for the samples
 };
 
 // Everything the causes are read from, taken at one moment.
@@ -44,6 +52,9 @@ struct ReceiverFacts {
     int pps_lines = 0;             // com_pps_last_edge: 1 edges seen, 0 none yet, -1 no modem lines
     int64_t last_edge_ns = 0;      // monotonic, at the last edge
     int service = 1;               // time_service_present
+    unsigned time_daemons = 0;     // time_daemons_running: kTimesyncdRuns, kChronydRuns, kNtpdRuns
+    ChronyFeedState chrony = ChronyFeedState::off;
+    std::string chrony_socket;     // where the service sends the samples
 };
 
 inline constexpr int64_t kNoBytesAfterNs = 3000000000LL;
@@ -51,7 +62,8 @@ inline constexpr int64_t kNoSentenceAfterNs = 3000000000LL;
 inline constexpr int64_t kNoPulseAfterNs = 2500000000LL;
 
 // The causes the facts show, most basic first (at most one about the port
-// and the data, one about 1PPS, one about the service).
+// and the data, one about 1PPS, one about the service, then the machine's
+// time daemons and chrony).
 std::vector<ReceiverIssue> receiver_issues(const ReceiverFacts& facts);
 
 // The facts now. Never waits: the service's presence is the last probe's.

@@ -4,6 +4,7 @@
 #include "src/correction/analiz.h"
 #include "src/correction/nmea_delay.h"
 #include "src/gps/com_reader.h"
+#include "src/receiver/time_daemons.h"
 
 #include <chrono>
 #include <system_error>
@@ -11,19 +12,24 @@
 
 std::atomic<int> thread_analiz_id{0};
 std::atomic<int> time_service_presence{-1};
+std::atomic<unsigned> time_daemons_present{0};
 
 namespace {
 
 // The service is looked for this often: a started or stopped service shows
 // within this time. A probe costs an open and a lock test of the channel.
 constexpr auto kServiceProbePeriod = std::chrono::seconds(2);
+// The time daemons every fifth probe: a look costs a systemctl run.
+constexpr int kDaemonProbeEvery = 5;
 
 std::atomic<bool> probe_started{false};
 
 void probe_service_forever()
 {
-    for (;;) {
+    for (int round = 0;; ++round) {
         time_service_presence.store(time_service_present());
+        if (round % kDaemonProbeEvery == 0)
+            time_daemons_present.store(time_daemons_running());
         std::this_thread::sleep_for(kServiceProbePeriod);
     }
 }

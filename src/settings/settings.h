@@ -88,6 +88,7 @@ inline constexpr char nmea_compensate[] = "nmea_compensate";
 inline constexpr char nmea_delay_receiver[] = "nmea_delay_receiver";
 inline constexpr char nmea_delay_spread_ms[] = "nmea_delay_spread_ms";
 inline constexpr char notify_corrections[] = "notify_corrections";
+inline constexpr char chrony_feed[] = "chrony_feed";
 }  // namespace settings_keys
 
 // Defaults handed to the read routines: what a missing key (or an unopenable file) gives.
@@ -115,6 +116,8 @@ inline constexpr int nmea_delay_spread_ms = -1;  // -1: entered by hand, not lea
 // A desktop notification for each clock correction, made or refused: a user
 // who asked for a correction expects to be told what became of it.
 inline constexpr bool notify_corrections = true;
+// Give GPS time to chrony instead of setting the clock: off, the clock is set as designed.
+inline constexpr bool chrony_feed = false;
 }  // namespace settings_defaults
 
 // The program's value of each key, as it stands before the first read. screen_no_show is
