@@ -21,8 +21,7 @@ struct ChronySockSample {
 static_assert(sizeof(ChronySockSample) == 40, "chrony reads exactly 40 bytes on x86-64");
 
 // The sample for a command's times (100-ns file times on the PC clock);
-// false when either lies outside the settable span or they are more than a
-// day apart (no receiver is that far from the PC clock; chrony would refuse it).
+// false when either lies outside the settable span.
 bool chrony_sample_from(int32_t command, int64_t pc_ft, int64_t gps_ft, ChronySockSample* sample);
 
 // Send the sample of command 3 or 4 to its socket. The acknowledgement:
