@@ -142,10 +142,11 @@ std::string time_daemon_text(const ReceiverIssue& issue)
     switch (issue.cause) {
     case ReceiverCause::timesyncd_runs:
         return _("systemd-timesyncd runs: systemd-timesyncd may undo corrections. Stop it: sudo systemctl "
-                 "disable --now systemd-timesyncd; or let chrony take Satclock's GPS time (see Help).");
+                 "disable --now systemd-timesyncd; or install chrony and give it Satclock's GPS time (GPS "
+                 "configuration page).");
     case ReceiverCause::ntpd_runs:
         return _("ntpd runs: ntpd may undo corrections. Stop it: sudo systemctl disable --now ntpsec (or ntp); "
-                 "or let chrony take Satclock's GPS time (see Help).");
+                 "or use chrony and give it Satclock's GPS time (GPS configuration page).");
     case ReceiverCause::chronyd_runs:
         return _("chronyd runs: chrony may undo corrections. Tick \"Give GPS time to chrony instead of setting "
                  "the clock\" on the GPS configuration page and add its lines to chrony's configuration.");
