@@ -5,7 +5,8 @@
 #include <string>
 
 // The sentence samples' socket: SATCLOCK_CHRONY_SOCKET, else
-// /run/chrony.satclock.sock. Only the service's own environment (its unit)
+// /run/chrony.satclock.sock; "" (nowhere) on a sandbox clock without
+// SATCLOCK_CHRONY_SOCKET. Only the service's own environment (its unit)
 // chooses where root sends; the desktop program reads it for the lines it shows.
 std::string chrony_sample_socket_path();
 // The 1PPS pulses' socket: the same name with "-pps" before its ".sock" ending

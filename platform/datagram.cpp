@@ -130,7 +130,9 @@ int platform_datagram_send_path(const std::string& path, const void* bytes, size
 {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof address.sun_path)
+    if (path.empty())
+        return EDESTADDRREQ;
+    if (path.size() >= sizeof address.sun_path)
         return ENAMETOOLONG;
     path.copy(address.sun_path, path.size());
     int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);

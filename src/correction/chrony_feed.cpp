@@ -20,7 +20,10 @@ constexpr int kSampleAckWaitMs = 200;
 constexpr int64_t kAskOldServiceAgainNs = 60000000000LL;
 constexpr int kSentencePrecisionMs = 150;  // the receiver's output delay, unknown without 1PPS
 
+constexpr int64_t kDeliveryStaleNs = 3000000000LL;  // no sample for this long: no longer delivering
+
 std::atomic<ChronyFeedState> feed_state{ChronyFeedState::off};
+std::atomic<int64_t> delivered_ns{0};  // monotonic, the last sample chrony's socket took
 int64_t old_service_since_ns = 0;  // analysis thread only: when a service said "unknown"
 
 ChronyFeedState state_of(PostOutcome outcome)
@@ -65,7 +68,13 @@ std::string seconds_text(int ms)
 
 }  // namespace
 
-ChronyFeedState chrony_feed_state() { return feed_state.load(); }
+// Without a fix no sample goes out: chrony then takes nothing, whatever came before.
+ChronyFeedState chrony_feed_state()
+{
+    ChronyFeedState state = feed_state.load();
+    bool stale = platform_monotonic_ns() - delivered_ns.load() > kDeliveryStaleNs;
+    return state == ChronyFeedState::delivering && stale ? ChronyFeedState::waiting : state;
+}
 
 void chrony_feed_send(const ClockSamples& samples)
 {
@@ -82,6 +91,8 @@ void chrony_feed_send(const ClockSamples& samples)
         now = post_sample(kCommandChronyPulse, samples.edge_pc_ns, samples.edge_gps_ns);
     if (now == ChronyFeedState::old_service && feed_state.load() != ChronyFeedState::old_service)
         old_service_since_ns = platform_monotonic_ns();
+    if (now == ChronyFeedState::delivering)
+        delivered_ns.store(platform_monotonic_ns());
     feed_state.store(now);
 }
 

@@ -15,8 +15,8 @@ extern std::atomic<int> chrony_feed;
 
 enum class ChronyFeedState {
     off,            // the setting is off
-    waiting,        // on, no sample sent yet (no fix)
-    delivering,     // chrony's socket took the latest sample
+    waiting,        // on, no sample sent within the last 3 s (no fix)
+    delivering,     // chrony's socket took the latest sample, within the last 3 s
     not_delivered,  // the service could not hand it to chrony (chronyd stopped, no refclock line)
     old_service,    // the service does not know the samples: corrections go on as designed
     no_service,     // the service did not take the sample
