@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -29,16 +30,32 @@ int64_t wrapped_delay(int64_t now, int64_t cur_ft)
 }
 
 // The calendar time the clock takes has whole milliseconds: the rest is cut.
-// 1 set, -1 the clock refused it.
+// 1 set, -1 the clock refused it. Called at real-time priority (RealtimeSection).
 int set_clock(int64_t target)
 {
-    platform_realtime_priority_enter();
     int rc = platform_clock_set_ft(truncate_to_ms(target));
-    platform_realtime_priority_leave();
     if (rc != 0)
         service_log("[main_clockkeeper_thread] clock set failed: %s", std::strerror(rc));
     return rc == 0 ? 1 : -1;
 }
+
+// From the clock reading a target is computed from to the set: the clock runs
+// on meanwhile, and a thread taken off the processor there would lose time.
+class RealtimeSection {
+public:
+    RealtimeSection() { platform_realtime_priority_enter(); }
+    ~RealtimeSection() { leave(); }
+    RealtimeSection(const RealtimeSection&) = delete;
+    RealtimeSection& operator=(const RealtimeSection&) = delete;
+    void leave()
+    {
+        if (std::exchange(inside_, false))
+            platform_realtime_priority_leave();
+    }
+
+private:
+    bool inside_ = true;
+};
 
 }  // namespace
 
@@ -63,14 +80,17 @@ bool shift_command_target(int64_t raw, int64_t cur_ft, int64_t new_ft, int64_t* 
 
 int apply_set_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out)
 {
+    RealtimeSection realtime;
     int64_t now = truncate_to_ms(platform_clock_read_ft());
     int64_t target = 0;
-    if (!set_command_target(now, cur_ft, new_ft, &target)) {
+    bool valid = set_command_target(now, cur_ft, new_ft, &target);
+    int set = valid ? set_clock(target) : 0;
+    realtime.leave();
+    if (!valid) {
         service_log("[main_clockkeeper_thread] set time refused, target out of range: cur=%lld new=%lld now=%lld",
                     (long long)cur_ft, (long long)new_ft, (long long)now);
         return 0;
     }
-    int set = set_clock(target);
     service_log("[main_clockkeeper_thread] set time curh=%lld curc=%lld new=%lld dt=%lld",
                 (long long)(now / kFileTimeTicksPerMs), (long long)(cur_ft / kFileTimeTicksPerMs),
                 (long long)(target / kFileTimeTicksPerMs),
@@ -82,14 +102,17 @@ int apply_set_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out)
 
 int apply_shift_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out)
 {
+    RealtimeSection realtime;
     int64_t raw = platform_clock_read_ft();
     int64_t target = 0;
-    if (!shift_command_target(raw, cur_ft, new_ft, &target)) {
+    bool valid = shift_command_target(raw, cur_ft, new_ft, &target);
+    int set = valid ? set_clock(target) : 0;
+    realtime.leave();
+    if (!valid) {
         service_log("[main_clockkeeper_thread] shift time refused, target out of range: cur=%lld shift=%lld now=%lld",
                     (long long)cur_ft, (long long)new_ft, (long long)raw);
         return 0;
     }
-    int set = set_clock(target);
     service_log("[main_clockkeeper_thread] shift time dt=%lld", (long long)target);
     if (target_out)
         *target_out = target;

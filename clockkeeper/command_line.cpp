@@ -3,6 +3,7 @@
 
 #include "clockkeeper/service.h"
 #include "clockkeeper/service_install.h"
+#include "platform/env.h"
 
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,9 @@ constexpr char kUsage[] =
 // (whose result is printed as well).
 int run_command(const char* word, bool (*work)(), const char* ok_text, const char* false_text)
 {
+    // The copy that pkexec started for an ordinary user trusts its command
+    // word and a fixed environment only.
+    reset_elevated_environment();
     int copy_status = 0;
     if (run_elevated(word, &copy_status)) {
         std::fputs(copy_status == 1 ? ok_text : false_text, stdout);

@@ -5,16 +5,14 @@
 #include "common/elevated_command.h"
 #include "common/locale_language.h"
 #include "common/user_admin.h"
+#include "platform/env.h"
+#include "platform/files.h"
 #include "platform/process.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
-#include <fcntl.h>
+#include <glib.h>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -27,8 +25,8 @@ constexpr int kStopPollMs = 500;
 
 std::string env_or(const char* name, const char* fallback)
 {
-    const char* value = std::getenv(name);
-    return (value && *value) ? value : fallback;
+    std::string value = env_value(name);
+    return value.empty() ? fallback : value;
 }
 
 int systemctl(std::vector<std::string> args, std::string* out = nullptr)
@@ -60,71 +58,36 @@ bool query_service_state(uint32_t* state)
 }
 
 // Opening the service manager for everything: writing its unit folder.
-bool service_manager_writable()
-{
-    return faccessat(AT_FDCWD, service_unit_dir().c_str(), W_OK | X_OK, AT_EACCESS) == 0;
-}
+bool service_manager_writable() { return folder_writable(service_unit_dir()); }
 
-// systemd splits ExecStart on blanks and expands '%': quote and escape a path
-// that holds such characters, so a folder like "/opt/My Programs" still works.
+// systemd splits ExecStart on blanks, takes quotes and C escapes, and expands
+// '%' specifiers and '$' variables: a path holding any of them goes in double
+// quotes with each escaped, so "/opt/My Programs" still names one program.
 std::string exec_start_path(const std::string& path)
 {
-    bool plain = path.find_first_of(" \t\"\\%'") == std::string::npos;
+    bool plain = path.find_first_of(" \t\"\\%'$;") == std::string::npos;
     if (plain)
         return path;
     std::string quoted = "\"";
     for (char c : path) {
         if (c == '"' || c == '\\')
             quoted += '\\';
-        if (c == '%')
-            quoted += '%';
+        else if (c == '%' || c == '$')
+            quoted += c;
         quoted += c;
     }
     return quoted + "\"";
 }
 
-// The unit's text in a new file beside the unit's final name, readable by all:
-// 0 and its name in `temp`, or an errno value and no file.
-int write_unit_beside(const std::string& text, std::string& temp)
-{
-    temp = service_unit_dir() + "/.clockkeeper_satclock.XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0)
-        return errno;
-    bool ok = fchmod(fd, 0644) == 0 && write(fd, text.data(), text.size()) == ssize_t(text.size());
-    ok = close(fd) == 0 && ok;
-    if (!ok) {
-        unlink(temp.c_str());
-        return EIO;
-    }
-    return 0;
-}
-
-// Write the unit beside its final name and link it into place: the link fails
-// when a unit exists already, and no reader ever sees half a file.
+// The unit written beside its final name and linked into place: EEXIST when a
+// unit exists already, and no reader ever sees half a file.
 int create_unit_file(const std::string& text)
 {
-    std::string temp;
-    int rc = write_unit_beside(text, temp);
-    if (rc != 0)
-        return rc;
-    rc = link(temp.c_str(), service_unit_path().c_str()) == 0 ? 0 : errno;
-    unlink(temp.c_str());
-    return rc;
+    return file_write_new(service_unit_path(), text, 0644, Existing::keep);
 }
 
 // Replace the unit whole: a reader sees the old file or the new one.
-int replace_unit_file(const std::string& text)
-{
-    std::string temp;
-    int rc = write_unit_beside(text, temp);
-    if (rc != 0)
-        return rc;
-    rc = rename(temp.c_str(), service_unit_path().c_str()) == 0 ? 0 : errno;
-    if (rc != 0)
-        unlink(temp.c_str());
-    return rc;
-}
+int replace_unit_file(const std::string& text) { return file_write_new(service_unit_path(), text, 0644); }
 
 // The ExecStart= value of a unit's text, empty when it has none.
 std::string unit_exec_start(const std::string& text)
@@ -140,38 +103,8 @@ std::string unit_exec_start(const std::string& text)
 std::string read_text(const std::string& path)
 {
     std::string text;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return text;
-    char chunk[4096];
-    for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;)
-        text.append(chunk, size_t(n));
-    close(fd);
+    file_read_whole(path, &text);
     return text;
-}
-
-// What is wrong with running `path` as root at every boot: any folder on the
-// way, or the file itself, that someone other than root could change. Empty
-// when nothing is. A sticky folder (such as /tmp) is safe: no one else may
-// rename or replace root's entries in it.
-std::string replaceable_by_others(const std::string& path)
-{
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0)
-        return path + " cannot be examined";
-    if (!S_ISREG(st.st_mode) || st.st_uid != 0 || (st.st_mode & 022) != 0)
-        return path + " is not a file owned by root and writable by root alone";
-    std::string folder = path;
-    while (folder.size() > 1) {
-        size_t slash = folder.rfind('/');
-        folder = slash == 0 ? "/" : folder.substr(0, slash);
-        if (lstat(folder.c_str(), &st) != 0)
-            return folder + " cannot be examined";
-        bool writable_by_others = (st.st_mode & 022) != 0 && (st.st_mode & S_ISVTX) == 0;
-        if (!S_ISDIR(st.st_mode) || st.st_uid != 0 || writable_by_others)
-            return "the folder " + folder + " is not owned by root, or others may write it";
-    }
-    return {};
 }
 
 void start_unit()
@@ -210,19 +143,12 @@ bool send_stop_control()
     return systemctl({"stop", "--no-block", kUnitName}) == 0;
 }
 
-void sleep_ms(int ms)
-{
-    timespec pause{ms / 1000, long(ms % 1000) * 1000000L};
-    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-    }
-}
-
 void wait_until_stopped()
 {
     service_log("stopping...");
     uint32_t state = 0;
     for (;;) {
-        sleep_ms(kStopPollMs);
+        g_usleep(gulong(kStopPollMs) * 1000);
         if (!query_service_state(&state) || state != kServiceStopPending)
             break;
         std::fputs(".", stdout);
@@ -236,7 +162,7 @@ void wait_until_stopped()
 bool delete_unit()
 {
     systemctl({"disable", kUnitName});
-    bool removed = unlink(service_unit_path().c_str()) == 0;
+    bool removed = file_remove(service_unit_path());
     systemctl({"daemon-reload"});
     return removed;
 }
@@ -273,7 +199,14 @@ bool install_service()
         service_log("install_service: OpenSCManager false!\n");
         return false;
     }
-    if (std::string why = replaceable_by_others(self); !why.empty()) {
+    // A line end in the path would end ExecStart's line, and what follows it
+    // ("ExecStartPre=...") would be a line of the unit of its own.
+    if (has_control_characters(self)) {
+        service_log("install_service: refused: the program's path holds a control character (such as a line "
+                    "end), which the unit cannot hold.\n");
+        return false;
+    }
+    if (std::string why = path_only_root_can_change(self, true); !why.empty()) {
         service_log("install_service: refused: %s, so another account could replace what runs as root. "
                     "Install the program into a folder that only root may change.\n", why.c_str());
         return false;
@@ -289,7 +222,7 @@ bool install_service()
     if (rc != 0 || !register_unit()) {
         // Leave no half registration behind: the next install starts afresh.
         if (rc == 0)
-            unlink(service_unit_path().c_str());
+            file_remove(service_unit_path());
         service_log("Can not CreateService\n");
         return false;
     }
@@ -309,15 +242,9 @@ bool remove_service()
         service_log("Can not OpenSCManager");
         return false;
     }
-    struct stat st {};
-    if (stat(service_unit_path().c_str(), &st) != 0) {
-        if (errno == ENOENT) {
-            service_log("Service has been deleted earlier\n");
-            return true;
-        }
-        std::fputs("Can not OpenService\n", stdout);
-        std::fflush(stdout);
-        return false;
+    if (!path_exists(service_unit_path())) {
+        service_log("Service has been deleted earlier\n");
+        return true;
     }
     if (send_stop_control())
         wait_until_stopped();

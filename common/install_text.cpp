@@ -67,6 +67,8 @@ const TextPair kRussianTable[] = {
     {"Select Destination Directory", "Выбор папки установки"},
     {"Installing", "Установка"},
     {"Install complete", "Установка завершена"},
+    {"Install not complete", "Установка не завершена"},
+    {"Install interrupted", "Установка прервана"},
     {"Language", "Язык"},
     {"Welcome to the setup wizard\n for Satclock", "Добро пожаловать в мастер\n установки Satclock"},
     {"This wizard will guide you through the installation of Satclock.",
@@ -137,6 +139,26 @@ const TextPair kRussianTable[] = {
     {"The common desktop folder cannot be found.", "Не удаётся найти общую папку рабочего стола."},
     {"The common programs menu folder cannot be found.", "Не удаётся найти общую папку меню программ."},
     {"The Start Menu folder cannot be created.", "Не удаётся создать папку в главном меню."},
+    {"The destination folder is refused.", "Папка установки отклонена."},
+    {"The time service could not be installed.", "Не удалось установить службу времени."},
+    {"An entry in your own folders was refused.", "Запись в ваших собственных папках отклонена."},
+    {"Setup needs administrator rights: start it again and give the administrator's password when asked.",
+     "Для установки нужны права администратора: запустите программу установки снова и введите пароль "
+     "администратора, когда он будет запрошен."},
+    // The destination and an earlier installation, before Install
+    {"the destination must be an absolute path.", "папка установки должна быть задана полным путём."},
+    {"The destination holds a control character (such as a line end).",
+     "В пути к папке установки есть управляющий символ (например, перевод строки)."},
+    {"Choose a folder that only the administrator may change.",
+     "Выберите папку, которую может изменять только администратор."},
+    {"Satclock is already installed in %s: this installation updates it.",
+     "Satclock уже установлен в %s: эта установка обновит его."},
+    {"An earlier installation of Satclock in %s was found. This installation takes over its time service, its "
+     "menu entries, its desktop icon, its uninstall entry and the satclock command; its files stay in %s. Do not "
+     "run its uninstaller afterwards: it would remove what this installation takes over.",
+     "Найдена прежняя установка Satclock в %s. Эта установка берёт на себя её службу времени, пункты меню, значок "
+     "на рабочем столе, запись для удаления и команду satclock; её файлы остаются в %s. Не запускайте после этого "
+     "её программу удаления: она удалила бы то, что перешло к этой установке."},
     // Uninstaller
     {"Uninstall Satclock", "Удаление Satclock"},
     {"Now Satclock %s will be removed from your computer.",
@@ -151,6 +173,7 @@ const TextPair kRussianTable[] = {
     {"Can not open file %s", "Не найден файл %s\n\rс информацией для удаления."},
     {"The program is removed completely!", "Программа полностью удалена!"},
     {"The program is not removed completely!", "Программа удалена не полностью!"},
+    {"Nothing was removed: %s.", "Ничего не удалено: %s."},
 };
 
 std::atomic<bool> russian_selected{false};

@@ -1,22 +1,16 @@
 // Named shell folders on Linux: system folders, XDG user folders, test seams.
 #include "common/shell_folder.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include "platform/env.h"
+#include "platform/files.h"
+#include "platform/user_accounts.h"
+
 #include <cstring>
-#include <fstream>
-#include <pwd.h>
+#include <sstream>
 #include <string>
 #include <unistd.h>
-#include <vector>
 
 namespace {
-
-const char* env_value(const char* name)
-{
-    const char* value = std::getenv(name);
-    return (value && *value) ? value : nullptr;
-}
 
 // Home and configuration folder of one user.
 struct UserFolders {
@@ -24,56 +18,27 @@ struct UserFolders {
     std::string config;
 };
 
-bool password_home(uid_t uid, std::string& home)
-{
-    long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> scratch(hint > 0 ? size_t(hint) : 16384);
-    struct passwd entry{};
-    struct passwd* found = nullptr;
-    if (getpwuid_r(uid, &entry, scratch.data(), scratch.size(), &found) != 0 || !found || !found->pw_dir)
-        return false;
-    home = found->pw_dir;
-    return !home.empty();
-}
-
 bool calling_user(UserFolders& user)
 {
-    const char* home = env_value("HOME");
-    if (home)
+    Account self;
+    if (std::string home = env_value("HOME"); !home.empty())
         user.home = home;
-    else if (!password_home(getuid(), user.home))
+    else if (account_of_uid(getuid(), &self))
+        user.home = self.home;
+    else
         return false;
-    const char* config = env_value("XDG_CONFIG_HOME");
-    user.config = config ? std::string(config) : user.home + "/.config";
-    return true;
-}
-
-// The installer runs elevated through pkexec or sudo; its desktop links belong on
-// the desktop of the person who asked for it, whose environment is gone by then.
-bool invoking_user(UserFolders& user)
-{
-    for (const char* variable : {"PKEXEC_UID", "SUDO_UID"}) {
-        const char* text = env_value(variable);
-        if (!text)
-            continue;
-        char* end = nullptr;
-        errno = 0;
-        unsigned long uid = std::strtoul(text, &end, 10);
-        if (errno || *end || uid == getuid())
-            continue;
-        if (!password_home(uid_t(uid), user.home))
-            return false;
-        user.config = user.home + "/.config";
-        return true;
-    }
-    return calling_user(user);
+    std::string config = env_value("XDG_CONFIG_HOME");
+    user.config = config.empty() ? user.home + "/.config" : config;
+    return !user.home.empty();
 }
 
 // One entry of user-dirs.dirs: NAME="$HOME/sub" or NAME="/absolute", with
 // backslash escapes. Returns false when the entry is absent or malformed.
 bool xdg_user_dir(const UserFolders& user, const char* name, std::string& path)
 {
-    std::ifstream file(user.config + "/user-dirs.dirs");
+    std::string text;
+    file_read_whole(user.config + "/user-dirs.dirs", &text, 65536);
+    std::istringstream file(text);
     std::string line;
     std::string prefix = std::string(name) + "=\"";
     while (std::getline(file, line)) {
@@ -109,8 +74,8 @@ std::string user_dir_or(const UserFolders& user, const char* name, const char* f
 
 std::string data_home(const UserFolders& user)
 {
-    const char* data = env_value("XDG_DATA_HOME");
-    return data ? std::string(data) : user.home + "/.local/share";
+    std::string data = env_value("XDG_DATA_HOME");
+    return data.empty() ? user.home + "/.local/share" : data;
 }
 
 // The folder for a per-user name; false for a name this system does not know.
@@ -136,6 +101,23 @@ bool user_folder(const char* name, std::string& path)
     return true;
 }
 
+// The desktop folder of the user who started the program (for the installer
+// run through pkexec or sudo: the person who asked for it). Their
+// user-dirs.dirs is read as they are, never by root through their folders.
+bool invoking_user_desktop(std::string& path)
+{
+    Account invoker;
+    if (!invoking_account(&invoker))
+        return false;
+    UserFolders user{invoker.home, invoker.home + "/.config"};
+    if (invoker.uid == getuid() && !calling_user(user))
+        return false;
+    AccountWork lookup = act_as_account(
+        invoker, [&] { return AccountWork{true, user_dir_or(user, "XDG_DESKTOP_DIR", "Desktop")}; });
+    path = lookup.text;
+    return lookup.ok && !path.empty();
+}
+
 bool common_folder(const char* name, std::string& path)
 {
     struct Common {
@@ -151,7 +133,7 @@ bool common_folder(const char* name, std::string& path)
     for (const Common& entry : folders) {
         if (std::strcmp(name, entry.name) != 0)
             continue;
-        if (const char* seam = env_value(entry.seam)) {
+        if (std::string seam = env_value(entry.seam); !seam.empty()) {
             path = seam;
             return true;
         }
@@ -159,11 +141,7 @@ bool common_folder(const char* name, std::string& path)
             path = entry.folder;
             return true;
         }
-        UserFolders user;
-        if (!invoking_user(user))
-            return false;
-        path = user_dir_or(user, "XDG_DESKTOP_DIR", "Desktop");
-        return true;
+        return invoking_user_desktop(path);
     }
     return user_folder(name, path);
 }

@@ -67,3 +67,8 @@ bool file_grant_users_rw(const std::string& path)
         return true;
     return chmod(path.c_str(), 0666) == 0;
 }
+
+bool file_open_to_users(const std::string& path)
+{
+    return chmod(path.c_str(), 0644) == 0 && file_grant_users_rw(path);
+}

@@ -8,3 +8,7 @@
 // the group "users" does not exist, the file's mode becomes 0666 instead.
 // False when the file cannot be reached or neither works.
 bool file_grant_users_rw(const std::string& path);
+
+// Every account reads the file and the users group writes it: mode 0644, then
+// file_grant_users_rw. For files this process owns (a new settings file).
+bool file_open_to_users(const std::string& path);

@@ -3,6 +3,7 @@
 
 #include "platform/spawn.h"
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -44,4 +45,21 @@ pid_t process_spawn_after_exit(const std::vector<std::string>& argv, int fd3)
     setpriority(PRIO_PROCESS, id_t(pid), 19);
     held_write_ends.push_back(fds[1]);
     return pid;
+}
+
+bool process_start_script_after_exit(const std::string& prefix,
+                                     const std::function<std::string(const std::string& path)>& text)
+{
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = std::string((dir && *dir) ? dir : "/tmp") + "/" + prefix + "XXXXXX";
+    int fd = mkostemp(path.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    std::string script = text(path);
+    bool started = write(fd, script.data(), script.size()) == ssize_t(script.size()) &&
+                   process_spawn_after_exit({"/bin/sh", "/dev/fd/3"}, fd) > 0;
+    close(fd);
+    if (!started)
+        unlink(path.c_str());
+    return started;
 }

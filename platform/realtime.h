@@ -5,5 +5,7 @@
 #pragma once
 
 // SCHED_FIFO for the calling thread at a middle priority, below the one a
-// clock set takes (platform_realtime_priority_enter). True when it took effect.
+// clock set takes (platform_realtime_priority_enter), on the one CPU that every
+// thread made real-time here shares (the highest the process may use), so a
+// hand-over between them is a wake on the same processor. True when it took effect.
 bool platform_thread_realtime();

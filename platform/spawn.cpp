@@ -32,7 +32,9 @@ pid_t spawn_child(const std::vector<std::string>& argv, const SpawnSettings& set
         posix_spawn_file_actions_adddup2(&actions, settings.stdout_fd, STDOUT_FILENO);
     else if (settings.null_streams)
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    if (settings.null_streams)
+    if (settings.stderr_fd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, settings.stderr_fd, STDERR_FILENO);
+    else if (settings.null_streams)
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
     int rc = settings.search_path ? posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ)

@@ -12,6 +12,7 @@ struct SpawnSettings {
     int stdin_fd = -1;         // becomes the child's standard input
     int fd3 = -1;              // becomes the child's descriptor 3
     int stdout_fd = -1;        // becomes the child's standard output
+    int stderr_fd = -1;        // becomes the child's standard error
     bool null_streams = false; // the standard streams not given above read and write /dev/null
 };
 

@@ -1,85 +1,239 @@
-// Home folders from the password database; removal below them without links.
+// Accounts from the password database, and work done as one of them in a child.
 #include "platform/user_accounts.h"
+
+#include "platform/files.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
 #include <pwd.h>
+#include <sstream>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-void add_home(std::vector<std::string>* homes, const passwd* entry)
+// The child doing an account's work gets this long.
+constexpr int kAccountWorkMs = 30000;
+
+const char* passwd_seam()
 {
-    if (!entry->pw_dir || !*entry->pw_dir)
-        return;
-    std::string home = entry->pw_dir;
-    if (std::find(homes->begin(), homes->end(), home) == homes->end())
-        homes->push_back(home);
+    const char* seam = std::getenv("SATCLOCK_PASSWD_FILE");
+    return (seam && *seam) ? seam : nullptr;
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    void reset(int fd)
-    {
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = fd;
-    }
+Account account_of(const passwd& entry)
+{
+    return {entry.pw_uid, entry.pw_gid, entry.pw_name ? entry.pw_name : "", entry.pw_dir ? entry.pw_dir : ""};
+}
 
-private:
-    int fd_;
-};
+// Every entry of the seam file or of the system database, in order.
+template <typename Visit>
+void each_passwd_entry(Visit visit)
+{
+    passwd entry {};
+    passwd* found = nullptr;
+    std::vector<char> scratch(16384);
+    if (const char* seam = passwd_seam()) {
+        FILE* file = std::fopen(seam, "re");
+        if (!file)
+            return;
+        while (fgetpwent_r(file, &entry, scratch.data(), scratch.size(), &found) == 0 && found)
+            if (!visit(account_of(*found)))
+                break;
+        std::fclose(file);
+        return;
+    }
+    setpwent();
+    while (getpwent_r(&entry, scratch.data(), scratch.size(), &found) == 0 && found)
+        if (!visit(account_of(*found)))
+            break;
+    endpwent();
+}
+
+std::vector<gid_t> account_groups(const Account& account)
+{
+    std::vector<gid_t> groups(64);
+    int count = int(groups.size());
+    if (account.name.empty() || getgrouplist(account.name.c_str(), account.gid, groups.data(), &count) < 0) {
+        groups.resize(std::max(count, 64));
+        count = int(groups.size());
+        if (account.name.empty() || getgrouplist(account.name.c_str(), account.gid, groups.data(), &count) < 0)
+            return {account.gid};
+    }
+    groups.resize(size_t(count));
+    return groups;
+}
+
+// The umask a login of the machine gets.
+mode_t login_umask()
+{
+    std::string defs;
+    if (file_read_whole("/etc/login.defs", &defs) != 0)
+        return 022;
+    std::istringstream lines(defs);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string key;
+        std::string value;
+        if (words >> key >> value && key == "UMASK") {
+            char* end = nullptr;
+            unsigned long mask = std::strtoul(value.c_str(), &end, 8);
+            if (*end == '\0' && mask <= 0777)
+                return mode_t(mask);
+        }
+    }
+    return 022;
+}
+
+bool write_all(int fd, const std::string& bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+[[noreturn]] void run_in_child(int reply_fd, const Account& account, const std::vector<gid_t>& groups, mode_t mask,
+                               const std::function<AccountWork()>& work)
+{
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    AccountWork result;
+    if (setgroups(groups.size(), groups.data()) != 0 || setresgid(account.gid, account.gid, account.gid) != 0 ||
+        setresuid(account.uid, account.uid, account.uid) != 0) {
+        result.text = "cannot act as user " + std::to_string(account.uid) + ": " + std::strerror(errno);
+    } else {
+        umask(mask);
+        result = work();
+    }
+    write_all(reply_fd, (result.ok ? "1" : "0") + result.text);
+    _exit(0);
+}
+
+// The child's whole reply, or false when it gave none in time.
+bool read_reply(int fd, std::string* reply)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAccountWorkMs);
+    char chunk[4096];
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd ready{fd, POLLIN, 0};
+        int n = poll(&ready, 1, int(left.count()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got == 0;
+        reply->append(chunk, size_t(got));
+    }
+}
 
 }  // namespace
 
-std::vector<std::string> user_home_folders()
+std::vector<Account> machine_accounts()
 {
-    std::vector<std::string> homes;
-    const char* seam = std::getenv("SATCLOCK_PASSWD_FILE");
-    if (seam && *seam) {
-        FILE* file = std::fopen(seam, "re");
-        if (!file)
-            return homes;
-        while (passwd* entry = fgetpwent(file))
-            add_home(&homes, entry);
-        std::fclose(file);
-        return homes;
-    }
-    setpwent();
-    while (passwd* entry = getpwent())
-        add_home(&homes, entry);
-    endpwent();
-    return homes;
+    std::vector<Account> accounts;
+    each_passwd_entry([&](Account account) {
+        bool seen = std::any_of(accounts.begin(), accounts.end(), [&](const Account& a) { return a.home == account.home; });
+        if (!account.home.empty() && !seen)
+            accounts.push_back(std::move(account));
+        return true;
+    });
+    return accounts;
 }
 
-bool remove_file_beneath(const std::string& folder, const std::string& relative)
+bool account_of_uid(uid_t uid, Account* account)
 {
-    Descriptor dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() < 0)
-        return errno == ENOENT || errno == ENOTDIR;
-    size_t start = 0;
-    for (size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', start)) {
-        std::string part = relative.substr(start, slash - start);
-        start = slash + 1;
-        if (part.empty())
-            continue;
-        int next = openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0)
-            // Missing: nothing to delete. A link or a file in its place: not followed.
-            return errno == ENOENT;
-        dir.reset(next);
+    if (passwd_seam()) {
+        bool found = false;
+        each_passwd_entry([&](Account entry) {
+            if (entry.uid != uid)
+                return true;
+            *account = std::move(entry);
+            found = true;
+            return false;
+        });
+        return found;
     }
-    return unlinkat(dir.get(), relative.substr(start).c_str(), 0) == 0 || errno == ENOENT;
+    passwd entry {};
+    passwd* found = nullptr;
+    std::vector<char> scratch(16384);
+    if (getpwuid_r(uid, &entry, scratch.data(), scratch.size(), &found) != 0 || !found)
+        return false;
+    *account = account_of(*found);
+    return true;
+}
+
+bool invoking_account(Account* account)
+{
+    if (geteuid() == 0) {
+        for (const char* variable : {"PKEXEC_UID", "SUDO_UID"}) {
+            const char* text = std::getenv(variable);
+            if (!text || !*text)
+                continue;
+            char* end = nullptr;
+            errno = 0;
+            unsigned long uid = std::strtoul(text, &end, 10);
+            if (errno || *end)
+                continue;
+            return account_of_uid(uid_t(uid), account);
+        }
+    }
+    return account_of_uid(getuid(), account);
+}
+
+AccountWork act_as_account(const Account& account, const std::function<AccountWork()>& work)
+{
+    if (geteuid() != 0) {
+        if (account.uid == geteuid())
+            return work();
+        return {false, "only root may act as user " + std::to_string(account.uid)};
+    }
+    std::vector<gid_t> groups = account_groups(account);
+    mode_t mask = login_umask();
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return {false, std::string("cannot start a child: ") + std::strerror(errno)};
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        run_in_child(fds[1], account, groups, mask, work);
+    }
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return {false, std::string("cannot start a child: ") + std::strerror(errno)};
+    }
+    std::string reply;
+    bool answered = read_reply(fds[0], &reply);
+    close(fds[0]);
+    if (!answered)
+        kill(pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!answered || reply.empty())
+        return {false, "the work as user " + std::to_string(account.uid) + " gave no answer"};
+    return {reply[0] == '1', reply.substr(1)};
 }

@@ -1,17 +1,42 @@
-// The accounts of the machine: their home folders from the password database,
-// and deleting a file inside a folder that such an account controls.
+// The accounts of the machine, the one who started an elevated program, and
+// doing work as one of them: what lands in an account's home is made by that
+// account, never by root through a path the account controls.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
-// The distinct home folders of the password database, in its order. When
-// SATCLOCK_PASSWD_FILE is set, that passwd-format file is read instead of the
-// system database (tests); a file that cannot be read gives no folders.
-std::vector<std::string> user_home_folders();
+struct Account {
+    uid_t uid = 0;
+    gid_t gid = 0;
+    std::string name;
+    std::string home;
+};
 
-// Deletes folder/relative ("a/b/name") without following a symbolic link
-// below folder: a link planted in place of "a" or "b" stops the removal, and
-// a link named "name" is deleted itself. True when the file is gone afterwards
-// (also when it was never there).
-bool remove_file_beneath(const std::string& folder, const std::string& relative);
+// The accounts of the password database that have a home folder, in its
+// order, each home once. When SATCLOCK_PASSWD_FILE is set, that passwd-format
+// file is read instead (tests); a file that cannot be read gives none.
+std::vector<Account> machine_accounts();
+
+// The account of a user id (the passwd seam above applies). False when unknown.
+bool account_of_uid(uid_t uid, Account* account);
+
+// The user who started this program: the user named by PKEXEC_UID or
+// SUDO_UID when this process runs as root for them, else the real user.
+bool invoking_account(Account* account);
+
+// What work done as an account gave back: whether it succeeded, and a text
+// (its result, or the reason it failed).
+struct AccountWork {
+    bool ok = false;
+    std::string text;
+};
+
+// Runs work as the account: in a child process with the account's user id,
+// its groups (the password database's and the group file's) and the umask a
+// login gets (UMASK of /etc/login.defs, else 022). Only root can do so; an
+// ordinary process runs work itself when it is that account, and refuses
+// otherwise. The child has 30 s; one that does not answer by then is ended.
+AccountWork act_as_account(const Account& account, const std::function<AccountWork()>& work);

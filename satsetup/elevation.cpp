@@ -1,42 +1,19 @@
 // pkexec and the hand-over file.
 #include "satsetup/elevation.h"
 
+#include "platform/files.h"
 #include "platform/process.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
-
-std::string env_or(const char* name, const char* fallback)
-{
-    const char* value = std::getenv(name);
-    return (value && *value) ? value : fallback;
-}
-
-// A unique, empty, private file in the shared temp folder.
-std::string create_handover_file()
-{
-    std::string path = env_or("TMPDIR", "/tmp") + "/hndovXXXXXX";
-    int fd = mkstemp(path.data());
-    if (fd < 0)
-        return {};
-    close(fd);
-    return path;
-}
 
 // At most 260 bytes: the path of the program to start.
 std::string read_handover(const std::string& path)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    char text[261];
-    ssize_t n = read(fd, text, 260);
-    close(fd);
-    return n > 0 ? std::string(text, size_t(n)) : std::string();
+    std::string text;
+    file_read_whole(path, &text);
+    return text.substr(0, 260);
 }
 
 ElevatedRun outcome(int status)
@@ -54,7 +31,7 @@ ElevatedRun outcome(int status)
 ElevatedRun run_elevated_wizard(int language)
 {
     std::string self = process_self_path();
-    std::string handover = create_handover_file();
+    std::string handover = file_create_temp("hndov");
     if (self.empty() || handover.empty())
         return ElevatedRun::failed;
     char parameter[32];
@@ -67,14 +44,14 @@ ElevatedRun run_elevated_wizard(int language)
         if (!program.empty())
             process_spawn({program}, true);
     }
-    unlink(handover.c_str());
+    file_remove(handover);
     return run;
 }
 
 ElevatedRun run_elevated_unattended(const std::vector<std::string>& args, int* exit_code)
 {
     std::string self = process_self_path();
-    std::string handover = create_handover_file();
+    std::string handover = file_create_temp("hndov");
     if (self.empty() || handover.empty())
         return ElevatedRun::failed;
     std::vector<std::string> argv = {self};
@@ -90,6 +67,6 @@ ElevatedRun run_elevated_unattended(const std::vector<std::string>& args, int* e
         if (status == 0 && !program.empty())
             process_spawn({program}, true);
     }
-    unlink(handover.c_str());
+    file_remove(handover);
     return run;
 }

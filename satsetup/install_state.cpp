@@ -5,6 +5,7 @@
 #include "satsetup/install_steps.h"
 
 #include <climits>
+#include <mutex>
 
 std::string install_dir;
 std::string bin_dir;
@@ -17,6 +18,25 @@ bool service_install_started = false;
 bool registry_entries_written = false;
 std::atomic<int> install_result{kNoRun};
 bool settings_backed_up = false;
+
+namespace {
+
+std::mutex detail_lock;
+std::string failure_detail;  // under detail_lock
+
+}  // namespace
+
+void set_install_failure_detail(const std::string& detail)
+{
+    std::lock_guard<std::mutex> hold(detail_lock);
+    failure_detail = detail;
+}
+
+std::string install_failure_detail()
+{
+    std::lock_guard<std::mutex> hold(detail_lock);
+    return failure_detail;
+}
 std::string handover_file;
 
 void form_install_paths(const std::string& destination)

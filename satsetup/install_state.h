@@ -22,6 +22,9 @@ enum InstallResult : int {
     kDesktopFolderFailed = -10,
     kProgramsFolderFailed = -11,
     kMenuFolderFailed = -12,
+    kDestinationRefused = -13,  // relative, or a folder on the way others may change
+    kServiceRefused = -14,      // clockkeeper install failed
+    kUserFolderRefused = -15,   // an entry in a user's folder was refused
 };
 
 // Written by the UI thread before the worker starts (or by the unattended
@@ -44,6 +47,10 @@ extern bool registry_entries_written;
 // -1 before any run; written by the worker or the cancel path before the
 // wizard moves to its finish page.
 extern std::atomic<int> install_result;
+// The cause of a failed run in words (a path and why), or empty; written by
+// the worker before install_result.
+void set_install_failure_detail(const std::string& detail);
+std::string install_failure_detail();
 // Set when backup_settings made at least one copy; never cleared.
 extern bool settings_backed_up;
 // Only in an elevated copy: the file through which the program to launch is

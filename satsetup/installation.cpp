@@ -4,22 +4,24 @@
 #include "common/install_text.h"
 #include "common/listed_paths.h"
 #include "common/shell_folder.h"
+#include "common/user_admin.h"
+#include "platform/files.h"
 #include "platform/process.h"
+#include "platform/user_accounts.h"
+#include "satsetup/install_entries.h"
+#include "satsetup/install_registrations.h"
 #include "satsetup/install_state.h"
 #include "satsetup/install_steps.h"
 #include "satsetup/payload.h"
+#include "satsetup/settings_backup.h"
 
-#include <cerrno>
 #include <chrono>
+#include <cerrno>
 #include <climits>
 #include <condition_variable>
 #include <cstdio>
-#include <fcntl.h>
-#include <fstream>
+#include <cstring>
 #include <mutex>
-#include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -35,10 +37,10 @@ struct PayloadFiles {
     std::string list = install_dir + "uninstall.txt";
 };
 
-bool exists(const std::string& path)
+int failed(int result, const std::string& detail)
 {
-    struct stat st{};
-    return lstat(path.c_str(), &st) == 0;
+    set_install_failure_detail(detail);
+    return result;
 }
 
 // Replaces whatever lies at path (a planted link is replaced, not followed).
@@ -47,41 +49,30 @@ int write_resource(int id, const std::string& path, mode_t mode)
     std::span<const unsigned char> bytes = find_payload_resource(id);
     if (bytes.empty())
         return kResourceMissing;
-    if (unlink(path.c_str()) != 0 && errno != ENOENT)
-        return kResourceCreateFailed;
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd < 0)
-        return kResourceCreateFailed;
-    size_t done = 0;
-    int result = kInstalled;
-    while (done < bytes.size()) {
-        ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            result = done == 0 ? kResourceWriteFailed : kResourceShort;
-            break;
-        }
-        if (n == 0) {
-            result = kResourceShort;
-            break;
-        }
-        done += size_t(n);
-    }
-    if (close(fd) != 0 && result == kInstalled)
-        result = kResourceWriteFailed;
-    return result;
+    FileStep step = FileStep::none;
+    int error = file_write_new(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                               mode, Existing::replace, &step);
+    if (error == 0)
+        return kInstalled;
+    int result = step == FileStep::create ? kResourceCreateFailed
+                 : error == ENOSPC        ? kResourceShort
+                                          : kResourceWriteFailed;
+    return failed(result, path + ": " + std::strerror(error));
+}
+
+int check_destination()
+{
+    std::string why = destination_refusal(install_dir);
+    return why.empty() ? int(kInstalled) : failed(kDestinationRefused, why);
 }
 
 int prepare_folder(const std::string& dir, bool* existed)
 {
-    struct stat st{};
-    if (stat(dir.c_str(), &st) == 0) {
-        *existed = true;
+    *existed = is_folder(dir);
+    std::string why;
+    if (*existed || make_folders(dir, 0755, &why))
         return kInstalled;
-    }
-    *existed = false;
-    return make_dir_path(dir) ? kInstalled : kFolderFailed;
+    return failed(kFolderFailed, why);
 }
 
 int write_payload(const PayloadFiles& files)
@@ -121,10 +112,26 @@ int unpack(const PayloadFiles& files)
     return result;
 }
 
-void install_service()
+// The last line the service program wrote: why it refused, as it logged it.
+std::string last_line(const std::string& text)
+{
+    std::string trimmed = text.substr(0, text.find_last_not_of("\n") + 1);
+    size_t start = trimmed.rfind('\n');
+    return start == std::string::npos ? trimmed : trimmed.substr(start + 1);
+}
+
+// clockkeeper install: exit status 1 when the service is installed.
+int install_service()
 {
     service_install_started = true;
-    run_hidden_and_wait({install_dir + "bin/clockkeeper", "install"});
+    std::string errors;
+    int status = run_hidden_and_wait({install_dir + "bin/clockkeeper", "install"}, &errors);
+    if (status == 1)
+        return kInstalled;
+    if (install_cancel_requested())
+        return kInterrupted;
+    std::string why = last_line(errors);
+    return failed(kServiceRefused, why.empty() ? "clockkeeper install: " + std::to_string(status) : why);
 }
 
 std::string folder_of(const char* name, int failure, int* result)
@@ -152,11 +159,8 @@ std::string program_description()
 
 int create_desktop_shortcut()
 {
-    int result = kInstalled;
-    std::string desktop = folder_of("Common Desktop", kDesktopFolderFailed, &result);
-    if (result == kInstalled)
-        create_shortcut(desktop + "Satclock.desktop", install_dir + "bin/satclock", bin_dir, program_description());
-    return result;
+    std::string why = create_desktop_icon_entry(program_description());
+    return why.empty() ? int(kInstalled) : failed(kUserFolderRefused, why);
 }
 
 int create_menu_shortcuts()
@@ -166,8 +170,9 @@ int create_menu_shortcuts()
     if (result != kInstalled)
         return result;
     std::string folder = programs + "Satclock";
-    if (!make_dir_path(folder))
-        return kMenuFolderFailed;
+    std::string why;
+    if (!make_folders(folder, 0755, &why))
+        return failed(kMenuFolderFailed, why);
     append_uninstall_entry(folder);
     folder += "/";
     const char* help = text_catalogue_is_russian() ? "share/help/ru/satclock.html" : "share/help/en/satclock.html";
@@ -181,8 +186,8 @@ int create_menu_shortcuts()
 int remove_temporary_files(const PayloadFiles& files)
 {
     for (const std::string* path : {&files.tool, &files.package, &files.settings})
-        if (unlink(path->c_str()) != 0 && exists(*path))
-            return kTempDeleteFailed;
+        if (!file_remove(*path))
+            return failed(kTempDeleteFailed, *path);
     return kInstalled;
 }
 
@@ -216,14 +221,6 @@ private:
     const InstallStatusSink& status_;
     int result_ = kInstalled;
 };
-
-std::string read_list(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 }  // namespace
 
@@ -261,9 +258,11 @@ int run_installation(const InstallStatusSink& status)
         return kNoRun;
     std::printf("START install \n");
     std::fflush(stdout);
+    set_install_failure_detail("");
     PayloadFiles files;
     Steps steps(status);
-    steps.pause(500)
+    steps.then(check_destination)
+        .pause(500)
         .then([] { return prepare_folder(install_dir, &install_dir_existed); })
         .then([] { return prepare_folder(data_dir, &data_dir_existed); })
         .then([&] { return write_payload(files); })
@@ -280,10 +279,7 @@ int run_installation(const InstallStatusSink& status)
             grant_users_access(data_dir + "satclock-inst.ini");
             return int(kInstalled);
         })
-        .then([] {
-            install_service();
-            return int(kInstalled);
-        })
+        .then(install_service)
         .status("Creating shortcuts...")
         .pause(500)
         .then([] { return create_desktop_icon ? create_desktop_shortcut() : int(kInstalled); })
@@ -297,31 +293,47 @@ int run_installation(const InstallStatusSink& status)
     return steps.result();
 }
 
+namespace {
+
+// What the list names, each in its place: root's places as root, the desktop
+// entry as its user; anything else named in the list stays.
+void remove_listed(const std::string& list)
+{
+    ListedPlaces places = installed_places(install_dir);
+    SortedList sorted = sort_listed_paths(list, places);
+    for (const std::string& path : sorted.desktop_paths)
+        remove_desktop_entry(path, places);
+    remove_listed_paths(sorted.root_lines.data(), sorted.root_lines.size(), install_dir);
+}
+
+}  // namespace
+
 void rollback_installation()
 {
-    if (install_dir.empty())
+    // Nothing was placed where the destination was refused.
+    if (install_dir.empty() || !destination_refusal(install_dir).empty())
         return;
     PayloadFiles files;
-    if (!exists(files.list) && write_resource(kUninstallList, files.list, 0644) != kInstalled)
+    if (!path_exists(files.list) && write_resource(kUninstallList, files.list, 0644) != kInstalled)
         return;
-    if (!exists(files.list))
+    std::string list;
+    if (file_read_whole(files.list, &list) != 0)
         return;
     for (const std::string* path : {&files.tool, &files.package, &files.settings})
-        unlink(path->c_str());
-    std::string list = read_list(files.list);
-    unlink(files.list.c_str());
+        file_remove(*path);
+    file_remove(files.list);
     // The service goes before its program file does.
-    if (service_install_started && exists(install_dir + "bin/clockkeeper"))
+    if (service_install_started && path_exists(install_dir + "bin/clockkeeper"))
         run_hidden_and_wait({install_dir + "bin/clockkeeper", "remove"});
     if (registry_entries_written)
         delete_registry_entries();
-    remove_listed_paths(list.data(), list.size(), install_dir);
+    remove_listed(list);
     if (settings_backed_up)
         restore_settings(data_dir);
     if (!install_dir_existed)
-        rmdir(install_dir.c_str());
+        file_remove(install_dir);
     if (!data_dir_existed)
-        rmdir(data_dir.c_str());
+        file_remove(data_dir);
 }
 
 void recover_settings_after_failure()
@@ -333,21 +345,12 @@ void recover_settings_after_failure()
 namespace {
 
 // An elevated copy writes into a file that the first copy made: only a plain
-// file of that user's, never through a link.
-bool write_handover(const std::string& path, const std::string& text)
+// file of the user it runs for, never through a link.
+void write_handover(const std::string& path, const std::string& text)
 {
-    int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st{};
-    bool plain = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
-    const char* invoker = std::getenv("PKEXEC_UID");
-    if (!invoker)
-        invoker = std::getenv("SUDO_UID");
-    if (plain && invoker && std::to_string(st.st_uid) != invoker)
-        plain = false;
-    bool ok = plain && ftruncate(fd, 0) == 0 && write(fd, text.data(), text.size()) == ssize_t(text.size());
-    return close(fd) == 0 && ok;
+    Account invoker;
+    if (invoking_account(&invoker))
+        file_rewrite_owned(path, text, invoker.uid);
 }
 
 }  // namespace
@@ -360,8 +363,12 @@ void apply_finish_options(const std::string& destination, const FinishChoices& c
         restore_settings(data_dir);
     else if (install_result.load() == kInstalled)
         drop_settings_backups(data_dir);
+    // Only a finished installation has a program to start.
+    if (install_result.load() != kInstalled || !is_program_file(program))
+        return;
     if (choices.run_at_startup) {
-        set_autorun_value(program);
+        if (std::string why = set_autorun_value(program); !why.empty())
+            std::fprintf(stderr, "satsetup: start at login: %s\n", why.c_str());
         patch_autorun_line(data_dir + "satclock.ini");
     }
     if (!choices.launch_now)
@@ -387,6 +394,22 @@ const char* install_result_text(int result)
     case kDesktopFolderFailed: return translate_text("The common desktop folder cannot be found.");
     case kProgramsFolderFailed: return translate_text("The common programs menu folder cannot be found.");
     case kMenuFolderFailed: return translate_text("The Start Menu folder cannot be created.");
+    case kDestinationRefused: return translate_text("The destination folder is refused.");
+    case kServiceRefused: return translate_text("The time service could not be installed.");
+    case kUserFolderRefused: return translate_text("An entry in your own folders was refused.");
     default: return translate_text("Setup could not start the installation.");
     }
+}
+
+std::string install_failure_text(int result)
+{
+    std::string text = install_result_text(result);
+    std::string detail = install_failure_detail();
+    if (result < 0 && !detail.empty())
+        text += "\n" + detail;
+    // Without administrator rights nothing of root's can be written.
+    if (result < 0 && !is_user_admin())
+        text += std::string("\n") + translate_text("Setup needs administrator rights: start it again and give the "
+                                                    "administrator's password when asked.");
+    return text;
 }

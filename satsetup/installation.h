@@ -40,10 +40,15 @@ struct FinishChoices {
     bool launch_now = false;
 };
 
-// Finish: keep or drop the earlier settings, the autostart entry, launch (or
-// hand the program over to the first copy). destination is the destination
-// field's text.
+// Finish: keep or drop the earlier settings; after a finished installation
+// only, the autostart entry (written as the user who started Setup) and the
+// launch (or the program handed over to the first copy). destination is the
+// destination field's text.
 void apply_finish_options(const std::string& destination, const FinishChoices& choices);
 
 // The text for an InstallResult, translated (empty for 0).
 const char* install_result_text(int result);
+// What the failure page and the unattended mode say of a result: its text,
+// the cause in words (a path and why) and, for a user without administrator
+// rights, the remedy.
+std::string install_failure_text(int result);

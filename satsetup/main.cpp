@@ -1,11 +1,24 @@
 // satsetup: the Satclock installer, as a wizard or unattended.
+#include "common/user_admin.h"
+#include "platform/env.h"
 #include "satsetup/unattended.h"
 #include "satsetup/wizard.h"
 
+#include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 int main(int argc, char** argv)
 {
+    // An elevated copy trusts its command line and a fixed environment only.
+    adopt_elevated_environment(&argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kSetupUsage, stdout);
+        return 0;
+    }
+    // What root installs is for every user to read and run, whatever umask the caller had.
+    if (is_user_admin())
+        umask(022);
     if (argc > 1 && std::strcmp(argv[1], "--unattended") == 0)
         return unattended_main(argc, argv);
     return wizard_main(argc, argv);

@@ -6,30 +6,22 @@
 #include "common/locale_language.h"
 #include "common/process_list.h"
 #include "common/user_admin.h"
+#include "platform/interrupt_watch.h"
 #include "satsetup/elevation.h"
+#include "satsetup/install_registrations.h"
 #include "satsetup/install_state.h"
 #include "satsetup/install_steps.h"
 #include "satsetup/installation.h"
+#include "satsetup/settings_backup.h"
 #include "satsetup/wizard.h"
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
-constexpr char kUsage[] =
-    "Usage: satsetup --unattended [--dir DIR] [--language en|ru] [--no-menu]\n"
-    "                 [--no-desktop-icon] [--no-autorun] [--keep-settings] [--launch]\n"
-    "Installs Satclock without a window: into DIR (default /opt/Satclock), in the\n"
-    "given language (default: the locale's), with a menu folder, a desktop icon and\n"
-    "start at login unless told otherwise; --keep-settings keeps the settings of an\n"
-    "earlier installation, --launch starts Satclock afterwards.\n";
 
 struct Options {
     std::string dir = "/opt/Satclock";
@@ -78,45 +70,6 @@ bool parse(int argc, char** argv, Options* options)
     return true;
 }
 
-// Lock-free, so the handler may set it.
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void on_interrupt(int) { interrupted.store(true); }
-
-// Ctrl+C, SIGTERM and SIGHUP cancel the installation as the wizard's Cancel
-// does: no further step, the rollback, exit code 1. The handler only raises a
-// flag; a watcher passes it on, as the cancel takes a lock.
-class InterruptWatch {
-public:
-    InterruptWatch()
-    {
-        struct sigaction action{};
-        action.sa_handler = on_interrupt;
-        sigemptyset(&action.sa_mask);
-        for (int signo : {SIGINT, SIGTERM, SIGHUP})
-            sigaction(signo, &action, nullptr);
-        watcher_ = std::thread([this] {
-            while (!done_.load()) {
-                if (interrupted.load()) {
-                    request_install_cancel();
-                    return;
-                }
-                usleep(20 * 1000);
-            }
-        });
-    }
-    ~InterruptWatch()
-    {
-        done_.store(true);
-        watcher_.join();
-    }
-
-private:
-    std::atomic<bool> done_{false};
-    std::thread watcher_;
-};
-
 void print_status(const char* text)
 {
     std::printf("%s\n", shown_text(text).c_str());
@@ -133,6 +86,11 @@ int fail(const char* text)
 int install(const Options& options)
 {
     form_install_paths(options.dir);
+    // Nothing is written for a destination that others could change.
+    if (std::string why = destination_refusal(install_dir); !why.empty())
+        return fail((std::string(install_result_text(kDestinationRefused)) + "\n" + why).c_str());
+    if (std::string notice = earlier_installation_notice(install_dir); !notice.empty())
+        print_status(notice.c_str());
     settings_backed_up = backup_settings(data_dir);
     create_desktop_icon = options.desktop_icon;
     create_menu_folder = options.menu;
@@ -140,13 +98,15 @@ int install(const Options& options)
     print_status(translate_text("Copying new files..."));
     int result = kNoRun;
     {
-        InterruptWatch watch;
+        // Ctrl+C, SIGTERM and SIGHUP cancel the installation as the wizard's
+        // Cancel does: no further step, the rollback, exit code 1.
+        InterruptWatch watch(request_install_cancel);
         result = run_installation(print_status);
     }
     install_result.store(result);
     if (result != kInstalled) {
         rollback_installation();
-        return fail(install_result_text(result));
+        return fail(install_failure_text(result).c_str());
     }
     FinishChoices choices;
     choices.keep_previous_settings = options.keep_settings;
@@ -162,7 +122,7 @@ int unattended_main(int argc, char** argv)
 {
     Options options;
     if (!parse(argc, argv, &options)) {
-        std::fputs(kUsage, stderr);
+        std::fputs(kSetupUsage, stderr);
         return 2;
     }
     select_text_catalogue(options.language == -1 ? locale_is_russian_speaking() : options.language == 1);

@@ -127,14 +127,17 @@ void apply_finish_texts()
     gtk_label_set_text(GTK_LABEL(wizard.finish_heading), shown_text(translate_text(heading)).c_str());
     const char* text = "Satclock was successfully installed.";
     const char* hint = "Click Finish to complete Setup.";
+    std::string reason;
     if (result == kInterrupted) {
         text = "The wizard was interrupted before Satclock could be completely installed.";
         hint = "To install Satclock at a later time, please run the installation again.";
     } else if (result < 0 && page_index == kFinishPage) {
         text = "Satclock was not completely installed.";
         hint = "Click Finish to exit Setup.";
+        // The cause and, where the user can act, the remedy.
+        reason = "\n" + install_failure_text(result);
     }
-    gtk_label_set_text(GTK_LABEL(wizard.finish_result), shown_text(translate_text(text)).c_str());
+    gtk_label_set_text(GTK_LABEL(wizard.finish_result), (shown_text(translate_text(text)) + reason).c_str());
     gtk_label_set_text(GTK_LABEL(wizard.finish_hint), shown_text(translate_text(hint)).c_str());
 }
 
@@ -144,12 +147,10 @@ void show_finish_page()
     if (result == kInstalled) {
         gtk_widget_set_sensitive(wizard.keep_settings_box, TRUE);
         gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(wizard.keep_settings_box), settings_backed_up);
-    } else if (result == kInterrupted) {
+    } else {
+        // Nothing to start at login or now without a finished installation.
         disable_box(wizard.keep_settings_box);
         disable_box(wizard.autorun_box);
-        disable_box(wizard.launch_box);
-    } else {
-        disable_box(wizard.keep_settings_box);
         disable_box(wizard.launch_box);
     }
     apply_finish_texts();

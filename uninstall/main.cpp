@@ -1,5 +1,6 @@
 // uninstall: removes Satclock from the machine, after asking in a window, or
 // unattended with --unattended.
+#include "platform/env.h"
 #include "platform/process.h"
 #include "uninstall/unattended.h"
 #include "uninstall/uninstall_texts.h"
@@ -11,12 +12,20 @@
 
 namespace {
 
-constexpr char kUsage[] = "Use: uninstall [--unattended]\n";
+constexpr char kUsage[] =
+    "Use: uninstall [--unattended]\n"
+    "Removes Satclock: its time service, the files and folders its installation\n"
+    "listed, its menu entries, desktop icon and every user's start at login. The\n"
+    "settings in /var/lib/satclock stay. Without --unattended it asks first in a\n"
+    "window. Run by an ordinary user, it asks for the administrator's password\n"
+    "through pkexec. Exit code 0 removed, 1 not removed completely, 2 a usage error.\n";
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // An elevated copy trusts its command line and a fixed environment only.
+    adopt_elevated_environment(&argc, argv);
     bool unattended = false;
     bool elevated = false;  // the copy that the elevation command started
     for (int i = 1; i < argc; ++i) {

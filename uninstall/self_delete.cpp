@@ -3,10 +3,6 @@
 
 #include "platform/process_after_exit.h"
 
-#include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace {
 
 // A deleting run ends after this many tries a second apart: a file that
@@ -25,15 +21,6 @@ std::string folder_of(const std::string& path)
 {
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-std::string temp_folder()
-{
-    const char* dir = std::getenv("TMPDIR");
-    std::string folder = (dir && *dir) ? dir : "/tmp";
-    if (folder.back() != '/')
-        folder += '/';
-    return folder;
 }
 
 }  // namespace
@@ -57,18 +44,7 @@ std::string self_delete_script_text(const std::string& program, const std::strin
 
 bool write_self_delete_batch(const std::string& program)
 {
-    std::string script = temp_folder() + "delself_satsetup.XXXXXX";
-    int fd = mkostemp(script.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    std::string text = self_delete_script_text(program, script);
-    bool started = write(fd, text.data(), text.size()) == ssize_t(text.size()) &&
-                   // The shell reads the file we wrote through our descriptor, never
-                   // by its name: whoever may rename entries in the temp folder (a
-                   // user's own TMPDIR under pkexec) cannot swap in another script.
-                   process_spawn_after_exit({"/bin/sh", "/dev/fd/3"}, fd) > 0;
-    close(fd);
-    if (!started)
-        unlink(script.c_str());
-    return started;
+    return process_start_script_after_exit("delself_satsetup.", [&](const std::string& script) {
+        return self_delete_script_text(program, script);
+    });
 }

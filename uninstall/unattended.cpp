@@ -52,7 +52,9 @@ int run_unattended_uninstall(const std::string& program, bool elevated)
     }
     UninstallReport report;
     if (!run_uninstall(program, &report)) {
-        char* text = g_strdup_printf(translate_text("Can not open file %s"), report.list_path.c_str());
+        char* text = report.refusal.empty()
+                         ? g_strdup_printf(translate_text("Can not open file %s"), report.list_path.c_str())
+                         : g_strdup_printf(translate_text("Nothing was removed: %s."), report.refusal.c_str());
         print_line(stderr, text);
         g_free(text);
         return incomplete();

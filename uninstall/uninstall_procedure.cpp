@@ -3,16 +3,13 @@
 
 #include "common/listed_paths.h"
 #include "common/registrations.h"
+#include "platform/files.h"
 #include "platform/hidden_process.h"
 #include "platform/process.h"
 #include "uninstall/autorun_values.h"
 #include "uninstall/self_delete.h"
 
-#include <fstream>
 #include <glib.h>
-#include <iterator>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -26,79 +23,54 @@ pid_t start_service_removal(const std::string& install_dir)
     return process_spawn_hidden({install_dir + kServiceProgram, "remove"});
 }
 
-// The LF-ended lines, without their line ends: what the removal passes take.
-std::vector<std::string> list_lines(const std::string& list)
+// Why the installation must not be touched: the uninstaller runs as root,
+// reads the list and runs the service program, so none of them, nor the
+// folders on the way, may be anyone else's to change.
+std::string installation_refusal(const std::string& install_dir)
 {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end = list.find('\n'); end != std::string::npos; end = list.find('\n', start)) {
-        std::string line = list.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
+    for (const auto& [path, whole_file] : {std::pair{install_dir.substr(0, install_dir.size() - 1), false},
+                                           std::pair{install_dir + kListName, true},
+                                           std::pair{install_dir + kServiceProgram, true}}) {
+        if (whole_file && !path_exists(path))
+            continue;
+        if (std::string why = path_only_root_can_change(path, whole_file); !why.empty())
+            return why;
     }
-    return lines;
-}
-
-// Identity of the uninstaller's own file, to know it in the list by any of its names.
-struct FileId {
-    bool known = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-};
-
-FileId file_id(const std::string& path)
-{
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0)
-        return {};
-    return {true, st.st_dev, st.st_ino};
-}
-
-bool is_file(const struct stat& st, const FileId& id)
-{
-    return id.known && st.st_dev == id.dev && st.st_ino == id.ino;
+    return {};
 }
 
 // The list without the lines that name the uninstaller itself: it is in use
 // until it ends, and its script deletes it afterwards.
-std::string without_program(const std::string& list, const std::string& base, const FileId& self)
+std::string without_program(const std::string& list, const std::string& base, const FileIdentity& self)
 {
     std::string kept;
-    for (const std::string& line : list_lines(list)) {
-        struct stat st {};
-        if (!line.empty() && lstat(listed_path(line, base).c_str(), &st) == 0 && is_file(st, self))
-            continue;
-        kept += line + "\n";
-    }
+    for (const std::string& line : list_lines(list))
+        if (line.empty() || !file_identity(listed_path(line, base), false).same_file(self))
+            kept += line + "\n";
     return kept;
 }
 
-std::vector<std::string> remaining_files(const std::string& list, const std::string& base, const FileId& self)
+std::vector<std::string> remaining_files(const std::string& list, const std::string& base, const FileIdentity& self)
 {
     std::vector<std::string> remaining;
     for (const std::string& line : list_lines(list)) {
-        if (line.empty())
-            continue;
         std::string path = listed_path(line, base);
-        struct stat st {};
-        if (lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || is_file(st, self))
-            continue;
-        remaining.push_back(path);
+        FileIdentity found = file_identity(path, false);
+        if (!line.empty() && found.known && !found.folder && !found.same_file(self))
+            remaining.push_back(path);
     }
     return remaining;
 }
 
-// The uninstall registration and the program's link on the command path.
-void remove_registrations()
+// Each listed path in its place: root's places as root, desktop entries as
+// their users. Paths elsewhere stay.
+void remove_in_places(const std::string& list, const std::string& install_dir)
 {
-    unlink(uninstall_entry_path().c_str());
-    // Only the link the installer made: a program of that name put there otherwise stays.
-    std::string link = program_link_path();
-    struct stat st {};
-    if (lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-        unlink(link.c_str());
+    ListedPlaces places = installed_places(install_dir);
+    SortedList sorted = sort_listed_paths(list, places);
+    remove_listed_paths(sorted.root_lines.data(), sorted.root_lines.size(), install_dir);
+    for (const std::string& path : sorted.desktop_paths)
+        remove_desktop_entry(path, places);
 }
 
 }  // namespace
@@ -114,22 +86,20 @@ bool run_uninstall(const std::string& program, UninstallReport* report)
     const std::string install_dir = install_folder_of(program);
     report->list_path = install_dir + kListName;
     report->remaining.clear();
-    std::ifstream file(report->list_path, std::ios::binary);
-    if (!file)
+    report->refusal = installation_refusal(install_dir);
+    std::string list;
+    if (!report->refusal.empty() || file_read_whole(report->list_path, &list) != 0)
         return false;
     pid_t removal = start_service_removal(install_dir);
     g_usleep(gulong(kServiceStopWaitMs) * 1000);
-    std::string list((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    file.close();
-    unlink(report->list_path.c_str());
+    file_remove(report->list_path);
 
-    const FileId self = file_id(program);
-    std::string removable = without_program(list, install_dir, self);
-    remove_listed_paths(removable.data(), removable.size(), install_dir);
+    const FileIdentity self = file_identity(program, true);
+    remove_in_places(without_program(list, install_dir, self), install_dir);
     if (removal > 0)
         process_wait(removal, 0);
     remove_autorun_values();
-    remove_registrations();
+    remove_registrations(install_dir);
     write_self_delete_batch(program);
     report->remaining = remaining_files(list, install_dir, self);
     return true;

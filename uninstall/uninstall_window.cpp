@@ -85,7 +85,9 @@ void remove_and_report()
     bool processed = run_uninstall(program_path, &report);
     set_wait_cursor(false);
     if (!processed) {
-        char* text = g_strdup_printf(translate_text("Can not open file %s"), report.list_path.c_str());
+        char* text = report.refusal.empty()
+                         ? g_strdup_printf(translate_text("Can not open file %s"), report.list_path.c_str())
+                         : g_strdup_printf(translate_text("Nothing was removed: %s."), report.refusal.c_str());
         message_box(text, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, false);
         g_free(text);
     }

@@ -102,6 +102,18 @@ void wait_real_until(int64_t moment_ns, const std::atomic<bool>& stop)
     }
 }
 
+// How long after the true top of its second the port's last pulse edge was
+// stamped (the pulses come at the real clock's whole seconds).
+int64_t last_edge_late_ns()
+{
+    unsigned long count = 0;
+    int64_t edge_mono = 0;
+    if (com_pps_last_edge(0, 1, &count, &edge_mono) != 1)
+        return -1;
+    int64_t edge_real = edge_mono + (rig_real_ns() - platform_monotonic_ns());
+    return edge_real % kSecond;
+}
+
 }  // namespace
 
 int64_t rig_real_ns()
@@ -321,10 +333,13 @@ CorrectionSample CorrectionRig::correct_once(int64_t clock_off_ns, int timeout_m
         sample.failure = "the request was never cleared";
         return sample;
     }
-    // A shift posted to the service lands a moment after the request clears.
+    // The alignment's shift posted to the service: its set shows as the next
+    // rewrite of the clock file (already queued when it came first).
     if (options_.pps && options_.unprivileged)
-        watch_.next(50);
+        watch_.next(timeout_ms);
     sample.clock_error_ns = rig_clock_offset_ns();
+    if (options_.pps)
+        sample.edge_late_ns = last_edge_late_ns();
     // The simulator logs a sentence a moment after sending it: wait until its
     // log runs past the set. The first sentence of a second is the one that
     // gives a correction; the others of that second repeat its time.
@@ -332,10 +347,13 @@ CorrectionSample CorrectionRig::correct_once(int64_t clock_off_ns, int timeout_m
     // busy machine the stamp may come a little after the set it caused.
     constexpr int64_t kStampSlackNs = 100 * kMs;
     std::vector<SimSentence> sentences;
-    wait_until([&] {
-        sentences = sim_.sentences();
-        return !sentences.empty() && sentences.back().cr_ns > set_ns + kStampSlackNs;
-    }, 3000);
+    if (!wait_until([&] {
+            sentences = sim_.sentences();
+            return !sentences.empty() && sentences.back().cr_ns > set_ns + kStampSlackNs;
+        }, timeout_ms)) {
+        sample.failure = "the simulator's log never ran past the set";
+        return sample;
+    }
     const SimSentence* source = nullptr;
     for (size_t i = 0; i < sentences.size() && sentences[i].cr_ns <= set_ns + kStampSlackNs; ++i)
         if (i == 0 || sentences[i].second_ns != sentences[i - 1].second_ns)
@@ -347,9 +365,6 @@ CorrectionSample CorrectionRig::correct_once(int64_t clock_off_ns, int timeout_m
     sample.set_latency_ns = set_ns - source->cr_ns;
     sample.sentence_delay_ns = source->cr_ns - source->second_ns;
     sample.done = true;
-    // The pulse waits held up the analysis of the bytes behind them: let the
-    // thread catch up before the next request, or it would act on an old line.
-    sleep_ms(150);
     return sample;
 }
 

@@ -103,6 +103,7 @@ struct CorrectionSample {
     int64_t clock_error_ns = 0;  // PC clock minus truth right after the correction
     int64_t set_latency_ns = 0;  // carriage return of the sentence to the service's clock set
     int64_t sentence_delay_ns = 0;  // top of the sentence's second to its carriage return
+    int64_t edge_late_ns = 0;       // with 1PPS: the last edge's stamp after the true top of its second
     std::string failure;
 };
 

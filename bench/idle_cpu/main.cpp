@@ -5,9 +5,13 @@
 // its wake-ups per second: the context switches of all its threads, from
 // /proc/<pid>/task/*/status. Everything runs in a sandbox of its own (clock
 // file, channel prefix, port and settings folders). Needs an X display
-// (xvfb-run).
+// (xvfb-run) and trayer, started here as the desktop's notification area.
 //
-//   idle_cpu [SECONDS]   (default 60)
+// One run per way the receiver's bytes reach the port (the simulator's
+// --delivery): byte at a time, a 16550's FIFO, USB packets. The last line
+// holds the USB figures.
+//
+//   idle_cpu [SECONDS] [--delivery byte|fifo|usb]   (default 60 s each, all three)
 #include "platform/process.h"
 #include "src/ui/x11_windows.h"
 
@@ -17,6 +21,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -24,6 +29,7 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -103,6 +109,10 @@ struct Figures {
     double cpu_pct = 0, wakeups_per_s = 0;
 };
 
+struct RunFigures {
+    Figures satclock, keeper;
+};
+
 Figures report(const char* program, const Sample& before, const Sample& after, double seconds)
 {
     Figures figures{100.0 * (after.cpu_seconds - before.cpu_seconds) / seconds,
@@ -160,7 +170,9 @@ bool viewable(Display* display, Window window)
     return window && XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable;
 }
 
-// Closes the window as the user does: satclock hides it and runs on.
+// Closes the window as the user does: satclock hides it and runs on (once
+// the notification area has taken its icon in; until then Close minimizes,
+// so it is asked again).
 bool hide_main_window(pid_t pid)
 {
     Display* display = XOpenDisplay(nullptr);
@@ -168,17 +180,37 @@ bool hide_main_window(pid_t pid)
         return false;
     Window window = 0;
     bool shown = wait_for(15000, [&] { return viewable(display, window = main_window_of(display, pid)); });
-    if (shown) {
+    bool hidden = false;
+    for (int tries = 0; shown && !hidden && tries < 15; ++tries) {
         x11_send_delete(display, window);
         XFlush(display);
+        hidden = wait_for(1000, [&] { return !viewable(display, window); });
     }
-    bool hidden = shown && wait_for(5000, [&] { return !viewable(display, window); });
     XCloseDisplay(display);
     return hidden;
 }
 
+// A notification area on the display (trayer), as a desktop has one: without
+// it Close would only minimize the window.
+pid_t start_tray_host()
+{
+    pid_t pid = process_spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
+                               "32", "--SetDockType", "true", "--transparent", "false"});
+    Display* display = XOpenDisplay(nullptr);
+    if (pid > 0 && display) {
+        Atom selection = XInternAtom(display, ("_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(display))).c_str(),
+                                     False);
+        wait_for(10000, [&] { return XGetSelectionOwner(display, selection) != 0; });
+    }
+    if (display)
+        XCloseDisplay(display);
+    return pid;
+}
+
 void sandbox_environment(const std::string& dir)
 {
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
     for (const char* sub : {"ports", "appdata/satclock", "config", "runtime"})
         fs::create_directories(dir + "/" + sub);
     std::ofstream(dir + "/appdata/satclock/satclock.ini")
@@ -192,30 +224,24 @@ void sandbox_environment(const std::string& dir)
     setenv("XDG_RUNTIME_DIR", (dir + "/runtime").c_str(), 1);
 }
 
-}  // namespace
 
-int main(int argc, char** argv)
+// One measured run with the receiver handing its bytes over as `delivery`
+// says; false when a program could not be started (its folder is kept).
+bool run_once(const std::string& bin, const std::string& delivery, int seconds, RunFigures& figures)
 {
-    int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
-    if (seconds <= 0 || !std::getenv("DISPLAY")) {
-        std::fprintf(stderr, "usage: idle_cpu [SECONDS] (needs an X display: xvfb-run)\n");
-        return 2;
-    }
-    std::string bin = fs::path(process_self_path()).parent_path().string();
-    std::string dir = (fs::temp_directory_path() / ("idle_cpu." + std::to_string(getpid()))).string();
+    std::string dir = (fs::temp_directory_path() / ("idle_cpu." + std::to_string(getpid()) + "." + delivery)).string();
     sandbox_environment(dir);
-
     pid_t receiver = process_spawn({bin + "/satclock-gpssim", "--port", std::to_string(kPort), "--port-dir",
-                                    dir + "/ports", "--baud", "4800", "--log", dir + "/gpssim.log"});
+                                    dir + "/ports", "--baud", "4800", "--delivery", delivery, "--log",
+                                    dir + "/gpssim.log"});
     bool linked = wait_for(5000, [&] { return fs::exists(dir + "/ports/COM" + std::to_string(kPort)); });
     pid_t keeper = process_spawn({"sh", "-c", "exec \"$0\" debug >\"$1\" 2>&1", bin + "/clockkeeper",
                                   dir + "/clockkeeper.out"});
     pid_t satclock = process_spawn({"sh", "-c", "exec \"$0\" >\"$1\" 2>&1", bin + "/satclock", dir + "/satclock.out"});
-    int status = 0;
-    if (!linked || keeper <= 0 || satclock <= 0 || !hide_main_window(satclock)) {
+    bool started = linked && keeper > 0 && satclock > 0 && hide_main_window(satclock);
+    if (!started) {
         std::fprintf(stderr, "idle_cpu: could not start the receiver, clockkeeper or satclock (see %s)\n",
                      dir.c_str());
-        status = 1;
     } else {
         std::this_thread::sleep_for(std::chrono::seconds(kSettleSeconds));
         Sample satclock_before = sample_of(satclock), keeper_before = sample_of(keeper);
@@ -223,18 +249,60 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::seconds(seconds));
         Sample satclock_after = sample_of(satclock), keeper_after = sample_of(keeper);
         double span = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        Figures s = report("satclock", satclock_before, satclock_after, span);
-        Figures k = report("clockkeeper", keeper_before, keeper_after, span);
-        std::printf("satclock_cpu_pct=%.3f clockkeeper_cpu_pct=%.3f satclock_wakeups_per_s=%.1f "
-                    "clockkeeper_wakeups_per_s=%.2f\n",
-                    s.cpu_pct, k.cpu_pct, s.wakeups_per_s, k.wakeups_per_s);
+        std::printf("delivery %s:\n", delivery.c_str());
+        figures.satclock = report("satclock", satclock_before, satclock_after, span);
+        figures.keeper = report("clockkeeper", keeper_before, keeper_after, span);
     }
     stop(satclock);
     stop(keeper);
     stop(receiver);
-    if (status == 0) {
+    if (started) {
         std::error_code ignored;
         fs::remove_all(dir, ignored);
     }
-    return status;
+    return started;
+}
+
+void print_figures(const char* prefix, const RunFigures& f)
+{
+    std::printf("%ssatclock_cpu_pct=%.3f clockkeeper_cpu_pct=%.3f satclock_wakeups_per_s=%.1f "
+                "clockkeeper_wakeups_per_s=%.2f\n",
+                prefix, f.satclock.cpu_pct, f.keeper.cpu_pct, f.satclock.wakeups_per_s, f.keeper.wakeups_per_s);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int seconds = 60;
+    std::vector<std::string> deliveries = {"byte", "fifo", "usb"};
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--delivery") == 0 && i + 1 < argc)
+            deliveries = {argv[++i]};
+        else
+            seconds = std::atoi(argv[i]);
+    }
+    if (seconds <= 0 || !std::getenv("DISPLAY")) {
+        std::fprintf(stderr, "usage: idle_cpu [SECONDS] [--delivery byte|fifo|usb] (needs an X display: xvfb-run)\n");
+        return 2;
+    }
+    std::string bin = fs::path(process_self_path()).parent_path().string();
+    pid_t tray = start_tray_host();
+    if (tray <= 0) {
+        std::fprintf(stderr, "idle_cpu: trayer could not be started\n");
+        return 1;
+    }
+    RunFigures figures;
+    for (const std::string& delivery : deliveries) {
+        if (!run_once(bin, delivery, seconds, figures)) {
+            stop(tray);
+            return 1;
+        }
+        std::string prefix = "delivery=" + delivery + " ";
+        if (deliveries.size() > 1 && delivery != deliveries.back())
+            print_figures(prefix.c_str(), figures);
+    }
+    stop(tray);
+    print_figures("", figures);
+    return 0;
 }

@@ -1,12 +1,19 @@
 // Latency of the receiver link: a writer paces NMEA sentences into a pty at
 // the baud rate, the real reader thread copies them into the ring, and a
-// consumer waiting on the ring stamps each carriage return as it appears.
-// The figure is that stamp minus the moment the carriage return was written.
+// consumer waiting on the ring (at the analysis thread's priority) stamps each
+// carriage return as it appears. The figure is that stamp minus the moment
+// the carriage return was written.
+//
+// The floor is measured in the same run, in blocks taken in turn with the
+// link's: the same sentences, paced the same, into a second pty read by a
+// thread blocked in read() (pty_floor.h). The ratios say what the link adds.
 //
 // Usage: link_latency [--baud N] [--count N] [--gap-ms N]
 //   a pair of sentences, then gap-ms of silence, so the reader also wakes
-//   from its empty-read pause as it does between seconds.
+//   from its sleep as it does between seconds.
 #include "platform/clock.h"
+#include "platform/realtime.h"
+#include "pty_floor.h"
 #include "src/gps/com_reader.h"
 #include "src/gps/serial.h"
 
@@ -26,6 +33,7 @@
 namespace {
 
 constexpr int kPort = 1;
+constexpr int kBlockPairs = 25;  // pairs of sentences per block, link and floor in turn
 
 struct Settings {
     int baud = 4800;
@@ -48,33 +56,11 @@ Settings parse(int argc, char** argv)
     return s;
 }
 
-void sleep_until(int64_t monotonic_ns)
-{
-    timespec at {static_cast<time_t>(monotonic_ns / 1000000000), static_cast<long>(monotonic_ns % 1000000000)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
-    }
-}
-
-// Writes one sentence a byte at a time at the baud rate; returns the
-// moment the write of its carriage return returned.
-int64_t send_paced(int master, const std::string& sentence, int baud, int64_t& line_ns)
-{
-    const int64_t byte_ns = 10LL * 1000000000 / baud;
-    int64_t cr_ns = 0;
-    for (char byte : sentence) {
-        sleep_until(line_ns);
-        if (write(master, &byte, 1) != 1)
-            std::perror("link_latency: write");
-        if (byte == '\r')
-            cr_ns = platform_monotonic_ns();
-        line_ns += byte_ns;
-    }
-    return cr_ns;
-}
-
-// Stamps every carriage return when it can be taken from the ring.
+// Stamps every carriage return when it can be taken from the ring; it stands
+// in for the analysis thread, so it runs at its priority.
 void consume(std::vector<int64_t>& arrivals, size_t expected, std::atomic<bool>& done)
 {
+    platform_thread_realtime();
     uint8_t bytes[512];
     while (arrivals.size() < expected && !done) {
         buf_com_wait_data(100);
@@ -112,11 +98,12 @@ bool wait_port_open(int master)
     return got >= 50;
 }
 
-double percentile_ms(std::vector<int64_t> sorted, double p)
+std::vector<int64_t> differences(const std::vector<int64_t>& arrived, const std::vector<int64_t>& written)
 {
-    size_t index = static_cast<size_t>(p * double(sorted.size()) + 0.999999);
-    index = std::clamp<size_t>(index, 1, sorted.size()) - 1;
-    return double(sorted[index]) / 1e6;
+    std::vector<int64_t> latency;
+    for (size_t i = 0; i < arrived.size() && i < written.size(); ++i)
+        latency.push_back(arrived[i] - written[i]);
+    return latency;
 }
 
 }  // namespace
@@ -128,7 +115,8 @@ int main(int argc, char** argv)
     setenv("SATCLOCK_PORT_DIR", (folder + "/ports").c_str(), 1);
     setenv("SATCLOCK_CLOCK_FILE", (folder + "/clock").c_str(), 1);
     int master = open_linked_pty(folder + "/ports");
-    if (master < 0) {
+    PtyFloor bare;
+    if (master < 0 || !bare.ok()) {
         std::perror("link_latency: pty");
         return 1;
     }
@@ -141,17 +129,20 @@ int main(int argc, char** argv)
     start_com_threads(kPort, settings.baud);
     bool open_ok = wait_port_open(master);
 
-    std::vector<int64_t> arrivals, written;
+    std::vector<int64_t> arrivals, written, floor_written;
     std::atomic<bool> done{false};
     std::thread consumer(consume, std::ref(arrivals), size_t(settings.count), std::ref(done));
     const std::string gga = "$GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,*5A\r\n";
     const std::string rmc = "$GPRMC,123519.000,A,4807.0380,N,01131.0000,E,0.0,0.0,191218,,,A*6B\r\n";
     int64_t line_ns = platform_monotonic_ns();
     for (int i = 0; open_ok && i < settings.count; ++i) {
-        written.push_back(send_paced(master, i % 2 ? rmc : gga, settings.baud, line_ns));
+        bool floor_turn = (i / (2 * kBlockPairs)) % 2 == 1;
+        std::vector<int64_t>& into = floor_turn ? floor_written : written;
+        into.push_back(pty_send_paced(floor_turn ? bare.master() : master, i % 2 ? rmc : gga, settings.baud, line_ns));
         if (i % 2)
             line_ns += int64_t(settings.gap_ms) * 1000000;
     }
+    std::vector<int64_t> floor_read = bare.cr_read_stamps(floor_written.size(), 1000);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     done = true;
     consumer.join();
@@ -160,17 +151,19 @@ int main(int argc, char** argv)
     std::filesystem::remove_all(folder);
     dup2(figures, 1);
 
-    size_t n = std::min(arrivals.size(), written.size());
-    if (!open_ok || n == 0 || arrivals.size() != written.size()) {
-        std::fprintf(stderr, "link_latency: %zu sentences written, %zu arrived\n", written.size(), arrivals.size());
+    if (!open_ok || written.empty() || arrivals.size() != written.size() || floor_read.size() != floor_written.size()) {
+        std::fprintf(stderr, "link_latency: %zu sentences written, %zu arrived; floor %zu written, %zu read\n",
+                     written.size(), arrivals.size(), floor_written.size(), floor_read.size());
         return 1;
     }
-    std::vector<int64_t> latency(n);
-    for (size_t i = 0; i < n; ++i)
-        latency[i] = arrivals[i] - written[i];
-    std::sort(latency.begin(), latency.end());
-    std::printf("sentences=%zu baud=%d gap_ms=%d\n", n, settings.baud, settings.gap_ms);
-    std::printf("p50_ms=%.3f p99_ms=%.3f max_ms=%.3f\n", percentile_ms(latency, 0.5), percentile_ms(latency, 0.99),
-                double(latency.back()) / 1e6);
+    std::vector<int64_t> latency = differences(arrivals, written);
+    std::vector<int64_t> floor = differences(floor_read, floor_written);
+    double p50 = percentile_ms(latency, 0.5), p99 = percentile_ms(latency, 0.99);
+    double floor_p50 = percentile_ms(floor, 0.5), floor_p99 = percentile_ms(floor, 0.99);
+    std::printf("sentences=%zu floor_sentences=%zu baud=%d gap_ms=%d\n", latency.size(), floor.size(), settings.baud,
+                settings.gap_ms);
+    std::printf("p50_ms=%.3f p99_ms=%.3f max_ms=%.3f floor_p50_ms=%.3f floor_p99_ms=%.3f floor_ratio_p50=%.2f "
+                "floor_ratio_p99=%.2f\n",
+                p50, p99, percentile_ms(latency, 1.0), floor_p50, floor_p99, p50 / floor_p50, p99 / floor_p99);
     return 0;
 }

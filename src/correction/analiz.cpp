@@ -16,6 +16,7 @@
 #include "src/gps/link_status.h"
 #include "src/gps/nmea.h"
 #include "src/gps/nmea_line_assembler.h"
+#include "src/gps/receiver_view.h"
 #include "src/gps/serial.h"
 #include "src/settings/settings.h"
 
@@ -28,6 +29,7 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -233,6 +235,18 @@ void note_rmc_date(std::string_view line, int result)
     rmc_date_tod_s.store(fix.hour * 3600 + fix.minute * 60 + fix.second);
 }
 
+// A correction waits for the newest sentence of a new second and takes it
+// only while fresh: after a stall of the receiver's link or of this thread (a
+// pulse wait holds it up to 2.6 s) the lines behind the cursor are old, and
+// a clock set from one of them would end as far behind.
+constexpr int64_t kFreshLineNs = 100000000;  // a line's end to its analysis
+
+struct CorrectionLine {
+    int result = 0;  // 0: none noted
+    LineStamps stamps;
+};
+CorrectionLine correction_line;  // the analysis thread's
+
 void process_line(std::string_view line, const LineStamps& stamps)
 {
     int result = gps_fix_decode_line(line);
@@ -241,11 +255,27 @@ void process_line(std::string_view line, const LineStamps& stamps)
         measure_offset(stamps.burst_ns);
     // While chrony takes the time, a correction request waits: chrony steers
     // the clock, and a step under it would only disturb its estimates.
-    if (result > 0 && correct_time_request.load() && !chrony_feed_takes_time()) {
-        line_burst_ns = stamps.burst_ns;
-        correct_procedure(result);
-        line_burst_ns = 0;
+    if (result > 0 && correct_time_request.load() && !chrony_feed_takes_time())
+        correction_line = {result, stamps};
+}
+
+// Runs the correction for the line noted once no newer line waits behind it.
+void correct_from_newest_line()
+{
+    if (correction_line.result == 0 || buf_com_analiz_line_waiting())
+        return;
+    CorrectionLine line = std::exchange(correction_line, CorrectionLine{});
+    int64_t age_ns = platform_monotonic_ns() - line.stamps.line_end_ns;
+    if (age_ns > kFreshLineNs) {
+        analiz_log("[analiz] a sentence received %lld ms ago is too old to set the clock from\n",
+                   static_cast<long long>(age_ns / 1000000));
+        return;
     }
+    if (!correct_time_request.load())
+        return;
+    line_burst_ns = line.stamps.burst_ns;
+    correct_procedure(line.result);
+    line_burst_ns = 0;
 }
 
 // The bytes the analysis cursor hands over, with their arrival stamps, cut
@@ -335,8 +365,10 @@ void wait_for_bytes()
 {
     int64_t last = last_byte_ns();
     bool silent = receiver_silent();
-    if (silent)
+    if (silent) {
         note_silence();
+        receiver_view_check();
+    }
     buf_com_wait_data_until(silent ? -1 : last + kSilentAfterNs + 1);
 }
 
@@ -397,8 +429,10 @@ void analiz_com_thread_func()
             continue;
         }
         lines->take(count);
+        correct_from_newest_line();
         if (check_1PPS_request.load())
             check_pulse();
+        receiver_view_check();
     }
 }
 

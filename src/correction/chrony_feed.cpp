@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "src/correction/analiz.h"
 #include "src/correction/nmea_delay.h"
+#include "src/gps/receiver_view.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,6 +26,13 @@ constexpr int64_t kDeliveryStaleNs = 3000000000LL;  // no sample for this long: 
 std::atomic<ChronyFeedState> feed_state{ChronyFeedState::off};
 std::atomic<int64_t> delivered_ns{0};  // monotonic, the last sample chrony's socket took
 int64_t old_service_since_ns = 0;  // analysis thread only: when a service said "unknown"
+
+// The status line and the tray show the state: they hear of each change.
+void set_state(ChronyFeedState state)
+{
+    if (feed_state.exchange(state) != state)
+        receiver_view_changed();
+}
 
 ChronyFeedState state_of(PostOutcome outcome)
 {
@@ -79,11 +87,12 @@ ChronyFeedState chrony_feed_state()
 void chrony_feed_send(const ClockSamples& samples)
 {
     if (!chrony_feed.load()) {
-        feed_state.store(ChronyFeedState::off);
+        set_state(ChronyFeedState::off);
         return;
     }
-    if (feed_state.load() == ChronyFeedState::off)
-        feed_state.store(ChronyFeedState::waiting);
+    ChronyFeedState before = feed_state.load();
+    if (before == ChronyFeedState::off || (!samples.valid && before == ChronyFeedState::delivering))
+        set_state(ChronyFeedState::waiting);
     if (!samples.valid || asking_old_service_later())
         return;
     ChronyFeedState now = post_sample(kCommandChronySample, samples.burst_pc_ns, samples.burst_gps_ns);
@@ -93,7 +102,7 @@ void chrony_feed_send(const ClockSamples& samples)
         old_service_since_ns = platform_monotonic_ns();
     if (now == ChronyFeedState::delivering)
         delivered_ns.store(platform_monotonic_ns());
-    feed_state.store(now);
+    set_state(now);
 }
 
 bool chrony_feed_takes_time() { return chrony_feed.load() && feed_state.load() != ChronyFeedState::old_service; }

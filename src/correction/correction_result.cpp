@@ -2,6 +2,7 @@
 #include "src/correction/correction_result.h"
 
 #include "platform/clock.h"
+#include "src/gps/receiver_view.h"
 
 #include <mutex>
 
@@ -14,26 +15,32 @@ CorrectionResult latest;  // under result_lock
 
 void correction_result_made(int64_t shift_ns, CorrectionMethod method)
 {
-    std::lock_guard guard(result_lock);
-    ++latest.sequence;
-    ++latest.notice_sequence;
-    latest.made = true;
-    latest.shift_ns = shift_ns;
-    latest.at_ns = platform_clock_read_ns();
-    latest.method = method;
+    {
+        std::lock_guard guard(result_lock);
+        ++latest.sequence;
+        ++latest.notice_sequence;
+        latest.made = true;
+        latest.shift_ns = shift_ns;
+        latest.at_ns = platform_clock_read_ns();
+        latest.method = method;
+    }
+    receiver_view_changed();
 }
 
 void correction_result_refused(PostOutcome why)
 {
-    std::lock_guard guard(result_lock);
-    bool news = latest.sequence == 0 || latest.made || latest.refusal != why;
-    ++latest.sequence;
-    if (news)
-        ++latest.notice_sequence;
-    latest.made = false;
-    latest.shift_ns = 0;
-    latest.at_ns = platform_clock_read_ns();
-    latest.refusal = why;
+    {
+        std::lock_guard guard(result_lock);
+        bool news = latest.sequence == 0 || latest.made || latest.refusal != why;
+        ++latest.sequence;
+        if (news)
+            ++latest.notice_sequence;
+        latest.made = false;
+        latest.shift_ns = 0;
+        latest.at_ns = platform_clock_read_ns();
+        latest.refusal = why;
+    }
+    receiver_view_changed();
 }
 
 CorrectionResult correction_result_now()

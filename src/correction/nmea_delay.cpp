@@ -162,11 +162,12 @@ bool NmeaDelayLearner::estimate(NmeaDelayEstimate* estimate) const
 
 void nmea_delay_load_settings()
 {
-    bool compensate = settings_defaults::nmea_compensate;
-    int delay = settings_defaults::nmea_delay_ms, spread = settings_defaults::nmea_delay_spread_ms;
-    settings_read_bool(settings_keys::nmea_compensate, settings_defaults::nmea_compensate, compensate);
-    settings_read_int(settings_keys::nmea_delay_ms, settings_defaults::nmea_delay_ms, delay);
-    settings_read_int(settings_keys::nmea_delay_spread_ms, settings_defaults::nmea_delay_spread_ms, spread);
+    namespace key = settings_keys;
+    bool compensate = setting_default_bool(key::nmea_compensate);
+    int delay = setting_default_int(key::nmea_delay_ms), spread = setting_default_int(key::nmea_delay_spread_ms);
+    settings_load(key::nmea_compensate, compensate);
+    settings_load(key::nmea_delay_ms, delay);
+    settings_load(key::nmea_delay_spread_ms, spread);
     nmea_compensate.store(compensate ? 1 : 0);
     nmea_delay_ms.store(std::clamp(delay, 0, kNmeaDelayMaxMs));
     nmea_delay_spread_ms.store(spread);

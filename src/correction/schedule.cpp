@@ -66,7 +66,7 @@ double schedule_base(double now)
         double start = now;
         if (settings_read_double(settings_keys::correct_time_jd_start, now, start) < 1) {
             start = now;
-            settings_write_double(settings_keys::correct_time_jd_start, start);
+            settings_post_double(settings_keys::correct_time_jd_start, start);
         }
         app_settings.correct_time_jd_start = start;
     }
@@ -105,11 +105,17 @@ int schedule_is_due()
     return gps_fix_copy().fix_quality > 0 && next_update_jd == now ? 1 : 0;
 }
 
+void schedule_check()
+{
+    if (schedule_is_due() == 1)
+        correct_time_request.store(1);
+}
+
 void schedule_tick()
 {
     schedule_tick_count = (schedule_tick_count + 1) % 10;
-    if (schedule_tick_count == 0 && schedule_is_due() == 1)
-        correct_time_request.store(1);
+    if (schedule_tick_count == 0)
+        schedule_check();
 }
 
 int schedule_request_on_startup()

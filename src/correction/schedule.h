@@ -36,8 +36,9 @@ double schedule_next_update(int schedule_value, bool auto_update, double base, d
 // correct_time_jd_start.
 int schedule_is_due();
 
-// Called by the 50 ms refresh: every tenth call checks the schedule and, when
-// due, sets correct_time_request.
+// When a correction is due, sets correct_time_request.
+void schedule_check();
+// Called by the 50 ms refresh: every tenth call checks the schedule.
 void schedule_tick();
 
 // The start-up rule for the info page build: with "On Startup" chosen and

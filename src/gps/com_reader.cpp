@@ -304,7 +304,7 @@ int com_reader_restart(int com_port, int baudrate)
     return 1;
 }
 
-void stop_com_read_thread()
+bool stop_com_read_thread(int timeout_ms)
 {
     link_log("run stop thread_com_read thread_com_read_id=%d\n", thread_com_read_id.load());
     if (thread_com_read_id.load() != 0) {
@@ -313,9 +313,14 @@ void stop_com_read_thread()
         com_close(0);
     }
     link_log("run stop thread_com_read 1 thread_com_read_id=%d\n", thread_com_read_id.load());
-    while (thread_com_read_id.load() != 0)
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (thread_com_read_id.load() != 0) {
+        if (timeout_ms >= 0 && std::chrono::steady_clock::now() >= deadline)
+            return false;
         std::this_thread::sleep_for(kStopPollInterval);
+    }
     link_log("run stop thread_com_read 2\n");
+    return true;
 }
 
 unsigned com_reader_link(int* port, int* baud)
@@ -377,6 +382,19 @@ void buf_com_wake_analiz()
         wake_requested = true;
     }
     buf_com_arrived.notify_all();
+}
+
+bool buf_com_analiz_line_waiting()
+{
+    std::lock_guard guard(buf_com_lock);
+    bool text = false;
+    for (int at = buf_com_tail_analiz; buf_com_data && at != buf_com_head; at = (at + 1) % buf_com_size) {
+        if (!is_line_end(buf_com_data[at]))
+            text = true;
+        else if (text)
+            return true;
+    }
+    return false;
 }
 
 int64_t buf_com_last_arrival_ns() { return last_arrival_ns.load(); }

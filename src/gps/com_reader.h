@@ -40,10 +40,10 @@ int com_reader_restart(int com_port, int baudrate);
 // far (a change of it says the receiver may be another).
 unsigned com_reader_link(int* port, int* baud);
 
-// Closes the port to end the reader and returns once it has gone. The reader
-// otherwise never ends: a port that cannot be opened or fails is tried again
-// every 2 s.
-void stop_com_read_thread();
+// Closes the port to end the reader and returns once it has gone, or false
+// after timeout_ms (>= 0) while it still runs. The reader otherwise never
+// ends: a port that cannot be opened or fails is tried again every 2 s.
+bool stop_com_read_thread(int timeout_ms = -1);
 
 // 1 while a reader thread runs, else 0.
 int com_read_running();
@@ -77,6 +77,10 @@ int buf_com_wait_data(int timeout_ms);
 // no deadline). 1 for bytes, 0 otherwise.
 int buf_com_wait_data_until(int64_t deadline_ns);
 void buf_com_wake_analiz();
+
+// Whether a whole line (text and its line end) waits behind the analysis
+// cursor: the line just analysed is not the newest the receiver sent.
+bool buf_com_analiz_line_waiting();
 
 // platform_monotonic_ns of the last byte the reader stored; 0 before any.
 int64_t buf_com_last_arrival_ns();

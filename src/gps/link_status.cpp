@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/device_access.h"
 #include "src/gps/nmea.h"
+#include "src/gps/receiver_view.h"
 #include "src/gps/serial.h"
 
 #include <atomic>
@@ -58,12 +59,15 @@ void link_status_set(LinkState state, int port, int baud, int error)
     next.since_ns = platform_monotonic_ns();
     if (state == LinkState::open_failed)
         explain_open_failure(next);
-    std::lock_guard guard(status_lock);
-    next.opened_ns = state == LinkState::open ? next.since_ns : status.opened_ns;
-    // A failure that goes on keeps the moment it began.
-    if (state == status.state && error == status.error && port == status.port)
-        next.since_ns = status.since_ns;
-    status = next;
+    {
+        std::lock_guard guard(status_lock);
+        next.opened_ns = state == LinkState::open ? next.since_ns : status.opened_ns;
+        // A failure that goes on keeps the moment it began.
+        if (state == status.state && error == status.error && port == status.port)
+            next.since_ns = status.since_ns;
+        status = next;
+    }
+    receiver_view_changed();
 }
 
 LinkStatus link_status_now()

@@ -4,6 +4,7 @@
 #include "src/correction/analiz.h"
 #include "src/correction/nmea_delay.h"
 #include "src/gps/com_reader.h"
+#include "src/gps/receiver_view.h"
 #include "src/receiver/time_daemons.h"
 
 #include <chrono>
@@ -27,9 +28,14 @@ std::atomic<bool> probe_started{false};
 void probe_service_forever()
 {
     for (int round = 0;; ++round) {
-        time_service_presence.store(time_service_present());
-        if (round % kDaemonProbeEvery == 0)
-            time_daemons_present.store(time_daemons_running());
+        int present = time_service_present();
+        bool changed = time_service_presence.exchange(present) != present;
+        if (round % kDaemonProbeEvery == 0) {
+            unsigned daemons = time_daemons_running();
+            changed = time_daemons_present.exchange(daemons) != daemons || changed;
+        }
+        if (changed)
+            receiver_view_changed();
         std::this_thread::sleep_for(kServiceProbePeriod);
     }
 }
@@ -69,4 +75,4 @@ void receiver_choose_pulse_line(bool cts)
     buf_com_wake_analiz();
 }
 
-void stop_receiver_threads() { stop_com_read_thread(); }
+bool stop_receiver_threads(int timeout_ms) { return stop_com_read_thread(timeout_ms); }

@@ -33,5 +33,6 @@ int receiver_running();
 void receiver_check_pulse();
 void receiver_choose_pulse_line(bool cts);
 
-// Ends the reader (which holds the port); the analysis thread goes on.
-void stop_receiver_threads();
+// Ends the reader (which holds the port); the analysis thread goes on. False
+// when the reader still runs after timeout_ms (>= 0).
+bool stop_receiver_threads(int timeout_ms = -1);

@@ -32,6 +32,9 @@ constexpr char text_domain[] = "satclock";
 constexpr char locale_dir[] = "../share/locale";
 constexpr char help_file_ru[] = "../share/help/ru/satclock.html";
 constexpr char help_file_en[] = "../share/help/en/satclock.html";
+// Quit waits this long for the reader: a USB adapter pulled out can hold its
+// close for as long as the driver drains output (30 s by default).
+constexpr int quit_reader_wait_ms = 2000;
 
 // "./<program> <arguments>" split by shell rules, as the toolkit receives it.
 bool toolkit_command_line(int argc, char** argv, int* out_argc, char*** out_argv)
@@ -174,17 +177,18 @@ int app_main(int argc, char** argv)
     toolkit_init(argc, argv);
     app_create_main_window();
     receiver_start();
-    start_info_timers();
+    info_timers_follow_window(main_window);
     gtk_window_set_position(GTK_WINDOW(main_window), GTK_WIN_POS_CENTER);
     if (!gtk_widget_get_realized(main_window))
         gtk_widget_realize(main_window);
     tray_icon_add();
+    tray_follow_receiver_changes();
     intro_dialog_show();
     if (app_settings.turn_to_tray)
         tray_keep_hidden_or_show();
     else
         gtk_widget_show(main_window);
-    if (settings_above_all())
+    if (app_settings.above_all)
         gtk_window_set_keep_above(GTK_WINDOW(main_window), TRUE);
     instance_listen(show_main_window);
     gtk_main();
@@ -195,13 +199,16 @@ void app_quit(GtkWidget*)
 {
     help_close();
     stop_info_timers();
-    receiver_stop();
+    if (!receiver_stop(quit_reader_wait_ms))
+        std::printf("quit: the reader has not ended within %d ms, leaving without it\n", quit_reader_wait_ms);
+    settings_stop();
     std::printf("bye!\n");
     main_window = nullptr;
-    if (intro_dialog)
-        gtk_widget_destroy(intro_dialog);
-    gtk_main_quit();
     tray_icon_remove();
     instance_release();
-    std::exit(0);
+    // The analysis thread and a port's 1PPS watcher never end, and a reader
+    // may still be in a close: destructors of statics must not run under
+    // them. Leave at once with everything written out.
+    std::fflush(nullptr);
+    std::_Exit(0);
 }

@@ -21,7 +21,7 @@ void on_feed_toggled(GtkToggleButton* box, gpointer)
 {
     bool on = gtk_toggle_button_get_active(box);
     chrony_feed.store(on ? 1 : 0);
-    settings_write_bool(settings_keys::chrony_feed, on);
+    settings_post_bool(settings_keys::chrony_feed, on);
 }
 
 void on_copy_clicked(GtkButton*, gpointer)
@@ -45,8 +45,8 @@ GtkWidget* lines_label_new()
 
 GtkWidget* chrony_frame_create(void)
 {
-    bool on = settings_defaults::chrony_feed;
-    settings_read_bool(settings_keys::chrony_feed, settings_defaults::chrony_feed, on);
+    bool on = setting_default_bool(settings_keys::chrony_feed);
+    settings_load(settings_keys::chrony_feed, on);
     chrony_feed.store(on ? 1 : 0);
     GtkWidget* frame = titled_frame_new(_("chrony"));
     GtkWidget* box = gtk_vbox_new(FALSE, 4);

@@ -12,11 +12,13 @@
 #include "src/ui/nmea_view.h"
 #include "src/ui/widget_helpers.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <glib/gi18n.h>
+#include <iterator>
 #include <string>
 #include <vector>
-#include <glib/gi18n.h>
 
 ConfigPageWidgets config_widgets{};
 
@@ -69,11 +71,11 @@ bool active_number(GtkComboBox* combo, int& number)
 
 void load_settings()
 {
-    settings_read_int(settings_keys::com_port, settings_defaults::com_port, app_settings.com_port);
-    settings_read_int(settings_keys::baudrate, settings_defaults::baudrate, app_settings.baudrate);
-    settings_read_bool(settings_keys::use_pps, settings_defaults::use_pps, app_settings.use_pps);
-    settings_read_bool(settings_keys::use_cts, settings_defaults::use_cts, app_settings.use_cts);
-    settings_read_bool(settings_keys::show_nmea_info, settings_defaults::show_nmea_info, app_settings.show_nmea_info);
+    settings_load(settings_keys::com_port, app_settings.com_port);
+    settings_load(settings_keys::baudrate, app_settings.baudrate);
+    settings_load(settings_keys::use_pps, app_settings.use_pps);
+    settings_load(settings_keys::use_cts, app_settings.use_cts);
+    settings_load(settings_keys::show_nmea_info, app_settings.show_nmea_info);
     use_pps.store(app_settings.use_pps ? 1 : 0);
     pps_use_cts.store(app_settings.use_cts ? 1 : 0);
 }
@@ -140,16 +142,16 @@ void on_port_changed(GtkComboBox* combo, gpointer)
     if (port == app_settings.com_port && receiver_running())
         return;
     app_settings.com_port = port;
-    settings_write_int(settings_keys::com_port, port);
+    settings_post_int(settings_keys::com_port, port);
     restart_receiver();
 }
 
 void on_speed_changed(GtkComboBox* combo, gpointer)
 {
-    int baudrate = settings_defaults::baudrate;
+    int baudrate = app_settings.baudrate;
     active_number(combo, baudrate);
     app_settings.baudrate = baudrate;
-    settings_write_int(settings_keys::baudrate, baudrate);
+    settings_post_int(settings_keys::baudrate, baudrate);
     restart_receiver();
 }
 
@@ -159,7 +161,7 @@ void on_use_pps_toggled(GtkToggleButton* check, gpointer)
     use_pps.store(app_settings.use_pps ? 1 : 0);
     if (config_widgets.pps_group)
         gtk_widget_set_sensitive(config_widgets.pps_group, app_settings.use_pps);
-    settings_write_bool(settings_keys::use_pps, app_settings.use_pps);
+    settings_post_bool(settings_keys::use_pps, app_settings.use_pps);
 }
 
 // Another line: what was measured on the old one no longer holds.
@@ -167,7 +169,7 @@ void on_use_cts_toggled(GtkToggleButton* cts, gpointer)
 {
     app_settings.use_cts = gtk_toggle_button_get_active(cts);
     receiver_choose_pulse_line(app_settings.use_cts);
-    settings_write_bool(settings_keys::use_cts, app_settings.use_cts);
+    settings_post_bool(settings_keys::use_cts, app_settings.use_cts);
     set_markup(config_widgets.pps_state, pps_state_markup(-1));
 }
 
@@ -181,7 +183,7 @@ void on_pps_refresh_clicked(GtkButton*, gpointer)
 void on_show_nmea_toggled(GtkToggleButton* check, gpointer)
 {
     app_settings.show_nmea_info = gtk_toggle_button_get_active(check);
-    settings_write_bool(settings_keys::show_nmea_info, app_settings.show_nmea_info);
+    settings_post_bool(settings_keys::show_nmea_info, app_settings.show_nmea_info);
 }
 
 // ---- the three frames ----
@@ -205,14 +207,16 @@ void build_speed_row(GtkWidget* box)
                             add_combo_row(box, _("Baud rate:"),
                                           _("The standard NMEA baud rate is 4800 baud. If your GPS receiver have "
                                             "another baud rate, then select it.")));
-    int index = 0;
-    for (int baudrate : kBaudRates) {
-        gchar* text = g_strdup_printf("%d", baudrate);
+    // The speed in force is always shown: one the list lacks gets an entry of its own.
+    std::vector<int> speeds(std::begin(kBaudRates), std::end(kBaudRates));
+    if (std::find(speeds.begin(), speeds.end(), app_settings.baudrate) == speeds.end())
+        speeds.insert(std::upper_bound(speeds.begin(), speeds.end(), app_settings.baudrate), app_settings.baudrate);
+    for (size_t index = 0; index < speeds.size(); ++index) {
+        gchar* text = g_strdup_printf("%d", speeds[index]);
         gtk_combo_box_append_text(GTK_COMBO_BOX(combo), text);
         g_free(text);
-        if (baudrate == app_settings.baudrate)
-            gtk_combo_box_set_active(GTK_COMBO_BOX(combo), index);
-        ++index;
+        if (speeds[index] == app_settings.baudrate)
+            gtk_combo_box_set_active(GTK_COMBO_BOX(combo), int(index));
     }
     g_signal_connect(combo, "changed", G_CALLBACK(on_speed_changed), nullptr);
 }
@@ -306,14 +310,17 @@ void config_page_add_row(GtkWidget* page, GtkWidget* widget)
 
 void fill_port_list(GtkWidget* combo, int port)
 {
-    int16_t ports[kPortListEntries] = {};
-    int count = list_com_ports(ports);
+    int16_t listed[kPortListEntries] = {};
+    std::vector<int> ports(listed, listed + list_com_ports(listed));
+    // The port in force is always shown, also when it is not there now.
+    if (port > 0 && std::find(ports.begin(), ports.end(), port) == ports.end())
+        ports.insert(std::upper_bound(ports.begin(), ports.end(), port), port);
     port_list_refilling = true;
     for (int entry = port_entries - 1; entry >= 0; --entry)
         gtk_combo_box_remove_text(GTK_COMBO_BOX(combo), entry);
     int active = -1;
     GtkListStore* store = GTK_LIST_STORE(gtk_combo_box_get_model(GTK_COMBO_BOX(combo)));
-    for (int i = 0; i < count; ++i) {
+    for (size_t i = 0; i < ports.size(); ++i) {
         gchar* text = g_strdup_printf("%d", ports[i]);
         std::string device = com_port_description(ports[i]);
         GtkTreeIter row;
@@ -321,12 +328,12 @@ void fill_port_list(GtkWidget* combo, int port)
         gtk_list_store_set(store, &row, port_number_column, text, port_device_column, device.c_str(), -1);
         g_free(text);
         if (ports[i] == port)
-            active = i;
+            active = int(i);
     }
     while (gtk_events_pending())
         gtk_main_iteration_do(FALSE);
     port_list_refilling = false;
-    port_entries = count;
+    port_entries = int(ports.size());
     gtk_combo_box_set_active(GTK_COMBO_BOX(combo), active);
 }
 

@@ -16,7 +16,7 @@ void on_gnss_toggled(GtkToggleButton* box, gpointer)
 {
     app_settings.accept_gnss_talkers = gtk_toggle_button_get_active(box);
     accept_gnss_talkers.store(app_settings.accept_gnss_talkers ? 1 : 0);
-    settings_write_bool(settings_keys::accept_gnss_talkers, app_settings.accept_gnss_talkers);
+    settings_post_bool(settings_keys::accept_gnss_talkers, app_settings.accept_gnss_talkers);
 }
 
 // Long (info page) or short (tray) text of the hint now; empty without one.
@@ -59,8 +59,7 @@ const char* kept_or_null(std::string& kept, std::string text)
 
 GtkWidget* gnss_box_create(void)
 {
-    settings_read_bool(settings_keys::accept_gnss_talkers, settings_defaults::accept_gnss_talkers,
-                       app_settings.accept_gnss_talkers);
+    settings_load(settings_keys::accept_gnss_talkers, app_settings.accept_gnss_talkers);
     accept_gnss_talkers.store(app_settings.accept_gnss_talkers ? 1 : 0);
     // Wrapped: in some languages the text alone is wider than half a screen.
     return wrap_button_label(check_box_new(

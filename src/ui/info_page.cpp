@@ -37,6 +37,10 @@ const GtkAttachOptions kExpandFill = GtkAttachOptions(GTK_EXPAND | GTK_FILL);
 
 guint gps_info_timer = 0;      // 0 while not running
 guint refresh_timer = 0;       // 0 while not running
+// While the window is hidden its two ticks stop and this one looks at the
+// schedule as often as the 50 ms tick does (every tenth tick).
+constexpr guint kHiddenSchedulePeriodMs = 10 * kRefreshPeriodMs;
+guint hidden_schedule_timer = 0;
 GTimeZone* local_zone = nullptr;  // created on first use, kept for the run
 GTimeZone* utc_zone = nullptr;
 
@@ -108,18 +112,17 @@ GtkWidget* no_show_all(GtkWidget* label, int chars = 44)
 
 void load_settings()
 {
-    settings_read_bool(settings_keys::auto_update, settings_defaults::auto_update, app_settings.auto_update);
-    settings_read_int(settings_keys::schedule_value, settings_defaults::schedule_value, app_settings.schedule_value);
-    settings_read_double(settings_keys::correct_time_jd_prev, settings_defaults::correct_time_jd_prev,
-                         app_settings.correct_time_jd_prev);
-    settings_read_bool(settings_keys::show_feets, settings_defaults::show_feets, app_settings.show_feets);
+    settings_load(settings_keys::auto_update, app_settings.auto_update);
+    settings_load(settings_keys::schedule_value, app_settings.schedule_value);
+    settings_load(settings_keys::correct_time_jd_prev, app_settings.correct_time_jd_prev);
+    settings_load(settings_keys::show_feets, app_settings.show_feets);
     correct_time_jd_prev.store(app_settings.correct_time_jd_prev);
 }
 
 void on_auto_update_toggled(GtkToggleButton* box, gpointer)
 {
     app_settings.auto_update = gtk_toggle_button_get_active(box);
-    settings_write_bool(settings_keys::auto_update, app_settings.auto_update);
+    settings_post_bool(settings_keys::auto_update, app_settings.auto_update);
 }
 
 void on_correct_now_clicked(GtkButton*, gpointer)
@@ -133,7 +136,7 @@ void on_schedule_changed(GtkComboBox* combo, gpointer)
     if (index < 0)
         return;
     app_settings.schedule_value = index;
-    settings_write_int(settings_keys::schedule_value, index);
+    settings_post_int(settings_keys::schedule_value, index);
 }
 
 void on_units_changed(GtkComboBox* combo, gpointer)
@@ -142,7 +145,7 @@ void on_units_changed(GtkComboBox* combo, gpointer)
     if (index < 0)
         return;
     app_settings.show_feets = index == 1;
-    settings_write_bool(settings_keys::show_feets, app_settings.show_feets);
+    settings_post_bool(settings_keys::show_feets, app_settings.show_feets);
 }
 
 // ---- the three frames ----
@@ -357,12 +360,11 @@ gboolean gps_info_tick(gpointer)
     set_markup(info_widgets.latitude, info_latitude_markup(fix.latitude));
     set_markup(info_widgets.longitude, info_longitude_markup(fix.longitude));
     set_markup(info_widgets.altitude, info_altitude_markup(fix.altitude, app_settings.show_feets));
-    tray_icon_set_state(fix.fix_quality > 0 ? tray_fix : fix.fix_quality == 0 ? tray_no_data : tray_no_fix);
     if (info_widgets.correct_now)
         gtk_widget_set_sensitive(info_widgets.correct_now, fix.fix_quality > 0);
     gnss_hint_label_update(info_widgets.gnss_hint);
     refresh_status();
-    tray_icon_set_hint(tray_tooltip_lines().c_str());
+    tray_follow_receiver();
     return TRUE;
 }
 
@@ -390,6 +392,53 @@ void start_info_timers()
         refresh_timer = g_timeout_add(kRefreshPeriodMs, info_refresh_tick, nullptr);
 }
 
+namespace {
+
+// The tray too: some of its causes come with time ("no bytes for 5 s").
+gboolean hidden_schedule_tick(gpointer)
+{
+    schedule_check();
+    tray_follow_receiver();
+    return TRUE;
+}
+
+void follow_window(bool shown)
+{
+    if (!shown) {
+        stop_info_timers();
+        if (hidden_schedule_timer == 0)
+            hidden_schedule_timer = g_timeout_add(kHiddenSchedulePeriodMs, hidden_schedule_tick, nullptr);
+        return;
+    }
+    if (hidden_schedule_timer != 0)
+        g_source_remove(hidden_schedule_timer);
+    hidden_schedule_timer = 0;
+    start_info_timers();
+    gps_info_tick(nullptr);
+    info_refresh_tick(nullptr);
+}
+
+gboolean on_window_mapped(GtkWidget*, GdkEvent*, gpointer)
+{
+    follow_window(true);
+    return FALSE;
+}
+
+gboolean on_window_unmapped(GtkWidget*, GdkEvent*, gpointer)
+{
+    follow_window(false);
+    return FALSE;
+}
+
+}  // namespace
+
+void info_timers_follow_window(GtkWidget* window)
+{
+    g_signal_connect(window, "map-event", G_CALLBACK(on_window_mapped), nullptr);
+    g_signal_connect(window, "unmap-event", G_CALLBACK(on_window_unmapped), nullptr);
+    follow_window(gtk_widget_get_mapped(window));
+}
+
 void stop_info_timers()
 {
     if (gps_info_timer != 0)
@@ -398,4 +447,7 @@ void stop_info_timers()
         g_source_remove(refresh_timer);
     gps_info_timer = 0;
     refresh_timer = 0;
+    if (hidden_schedule_timer != 0)
+        g_source_remove(hidden_schedule_timer);
+    hidden_schedule_timer = 0;
 }

@@ -40,6 +40,12 @@ GtkWidget* create_info_page();
 void start_info_timers();
 void stop_info_timers();
 
+// The window's refresh costs nothing while nobody sees it: the two ticks run
+// only while the window is mapped (shown and not minimized); meanwhile a
+// 500 ms timer looks at the correction schedule, and the tray follows the
+// receiver by itself. stop_info_timers also ends that timer.
+void info_timers_follow_window(GtkWidget* window);
+
 // The timer callbacks; both keep their timer running.
 gboolean gps_info_tick(gpointer data);
 gboolean info_refresh_tick(gpointer data);

@@ -11,6 +11,7 @@
 #include <glib.h>
 #include <glib-unix.h>
 #include <poll.h>
+#include <string>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -72,21 +73,66 @@ bool start_listening()
     return true;
 }
 
-gboolean on_request(gint fd, GIOCondition, gpointer)
+// A second copy's connection: its request is read when it comes, never
+// waited for, so the main loop goes on meanwhile.
+struct Client {
+    int fd;
+    guint watch = 0;
+    guint timeout = 0;
+    std::string request;
+};
+
+constexpr guint kRequestPatienceMs = 500;
+
+void end_client(Client* client)
 {
-    int client = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0)
+    if (client->watch)
+        g_source_remove(client->watch);
+    if (client->timeout)
+        g_source_remove(client->timeout);
+    close(client->fd);
+    delete client;
+}
+
+gboolean on_client_data(gint fd, GIOCondition, gpointer data)
+{
+    auto* client = static_cast<Client*>(data);
+    char bytes[16];
+    ssize_t n = read(fd, bytes, sizeof bytes);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
         return G_SOURCE_CONTINUE;
-    char request[16] = {};
-    pollfd wait_for{client, POLLIN, 0};
-    if (poll(&wait_for, 1, 500) == 1 && read(client, request, sizeof request - 1) > 0 &&
-        std::strcmp(request, show_request) == 0) {
+    if (n > 0)
+        client->request.append(bytes, size_t(n));
+    bool complete = client->request.find('\n') != std::string::npos;
+    if (n > 0 && !complete && client->request.size() < sizeof show_request)
+        return G_SOURCE_CONTINUE;
+    if (client->request == show_request) {
         if (show_handler)
             show_handler();
-        ssize_t ignored = write(client, "ok\n", 3);
+        ssize_t ignored = write(fd, "ok\n", 3);
         (void)ignored;
     }
-    close(client);
+    client->watch = 0;  // this source ends with the return
+    end_client(client);
+    return G_SOURCE_REMOVE;
+}
+
+gboolean on_client_silent(gpointer data)
+{
+    auto* client = static_cast<Client*>(data);
+    client->timeout = 0;
+    end_client(client);
+    return G_SOURCE_REMOVE;
+}
+
+gboolean on_request(gint fd, GIOCondition, gpointer)
+{
+    int accepted = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (accepted < 0)
+        return G_SOURCE_CONTINUE;
+    auto* client = new Client{accepted, 0, 0, {}};
+    client->watch = g_unix_fd_add(accepted, GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR), on_client_data, client);
+    client->timeout = g_timeout_add(kRequestPatienceMs, on_client_silent, client);
     return G_SOURCE_CONTINUE;
 }
 

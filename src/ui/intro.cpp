@@ -22,7 +22,7 @@ GtkWidget* paragraph(const char* text)
 
 void on_never_show_toggled(GtkToggleButton* box, gpointer)
 {
-    settings_write_bool(settings_keys::screen_no_show, gtk_toggle_button_get_active(box));
+    settings_post_bool(settings_keys::screen_no_show, gtk_toggle_button_get_active(box));
 }
 
 void on_help_clicked(GtkButton*, gpointer) { help_show(); }
@@ -96,8 +96,8 @@ void show_raised(GtkWindow* window)
 
 void intro_dialog_show()
 {
-    bool never_show = settings_defaults::screen_no_show;
-    settings_read_bool(settings_keys::screen_no_show, settings_defaults::screen_no_show, never_show);
+    bool never_show = setting_default_bool(settings_keys::screen_no_show);
+    settings_load(settings_keys::screen_no_show, never_show);
     if (never_show || intro_dialog)
         return;
     intro_dialog = gtk_window_new(GTK_WINDOW_TOPLEVEL);

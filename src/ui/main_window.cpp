@@ -9,6 +9,7 @@
 #include "src/ui/info_page.h"
 #include "src/ui/pixtex.h"
 #include "src/ui/preferences_page.h"
+#include "src/ui/settings_notice.h"
 
 #include <cstdio>
 #include <cstring>
@@ -170,6 +171,7 @@ GtkWidget* create_main_contents()
     GtkWidget* inner = gtk_vbox_new(FALSE, 4);
     gtk_container_set_border_width(GTK_CONTAINER(inner), 6);
     gtk_box_pack_start(GTK_BOX(outer), inner, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(inner), settings_notice_new(), FALSE, FALSE, 0);
     main_notebook = gtk_notebook_new();
     gtk_notebook_set_show_border(GTK_NOTEBOOK(main_notebook), FALSE);
     gtk_box_pack_start(GTK_BOX(inner), main_notebook, TRUE, TRUE, 0);

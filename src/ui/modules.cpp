@@ -5,32 +5,36 @@
 #include "src/receiver/receiver_threads.h"
 #include "src/settings/settings.h"
 
+#include <cstdio>
+
+namespace {
+
+// Changes still being written at Quit get this long.
+constexpr int kSettingsFlushMs = 2000;
+
+}  // namespace
+
 void settings_start()
 {
     settings_init_path();
+    settings_scan();
 }
 
-bool settings_above_all()
+void settings_stop()
 {
-    // The start-up keeps the window above others unless the file says otherwise.
-    bool above_all = true;
-    settings_read_bool("above_all", true, above_all);
-    return above_all;
+    if (!settings_flush(kSettingsFlushMs))
+        std::printf("settings: changes still unwritten at the end\n");
 }
 
 void receiver_start()
 {
-    // Port and speed as the settings file holds them at start; the GPS
-    // configuration page restarts the reader when the user changes them.
-    int com_port = 1;
-    int baudrate = 4800;
-    settings_read_int("com_port", 1, com_port);
-    settings_read_int("baudrate", 4800, baudrate);
+    // Port and speed in force, as the GPS configuration page loaded them; the
+    // page restarts the reader when the user changes them.
     com_init();
-    start_receiver_threads(com_port, baudrate);
+    start_receiver_threads(app_settings.com_port, app_settings.baudrate);
 }
 
-void receiver_stop()
+bool receiver_stop(int timeout_ms)
 {
-    stop_receiver_threads();
+    return stop_receiver_threads(timeout_ms);
 }

@@ -2,14 +2,14 @@
 // each behind one function so that start-up and shutdown read as a list of steps.
 #pragma once
 
-// Finds the settings file.
+// Finds the settings file and looks for what is wrong with it.
 void settings_start();
+// Waits (bounded) for changes still being written: at Quit.
+void settings_stop();
 
-// The start-up's view of "above_all": TRUE when the key is missing.
-bool settings_above_all();
-
-// Serial layer, reader and analysis threads.
+// Serial layer, reader and analysis threads, on the port and speed in force.
 void receiver_start();
 
-// Returns when the reader thread (which holds the port) has ended.
-void receiver_stop();
+// Returns when the reader thread (which holds the port) has ended, or false
+// after timeout_ms (>= 0) while it still runs.
+bool receiver_stop(int timeout_ms = -1);

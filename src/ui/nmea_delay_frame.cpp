@@ -43,8 +43,8 @@ void on_spin_changed(GtkSpinButton* spin, gpointer)
     int delay = gtk_spin_button_get_value_as_int(spin);
     nmea_delay_ms.store(delay);
     nmea_delay_spread_ms.store(-1);
-    settings_write_int(settings_keys::nmea_delay_ms, delay);
-    settings_write_int(settings_keys::nmea_delay_spread_ms, -1);
+    settings_post_int(settings_keys::nmea_delay_ms, delay);
+    settings_post_int(settings_keys::nmea_delay_spread_ms, -1);
     nmea_delay_frame_refresh();
 }
 
@@ -59,7 +59,7 @@ void on_compensate_toggled(GtkToggleButton* check, gpointer)
 {
     bool on = gtk_toggle_button_get_active(check);
     nmea_compensate.store(on ? 1 : 0);
-    settings_write_bool(settings_keys::nmea_compensate, on);
+    settings_post_bool(settings_keys::nmea_compensate, on);
 }
 
 void on_frame_destroyed(GtkWidget*, gpointer) { delay_widgets = DelayWidgets{}; }

@@ -2,7 +2,7 @@
 #include "src/ui/preferences_page.h"
 
 #include "common/shell_folder.h"
-#include "platform/autostart.h"
+#include "platform/desktop_entry.h"
 #include "platform/process.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
@@ -27,16 +27,16 @@ std::string autostart_entry_path()
 void load_settings()
 {
     using namespace settings_keys;
-    settings_read_bool(auto_run, settings_defaults::auto_run, app_settings.auto_run);
-    settings_read_bool(turn_to_tray, settings_defaults::turn_to_tray, app_settings.turn_to_tray);
-    settings_read_bool(above_all, settings_defaults::above_all_page, app_settings.above_all);
-    settings_read_bool(notify_corrections, settings_defaults::notify_corrections, app_settings.notify_corrections);
+    settings_load(auto_run, app_settings.auto_run);
+    settings_load(turn_to_tray, app_settings.turn_to_tray);
+    settings_load(above_all, app_settings.above_all);
+    settings_load(notify_corrections, app_settings.notify_corrections);
 }
 
 void on_notify_toggled(GtkToggleButton* button, gpointer)
 {
     app_settings.notify_corrections = gtk_toggle_button_get_active(button);
-    settings_write_bool(settings_keys::notify_corrections, app_settings.notify_corrections);
+    settings_post_bool(settings_keys::notify_corrections, app_settings.notify_corrections);
 }
 
 GtkWidget* check_box(GtkWidget* box, const char* text, const char* tip, bool value)
@@ -95,7 +95,7 @@ int autostart_unregister()
 void on_auto_run_toggled(GtkToggleButton* button)
 {
     app_settings.auto_run = gtk_toggle_button_get_active(button);
-    settings_write_bool(settings_keys::auto_run, app_settings.auto_run);
+    settings_post_bool(settings_keys::auto_run, app_settings.auto_run);
     if (app_settings.auto_run)
         autostart_register();
     else
@@ -106,7 +106,7 @@ void on_turn_to_tray_toggled(GtkToggleButton* button)
 {
     // Takes effect at the next start.
     app_settings.turn_to_tray = gtk_toggle_button_get_active(button);
-    settings_write_bool(settings_keys::turn_to_tray, app_settings.turn_to_tray);
+    settings_post_bool(settings_keys::turn_to_tray, app_settings.turn_to_tray);
 }
 
 void on_above_all_toggled(GtkToggleButton* button)
@@ -117,5 +117,5 @@ void on_above_all_toggled(GtkToggleButton* button)
         if (app_settings.above_all)
             gtk_window_set_keep_above(GTK_WINDOW(main_window), TRUE);
     }
-    settings_write_bool(settings_keys::above_all, app_settings.above_all);
+    settings_post_bool(settings_keys::above_all, app_settings.above_all);
 }

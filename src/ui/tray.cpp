@@ -5,8 +5,12 @@
 
 #include "src/correction/analiz.h"
 #include "src/gps/gps_fix.h"
+#include "src/gps/receiver_view.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
+#include "src/ui/notify.h"
+#include "src/ui/status_line.h"
+#include "src/ui/widget_helpers.h"
 #include "src/ui/help.h"
 #include "src/ui/main_window.h"
 #include "src/ui/resources.h"
@@ -60,6 +64,26 @@ constexpr MenuRow menu_rows[] = {
     {-1, nullptr},                   {tray_quit, N_("Quit")},
 };
 
+gboolean poll_requests_once(gpointer)
+{
+    tray_poll_requests();
+    return G_SOURCE_REMOVE;
+}
+
+// Raises a show request and has the main loop carry it out at once.
+void request_show(bool about)
+{
+    if (about)
+        show_about_request.store(1);
+    show_main_request.store(1);
+    g_idle_add(poll_requests_once, nullptr);
+}
+
+// The receiver's changes come from its threads.
+GuiRefresh follow_refresh{tray_follow_receiver};
+
+void post_follow() { gui_refresh_post(follow_refresh); }
+
 void on_menu_item_activate(GtkMenuItem*, gpointer command)
 {
     tray_on_command(GPOINTER_TO_INT(command));
@@ -87,7 +111,7 @@ void on_popup_menu(GtkStatusIcon* icon, guint button, guint activate_time, gpoin
 gboolean on_button_press(GtkStatusIcon*, GdkEventButton* event, gpointer)
 {
     if (event->button == 1 && event->type == GDK_2BUTTON_PRESS)
-        show_main_request.store(1);
+        request_show(false);
     return FALSE;
 }
 
@@ -197,6 +221,17 @@ void tray_poll_requests()
     show_main_request.store(0);
 }
 
+void tray_follow_receiver()
+{
+    int quality = gps_fix_copy().fix_quality;
+    tray_icon_set_state(quality > 0 ? tray_fix : quality == 0 ? tray_no_data : tray_no_fix);
+    tray_icon_set_hint(tray_tooltip_lines().c_str());
+    // The desktop notification of a correction comes also while the window is hidden.
+    correction_notice_poll(correction_result_now());
+}
+
+void tray_follow_receiver_changes() { receiver_view_set_listener(post_follow); }
+
 GtkWidget* tray_menu_new()
 {
     bool have_fix = gps_fix_copy().fix_quality > 0;
@@ -217,7 +252,7 @@ void tray_on_command(int command)
 {
     switch (command) {
     case tray_settings:
-        show_main_request.store(1);
+        request_show(false);
         break;
     case tray_correct_now:
         correct_time_request.store(1);
@@ -226,8 +261,7 @@ void tray_on_command(int command)
         help_show();
         break;
     case tray_about:
-        show_about_request.store(1);
-        show_main_request.store(1);
+        request_show(true);
         break;
     case tray_quit:
         // The menu is still being taken down: the window goes once it is.

@@ -1,7 +1,9 @@
 // The notification-area (tray) icon: its picture follows the receiver's state,
 // its pop-up menu opens the window, corrects the clock, opens the help or the
-// About page, or quits. Work on the main window is handed to the 50 ms tick
-// through the two request flags.
+// About page, or quits. Work on the main window goes through the two request
+// flags, carried out by the main loop as soon as it is idle. The picture and
+// the tooltip follow the receiver's changes (tray_follow_receiver), whether the
+// window is shown or not.
 #pragma once
 
 #include <atomic>
@@ -40,6 +42,12 @@ void tray_icon_set_hint(const char* hint);
 
 // Carries out a pending show request on the main window (and the About page).
 void tray_poll_requests();
+
+// The picture and tooltip of the receiver's state now.
+void tray_follow_receiver();
+// From now on the receiver's changes (receiver_view.h) bring the tray up to
+// date on the GUI thread, one refresh at a time.
+void tray_follow_receiver_changes();
 
 // Whether a notification area has taken the icon in.
 bool tray_icon_embedded();

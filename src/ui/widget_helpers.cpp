@@ -79,3 +79,21 @@ GtkWidget* wrap_button_label(GtkWidget* button, int chars)
     }
     return button;
 }
+
+namespace {
+
+gboolean run_posted_refresh(gpointer data)
+{
+    auto* refresh = static_cast<GuiRefresh*>(data);
+    refresh->posted = false;
+    refresh->run();
+    return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+void gui_refresh_post(GuiRefresh& refresh)
+{
+    if (!refresh.posted.exchange(true))
+        g_idle_add(run_posted_refresh, &refresh);
+}

@@ -1,6 +1,7 @@
 // Small GTK helpers that every page of the main window builds with.
 #pragma once
 
+#include <atomic>
 #include <gtk/gtk.h>
 
 // Stores the widget in the slot and clears the slot when the widget is destroyed.
@@ -24,3 +25,13 @@ GtkWidget* titled_frame_new(const char* title);
 // A titled frame at the table cell; returns the box inside it.
 GtkWidget* add_frame(GtkWidget* table, const char* title, guint left, guint right, guint top,
                      GtkAttachOptions vertical);
+
+// A refresh of the window that other threads ask for: run on the GUI thread
+// as soon as its main loop is idle; asks made while one waits are one.
+struct GuiRefresh {
+    void (*run)();
+    std::atomic<bool> posted{false};
+};
+
+// Any thread.
+void gui_refresh_post(GuiRefresh& refresh);

@@ -1,6 +1,6 @@
 // An installer whose package archive is damaged: the extraction fails, the
-// installation ends with -9 and the wizard shows its failure page; the earlier
-// settings come back.
+// installation ends with -9 and the wizard shows its failure page with the
+// cause; the earlier settings come back, and Finish starts nothing.
 #include "tests/installer/installer_env.h"
 #include "tests/installer/wizard_support.h"
 
@@ -29,18 +29,21 @@ TEST(DamagedPackage, FailsWithMinus9AndTheFailurePage)
     gtk_button_clicked(GTK_BUTTON(wizard.next));
     ASSERT_TRUE(pump_until([] { return page_index == kFinishPage; }, 30000));
     EXPECT_EQ(install_result.load(), kUnpackFailed);
+    EXPECT_EQ(window_title(), "Satclock Setup - Install not complete");
     EXPECT_EQ(label_text(wizard.finish_heading), "Install is not complete.");
-    EXPECT_EQ(label_text(wizard.finish_result), "Satclock was not completely installed.");
+    EXPECT_EQ(label_text(wizard.finish_result),
+              "Satclock was not completely installed.\nThe package could not be unpacked.");
     EXPECT_EQ(label_text(wizard.finish_hint), "Click Finish to exit Setup.");
-    EXPECT_FALSE(gtk_widget_is_sensitive(wizard.keep_settings_box));
-    EXPECT_FALSE(gtk_widget_is_sensitive(wizard.launch_box));
-    EXPECT_FALSE(is_ticked(wizard.launch_box));
-    EXPECT_TRUE(gtk_widget_is_sensitive(wizard.autorun_box));
+    // Nothing was installed that could start now or at login.
+    for (GtkWidget* finish_box : {wizard.keep_settings_box, wizard.autorun_box, wizard.launch_box}) {
+        EXPECT_FALSE(gtk_widget_is_sensitive(finish_box));
+        EXPECT_FALSE(is_ticked(finish_box));
+    }
     EXPECT_EQ(read_file(box.data_dir() + "satclock.ini"), "# mine\r\ncom_port=\"7\"\r\n");
     EXPECT_FALSE(fs::exists(box.data_dir() + "satclock.ini.bak"));
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(wizard.autorun_box), FALSE);
     gtk_button_clicked(GTK_BUTTON(wizard.cancel));
     EXPECT_EQ(wizard_exit_code(), 0);
+    EXPECT_FALSE(fs::exists(box.path("config/autostart/satclock.desktop")));
 }
 
 }  // namespace

@@ -10,8 +10,9 @@
 
 InstallerSandbox::InstallerSandbox()
 {
-    for (const char* sub : {"systemctl", "proc", "inst"})
+    for (const char* sub : {"systemctl", "proc", "inst", "polkit"})
         std::filesystem::create_directory(path(sub));
+    setenv("SATCLOCK_POLKIT_DIR", path("polkit").c_str(), 1);
     setenv("SATCLOCK_SYSTEMCTL", tests_file("service/systemctl-stub").c_str(), 1);
     setenv("SATCLOCK_SYSTEMCTL_STATE", path("systemctl").c_str(), 1);
     setenv("SATCLOCK_PROC_DIR", path("proc").c_str(), 1);

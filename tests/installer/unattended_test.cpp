@@ -1,13 +1,15 @@
 // The real satsetup program in its unattended mode, checked from outside: the
-// installation, an update over it, the usage error, a running Satclock, and
-// an ordinary user's run elevated through the pkexec stand-in.
+// installation, an update over it and one that takes it over, the usage error
+// and --help, refused destinations, a running Satclock, and an ordinary
+// user's elevated copy that planted settings never reach.
 #include "tests/installer/installer_env.h"
 
 #include "platform/process.h"
+#include "tests/support/running_program.h"
 
 #include <csignal>
-#include <dirent.h>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -89,21 +91,67 @@ TEST_F(Unattended, InstallsThenUpdatesKeepingTheSettings)
     for (const std::string& line : lines_of(read_file(box.install_dir() + "uninstall.txt")))
         EXPECT_TRUE(fs::exists(line.starts_with("/") ? line : box.install_dir() + line)) << line;
 
-    // Without --keep-settings the default file replaces them.
-    SetupRun again = satsetup({"--dir", box.path("inst/Satclock"), "--no-menu", "--no-desktop-icon"});
+    EXPECT_NE(update.out.find("Satclock is already installed in " + box.install_dir() + ": this installation "
+                                                                                    "updates it.\n"),
+              std::string::npos)
+        << update.out;
+
+    // Without --keep-settings the default file replaces them. A second
+    // folder takes over the first one's registrations, and says so.
+    SetupRun again = satsetup({"--dir", box.path("inst/Other"), "--no-menu", "--no-desktop-icon"});
     ASSERT_EQ(again.status, 0) << again.err;
     EXPECT_NE(read_file(box.data_dir() + "satclock.ini").find("# Preferences\r\n"), std::string::npos);
     EXPECT_FALSE(fs::exists(box.data_dir() + "satclock.ini.bak"));
+    EXPECT_NE(again.out.find("An earlier installation of Satclock in " + box.install_dir() + " was found."),
+              std::string::npos)
+        << again.out;
+    EXPECT_NE(read_file(box.unit_file()).find("ExecStart=" + box.path("inst/Other/bin/clockkeeper")),
+              std::string::npos);
 }
 
-TEST_F(Unattended, UsageErrorsExitWith2)
+TEST_F(Unattended, UsageErrorsExitWith2AndHelpWith0)
 {
     for (std::vector<std::string> args : {std::vector<std::string>{"--bogus"}, {"--language", "de"}, {"--dir"}}) {
         SetupRun run = satsetup(args);
         EXPECT_EQ(run.status, 2) << args[0];
-        EXPECT_NE(run.err.find("Usage: satsetup --unattended"), std::string::npos);
+        EXPECT_NE(run.err.find("satsetup --unattended [--dir DIR]"), std::string::npos);
+    }
+    std::string out;
+    EXPECT_EQ(process_run_capture({satsetup_path(), "--help"}, &out), 0);
+    EXPECT_TRUE(out.starts_with("Usage: satsetup ")) << out;
+    EXPECT_TRUE(fs::is_empty(box.path("inst")));
+}
+
+// Root runs the service from the destination at every boot, and root's
+// uninstaller later reads the list there: a destination someone else could
+// change, or one that would break the unit's and the list's lines, is refused
+// before anything is written.
+TEST_F(Unattended, ADestinationOthersCouldChangeIsRefusedBeforeAnythingIsWritten)
+{
+    require_root();
+    fs::create_directories(box.path("users"));
+    ASSERT_EQ(process_run({"chown", "65534", box.path("users")}), 0);
+    fs::create_directories(box.path("group"));
+    fs::permissions(box.path("group"), fs::perms::owner_all | fs::perms::group_all | fs::perms::others_exec);
+    const struct {
+        std::string dir;
+        const char* reason;
+    } cases[] = {
+        {"inst/Satclock", "the destination must be an absolute path"},
+        {box.path("users/Satclock"), "is not owned by root, or others may write it"},
+        {box.path("group/Satclock"), "is not owned by root, or others may write it"},
+        {box.path("inst/Sat\nclock"), "control character"},
+    };
+    for (const auto& c : cases) {
+        SetupRun run = satsetup({"--dir", c.dir, "--language", "en"});
+        EXPECT_EQ(run.status, 1) << c.dir;
+        EXPECT_TRUE(run.err.starts_with("The destination folder is refused.\n")) << run.err;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
     }
     EXPECT_TRUE(fs::is_empty(box.path("inst")));
+    EXPECT_TRUE(fs::is_empty(box.path("users")));
+    EXPECT_TRUE(fs::is_empty(box.path("appdata")));
+    EXPECT_FALSE(fs::exists(box.unit_file()));
 }
 
 TEST_F(Unattended, ARunningSatclockFailsTheInstallation)
@@ -117,21 +165,42 @@ TEST_F(Unattended, ARunningSatclockFailsTheInstallation)
     EXPECT_TRUE(fs::is_empty(box.path("inst")));
 }
 
+// A step that fails after the package is in: the whole installation is rolled
+// back, the earlier settings come back, and the reason is on standard error.
 TEST_F(Unattended, AFailedInstallationIsRolledBack)
 {
     require_root();
-    // A file where the Start-menu folder belongs: -12 after the package is in.
-    fs::remove(box.path("programs"));
-    write_file(box.path("programs"), "in the way");
     fs::create_directories(box.data_dir());
-    write_file(box.data_dir() + "satclock.ini", "# mine\r\n");
-    SetupRun run = satsetup({"--dir", box.path("inst/Satclock"), "--language", "en"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "The Start Menu folder cannot be created.\n");
-    EXPECT_FALSE(fs::exists(box.path("inst/Satclock")));
-    EXPECT_FALSE(fs::exists(box.unit_file()));
-    EXPECT_TRUE(fs::is_empty(box.path("desktop")));
-    EXPECT_EQ(read_file(box.data_dir() + "satclock.ini"), "# mine\r\n");
+    const struct {
+        const char* failure;
+        std::function<void()> cause, undo;
+        std::string err;
+    } cases[] = {
+        {"a file where the Start-menu folder belongs",
+         [&] {
+             fs::remove(box.path("programs"));
+             write_file(box.path("programs"), "in the way");
+         },
+         [&] {
+             fs::remove(box.path("programs"));
+             fs::create_directory(box.path("programs"));
+         },
+         "The Start Menu folder cannot be created.\n" + box.path("programs/Satclock") + ": Not a directory\n"},
+        {"the service manager refusing the unit", [] { setenv("SYSTEMCTL_STUB_FAIL", "enable", 1); },
+         [] { unsetenv("SYSTEMCTL_STUB_FAIL"); }, "The time service could not be installed.\nCan not CreateService\n"},
+    };
+    for (const auto& c : cases) {
+        write_file(box.data_dir() + "satclock.ini", "# mine\r\n");
+        c.cause();
+        SetupRun run = satsetup({"--dir", box.path("inst/Satclock"), "--language", "en"});
+        c.undo();
+        EXPECT_EQ(run.status, 1) << c.failure;
+        EXPECT_EQ(run.err, c.err) << c.failure;
+        EXPECT_FALSE(fs::exists(box.path("inst/Satclock"))) << c.failure;
+        EXPECT_FALSE(fs::exists(box.unit_file())) << c.failure;
+        EXPECT_TRUE(fs::is_empty(box.path("desktop"))) << c.failure;
+        EXPECT_EQ(read_file(box.data_dir() + "satclock.ini"), "# mine\r\n") << c.failure;
+    }
 }
 
 TEST_F(Unattended, AnInterruptStopsAndRollsBack)
@@ -151,29 +220,15 @@ TEST_F(Unattended, AnInterruptStopsAndRollsBack)
     EXPECT_FALSE(fs::exists(box.unit_file()));
 }
 
-// The pid of a process running this program file, or -1.
-pid_t find_process(const std::string& program)
-{
-    DIR* dir = opendir("/proc");
-    pid_t found = -1;
-    while (dirent* entry = dir ? readdir(dir) : nullptr) {
-        std::error_code error;
-        fs::path exe = fs::read_symlink(std::string("/proc/") + entry->d_name + "/exe", error);
-        if (!error && exe == program)
-            found = std::atoi(entry->d_name);
-    }
-    if (dir)
-        closedir(dir);
-    return found;
-}
-
-// An ordinary user's run: the elevated copy installs as root and hands the
-// program back; the first copy starts it with the user's rights.
-TEST_F(Unattended, AnOrdinaryUserElevatesAndTheFirstCopyLaunches)
+// An ordinary user's elevated copy runs with its command line and a fixed
+// environment only, even when the elevation hands it the user's whole
+// environment. A program named satclock runs, so the copy, looking at the
+// machine's process list, stops before it writes anything; had it taken the
+// planted process folder (empty) it would have gone on into the planted
+// folders and run the planted systemctl.
+TEST_F(Unattended, PlantedTestSettingsNeverReachTheElevatedCopy)
 {
     require_root();
-    if (!std::getenv("DISPLAY"))
-        GTEST_SKIP() << "the launched program needs a display";
     fs::permissions(box.dir(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     fs::permissions(box.path("tmp"), fs::perms::all | fs::perms::sticky_bit);
     std::vector<std::string> nobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
@@ -183,25 +238,31 @@ TEST_F(Unattended, AnOrdinaryUserElevatesAndTheFirstCopyLaunches)
                                tests_file("service/elevate-stub"), box.path("tmp")});
     if (process_run(probe) != 0)
         GTEST_SKIP() << "cannot run satsetup as nobody here (setpriv, capabilities or folder rights)";
-    setenv("SATCLOCK_ELEVATE", ("sh " + tests_file("service/elevate-stub") + " accept").c_str(), 1);
+    RunningProgram satclock(box, "satclock");
+    ASSERT_TRUE(satclock.started()) << "without it the copy would go on to a real installation";
+    std::string planted = box.path("tmp/planted-systemctl");
+    write_file(planted, "#!/bin/sh\ntouch \"$0.ran\"\n");
+    fs::permissions(planted, fs::perms::all);
+    setenv("SATCLOCK_SYSTEMCTL", planted.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", box.path("tmp").c_str(), 1);
+    // pkexec's stand-in records what it is asked to run, then runs it as root.
+    std::string log = box.path("tmp/elevation.log");
+    std::string elevate = box.path("tmp/elevate");
+    write_file(elevate, "#!/bin/sh\necho \"$@\" >>'" + log + "'\nexec sh '" + tests_file("service/elevate-stub") +
+                            "' accept \"$@\"\n");
+    fs::permissions(elevate, fs::perms::all);
+    setenv("SATCLOCK_ELEVATE", elevate.c_str(), 1);
 
-    SetupRun run = satsetup({"--dir", box.path("inst/Satclock"), "--launch", "--no-autorun"}, nobody);
-    ASSERT_EQ(run.status, 0) << run.err;
-    struct stat st{};
-    ASSERT_EQ(stat(box.install_dir().c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, 0u) << "installed by the elevated copy";
-    for (const auto& entry : fs::directory_iterator(box.path("tmp")))
-        EXPECT_FALSE(entry.path().filename().string().starts_with("hndov")) << "the hand-over file is deleted";
-    // Satclock makes its private instance folder in the temp folder first thing
-    // (without an X cookie it may end soon after): the user's own.
-    std::string instance = box.path("tmp/satclock-65534");
-    for (int i = 0; i < 300 && !fs::exists(instance); ++i)
-        usleep(10 * 1000);
-    ASSERT_EQ(stat(instance.c_str(), &st), 0) << "the first copy starts the installed program";
-    EXPECT_EQ(st.st_uid, 65534u) << "with the user's own rights";
-    pid_t launched = find_process(box.install_dir() + "bin/satclock");
-    if (launched > 0)
-        kill(launched, SIGKILL);
+    SetupRun run = satsetup({"--dir", box.path("inst/Satclock")}, nobody);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("Setup has detected that Satclock is currently running."), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(planted + ".ran"));
+    EXPECT_TRUE(fs::is_empty(box.path("inst")));
+    EXPECT_TRUE(fs::is_empty(box.path("appdata")));
+    std::string command = read_file(log);
+    EXPECT_TRUE(command.starts_with(satsetup_path() + " ")) << command;
+    for (const char* planted_word : {"SATCLOCK_", "TMPDIR", "XDG_"})
+        EXPECT_EQ(command.find(planted_word), std::string::npos) << command;
 }
 
 }  // namespace

@@ -139,3 +139,21 @@ void next_to(int page)
     while (page_index < page && page_index < kInstallingPage)
         gtk_button_clicked(GTK_BUTTON(wizard.next));
 }
+
+std::string what_is_cut()
+{
+    std::string cut;
+    for (GtkWidget* button : {wizard.back, wizard.next, wizard.cancel}) {
+        GtkWidget* child = gtk_bin_get_child(GTK_BIN(button));
+        GtkRequisition asked{};
+        gtk_widget_size_request(child, &asked);
+        if (gtk_widget_get_visible(button) && child->allocation.width < asked.width)
+            cut += "button " + button_text(button) + "; ";
+    }
+    GtkWidget* page = wizard.pages[page_index];
+    GtkRequisition asked{};
+    gtk_widget_size_request(page, &asked);
+    if (page->allocation.height < asked.height || page->allocation.width < asked.width)
+        cut += "page " + std::to_string(page_index);
+    return cut;
+}

@@ -23,3 +23,6 @@ void open_wizard(const std::string& command_line = "");
 void close_wizard();
 // Clicks Next until the page is reached.
 void next_to(int page);
+// The texts that do not get the room they ask for on the shown page: a
+// button's, or the page's own lines. Empty when everything fits.
+std::string what_is_cut();

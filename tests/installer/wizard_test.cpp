@@ -139,6 +139,7 @@ TEST_F(Wizard, ARussianSpeakingLocaleStartsInRussianAndEnglishSwitchesEveryText)
     next_to(kDestinationPage);
     EXPECT_EQ(button_text(wizard.next), "_Установить");
     EXPECT_EQ(button_text(wizard.back), "<_Назад");
+    EXPECT_TRUE(pump_until([] { return what_is_cut().empty(); })) << what_is_cut();
     EXPECT_TRUE(label_text(wizard.free_space_line).starts_with("Свободное место на диске  /"));
     EXPECT_NE(label_text(wizard.free_space_line).find(','), std::string::npos);
     EXPECT_EQ(label_text(wizard.requirement_line), "Требуется для установки программы: 20 Мб.");
@@ -242,6 +243,7 @@ TEST_F(Wizard, AnElevatedCopyInstallsAndHandsTheProgramBack)
     EXPECT_EQ(label_text(wizard.finish_heading), "Копирование файлов\nзавершено.");
     EXPECT_EQ(label_text(wizard.finish_result), "Программа Satclock успешно установлена.");
     EXPECT_EQ(button_text(wizard.cancel), "Завершить");
+    EXPECT_TRUE(pump_until([] { return what_is_cut().empty(); })) << what_is_cut();
     EXPECT_TRUE(gtk_widget_is_sensitive(wizard.keep_settings_box));
     EXPECT_TRUE(is_ticked(wizard.keep_settings_box)) << "earlier settings were backed up";
     EXPECT_TRUE(is_ticked(wizard.autorun_box));
@@ -259,6 +261,65 @@ TEST_F(Wizard, AnElevatedCopyInstallsAndHandsTheProgramBack)
     EXPECT_EQ(read_file(box.data_dir() + "satclock.ini"), "# mine\r\ncom_port=\"7\"\r\nauto_run=\"TRUE\" \r\n");
     EXPECT_TRUE(fs::exists(box.path("config/autostart/satclock.desktop")));
     EXPECT_TRUE(fs::exists(box.path("desktop/Satclock.desktop")));
+}
+
+// Install says why a destination is refused, and asks before it takes over an
+// earlier installation's registrations; either way nothing is written yet.
+TEST_F(Wizard, TheInstallStepSaysWhyADestinationIsRefusedAndAsksBeforeATakeOver)
+{
+    require_root();
+    write_file(box.path("programs/satclock-uninstall.desktop"),
+               "[Desktop Entry]\nX-Satclock-UninstallString=/opt/Old/uninstall\n");
+    open_wizard();
+    next_to(kDestinationPage);
+    const struct {
+        std::string destination;
+        const char* says;
+    } cases[] = {
+        {"relative/Satclock", "the destination must be an absolute path"},
+        {box.path("inst/Satclock"), "An earlier installation of Satclock in /opt/Old/ was found. This installation "
+                                    "takes over its time service"},
+    };
+    for (const auto& c : cases) {
+        set_destination(c.destination);
+        std::string text;
+        answer_next_message(GTK_RESPONSE_CANCEL, &text);
+        gtk_button_clicked(GTK_BUTTON(wizard.next));
+        EXPECT_NE(text.find(c.says), std::string::npos) << text;
+        EXPECT_EQ(page_index, kDestinationPage);
+    }
+    EXPECT_TRUE(fs::is_empty(box.path("inst")));
+    EXPECT_TRUE(fs::is_empty(box.path("appdata")));
+}
+
+// Without administrator rights the installation fails where it needs them:
+// the finish page and the title say so, with the cause and the remedy, and
+// Finish starts nothing.
+TEST_F(Wizard, AFailedInstallationWithoutAdministratorRightsSaysWhyAndStartsNothing)
+{
+    require_root();
+    fs::permissions(box.dir(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    open_wizard();
+    next_to(kDestinationPage);
+    set_destination(box.path("inst/Satclock"));
+    ASSERT_EQ(seteuid(65534), 0);
+    gtk_button_clicked(GTK_BUTTON(wizard.next));
+    bool finished = pump_until([] { return page_index == kFinishPage; }, 30000);
+    std::string result = label_text(wizard.finish_result);
+    std::string title = window_title();
+    ASSERT_EQ(seteuid(0), 0);
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(install_result.load(), kFolderFailed);
+    EXPECT_EQ(title, "Satclock Setup - Install not complete");
+    EXPECT_EQ(label_text(wizard.finish_heading), "Install is not complete.");
+    EXPECT_EQ(result, "Satclock was not completely installed.\nThe install folder or the data folder cannot be "
+                      "created.\n" + box.path("inst/Satclock") + ": Permission denied\nSetup needs administrator "
+                      "rights: start it again and give the administrator's password when asked.");
+    EXPECT_FALSE(gtk_widget_is_sensitive(wizard.autorun_box));
+    gtk_button_clicked(GTK_BUTTON(wizard.cancel));
+    EXPECT_TRUE(wizard_closed());
+    EXPECT_FALSE(fs::exists(box.path("config/autostart/satclock.desktop")));
+    EXPECT_TRUE(fs::is_empty(box.path("inst")));
 }
 
 // The first copy's side: it waits for the elevated copy and, on exit code 3,

@@ -243,7 +243,7 @@ TEST(GpsSim, LogsTruthForEverySentenceAndStopsCleanly)
                 cr = json_int(line, "cr_ns");
         EXPECT_EQ(second % 1000000000, 0);
         EXPECT_GE(first, second + 250000000) << "not before the start offset";
-        EXPECT_GT(cr, first);
+        EXPECT_GE(cr, first) << "a simulator behind its schedule writes a whole sentence at once";
         EXPECT_EQ(json_int(line, "bytes"), int64_t(json_field(line, "text").size()) + 2);
     }
 }

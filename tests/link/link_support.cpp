@@ -94,7 +94,7 @@ SimProcess::SimProcess(const TestSandbox& box, int port, const std::vector<std::
     std::vector<std::string> argv = {simulator_path(), "--port", std::to_string(port), "--port-dir",
                                      box.path("ports"), "--log", log_, "--replace"};
     argv.insert(argv.end(), options.begin(), options.end());
-    pid_ = process_spawn(argv);
+    pid_ = spawn_test_child(argv);
 }
 
 SimProcess::~SimProcess() { stop(SIGKILL); }

@@ -225,7 +225,7 @@ TEST_F(Pps, TimeOutRestoresTheMaskAndIgnoresTheOtherLine)
 TEST_F(Pps, EdgesBeforeTheWaitDoNotCount)
 {
     com_test_device_raise_edge(kPort, TIOCM_CTS);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(wait_until([] { return com_pps_last_edge(0, 1, nullptr, nullptr) == 1; }));  // the watcher has it
     EXPECT_EQ(com_wait_pps_edge(0, 1, 50), 0);
 }
 

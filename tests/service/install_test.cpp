@@ -40,6 +40,9 @@ protected:
         unsetenv("SYSTEMCTL_STUB_STOP_POLLS");
         unsetenv("SYSTEMCTL_STUB_STOP");
         unsetenv("SYSTEMCTL_STUB_FAIL");
+        // Run for an ordinary user, clockkeeper would drop every seam.
+        unsetenv("PKEXEC_UID");
+        unsetenv("SUDO_UID");
         unsetenv("LANGUAGE");
         unsetenv("LC_ALL");
         setenv("LANG", "C.UTF-8", 1);
@@ -113,26 +116,46 @@ TEST_F(ServiceCommands, InstallTwiceSucceedsAndLeavesTheServiceAlone)
     EXPECT_EQ(read_file(unit_file()), unit);
 }
 
-TEST_F(ServiceCommands, InstallRefusesAProgramOthersCouldReplace)
+// Others could replace what runs as root at every boot, or a line end would
+// add a line of its own to the unit: refused, no unit written.
+TEST_F(ServiceCommands, InstallRefusesAProgramOthersCouldReplaceOrAPathThatBreaksTheUnit)
 {
     require_root();
     std::string open_folder = sandbox.path("open");
     fs::create_directory(open_folder);
     chmod(open_folder.c_str(), 0777);
-    fs::copy_file(clockkeeper_path(), open_folder + "/clockkeeper");
     std::string writable_program = sandbox.path("opt/clockkeeper-writable");
-    fs::copy_file(clockkeeper_path(), writable_program);
-    chmod(writable_program.c_str(), 0757);
-    for (const std::string& path : {open_folder + "/clockkeeper", writable_program}) {
-        ClockkeeperRun run(sandbox, "unsafe", {"install"}, {}, path);
+    std::string line_end_folder = sandbox.path("opt/a\nExecStartPre=false");
+    fs::create_directory(line_end_folder);
+    const struct {
+        std::string program;
+        mode_t mode;
+        const char* reason;
+    } cases[] = {
+        {open_folder + "/clockkeeper", 0755, "is not owned by root, or others may write it"},
+        {writable_program, 0757, "is not a file owned by root and writable by root alone"},
+        {line_end_folder + "/clockkeeper", 0755, "holds a control character"},
+    };
+    for (const auto& c : cases) {
+        fs::copy_file(clockkeeper_path(), c.program);
+        chmod(c.program.c_str(), c.mode);
+        ClockkeeperRun run(sandbox, "unsafe", {"install"}, {}, c.program);
         EXPECT_EQ(run.wait(), 0) << run.err();
         EXPECT_NE(run.err().find("install_service: refused: "), std::string::npos) << run.err();
+        EXPECT_NE(run.err().find(c.reason), std::string::npos) << run.err();
         EXPECT_FALSE(fs::exists(unit_file()));
     }
-    // A sticky folder open to all is safe: no one else may replace root's entries.
+    // A sticky folder open to all is safe: no one else may replace root's
+    // entries. Blanks, '$' and '%' go into ExecStart quoted and escaped.
+    std::string sticky = sandbox.path("open/My $HOME 100%");
+    fs::create_directory(sticky);
     chmod(open_folder.c_str(), 01777);
-    ClockkeeperRun sticky(sandbox, "sticky", {"install"}, {}, open_folder + "/clockkeeper");
-    EXPECT_EQ(sticky.wait(), 1) << sticky.err();
+    fs::copy_file(clockkeeper_path(), sticky + "/clockkeeper");
+    ClockkeeperRun quoted(sandbox, "sticky", {"install"}, {}, sticky + "/clockkeeper");
+    EXPECT_EQ(quoted.wait(), 1) << quoted.err();
+    EXPECT_NE(read_file(unit_file()).find("\nExecStart=\"" + open_folder + "/My $$HOME 100%%/clockkeeper\"\n"),
+              std::string::npos)
+        << read_file(unit_file());
 }
 
 TEST_F(ServiceCommands, InstallOverAUnitOfAnotherProgramRepointsItAndAFailedStartIsLogged)
@@ -244,26 +267,34 @@ TEST_F(ServiceCommands, DeclinedOrRefusedElevationFallsBackAndFails)
     EXPECT_FALSE(fs::exists(unit_file()));
 }
 
-TEST_F(ServiceCommands, AcceptedElevationReportsTheCopysResult)
+// The first copy asks pkexec to run the program itself with its command word
+// and nothing else, then reports the copy's result as its own.
+TEST_F(ServiceCommands, TheElevatedCommandIsTheProgramAndItsWordAndTheCopysResultIsReported)
 {
-    require_nobody(true);
-    elevate_with("accept");
-    ClockkeeperRun install(sandbox, "install", {"install"}, as_nobody(true), program());
-    EXPECT_EQ(install.wait(), 1) << install.err();
-    EXPECT_EQ(install.out(), "install by admin ok");
-    EXPECT_TRUE(fs::exists(unit_file()));
-
-    ClockkeeperRun remove(sandbox, "remove", {"remove"}, as_nobody(true), program());
-    EXPECT_EQ(remove.wait(), 1) << remove.err();
-    // The copy stopped the running service first: its line end, then our result.
-    EXPECT_EQ(remove.out(), "\nremove by admin ok");
+    require_nobody(false);
+    std::string log = sandbox.path("tmp/elevation.log");
+    fs::create_directories(sandbox.path("tmp"));
+    chmod(sandbox.path("tmp").c_str(), 01777);
+    setenv("SATCLOCK_ELEVATE", ("sh " + source_dir() + "/tests/uninstall/elevation-recorder").c_str(), 1);
+    setenv("ELEVATION_RECORDER_LOG", log.c_str(), 1);
+    const struct {
+        const char* word;
+        int copy_exit;
+        const char* out;
+    } cases[] = {
+        {"install", 1, "install by admin ok"},
+        {"install", 0, "install by admin false"},
+        {"remove", 1, "remove by admin ok"},
+    };
+    for (const auto& c : cases) {
+        fs::remove(log);
+        setenv("ELEVATION_RECORDER_EXIT", std::to_string(c.copy_exit).c_str(), 1);
+        ClockkeeperRun run(sandbox, c.word, {c.word}, as_nobody(false), program());
+        EXPECT_EQ(run.wait(), c.copy_exit) << c.out << "\n" << run.err();
+        EXPECT_EQ(run.out(), c.out);
+        EXPECT_EQ(read_file(log), program() + " " + c.word + "\n");
+    }
     EXPECT_FALSE(fs::exists(unit_file()));
-
-    // The copy fails (no unit folder): its failure is ours, exit code 0.
-    fs::remove_all(sandbox.path("systemd"));
-    ClockkeeperRun failing(sandbox, "failing", {"install"}, as_nobody(true), program());
-    EXPECT_EQ(failing.wait(), 0) << failing.err();
-    EXPECT_EQ(failing.out(), "install by admin false");
 }
 
 }  // namespace

@@ -16,7 +16,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sstream>
 #include <string>
@@ -58,6 +60,20 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 }
 
 void sleep_past_the_racy_margin() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
+
+// Runs body in a child process and returns its exit status (-1 when it died).
+template <typename Body>
+int in_child(Body body)
+{
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0)
+        _exit(body());
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
 
 class SettingsFile : public ::testing::Test {
 protected:
@@ -124,14 +140,14 @@ TEST_F(SettingsFile, ShippedValuesRead)
     put(kShipped);
     int schedule = -1;
     bool nmea = true, cts = false;
-    EXPECT_EQ(settings_read_int(settings_keys::schedule_value, settings_defaults::schedule_value, schedule), 1);
+    EXPECT_EQ(settings_load(settings_keys::schedule_value, schedule), 1);
     EXPECT_EQ(schedule, 12);
-    EXPECT_EQ(settings_read_bool(settings_keys::show_nmea_info, settings_defaults::show_nmea_info, nmea), 1);
+    EXPECT_EQ(settings_load(settings_keys::show_nmea_info, nmea), 1);
     EXPECT_FALSE(nmea);
-    EXPECT_EQ(settings_read_bool(settings_keys::use_cts, settings_defaults::use_cts, cts), 1);
+    EXPECT_EQ(settings_load(settings_keys::use_cts, cts), 1);
     EXPECT_TRUE(cts);
     double prev = 0;
-    EXPECT_EQ(settings_read_double(settings_keys::correct_time_jd_prev, settings_defaults::correct_time_jd_prev, prev), 0);
+    EXPECT_EQ(settings_load(settings_keys::correct_time_jd_prev, prev), 0);
     EXPECT_EQ(prev, -1.0);
 }
 
@@ -237,11 +253,39 @@ TEST_F(SettingsFile, MissingFileGivesDefaultsAndIsCreatedOnWrite)
 
     ASSERT_EQ(settings_write_int("com_port", 3), 1);
     EXPECT_EQ(contents(), "com_port=\"3\"\r\n");
-    struct stat st{};
-    ASSERT_EQ(stat(path_.c_str(), &st), 0);
-    mode_t mask = umask(0);
-    umask(mask);
-    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+}
+
+// As the installer leaves it: every account reads it, the users group writes
+// it, any other account cannot change it (and is told so, see the window tests).
+TEST_F(SettingsFile, CreatedFileIsReadByEveryAccountAndWrittenByTheUsersGroup)
+{
+    ASSERT_EQ(settings_write_int("com_port", 3), 1);
+    acl_t acl = acl_get_file(path_.c_str(), ACL_TYPE_ACCESS);
+    ASSERT_NE(acl, nullptr);
+    char* text = acl_to_any_text(acl, nullptr, ',', 0);
+    EXPECT_NE(std::string(text).find("group:users:rw-"), std::string::npos) << text;
+    EXPECT_NE(std::string(text).find("other::r--"), std::string::npos) << text;
+    acl_free(text);
+    acl_free(acl);
+
+    if (geteuid() != 0)
+        GTEST_SKIP() << "a second account needs root";
+    struct passwd* nobody = getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    for (const std::string& folder : {sandbox_.dir(), sandbox_.path("appdata"), sandbox_.path("appdata/satclock")})
+        ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+    uid_t uid = nobody->pw_uid;
+    gid_t gid = nobody->pw_gid;
+    int child = in_child([&] {
+        if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+            return 10;
+        int port = 0;
+        if (settings_read_int("com_port", 1, port) != 1 || port != 3)
+            return 11;
+        return settings_write_int("com_port", 4) == -1 && errno == EACCES ? 0 : 12;
+    });
+    EXPECT_EQ(child, 0);
+    EXPECT_EQ(contents(), "com_port=\"3\"\r\n");
 }
 
 TEST_F(SettingsFile, MissingKeyWithoutDefaultLeavesTheValue)
@@ -316,20 +360,6 @@ TEST_F(SettingsFile, CorruptFileKeepsEveryUnreadByte)
     EXPECT_EQ(contents(), with_baud);
     ASSERT_EQ(settings_write_int("com_port", 2), 1);
     EXPECT_EQ(contents(), with_baud + "\r\ncom_port=\"2\"\r\n");
-}
-
-// Runs body in a child process and returns its exit status (-1 when it died).
-template <typename Body>
-int in_child(Body body)
-{
-    fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0)
-        _exit(body());
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
 }
 
 // A file-size limit makes the write stop half-way, as a full disk would.

@@ -1,6 +1,7 @@
 // Per-test sandbox folders and environment seams.
 #include "tests/support/test_env.h"
 
+#include "platform/process.h"
 #include "tests/support/clock_start.h"
 
 #include <chrono>
@@ -67,6 +68,13 @@ TestSandbox::~TestSandbox()
 
 std::string build_dir() { return env_or("SATCLOCK_BUILD_DIR", "."); }
 std::string source_dir() { return env_or("SATCLOCK_SOURCE_DIR", "."); }
+
+pid_t spawn_test_child(const std::vector<std::string>& argv)
+{
+    std::vector<std::string> tied = {"setpriv", "--pdeathsig", "KILL", "--"};
+    tied.insert(tied.end(), argv.begin(), argv.end());
+    return argv.empty() ? -1 : process_spawn(tied);
+}
 
 bool wait_until(const std::function<bool()>& done, int timeout_ms)
 {

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 class TestSandbox {
 public:
@@ -36,6 +38,12 @@ private:
 // Folder of the built programs (bin/) and of the sources, from the test's environment.
 std::string build_dir();
 std::string source_dir();
+
+// Starts a program (searched in PATH) as a child that the kernel kills when
+// the test process ends, however it ends (setpriv's parent-death signal): a
+// crash or the runner's kill leaves no helper behind on the display or
+// holding the runner's output pipe. Returns its pid, or -1.
+pid_t spawn_test_child(const std::vector<std::string>& argv);
 
 // Polls done() until it holds or timeout_ms of the monotonic clock have
 // passed; returns whether it came to hold. Every caller checks the result.

@@ -77,6 +77,7 @@ TEST_F(GnssBoxTest, HintAfterFiveSecondsOfRefusedGnGoesWhenTheBoxIsTicked)
 
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check), TRUE);
     EXPECT_EQ(accept_gnss_talkers.load(), 1);
+    ASSERT_TRUE(settings_flush(10000));
     EXPECT_NE(read_file(sandbox.path("appdata/satclock/satclock.ini")).find("accept_gnss_talkers=\"TRUE\"\r\n"),
               std::string::npos);
     EXPECT_EQ(gps_fix_decode_line(gngga(6)), 1);  // the next sentence, the reader untouched

@@ -48,6 +48,7 @@ TEST(NmeaDelayFrame, ShowsTheDelayAndItsControlsReachTheSettings)
 
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), 300);
     int stored = 0;
+    ASSERT_TRUE(settings_flush(10000));
     settings_read_int(settings_keys::nmea_delay_ms, 0, stored);
     EXPECT_EQ(stored, 300);
     EXPECT_EQ(nmea_delay_ms.load(), 300);
@@ -55,6 +56,7 @@ TEST(NmeaDelayFrame, ShowsTheDelayAndItsControlsReachTheSettings)
 
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check), TRUE);
     bool compensate = false;
+    ASSERT_TRUE(settings_flush(10000));
     settings_read_bool(settings_keys::nmea_compensate, false, compensate);
     EXPECT_TRUE(compensate);
     EXPECT_EQ(nmea_compensate.load(), 1);

@@ -103,10 +103,4 @@ TEST(Pictures, StockPictureScaledOrAtItsOwnSize)
     }
 }
 
-TEST(Pictures, TypeIsRegisteredUnderItsName)
-{
-    EXPECT_STREQ("Mygtk_pixtex", g_type_name(MYGTK_TYPE_PIXTEX));
-    EXPECT_TRUE(g_type_is_a(MYGTK_TYPE_PIXTEX, GTK_TYPE_TABLE));
-}
-
 }  // namespace

@@ -3,6 +3,7 @@
 // the window manager at once.
 #include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
 
+#include "platform/desktop_entry.h"
 #include "platform/process.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
@@ -46,7 +47,11 @@ protected:
 
     bool ticked(const char* text) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(box(text))); }
 
-    std::string settings_file() { return read_file(sandbox.path("appdata/satclock/satclock.ini")); }
+    std::string settings_file()
+    {
+        EXPECT_TRUE(settings_flush(10000));  // the page's changes are written off its thread
+        return read_file(sandbox.path("appdata/satclock/satclock.ini"));
+    }
     std::string entry() { return read_file(sandbox.path("config/autostart/satclock.desktop")); }
     bool entry_exists() { return access(sandbox.path("config/autostart/satclock.desktop").c_str(), F_OK) == 0; }
 
@@ -59,7 +64,8 @@ TEST_F(PreferencesTest, StartWithPcWritesAndRemovesTheAutostartEntry)
     EXPECT_TRUE(ticked("Start this Application with PC"));
     EXPECT_FALSE(ticked("Window always on top")) << "the page's default, unlike the start-up's";
     EXPECT_NE(std::string::npos, entry().find("\nExec=" + process_self_path() + "\n")) << entry();
-    EXPECT_NE(std::string::npos, entry().find("[Desktop Entry]\nType=Application\nName=Satclock\n")) << entry();
+    // The installer's start-at-login entry, from the same writer.
+    EXPECT_EQ(desktop_entry_text(autostart_entry("Satclock", process_self_path())), entry());
 
     click_button(box("Start this Application with PC"));
     EXPECT_FALSE(entry_exists());

@@ -3,6 +3,7 @@
 // tray icon and the start hidden in the tray.
 #include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
 
+#include "platform/clock.h"
 #include "platform/process.h"
 #include "src/ui/x11_windows.h"
 #include "tests/support/test_env.h"
@@ -11,8 +12,10 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sys/stat.h>
@@ -61,17 +64,28 @@ protected:
         unsetenv("FAKE_VIEWER_IGNORE_CLOSE");
     }
 
-    // Starts build/bin/satclock with its output in <sandbox>/<name>.out.
-    pid_t start(const std::string& name)
+    // Starts build/bin/satclock (or another program) with its output in <sandbox>/<name>.out.
+    pid_t start(const std::string& name, const std::string& program = build_dir() + "/bin/satclock")
     {
         std::string out = sandbox_.path(name + ".out");
-        pid_t pid = process_spawn({"sh", "-c", "exec \"$0\" >\"$1\" 2>&1", build_dir() + "/bin/satclock", out});
+        pid_t pid = spawn_test_child({"sh", "-c", "exec \"$0\" >\"$1\" 2>&1", program, out});
         if (pid > 0)
             started_.push_back(pid);
         return pid;
     }
 
     std::string output(const std::string& name) { return read_file(sandbox_.path(name + ".out")); }
+
+    // A simulated receiver on COM3, named in the settings file.
+    void start_receiver_on_com3()
+    {
+        pid_t receiver = spawn_test_child({build_dir() + "/bin/satclock-gpssim", "--port", "3", "--port-dir",
+                                           sandbox_.path("ports")});
+        ASSERT_GT(receiver, 0);
+        started_.push_back(receiver);
+        ASSERT_TRUE(wait_until([&] { return access(sandbox_.path("ports/COM3").c_str(), F_OK) == 0; }));
+        settings("com_port=\"3\"\r\nbaudrate=\"4800\"\r\n");
+    }
 
     // The main window of a process, or 0.
     Window main_window_of(pid_t pid)
@@ -100,11 +114,30 @@ protected:
         return wait_until([&] { return viewable(window = main_window_of(pid)); }) ? window : 0;
     }
 
-    // Key strokes sent to the window itself, so no focus is needed.
-    void keys(Window window, const std::string& key_names)
+    // A key stroke sent to the window itself (XSendEvent), so no focus is
+    // needed and no key is ever left held in the server. Pressed through XTest
+    // instead (xdotool does so when the window has the focus), a Ctrl+Q that
+    // ends the program loses its release, and the server then repeats Ctrl+Q
+    // into the windows of every later test on the display.
+    void key(Window window, KeySym symbol, unsigned modifiers = 0)
     {
-        process_run({"xdotool", "key", "--window", std::to_string(window), key_names});
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        XKeyEvent event{};
+        event.display = display_;
+        event.window = window;
+        event.root = DefaultRootWindow(display_);
+        event.time = CurrentTime;
+        event.same_screen = True;
+        event.state = modifiers;
+        event.keycode = XKeysymToKeycode(display_, symbol);
+        // The window may be gone by the release: that error is no failure.
+        auto previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+        for (int type : {KeyPress, KeyRelease}) {
+            event.type = type;
+            XSendEvent(display_, window, True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
+                       reinterpret_cast<XEvent*>(&event));
+        }
+        XSync(display_, False);
+        XSetErrorHandler(previous);
     }
 
     size_t viewer_starts() { return count_lines("start "); }
@@ -131,22 +164,16 @@ protected:
 
 TEST_F(ProgramTest, QuitThroughTheOptionsMenuStopsTheReaderAndEndsWithStatusZero)
 {
-    // A simulated receiver on COM3, the port the settings file names.
-    pid_t receiver = process_spawn({build_dir() + "/bin/satclock-gpssim", "--port", "3", "--port-dir",
-                                    sandbox_.path("ports")});
-    ASSERT_GT(receiver, 0);
-    started_.push_back(receiver);
-    ASSERT_TRUE(wait_until([&] { return access(sandbox_.path("ports/COM3").c_str(), F_OK) == 0; }));
-    settings("com_port=\"3\"\r\nbaudrate=\"4800\"\r\n");
+    ASSERT_NO_FATAL_FAILURE(start_receiver_on_com3());
 
     pid_t pid = start("first");
     ASSERT_GT(pid, 0);
     Window window = wait_shown(pid);
     ASSERT_NE(0u, window) << output("first");
     ASSERT_TRUE(wait_until([&] { return output("first").find("start thread read_com_thread_func") != std::string::npos; }));
-    keys(window, "alt+o");
-    keys(window, "Up");  // from the first item round to the last one, Quit
-    keys(window, "Return");
+    key(window, XK_o, Mod1Mask);
+    key(window, XK_Up);  // from the first item round to the last one, Quit
+    key(window, XK_Return);
     EXPECT_EQ(0, process_wait(pid, 10000)) << output("first");
     std::string out = output("first");
     EXPECT_NE(std::string::npos, out.find("curdir=" + build_dir() + "/bin\n\n")) << out;
@@ -162,6 +189,26 @@ TEST_F(ProgramTest, QuitThroughTheOptionsMenuStopsTheReaderAndEndsWithStatusZero
     EXPECT_EQ(std::string::npos, out.find("no open com=")) << out;
 }
 
+// The reader reading, the analysis thread waiting for a pulse and the 1PPS
+// watcher publishing edges without pause when Quit is chosen: the process
+// ends with status 0 all the same, and soon.
+TEST_F(ProgramTest, QuitWhileEveryThreadIsBusyEndsWithStatusZero)
+{
+    ASSERT_NO_FATAL_FAILURE(start_receiver_on_com3());
+    settings("use_pps=\"TRUE\"\r\nuse_cts=\"TRUE\"\r\n");
+    pid_t pid = start("busy", build_dir() + "/tests/quit_while_busy");
+    ASSERT_TRUE(wait_until([&] { return output("busy").find("quit at ") != std::string::npos; }, 30000))
+        << output("busy");
+    int status = process_wait(pid, 10000);
+    int64_t ended_ns = platform_monotonic_ns();
+    std::string out = output("busy");
+    ASSERT_EQ(0, status) << out;
+    EXPECT_NE(std::string::npos, out.find("bye!\n")) << out;
+    long long quit_ns = std::atoll(out.c_str() + out.find("quit at ") + 8);
+    RecordProperty("quit_to_exit_ms", std::to_string((ended_ns - quit_ns) / 1000000));
+    std::printf("Quit to exit: %lld ms\n", (ended_ns - quit_ns) / 1000000);
+}
+
 TEST_F(ProgramTest, ViewerStillOpenAtQuitIsClosedOrKilled)
 {
     for (bool ignores_close : {false, true}) {
@@ -172,14 +219,14 @@ TEST_F(ProgramTest, ViewerStillOpenAtQuitIsClosedOrKilled)
         pid_t pid = start(name);
         Window window = wait_shown(pid);
         ASSERT_NE(0u, window) << output(name);
-        keys(window, "F1");
+        key(window, XK_F1);
         ASSERT_TRUE(wait_until([&] { return viewer_starts() > before; })) << output(name);
         pid_t viewer = viewer_pid();
         if (ignores_close) {
             std::string log = read_file(sandbox_.path("viewer.log"));
             viewer = static_cast<pid_t>(std::stol(log.substr(log.rfind("start ") + 6)));
         }
-        keys(window, "ctrl+q");
+        key(window, XK_q, ControlMask);
         EXPECT_EQ(0, process_wait(pid, 10000)) << output(name);
         EXPECT_TRUE(wait_until([&] { return kill(viewer, 0) != 0; }, 2000)) << name << " viewer left running";
         EXPECT_EQ(ignores_close ? 2u : 1u, count_lines("close ")) << "asked to close first";
@@ -206,7 +253,7 @@ TEST_F(ProgramTest, SecondCopyShowsTheFirstOnesWindowAndEnds)
     EXPECT_EQ(0u, main_window_of(second));
     EXPECT_EQ(std::string::npos, output("second").find("curdir=")) << "the second copy stops before its start-up";
 
-    keys(window, "ctrl+q");
+    key(window, XK_q, ControlMask);
     EXPECT_EQ(0, process_wait(first, 10000)) << output("first");
 }
 
@@ -215,12 +262,12 @@ TEST_F(ProgramTest, AfterTheFirstCopyEndsANewOneRuns)
     pid_t first = start("first");
     Window window = wait_shown(first);
     ASSERT_NE(0u, window);
-    keys(window, "ctrl+q");
+    key(window, XK_q, ControlMask);
     ASSERT_EQ(0, process_wait(first, 10000));
     pid_t next = start("next");
     Window next_window = wait_shown(next);
     ASSERT_NE(0u, next_window) << output("next");
-    keys(next_window, "ctrl+q");
+    key(next_window, XK_q, ControlMask);
     EXPECT_EQ(0, process_wait(next, 10000)) << output("next");
 }
 
@@ -325,7 +372,7 @@ TEST_F(TrayProgramTest, WithoutANotificationAreaHideToTrayIsIgnoredAndTheWindowS
     ASSERT_NE(0u, window) << output("no-tray");
     EXPECT_NE(std::string::npos, output("no-tray").find("\"Hide to system tray after start up\" is ignored"))
         << output("no-tray");
-    keys(window, "ctrl+q");
+    key(window, XK_q, ControlMask);
     EXPECT_EQ(0, process_wait(pid, 10000)) << output("no-tray");
 }
 

@@ -243,8 +243,9 @@ TEST_F(StatusLineTest, EachCauseShowsItsLineUntilItGoes)
             continue;
         }
         ASSERT_TRUE(shows(row.line)) << status_text();
-        if (row.line.rfind("Cannot open COM5", 0) == 0)
+        if (row.line.rfind("Cannot open COM5", 0) == 0) {
             EXPECT_NE(status_text().find("permission denied"), std::string::npos) << status_text();
+        }
         row.remedy();
         EXPECT_TRUE(gone(row.line)) << status_text();
     }

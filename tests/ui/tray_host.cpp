@@ -2,6 +2,7 @@
 #include "tests/ui/tray_host.h"
 
 #include "platform/process.h"
+#include "tests/support/test_env.h"
 
 #include <X11/Xlib.h>
 #include <chrono>
@@ -26,8 +27,8 @@ bool tray_selection_owned()
 
 TrayHost::TrayHost()
 {
-    pid_ = process_spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
-                          "32", "--SetDockType", "true", "--transparent", "false"});
+    pid_ = spawn_test_child({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
+                             "32", "--SetDockType", "true", "--transparent", "false"});
     if (pid_ <= 0) {
         problem_ = "trayer could not be started (install it: scripts/deps.sh)";
         return;

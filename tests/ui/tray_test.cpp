@@ -302,6 +302,7 @@ TEST_F(IntroTest, NeverShowAgainIsRememberedAcrossStarts)
     ASSERT_TRUE(run_intro(2)) << "ticked and unticked: shown again next time";
     ASSERT_TRUE(run_intro(1));
     EXPECT_EQ(nullptr, intro_dialog);
+    ASSERT_TRUE(settings_flush(10000));
     EXPECT_NE(std::string::npos,
               read_file(sandbox.path("appdata/satclock/satclock.ini")).find("screen_no_show=\"TRUE\""));
     EXPECT_FALSE(run_intro(0)) << "the next start shows no intro window";

@@ -1,4 +1,6 @@
-// GUI test helpers: GTK initialised once per test program, skipped when only listing.
+// GUI test helpers: GTK initialised once per test program (skipped when only
+// listing), the main window built as the program builds it, and the guards
+// that fail a test on stray input: a Quit nobody chose, a key left held.
 #include <gtest/gtest.h>
 
 #include "tests/ui/ui_test_support.h"
@@ -6,20 +8,90 @@
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/main_window.h"
+#include "src/ui/modules.h"
 #include "src/ui/pixtex.h"
 #include "src/ui/resources.h"
 #include "tests/support/gtk_display.h"
 #include "tests/support/test_env.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <gdk/gdkx.h>
+#include <libintl.h>
 #include <sstream>
 
 namespace {
+
+// What delivered the event being handled, and where the pointer is.
+std::string current_event_text()
+{
+    std::ostringstream text;
+    if (GdkEvent* event = gtk_get_current_event()) {
+        text << "event type " << event->type << ", send_event " << int(event->any.send_event) << ", window 0x"
+             << std::hex << (event->any.window ? GDK_WINDOW_XID(event->any.window) : 0) << std::dec;
+        if (event->type == GDK_KEY_PRESS || event->type == GDK_KEY_RELEASE)
+            text << ", key " << (gdk_keyval_name(event->key.keyval) ?: "?") << " state 0x" << std::hex
+                 << event->key.state << std::dec;
+        if (event->type == GDK_BUTTON_PRESS || event->type == GDK_BUTTON_RELEASE)
+            text << ", button " << event->button.button << " at root " << event->button.x_root << ","
+                 << event->button.y_root;
+        gdk_event_free(event);
+    } else {
+        text << "no event (a direct call)";
+    }
+    gint x = 0, y = 0;
+    GdkModifierType mask{};
+    gdk_display_get_pointer(gdk_display_get_default(), nullptr, &x, &y, &mask);
+    text << "; pointer at " << x << "," << y << " mask 0x" << std::hex << mask;
+    return text.str();
+}
+
+// No in-process test chooses Quit: any activation of a Quit item (the
+// window's menu, its Ctrl+Q, the tray menu) is stray input and fails the
+// running test with what delivered it.
+gboolean on_menu_item_activation(GSignalInvocationHint*, guint, const GValue* values, gpointer)
+{
+    auto* item = GTK_WIDGET(g_value_get_object(&values[0]));
+    std::string text = menu_item_text(item);
+    text.erase(0, text.find_first_not_of(' '));
+    text.erase(text.find_last_not_of(' ') + 1);
+    if (text == dgettext("satclock", "Quit"))
+        ADD_FAILURE() << "a Quit nobody asked for: " << current_event_text();
+    return TRUE;
+}
+
+// Keys and mouse buttons held down in the X server, by name. They outlive the
+// test that pressed them: a held key repeats into every later test's windows.
+std::string held_input()
+{
+    Display* display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+    char keys[32] = {};
+    XQueryKeymap(display, keys);
+    std::string held;
+    for (int code = 8; code < 256; ++code)
+        if (keys[code / 8] & (1 << (code % 8)))
+            held += std::string(" ") + (XKeysymToString(XkbKeycodeToKeysym(display, KeyCode(code), 0, 0)) ?: "?");
+    Window root = 0, child = 0;
+    int x = 0, y = 0, window_x = 0, window_y = 0;
+    unsigned mask = 0;
+    XQueryPointer(display, DefaultRootWindow(display), &root, &child, &x, &y, &window_x, &window_y, &mask);
+    for (unsigned button = 1; button <= 5; ++button)
+        if (mask & (Button1Mask << (button - 1)))
+            held += " button" + std::to_string(button);
+    return held;
+}
+
+void guard_against_stray_quit()
+{
+    g_type_class_unref(g_type_class_ref(GTK_TYPE_MENU_ITEM));
+    g_signal_add_emission_hook(g_signal_lookup("activate", GTK_TYPE_MENU_ITEM), 0, on_menu_item_activation,
+                               nullptr, nullptr);
+}
 
 class GtkEnvironment : public testing::Environment {
 public:
@@ -35,6 +107,18 @@ public:
             std::exit(1);
         }
         res_register_bundle();
+        guard_against_stray_quit();
+        if (std::string held = held_input(); !held.empty()) {
+            std::fprintf(stderr, "held down in the X server before this test began (an earlier test left them):%s\n",
+                         held.c_str());
+            std::exit(1);
+        }
+    }
+
+    void TearDown() override
+    {
+        std::string held = held_input();
+        EXPECT_TRUE(held.empty()) << "held down in the X server after the test:" << held;
     }
 };
 
@@ -57,6 +141,12 @@ void build_main_window()
     app_choose_language();
     menu_current_page = -1;
     app_create_main_window();
+    // The test process goes on whatever reaches the window: its Quit item
+    // and its destruction do not end it.
+    g_signal_handlers_disconnect_by_func(main_window, reinterpret_cast<gpointer>(app_quit), nullptr);
+    g_signal_connect(main_window, "destroy", G_CALLBACK(gtk_widget_destroyed), &main_window);
+    g_signal_handlers_block_matched(menu_items(0).back(), G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                    reinterpret_cast<gpointer>(menu_activate), nullptr);
     gtk_widget_show(main_window);
     if (!pump_until([] { return main_window->window && gdk_window_is_viewable(main_window->window); }))
         ADD_FAILURE() << "the main window was never shown";
@@ -70,7 +160,7 @@ void build_main_window_with_settings(const std::string& folder, const std::vecto
     for (const std::string& line : lines)
         file << line << "\r\n";
     file.close();
-    settings_init_path();
+    settings_start();  // as the start-up: the path, and what is wrong with the file
     build_main_window();
 }
 
@@ -78,7 +168,6 @@ void destroy_main_window()
 {
     if (!main_window)
         return;
-    g_signal_handlers_disconnect_by_func(main_window, reinterpret_cast<gpointer>(app_quit), nullptr);
     gtk_widget_destroy(main_window);
     main_window = nullptr;
     main_notebook = nullptr;

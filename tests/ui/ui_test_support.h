@@ -10,7 +10,8 @@
 
 
 // Builds main_window as the start-up does (working directory, language,
-// contents) and shows it; destroys it without ending the process.
+// contents) and shows it; destroys it. Neither its Quit item nor its
+// destruction ends the process, and any Quit activation fails the test.
 void build_main_window();
 void destroy_main_window();
 

@@ -25,15 +25,25 @@ void write_file(const std::string& path, const std::string& text)
 
 void point_seams_into(const TestSandbox& sandbox)
 {
+    // Run for an ordinary user, the programs would drop every seam.
+    unsetenv("PKEXEC_UID");
+    unsetenv("SUDO_UID");
     setenv("SATCLOCK_SYSTEMCTL", (source_dir() + "/tests/service/systemctl-stub").c_str(), 1);
     fs::create_directories(sandbox.path("systemctl"));
     setenv("SATCLOCK_SYSTEMCTL_STATE", sandbox.path("systemctl").c_str(), 1);
     setenv("TMPDIR", sandbox.path("tmp").c_str(), 1);
     fs::create_directories(sandbox.path("proc"));
     setenv("SATCLOCK_PROC_DIR", sandbox.path("proc").c_str(), 1);
-    write_file(sandbox.path("passwd"), "ann:x:1000:1000:Ann:" + sandbox.path("home/ann") +
-                                           ":/bin/sh\nboris:x:1001:1001:Boris:" + sandbox.path("home/boris") +
-                                           ":/bin/sh\n");
+    fs::create_directories(sandbox.path("polkit"));
+    setenv("SATCLOCK_POLKIT_DIR", sandbox.path("polkit").c_str(), 1);
+    // Root installs; Ann and Boris own their homes, which the uninstaller
+    // enters as each of them: the sandbox is open for them to pass through.
+    write_file(sandbox.path("passwd"), "root:x:0:0:root:" + sandbox.path("home/root") + ":/bin/sh\n" +
+                                           "ann:x:1000:1000:Ann:" + sandbox.path("home/ann") + ":/bin/sh\n" +
+                                           "boris:x:1001:1001:Boris:" + sandbox.path("home/boris") + ":/bin/sh\n");
+    fs::permissions(sandbox.dir(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    for (const char* home : {"home/root", "home/ann", "home/boris"})
+        fs::create_directories(sandbox.path(home));
     setenv("SATCLOCK_PASSWD_FILE", sandbox.path("passwd").c_str(), 1);
     // The installing user's own configuration folder.
     setenv("XDG_CONFIG_HOME", sandbox.path("home/ann/.config").c_str(), 1);
@@ -65,6 +75,8 @@ InstalledTree install_into(const TestSandbox& sandbox)
     EXPECT_TRUE(exists(tree.autostart_entries[0]));
     write_file(tree.autostart_entries[1], "[Desktop Entry]\nType=Application\nExec=" + tree.install_dir +
                                               "bin/satclock\nHidden=true\n");
+    give_home(sandbox, "ann", 1000);
+    give_home(sandbox, "boris", 1001);
 
     std::ifstream list(tree.list);
     for (std::string line; std::getline(list, line);) {
@@ -73,6 +85,12 @@ InstalledTree install_into(const TestSandbox& sandbox)
         tree.listed.push_back(line.starts_with('/') ? line : tree.install_dir + line);
     }
     return tree;
+}
+
+void give_home(const TestSandbox& sandbox, const std::string& name, uid_t uid)
+{
+    std::string home = sandbox.path("home/" + name);
+    EXPECT_EQ(0, process_run({"chown", "-R", std::to_string(uid) + ":" + std::to_string(uid), home})) << home;
 }
 
 void pretend_satclock_running(const TestSandbox& sandbox, bool running)

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 struct InstalledTree {
@@ -32,6 +33,9 @@ void point_seams_into(const TestSandbox& sandbox);
 // and both accounts' autostart entries (the second hidden). A failed
 // installation fails the test.
 InstalledTree install_into(const TestSandbox& sandbox);
+
+// Hands a home of the sandbox's password file (home/<name>) and all in it to uid.
+void give_home(const TestSandbox& sandbox, const std::string& name, uid_t uid);
 
 // Makes a process named "satclock" appear running (or gone) to the uninstaller.
 void pretend_satclock_running(const TestSandbox& sandbox, bool running);

@@ -3,6 +3,7 @@
 #include "tests/uninstall/installed_tree.h"
 
 #include "platform/process.h"
+#include "tests/support/running_program.h"
 #include "tests/support/test_env.h"
 
 #include <filesystem>
@@ -131,14 +132,38 @@ TEST_F(UnattendedRemoval, AFolderHoldingTheUsersOwnFileStays)
     EXPECT_EQ(std::vector<std::string>{"my notes.txt"}, files_under(tree.install_dir));
 }
 
-TEST_F(UnattendedRemoval, AListedFileThatStaysIsReported)
+// An installation someone other than root could have changed is not touched:
+// its list is not read, its service program not run. A list line outside the
+// places an installation writes is never removed, only reported.
+TEST_F(UnattendedRemoval, ATamperedInstallationIsRefusedAndAForeignLineStays)
 {
-    // A file no one may delete, root included.
-    std::ofstream(tree.list, std::ios::app) << "/proc/version\n";
+    const std::string service = tree.install_dir + "bin/clockkeeper";
+    const struct {
+        const char* tampering;
+        std::vector<std::string> tamper, undo;
+    } cases[] = {
+        {"the list is an ordinary user's", {"chown", "65534", tree.list}, {"chown", "0", tree.list}},
+        {"the install folder is open to its group", {"chmod", "775", tree.install_dir}, {"chmod", "755", tree.install_dir}},
+        {"the service program is an ordinary user's", {"chown", "65534", service}, {"chown", "0", service}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(0, process_run(c.tamper)) << c.tampering;
+        EXPECT_EQ(1, run()) << c.tampering;
+        EXPECT_NE(std::string::npos, err.find("Nothing was removed: ")) << c.tampering << "\n" << err;
+        EXPECT_TRUE(exists(tree.list) && exists(tree.unit_file)) << c.tampering;
+        EXPECT_EQ(std::string::npos, read_file(sandbox.path("systemctl/calls")).find("stop")) << c.tampering;
+        ASSERT_EQ(0, process_run(c.undo)) << c.tampering;
+    }
+    std::string foreign = sandbox.path("elsewhere/keep.txt");
+    fs::create_directories(sandbox.path("elsewhere"));
+    std::ofstream(foreign) << "not the installation's";
+    std::ofstream(tree.list, std::ios::app) << foreign << "\n";
     EXPECT_EQ(1, run());
     EXPECT_EQ("The program is not removed completely!", last_line());
-    EXPECT_EQ("/proc/version\n", err);
+    EXPECT_EQ(foreign + "\n", err);
+    EXPECT_TRUE(exists(foreign));
     EXPECT_FALSE(exists(tree.install_dir + "bin/satclock"));
+    EXPECT_FALSE(exists(tree.unit_file));
 }
 
 TEST_F(UnattendedRemoval, ASecondRunFindsNoListAndChangesNothing)
@@ -160,15 +185,27 @@ TEST_F(UnattendedRemoval, ARunningSatclockStopsItBeforeAnythingIsRemoved)
     EXPECT_TRUE(exists(tree.unit_file));
 }
 
-TEST_F(UnattendedRemoval, AnOrdinaryUserHasTheRemovalDoneByTheElevatedCopy)
+// An ordinary user's elevated copy runs with its command line and a fixed
+// environment only, even when the elevation hands it the user's whole
+// environment. A program named satclock runs, so the copy, looking at the
+// machine's process list, stops before it touches anything; had it taken the
+// planted process folder (empty) it would have gone on and run the planted
+// systemctl.
+TEST_F(UnattendedRemoval, PlantedTestSettingsNeverReachTheElevatedCopy)
 {
     if (!nobody_can_run())
         GTEST_SKIP() << "cannot run the uninstaller as nobody here (root, setpriv or folder rights)";
-    ASSERT_EQ(0, run_as_nobody("accept")) << err;
-    EXPECT_EQ("The program is removed completely!", last_line());
-    EXPECT_FALSE(exists(tree.unit_file));
-    EXPECT_FALSE(exists(tree.autostart_entries[1]));
-    EXPECT_TRUE(wait_until([&] { return !exists(tree.install_dir); }));
+    RunningProgram satclock(sandbox, "satclock");
+    ASSERT_TRUE(satclock.started()) << "without it the copy would go on to a real removal";
+    std::string planted = sandbox.path("tmp/planted-systemctl");
+    std::ofstream(planted) << "#!/bin/sh\ntouch \"$0.ran\"\n";
+    fs::permissions(planted, fs::perms::all);
+    setenv("SATCLOCK_SYSTEMCTL", planted.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", sandbox.path("tmp").c_str(), 1);
+    EXPECT_EQ(1, run_as_nobody("accept"));
+    EXPECT_NE(std::string::npos, err.find("There is a running copy of Satclock.")) << err;
+    EXPECT_FALSE(exists(planted + ".ran"));
+    EXPECT_TRUE(exists(tree.list) && exists(tree.unit_file) && exists(tree.autostart_entries[0]));
 }
 
 TEST_F(UnattendedRemoval, WithTheElevationDeclinedWhatStayedIsReported)
@@ -181,10 +218,12 @@ TEST_F(UnattendedRemoval, WithTheElevationDeclinedWhatStayedIsReported)
     EXPECT_TRUE(exists(tree.install_dir + "bin/satclock"));
 }
 
-TEST_F(UnattendedRemoval, AnUnknownWordIsAUsageError)
+TEST_F(UnattendedRemoval, AnUnknownWordIsAUsageErrorAndHelpPrintsTheUsage)
 {
     EXPECT_EQ(2, run({"--unattended", "--everything"}));
     EXPECT_NE(std::string::npos, err.find("Use: uninstall [--unattended]")) << err;
+    EXPECT_EQ(0, run({"--help"}));
+    EXPECT_TRUE(out.starts_with("Use: uninstall [--unattended]\n")) << out;
     EXPECT_TRUE(exists(tree.list));
 }
 

@@ -6,7 +6,7 @@
 #include "pty_port.h"
 #include "sentences.h"
 #include "sim_log.h"
-#include "uart_line.h"
+#include "transmitter.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -37,127 +37,6 @@ int64_t realtime_ns()
     clock_gettime(CLOCK_REALTIME, &ts);
     return int64_t(ts.tv_sec) * kSecondNs + ts.tv_nsec;
 }
-
-struct Chunk {
-    int64_t start_ns;      // when its first byte goes on the line
-    std::string bytes;
-    std::string type;      // "GGA", "RMC", "garbage", ...
-    int64_t second_ns;     // the true second it belongs to
-    int64_t reported_ns;   // the time it reports (sentences)
-    size_t written = 0;
-    int64_t first_byte_ns = 0, cr_ns = 0;
-    bool looked_at_line = false;
-    std::string sent{};    // what went on the line when bytes holds what the program's UART made of it
-};
-
-// Puts queued bytes on the pty at the baud rate: byte k of the line is due
-// 10 bit times after byte k-1, as on a UART with 1 start and 1 stop bit.
-class Transmitter {
-public:
-    Transmitter(int fd, int baud, SimLog& log, bool speed_mismatch = false)
-        : fd_(fd), baud_(baud), log_(log), speed_mismatch_(speed_mismatch) {}
-
-    void enqueue(int64_t due_ns, std::string bytes, std::string type, int64_t second_ns, int64_t reported_ns)
-    {
-        int64_t start = std::max(due_ns, line_free_ns_);
-        line_free_ns_ = start + byte_offset_ns(bytes.size());
-        queue_.push_back({start, std::move(bytes), std::move(type), second_ns, reported_ns});
-    }
-
-    // Writes what is due by now; returns when the next byte is due, -1 if none.
-    int64_t pump(int64_t now_ns)
-    {
-        while (!queue_.empty()) {
-            Chunk& chunk = queue_.front();
-            if (now_ns < chunk.start_ns)
-                return chunk.start_ns;
-            if (!chunk.looked_at_line)
-                look_at_line(chunk, now_ns);
-            size_t due = std::min(chunk.bytes.size(), bytes_due(chunk, now_ns));
-            if (due > chunk.written)
-                send(chunk, due);
-            if (chunk.written < chunk.bytes.size())
-                return chunk.start_ns + byte_offset_ns(chunk.written);
-            finish(chunk);
-            queue_.pop_front();
-        }
-        return -1;
-    }
-
-    bool idle() const { return queue_.empty(); }
-
-private:
-    int64_t byte_offset_ns(size_t bytes) const { return int64_t(bytes) * 10 * kSecondNs / baud_; }
-
-    size_t bytes_due(const Chunk& chunk, int64_t now_ns) const
-    {
-        return static_cast<size_t>((now_ns - chunk.start_ns) * baud_ / (10 * kSecondNs)) + 1;
-    }
-
-    // With --speed-mismatch, a chunk sent while the program reads at another
-    // speed reaches it as its UART would frame it.
-    void look_at_line(Chunk& chunk, int64_t now_ns)
-    {
-        chunk.looked_at_line = true;
-        if (!speed_mismatch_)
-            return;
-        int speed = line_speed(fd_);
-        if (speed != last_line_speed_) {
-            log_.begin("line_speed").field("ns", now_ns).field("baud", int64_t(speed)).end();
-            last_line_speed_ = speed;
-        }
-        if (!speeds_mismatch(baud_, speed))
-            return;
-        chunk.sent = chunk.bytes;
-        chunk.bytes = uart_reception(chunk.sent, baud_, speed);
-    }
-
-    void send(Chunk& chunk, size_t due)
-    {
-        while (chunk.written < due) {
-            size_t from = chunk.written;
-            ssize_t n = write(fd_, chunk.bytes.data() + from, due - from);
-            int64_t stamp = realtime_ns();
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                // Nobody drains the pty: the bytes are lost, as on a line nobody reads.
-                log_.begin("dropped").field("ns", stamp).field("bytes", int64_t(due - from)).end();
-                chunk.written = due;
-                return;
-            }
-            if (from == 0)
-                chunk.first_byte_ns = stamp;
-            size_t cr = chunk.bytes.find('\r', from);
-            if (cr != std::string::npos && cr < from + size_t(n) && !chunk.cr_ns)
-                chunk.cr_ns = stamp;
-            chunk.written += size_t(n);
-        }
-    }
-
-    void finish(const Chunk& chunk)
-    {
-        if (chunk.type == "garbage") {
-            log_.begin("garbage").field("second_ns", chunk.second_ns).field("first_byte_ns", chunk.first_byte_ns)
-                .field("bytes", int64_t(chunk.bytes.size())).end();
-            return;
-        }
-        std::string text = chunk.sent.empty() ? chunk.bytes : chunk.sent;
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.pop_back();
-        log_.begin("sentence").field("type", chunk.type).field("second_ns", chunk.second_ns)
-            .field("reported_ns", chunk.reported_ns).field("first_byte_ns", chunk.first_byte_ns)
-            .field("cr_ns", chunk.cr_ns).field("bytes", int64_t(chunk.bytes.size())).field("text", text).end();
-    }
-
-    int fd_;
-    int baud_;
-    SimLog& log_;
-    bool speed_mismatch_;
-    int last_line_speed_ = -1;
-    std::deque<Chunk> queue_;
-    int64_t line_free_ns_ = 0;
-};
 
 // The receiver's sentences of one second.
 class Receiver {
@@ -290,7 +169,7 @@ int64_t reported_offset_ns(const SimOptions& options, int64_t first_second_ns)
 void serve(const SimOptions& options, const std::vector<CaptureLine>& capture, PtyPort& pty, SimLog& log,
            int64_t started, const sigset_t& wait_mask)
 {
-    Transmitter tx(pty.master(), options.baud, log, options.speed_mismatch);
+    Transmitter tx(pty.master(), options.baud, options.delivery, log, options.speed_mismatch);
     Receiver receiver(options);
     CommandLog commands(log);
     int64_t next_second = (started / kSecondNs + 1) * kSecondNs;
@@ -346,7 +225,8 @@ int run(const SimOptions& options, const std::vector<CaptureLine>& capture)
     }
     int64_t started = realtime_ns();
     log.begin("start").field("ns", started).field("port", options.port).field("link", pty.link_path())
-        .field("pty", pty.slave_path()).field("baud", options.baud).end();
+        .field("pty", pty.slave_path()).field("baud", options.baud).field("delivery", std::string(delivery_name(options.delivery)))
+        .end();
     if (options.log_file.empty())
         std::printf("satclock-gpssim: COM%d -> %s\n", options.port, pty.slave_path().c_str());
     std::fflush(stdout);

@@ -31,6 +31,14 @@ Port:
                           real receiver's output delay wanders (default 0)
       --realtime          run at real-time priority where permitted, so that
                           a busy machine does not delay the bytes
+      --delivery MODE     how the bytes reach the program, as hardware hands
+                          them over: byte (each byte as it comes off the
+                          line, the default), fifo (a 16550 UART: 14 bytes an
+                          interrupt, the rest after 4 quiet character times),
+                          usb (a receiver with its own USB port: each sentence
+                          at once in packets of up to 64 bytes, one per 1 ms
+                          frame; the baud rate does not pace them and
+                          --speed-mismatch does not apply)
 Sentences:
   -t, --talker XX         talker id, e.g. GP or GN (default GP)
   -q, --fix Q             GGA fix quality 0..9; 0 = no fix (default 1)
@@ -70,12 +78,14 @@ starting with "#" are skipped. The replay starts at the first top of a
 second (plus --offset) and is followed by silence.
 
 Log events, one JSON object a line, times in ns since 1970 (real clock):
-  {"event":"start","ns":..,"port":N,"link":"..","pty":"..","baud":N}
+  {"event":"start","ns":..,"port":N,"link":"..","pty":"..","baud":N,
+   "delivery":"byte"}
   {"event":"sentence","type":"GGA","second_ns":..,"reported_ns":..,
    "first_byte_ns":..,"cr_ns":..,"bytes":N,"text":"$GPGGA,...*hh"}
      first_byte_ns and cr_ns: the clock right after the write() that
      carried the first byte and the carriage return returned (0 when the
-     bytes were dropped); reported_ns is 0 for replayed lines.
+     bytes were dropped); one write() is one hand-over of --delivery;
+     reported_ns is 0 for replayed lines.
   {"event":"garbage","second_ns":..,"first_byte_ns":..,"bytes":N}
   {"event":"dropped","ns":..,"bytes":N}  (the pty's buffer was full)
   {"event":"command","ns":..,"text":"$PSRF103,00,00,01,01*25"}
@@ -86,7 +96,7 @@ Log events, one JSON object a line, times in ns since 1970 (real clock):
 
 enum LongOnly {
     kReplace = 1000, kLat, kLon, kAlt, kTimeOffset, kStartTime, kGarbageEvery, kSeed, kSilence, kExitAfter,
-    kSpeedMismatch, kShortSats, kRmcOnly, kOffsetJitter, kRealtime
+    kSpeedMismatch, kShortSats, kRmcOnly, kOffsetJitter, kRealtime, kDelivery
 };
 
 const option kOptions[] = {
@@ -103,7 +113,7 @@ const option kOptions[] = {
     {"seed", required_argument, nullptr, kSeed},     {"silence-after", required_argument, nullptr, kSilence},
     {"exit-after", required_argument, nullptr, kExitAfter},
     {"offset-jitter", required_argument, nullptr, kOffsetJitter},
-    {"realtime", no_argument, nullptr, kRealtime},
+    {"realtime", no_argument, nullptr, kRealtime},   {"delivery", required_argument, nullptr, kDelivery},
     {"replay", required_argument, nullptr, 'r'},     {"log", required_argument, nullptr, 'l'},
     {"speed-mismatch", no_argument, nullptr, kSpeedMismatch},
     {"help", no_argument, nullptr, 'h'},             {nullptr, 0, nullptr, 0}};
@@ -157,6 +167,7 @@ bool apply(int code, const char* arg, SimOptions& o)
     case kSpeedMismatch: o.speed_mismatch = true; return true;
     case kOffsetJitter: return set_int(arg, 0, 499, o.offset_jitter_ms);
     case kRealtime: o.realtime = true; return true;
+    case kDelivery: return parse_delivery(arg, o.delivery);
     case 't': o.fix.talker = arg; return o.fix.talker.size() == 2;
     case 'q': return set_int(arg, 0, 9, o.fix.quality);
     case 's': return set_int(arg, 0, 99, o.fix.satellites);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sentences.h"
+#include "transmitter.h"
 
 #include <cstdint>
 #include <string>
@@ -25,6 +26,7 @@ struct SimOptions {
     std::string start_time;      // reported time of the first second, ISO 8601 UTC
     std::string log_file;        // JSON lines; "" = none, "-" = standard output
     bool speed_mismatch = false; // garble what is sent when the program's line speed differs
+    Delivery delivery = Delivery::byte;
 };
 
 // Fills options from argv. Returns -1 to go on, else the exit status (help

@@ -1,0 +1,254 @@
+// Writing and reading files without following a link at their names, and
+// what lies at a path.
+#include "platform/files.h"
+
+#include "platform/path_text.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using path_text::folder_part;
+using path_text::name_part;
+
+namespace {
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+bool write_all(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(size_t(n));
+    }
+    return true;
+}
+
+// A fresh name beside `name` for the new file; -1 with errno when none could be created.
+int create_temp_beside(int folder, const std::string& name, mode_t mode, std::string* temp)
+{
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        unsigned int random = 0;
+        if (getrandom(&random, sizeof random, 0) != sizeof random)
+            random = unsigned(getpid()) * 2654435761u + unsigned(attempt);
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%08x", random);
+        *temp = "." + name + suffix;
+        int fd = openat(folder, temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode & 0777);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+int fail(FileStep step, FileStep* failed, int error)
+{
+    if (failed)
+        *failed = step;
+    return error;
+}
+
+}  // namespace
+
+int file_write_new_at(const Folder& folder, const std::string& name, std::string_view bytes, mode_t mode,
+                      Existing existing, FileStep* failed)
+{
+    if (failed)
+        *failed = FileStep::none;
+    std::string temp;
+    int fd = create_temp_beside(folder.fd(), name, mode, &temp);
+    if (fd < 0)
+        return fail(FileStep::create, failed, errno);
+    bool written = fchmod(fd, mode) == 0 && write_all(fd, bytes) && fsync(fd) == 0;
+    int error = written ? 0 : errno;
+    if (close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        unlinkat(folder.fd(), temp.c_str(), 0);
+        return fail(FileStep::write, failed, error ? error : EIO);
+    }
+    int placed = existing == Existing::replace ? renameat(folder.fd(), temp.c_str(), folder.fd(), name.c_str())
+                                               : linkat(folder.fd(), temp.c_str(), folder.fd(), name.c_str(), 0);
+    error = placed == 0 ? 0 : errno;
+    if (placed != 0 || existing == Existing::keep)
+        unlinkat(folder.fd(), temp.c_str(), 0);
+    return placed == 0 ? 0 : fail(FileStep::place, failed, error);
+}
+
+int file_write_new(const std::string& path, std::string_view bytes, mode_t mode, Existing existing, FileStep* failed)
+{
+    Folder folder(open(folder_part(path).c_str(), kFolderFlags));
+    if (!folder.is_open())
+        return fail(FileStep::create, failed, errno);
+    return file_write_new_at(folder, name_part(path), bytes, mode, existing, failed);
+}
+
+int file_read_whole_at(const Folder& folder, const std::string& name, std::string* bytes, size_t limit)
+{
+    bytes->clear();
+    // O_NONBLOCK: a FIFO planted at the name must not hold the reader.
+    int fd = openat(folder.fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat st {};
+    int error = 0;
+    if (fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = EINVAL;
+    char chunk[65536];
+    while (error == 0) {
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            error = errno;
+        if (n <= 0)
+            break;
+        bytes->append(chunk, size_t(n));
+        if (bytes->size() > limit)
+            error = EFBIG;
+    }
+    close(fd);
+    if (error)
+        bytes->clear();
+    return error;
+}
+
+int file_read_whole(const std::string& path, std::string* bytes, size_t limit)
+{
+    Folder folder(open(folder_part(path).c_str(), kFolderFlags));
+    if (!folder.is_open()) {
+        bytes->clear();
+        return errno;
+    }
+    return file_read_whole_at(folder, name_part(path), bytes, limit);
+}
+
+namespace {
+
+bool write_existing(const std::string& path, int flags, off_t offset, std::string_view bytes)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | flags);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok && flags == 0 && lseek(fd, offset, SEEK_SET) != offset)
+        ok = false;
+    ok = ok && write_all(fd, bytes);
+    return close(fd) == 0 && ok;
+}
+
+}  // namespace
+
+bool file_append(const std::string& path, std::string_view bytes) { return write_existing(path, O_APPEND, 0, bytes); }
+
+bool file_overwrite_at(const std::string& path, off_t offset, std::string_view bytes)
+{
+    return write_existing(path, 0, offset, bytes);
+}
+
+bool file_remove(const std::string& path)
+{
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR;
+    if (S_ISDIR(st.st_mode))
+        return rmdir(path.c_str()) == 0 || errno == ENOENT;
+    return unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+FileIdentity file_identity(const std::string& path, bool follow)
+{
+    struct stat st {};
+    if ((follow ? stat(path.c_str(), &st) : lstat(path.c_str(), &st)) != 0)
+        return {};
+    return {true, S_ISDIR(st.st_mode), st.st_dev, st.st_ino};
+}
+
+bool path_exists(const std::string& path)
+{
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+bool is_folder(const std::string& path)
+{
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool folder_writable(const std::string& path)
+{
+    return faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+bool is_program_file(const std::string& path)
+{
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111);
+}
+
+std::string link_target(const std::string& path)
+{
+    char target[PATH_MAX];
+    ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    return n > 0 ? std::string(target, size_t(n)) : std::string();
+}
+
+bool replace_link(const std::string& link, const std::string& target)
+{
+    struct stat st {};
+    if (lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
+        return false;
+    std::string temp = link + ".new";
+    unlink(temp.c_str());
+    if (symlink(target.c_str(), temp.c_str()) == 0 && rename(temp.c_str(), link.c_str()) == 0)
+        return true;
+    unlink(temp.c_str());
+    return false;
+}
+
+bool has_control_characters(std::string_view text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return true;
+    return false;
+}
+
+bool file_rewrite_owned(const std::string& path, std::string_view bytes, uid_t owner)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == owner &&
+              ftruncate(fd, 0) == 0 && write_all(fd, bytes);
+    return close(fd) == 0 && ok;
+}
+
+std::string file_create_temp(const std::string& prefix)
+{
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = std::string((dir && *dir) ? dir : "/tmp") + "/" + prefix + "XXXXXX";
+    int fd = mkostemp(path.data(), O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    close(fd);
+    return path;
+}
