@@ -5,7 +5,7 @@
 #include "platform/process.h"
 
 #include <cstdlib>
-#include <set>
+#include <vector>
 #include <sstream>
 
 namespace {
@@ -35,12 +35,17 @@ bool running_state(const std::string& word)
     return word == "active" || word == "activating" || word == "reloading";
 }
 
+// Kept as plain arrays: the probe thread is detached and may still read them
+// while the process's static objects are destroyed at exit.
+constexpr const char* kStateWords[] = {"active",   "activating", "reloading", "deactivating", "inactive",
+                                       "failed",   "unknown",    "maintenance", "refreshing"};
+
 bool known_state(const std::string& word)
 {
-    static const std::set<std::string> words = {"active",       "activating", "reloading", "deactivating",
-                                                "inactive",     "failed",     "unknown",   "maintenance",
-                                                "refreshing"};
-    return words.count(word) != 0;
+    for (const char* known : kStateWords)
+        if (word == known)
+            return true;
+    return false;
 }
 
 unsigned daemons_by_process()
@@ -58,24 +63,14 @@ std::string ask_systemctl()
     const char* stub = std::getenv("SATCLOCK_SYSTEMCTL");
     std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$0\" is-active \"$@\" 2>/dev/null",
                                      stub && *stub ? stub : "systemctl"};
-    argv.insert(argv.end(), time_daemon_units().begin(), time_daemon_units().end());
+    for (const DaemonUnit& unit : kUnits)
+        argv.push_back(unit.unit);
     std::string answer;
     process_run_capture(argv, &answer);
     return answer;
 }
 
 }  // namespace
-
-const std::vector<std::string>& time_daemon_units()
-{
-    static const std::vector<std::string> units = [] {
-        std::vector<std::string> names;
-        for (const DaemonUnit& unit : kUnits)
-            names.push_back(unit.unit);
-        return names;
-    }();
-    return units;
-}
 
 bool time_daemons_from_unit_states(const std::string& answer, unsigned* daemons)
 {

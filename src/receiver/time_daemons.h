@@ -4,18 +4,15 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 inline constexpr unsigned kTimesyncdRuns = 1;
 inline constexpr unsigned kChronydRuns = 2;
 inline constexpr unsigned kNtpdRuns = 4;
 
-// The units asked about, in the order of a `systemctl is-active` answer.
-const std::vector<std::string>& time_daemon_units();
-
 // The daemons whose units the answer of `systemctl is-active <units>` shows
-// active (or activating, reloading); false when the answer holds no state
-// word for every unit (no systemd to ask: the processes tell then).
+// active (or activating, reloading), the units being systemd-timesyncd,
+// chrony, chronyd, ntp, ntpsec and ntpd in this order; false when the answer
+// holds no state word for every unit (no systemd to ask: the processes tell then).
 bool time_daemons_from_unit_states(const std::string& answer, unsigned* daemons);
 
 // The daemons running now: their units' states through systemctl
