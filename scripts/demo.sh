@@ -10,6 +10,8 @@
 #   DEMO_PAGE=2 sh scripts/demo.sh --headless shot.png  # the shot shows page 2
 #   DEMO_NO_SERVICE=1 sh scripts/demo.sh --headless shot.png  # without the time service
 #                                           # (1 GPS info ... 4 About, as Ctrl+N)
+#   DEMO_CLOCK_OFFSET_MS=216 sh scripts/demo.sh ...  # the sandbox clock starts 216 ms ahead
+#                                           # (where the seeded offset history ends)
 #   sh scripts/demo.sh --screenshots DIR    # under Xvfb with trayer: the intro window,
 #                                           # Preferences, About and the tray menu
 set -eu
@@ -41,7 +43,8 @@ demo=$(mktemp -d "${TMPDIR:-/tmp}/satclock-demo.XXXXXX")
 port=7
 pids=""
 
-# The sandbox: clock 4.5 s behind real time, private channel, ports and settings.
+# The sandbox: clock 4.5 s behind real time (DEMO_CLOCK_OFFSET_MS changes
+# that), private channel, ports and settings.
 # The service runs as you, in console mode, and makes its channel folder.
 export SATCLOCK_CLOCK_FILE="$demo/clock"
 export SATCLOCK_PORT_DIR="$demo/ports"
@@ -50,7 +53,7 @@ export SATCLOCK_CHRONY_SOCKET="$demo/chrony.sock"  # samples for chrony never re
 export SATCLOCK_COMMON_APPDATA="$demo/appdata"
 export XDG_CONFIG_HOME="$demo/config"   # autostart entries stay in the sandbox
 mkdir -p "$SATCLOCK_PORT_DIR" "$SATCLOCK_COMMON_APPDATA/satclock" "$XDG_CONFIG_HOME"
-echo "-4500000000" > "$SATCLOCK_CLOCK_FILE"
+echo "${DEMO_CLOCK_OFFSET_MS:--4500}000000" > "$SATCLOCK_CLOCK_FILE"
 if [ "$mode" != desktop ]; then
   export XDG_RUNTIME_DIR="$demo"        # no other copy of satclock to meet
 fi
@@ -64,6 +67,18 @@ printf '%s\r\n' \
   'use_cts="TRUE"' 'show_nmea_info="TRUE"' \
   '# Preferences' 'auto_run="FALSE"' 'turn_to_tray="FALSE"' 'above_all="FALSE"' \
   "screen_no_show=\"$intro_off\"" > "$SATCLOCK_COMMON_APPDATA/satclock/satclock.ini"
+# A day of offset history for the chart of the GPS info page: a PC clock
+# that gains 10 ppm (0.6 ms a minute), measured every five minutes and
+# corrected every six hours (the sandbox clock's own start-up error aside).
+awk -v now_s="$(date +%s)" 'BEGIN {
+  now = now_s * 1000; six_h = 6 * 3600000
+  print "# satclock offset history: the demo'"'"'s day"
+  for (t = now - 24 * 3600000 + 300000; t < now - 60000; t += 300000) {
+    since = (t - (now - 24 * 3600000)) % six_h
+    if (since == 0) { printf "C %.0f %.0f 1pps 1\n", t, 216e6; continue }
+    printf "L %.0f %.0f 1pps 1\n", t, since * 600 / 60000 * 1000 + 400000 * sin(t / 700000)
+  }
+}' > "$SATCLOCK_COMMON_APPDATA/satclock/offset_history.txt"
 
 stop_all() {
   for pid in $pids; do kill "$pid" 2>/dev/null || true; done

@@ -11,6 +11,8 @@
 #include "src/correction/correction_result.h"
 #include "src/correction/gps_clock.h"
 #include "src/correction/nmea_delay.h"
+#include "src/correction/offset_history.h"
+#include "src/correction/prestep_check.h"
 #include "src/gps/com_reader.h"
 #include "src/gps/gps_fix.h"
 #include "src/gps/link_status.h"
@@ -26,6 +28,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -89,6 +92,8 @@ struct PostedTime {
     PostOutcome outcome = PostOutcome::applied;
     int64_t shift_ns = 0;
     bool compensated = false;
+    CorrectionHold hold = CorrectionHold::none;  // held back by the pre-step check
+    int64_t reported_day = 0;                    // the receiver's date when refused
 };
 thread_local PostedTime last_post;
 
@@ -166,14 +171,24 @@ CorrectionMethod method_used(bool pulse)
     return last_post.compensated ? CorrectionMethod::nmea_delay : CorrectionMethod::nmea;
 }
 
+// A fix, and as many satellites in use as the pre-step check asks for.
+bool fix_good_enough(const GpsFix& fix)
+{
+    return fix.fix_quality > 0 && fix.satellites >= prestep_min_satellites.load();
+}
+
 void correct_procedure(int result)
 {
     analiz_log("start corect procedure\n");
     GpsFix fix = gps_fix_copy();
-    if (fix.fix_quality <= 0)
+    if (!fix_good_enough(fix))
         return;
     last_post = PostedTime{};
     int posted = settime_gps(&fix);
+    if (last_post.hold != CorrectionHold::none) {
+        correction_result_held(last_post.hold, last_post.shift_ns, last_post.reported_day);
+        return;
+    }
     int64_t align_ns = 0;
     bool pulse = use_pps.load() && align_to_pulse(&align_ns);
     if (posted == 0) {
@@ -183,6 +198,7 @@ void correct_procedure(int result)
     }
     clock_offset_forget();
     correction_result_made(last_post.shift_ns + align_ns, method_used(pulse));
+    offset_history_note_correction(correction_result_now());
     double jd = now_jd();
     correct_time_jd_prev.store(jd);
     settings_write_double(settings_keys::correct_time_jd_prev, jd);
@@ -190,12 +206,40 @@ void correct_procedure(int result)
     analiz_log("was corect with=%d\n", result);
 }
 
+// "2007-05-05" of days since 1970.
+std::string day_text(int64_t day)
+{
+    UtcFields f = utc_fields_from_file_time(kFileTimeUnixEpoch + day * kFileTimeTicksPerDay);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", f.year, f.month, f.day);
+    return text;
+}
+
+// The fields of the fix as the clock is to take them: a date of a GPS week
+// roll-over moved forward 1024 weeks. False when the receiver's date is
+// refused (before the build day, and not by a roll-over).
+bool clock_fields_of(const GpsFix& fix, GpsClockFields* gps, DateCheck* date)
+{
+    *gps = GpsClockFields{fix.year, fix.month, fix.day, fix.hour, fix.minute, fix.second, gps_fraction_ms(fix),
+                          rmc_date_tod_s.load()};
+    *date = check_receiver_date(fix.year, fix.month, fix.day, program_build_day());
+    if (date->verdict == DateVerdict::rolled_over) {
+        UtcFields used = utc_fields_from_file_time(kFileTimeUnixEpoch + date->used_day * kFileTimeTicksPerDay);
+        gps->year = used.year;
+        gps->month = used.month;
+        gps->day = used.day;
+    }
+    return date->verdict != DateVerdict::refused;
+}
+
 // The sentence's time (UTC ns) for the PC clock reading pc_ns; false when
-// the fields are no valid time.
+// the fields are no valid time or the date is refused.
 bool sentence_time_ns(const GpsFix& fix, int64_t pc_ns, int64_t* gps_ns)
 {
-    GpsClockFields gps{fix.year, fix.month, fix.day, fix.hour, fix.minute, fix.second, gps_fraction_ms(fix),
-                       rmc_date_tod_s.load()};
+    GpsClockFields gps{};
+    DateCheck date;
+    if (!clock_fields_of(fix, &gps, &date))
+        return false;
     int64_t gps_ft = 0;
     if (!gps_new_file_time(gps, truncate_to_ms(file_time_from_unix_ns(pc_ns)), &gps_ft))
         return false;
@@ -210,8 +254,10 @@ void measure_offset(int64_t burst_ns)
     GpsFix fix = gps_fix_copy();
     int64_t gps_ns = 0;
     ClockSamples samples;
-    if (fix.fix_quality > 0 && burst_ns != 0 && sentence_time_ns(fix, platform_clock_read_ns(), &gps_ns))
+    if (fix.fix_quality > 0 && burst_ns != 0 && sentence_time_ns(fix, platform_clock_read_ns(), &gps_ns)) {
         samples = clock_offset_note_sentence(gps_ns, burst_ns);
+        offset_history_note_live(clock_offset_now(), gps_ns);
+    }
     chrony_feed_send(samples);
 }
 
@@ -311,6 +357,8 @@ private:
             nmea_delay_note_line(line);
             if (nmea_looks_like_sentence(line.data(), line.size()))
                 link_note_sentence(line_end < 0 ? -line_end : line_end);
+            else if (line.find('*') != std::string_view::npos && !nmea_checksum_ok(line))
+                link_note_bad_checksum();
             process_line(line, LineStamps{line_end < 0 ? -line_end : line_end, burst_ns_});
             if (check_1PPS_request.load())
                 check_pulse();
@@ -382,6 +430,45 @@ int64_t output_delay_put_back(int64_t new_ft)
     return nmea_compensated_file_time(new_ft, nmea_delay_ms.load(), platform_monotonic_ns() - line_burst_ns);
 }
 
+// The date part of the pre-step check: false (and the hold noted) when the
+// receiver's date is refused. Each refused date and each roll-over used is
+// logged once.
+bool date_passes(const DateCheck& date)
+{
+    static int64_t logged_day = 0;
+    if (date.verdict == DateVerdict::refused) {
+        last_post.hold = CorrectionHold::date_refused;
+        last_post.reported_day = date.reported_day;
+        if (logged_day != date.reported_day)
+            analiz_log("[prestep] receiver date %s is before the build date %s: the clock is not set from it\n",
+                       day_text(date.reported_day).c_str(), day_text(program_build_day()).c_str());
+    } else if (date.verdict == DateVerdict::rolled_over && logged_day != date.reported_day) {
+        analiz_log("[prestep] receiver date %s moved forward by 1024 weeks to %s (GPS week roll-over)\n",
+                   day_text(date.reported_day).c_str(), day_text(date.used_day).c_str());
+    }
+    logged_day = date.verdict == DateVerdict::refused || date.verdict == DateVerdict::rolled_over ? date.reported_day
+                                                                                                   : 0;
+    return date.verdict != DateVerdict::refused;
+}
+
+// The step part: a step over the cap waits for the user (the question is
+// asked once) or was declined; false then, with the hold noted.
+bool step_passes(int64_t step_ns, int64_t target_ns)
+{
+    static unsigned logged_question = 0;
+    StepVerdict verdict = prestep_step_verdict(step_ns, target_ns, prestep_step_cap_ns());
+    if (verdict == StepVerdict::ok || verdict == StepVerdict::approved)
+        return true;
+    last_post.hold = verdict == StepVerdict::ask ? CorrectionHold::step_asked : CorrectionHold::step_declined;
+    last_post.shift_ns = step_ns;
+    unsigned id = step_question_now().id;
+    if (verdict == StepVerdict::ask && id != logged_question)
+        analiz_log("[prestep] a step of %lld ms is over the cap of %d min: the window asks the user\n",
+                   static_cast<long long>(step_ns / 1000000), prestep_step_cap_minutes.load());
+    logged_question = id;
+    return false;
+}
+
 }  // namespace
 
 int settime_gps(const GpsFix* fix)
@@ -389,15 +476,20 @@ int settime_gps(const GpsFix* fix)
     if (!fix)
         return 0;
     int64_t cur_ft = truncate_to_ms(platform_clock_read_ft());
-    GpsClockFields gps{fix->year,   fix->month,  fix->day,
-                       fix->hour,   fix->minute, fix->second,
-                       gps_fraction_ms(*fix), rmc_date_tod_s.load()};
+    GpsClockFields gps{};
+    DateCheck date;
+    clock_fields_of(*fix, &gps, &date);
+    if (!date_passes(date))
+        return 0;
     int64_t new_ft = 0;
     if (!gps_new_file_time(gps, cur_ft, &new_ft))
         return 0;
     new_ft = output_delay_put_back(new_ft);
+    int64_t shift_ns = (new_ft - cur_ft) * kNsPerFileTimeTick;
+    if (!step_passes(shift_ns, unix_ns_from_file_time(new_ft)))
+        return 0;
     last_post.posted = true;
-    last_post.shift_ns = (new_ft - cur_ft) * kNsPerFileTimeTick;
+    last_post.shift_ns = shift_ns;
     int written = post_to_service(kCommandSetTime, cur_ft, new_ft, &last_post.outcome);
     analiz_log("[settime_gps] set time cur_ft=%lld\n", static_cast<long long>(cur_ft));
     analiz_log("[settime_gps] set time new_ft=%lld\n", static_cast<long long>(new_ft));

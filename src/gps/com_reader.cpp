@@ -48,6 +48,7 @@ constexpr int kRetryMs = 2000;      // a port that failed is tried again this of
 std::condition_variable& buf_com_arrived = *new std::condition_variable;
 bool wake_requested = false;  // under buf_com_lock
 std::atomic<int64_t> last_arrival_ns{0};
+std::atomic<uint64_t> bytes_received{0};  // every byte read since the program started
 
 // Set by stop_com_read_thread, cleared by start_com_threads (both GUI
 // thread). It covers a stop that closes slot 0 before the new reader has
@@ -170,6 +171,7 @@ void copy_port_to_ring()
         if (result == 0)
             continue;
         int64_t now = platform_monotonic_ns();
+        bytes_received.fetch_add(uint64_t(result), std::memory_order_relaxed);
         int64_t previous = last_arrival_ns.exchange(now);
         store_block(bytes, result, now, previous == 0 || now - previous > kBurstGapNs);
     }
@@ -398,3 +400,5 @@ bool buf_com_analiz_line_waiting()
 }
 
 int64_t buf_com_last_arrival_ns() { return last_arrival_ns.load(); }
+
+uint64_t buf_com_bytes_received() { return bytes_received.load(std::memory_order_relaxed); }

@@ -84,6 +84,8 @@ bool buf_com_analiz_line_waiting();
 
 // platform_monotonic_ns of the last byte the reader stored; 0 before any.
 int64_t buf_com_last_arrival_ns();
+// Bytes the reader has read since the program started, of every port.
+uint64_t buf_com_bytes_received();
 
 // The reader thread's body (started by start_com_threads).
 void read_com_thread_func(int com_port, int baudrate);

@@ -35,7 +35,24 @@ std::shared_ptr<Device> find(int port)
 
 bool differs(const Counts& a, const Counts& b)
 {
-    return a.cts != b.cts || a.dsr != b.dsr || a.error != b.error;
+    return a.cts != b.cts || a.dsr != b.dsr || a.dcd != b.dcd || a.ri != b.ri || a.error != b.error;
+}
+
+// The count of the line on the device, null for another line.
+unsigned long* line_count(Counts& counts, int line)
+{
+    switch (line) {
+    case TIOCM_CTS:
+        return &counts.cts;
+    case TIOCM_DSR:
+        return &counts.dsr;
+    case TIOCM_CD:
+        return &counts.dcd;
+    case TIOCM_RI:
+        return &counts.ri;
+    default:
+        return nullptr;
+    }
 }
 
 }  // namespace
@@ -67,14 +84,12 @@ void com_test_device_unregister(int port)
 int com_test_device_raise_edge(int port, int line)
 {
     std::shared_ptr<Device> device = find(port);
-    if (!device || (line != TIOCM_CTS && line != TIOCM_DSR))
+    Counts probe;
+    if (!device || !line_count(probe, line))
         return 0;
     {
         std::lock_guard guard(device->lock);
-        if (line == TIOCM_CTS)
-            ++device->counts.cts;
-        else
-            ++device->counts.dsr;
+        ++*line_count(device->counts, line);
     }
     device->changed.notify_all();
     return 1;
@@ -96,6 +111,12 @@ int com_test_device_fail(int port, int errno_value)
 namespace com_test_device_internal {
 
 std::shared_ptr<Device> acquire(int port) { return find(port); }
+
+int line_bits(const Counts& counts)
+{
+    return (counts.cts % 2 ? TIOCM_CTS : 0) | (counts.dsr % 2 ? TIOCM_DSR : 0) | (counts.dcd % 2 ? TIOCM_CD : 0) |
+           (counts.ri % 2 ? TIOCM_RI : 0);
+}
 
 Counts current(Device& device)
 {

@@ -13,8 +13,9 @@
 void com_test_device_register(int port);
 void com_test_device_unregister(int port);
 
-// Raises one edge on TIOCM_CTS or TIOCM_DSR. Returns 1, or 0 when no device
-// is registered for the port or the line is neither.
+// Raises one edge on TIOCM_CTS, TIOCM_DSR, TIOCM_CD or TIOCM_RI: each edge
+// turns the line over (every line starts off). Returns 1, or 0 when no device
+// is registered for the port or the line is none of these.
 int com_test_device_raise_edge(int port, int line);
 
 // Makes the modem-line watch fail with errno_value, as a device that lost its
@@ -27,8 +28,13 @@ namespace com_test_device_internal {
 struct Counts {
     unsigned long cts = 0;
     unsigned long dsr = 0;
+    unsigned long dcd = 0;
+    unsigned long ri = 0;
     int error = 0;  // errno value once failed
 };
+
+// The lines' states: a line is on after an odd number of edges.
+int line_bits(const Counts& counts);
 
 struct Device;
 

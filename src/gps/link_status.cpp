@@ -19,6 +19,8 @@ namespace {
 std::mutex status_lock;
 LinkStatus status;  // under status_lock
 std::atomic<int64_t> last_sentence_ns{0};
+std::atomic<uint64_t> sentences_seen{0};
+std::atomic<uint64_t> bad_checksums{0};
 
 bool is_address_char(char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
 
@@ -76,7 +78,17 @@ LinkStatus link_status_now()
     return status;
 }
 
-void link_note_sentence(int64_t now_ns) { last_sentence_ns.store(now_ns); }
+void link_note_sentence(int64_t now_ns)
+{
+    last_sentence_ns.store(now_ns);
+    sentences_seen.fetch_add(1, std::memory_order_relaxed);
+}
+
+void link_note_bad_checksum() { bad_checksums.fetch_add(1, std::memory_order_relaxed); }
+
+uint64_t link_sentence_count() { return sentences_seen.load(std::memory_order_relaxed); }
+
+uint64_t link_bad_checksum_count() { return bad_checksums.load(std::memory_order_relaxed); }
 
 int64_t link_last_sentence_ns() { return last_sentence_ns.load(); }
 

@@ -38,6 +38,11 @@ LinkStatus link_status_now();
 void link_note_sentence(int64_t now_ns);
 // platform_monotonic_ns of the last such sentence, 0 before any.
 int64_t link_last_sentence_ns();
+// The decoding thread saw a line that starts with "$" and fails its checksum.
+void link_note_bad_checksum();
+// Counted since the program started: well-formed sentences, checksum failures.
+uint64_t link_sentence_count();
+uint64_t link_bad_checksum_count();
 
 // Whether a line cut from the received bytes is such a sentence.
 bool nmea_looks_like_sentence(const char* line, size_t length);

@@ -40,24 +40,26 @@ public:
     {
         waiter_ = pthread_self();
         has_waiter_ = true;
-        serial_icounter_struct icount {};
-        if (ioctl(fd_, TIOCGICOUNT, &icount) == 0) {
-            counts = {static_cast<unsigned long>(icount.cts), static_cast<unsigned long>(icount.dsr)};
-            return true;
-        }
         int bits = 0;
         if (ioctl(fd_, TIOCMGET, &bits) != 0)
             return false;
-        if ((bits ^ last_bits_) & TIOCM_CTS)
-            ++changes_.cts;
-        if ((bits ^ last_bits_) & TIOCM_DSR)
-            ++changes_.dsr;
-        last_bits_ = bits;
+        serial_icounter_struct icount {};
+        if (ioctl(fd_, TIOCGICOUNT, &icount) == 0) {
+            counts = {static_cast<unsigned long>(icount.cts), static_cast<unsigned long>(icount.dsr),
+                      static_cast<unsigned long>(icount.dcd), static_cast<unsigned long>(icount.rng), bits};
+            return true;
+        }
+        int changed = bits ^ last_bits_;
+        changes_.cts += (changed & TIOCM_CTS) != 0;
+        changes_.dsr += (changed & TIOCM_DSR) != 0;
+        changes_.dcd += (changed & TIOCM_CD) != 0;
+        changes_.ri += (changed & TIOCM_RI) != 0;
+        changes_.bits = last_bits_ = bits;
         counts = changes_;
         return true;
     }
 
-    bool wait_change() override { return ioctl(fd_, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR) == 0; }
+    bool wait_change() override { return ioctl(fd_, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RI) == 0; }
 
     void interrupt() override
     {
@@ -84,7 +86,8 @@ public:
             errno = seen_.error;
             return false;
         }
-        counts = {seen_.cts - start_.cts, seen_.dsr - start_.dsr};
+        counts = {seen_.cts - start_.cts, seen_.dsr - start_.dsr, seen_.dcd - start_.dcd, seen_.ri - start_.ri,
+                  tdev::line_bits(seen_)};
         return true;
     }
 

@@ -1,12 +1,14 @@
-// Where the 1PPS watcher learns of modem-line changes: the port's own CTS and
-// DSR (TIOCMIWAIT), or the test device registered for its number. Both count
-// edges per line, so a waiter never misses two edges between two wakes.
+// Where the 1PPS watcher learns of modem-line changes: the port's own CTS,
+// DSR, DCD and RI (TIOCMIWAIT), or the test device registered for its number.
+// Both count edges per line, so a waiter never misses two edges between two
+// wakes.
 #pragma once
 
 #include <memory>
 
 struct ModemLineCounts {
-    unsigned long cts = 0, dsr = 0;  // edges counted since the source was made
+    unsigned long cts = 0, dsr = 0, dcd = 0, ri = 0;  // edges counted since the source was made
+    int bits = 0;  // the lines' states now: TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI
 };
 
 class ModemLineSource {

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <sys/ioctl.h>
 #include <system_error>
 
 PpsWatcher::PpsWatcher(int fd, int port) : port_(port), lines_(modem_line_source(fd, port)) {}
@@ -32,6 +33,7 @@ void PpsWatcher::watch()
         publish_error(errno);
         return;
     }
+    track_lines(before, before, 0);
     while (!stop_) {
         if (!lines_->wait_change()) {
             if (errno == EINTR)
@@ -52,9 +54,52 @@ void PpsWatcher::watch()
     }
 }
 
+namespace {
+
+constexpr int kLineBits[kModemLineCount] = {TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI};
+
+unsigned long edges_of(const ModemLineCounts& counts, int line)
+{
+    const unsigned long all[kModemLineCount] = {counts.cts, counts.dsr, counts.dcd, counts.ri};
+    return all[line];
+}
+
+// One line after a wake: a single edge closes the spell it ended (on or
+// off); several edges between two wakes leave the spells unknown.
+void track_line(ModemLineState& line, unsigned long edges, bool on, int64_t mono_ns)
+{
+    if (edges == 1 && line.last_edge_ns != 0)
+        (on ? line.off_ns : line.on_ns) = mono_ns - line.last_edge_ns;
+    else if (edges > 1)
+        line.on_ns = line.off_ns = 0;
+    line.edges += edges;
+    line.on = on;
+    if (edges)
+        line.last_edge_ns = mono_ns;
+}
+
+}  // namespace
+
+// Caller holds no lock.
+void PpsWatcher::track_lines(const ModemLineCounts& before, const ModemLineCounts& after, int64_t mono_ns)
+{
+    std::lock_guard guard(lock_);
+    for (int line = 0; line < kModemLineCount; ++line)
+        track_line(lines_now_.line[line], edges_of(after, line) - edges_of(before, line),
+                   (after.bits & kLineBits[line]) != 0, mono_ns);
+}
+
+int PpsWatcher::lines(ModemLinesNow* now)
+{
+    std::lock_guard guard(lock_);
+    *now = lines_now_;
+    return error_;
+}
+
 void PpsWatcher::publish_edges(const ModemLineCounts& before, const ModemLineCounts& after, int64_t stamp_ns,
                                int64_t mono_ns)
 {
+    track_lines(before, after, mono_ns);
     unsigned long cts = after.cts - before.cts, dsr = after.dsr - before.dsr;
     if (!cts && !dsr)
         return;

@@ -32,6 +32,10 @@ public:
     // been one, 0 none yet, -1 lost or closed.
     int last_edge(bool use_cts, unsigned long* count, int64_t* mono_ns);
 
+    // The four lines: 0, or the errno value that ended the watch (ENOTTY:
+    // the port has no modem lines).
+    int lines(ModemLinesNow* now);
+
     // kComEvCts or kComEvDsr while a wait_edge waits (set once the count it
     // compares against is taken), else kComEvRxChar.
     std::atomic<int> event_mask{kComEvRxChar};
@@ -41,6 +45,7 @@ private:
     void publish_edges(const ModemLineCounts& before, const ModemLineCounts& after, int64_t stamp_ns,
                        int64_t mono_ns);
     void publish_error(int error);
+    void track_lines(const ModemLineCounts& before, const ModemLineCounts& after, int64_t mono_ns);
 
     int port_;
     std::unique_ptr<ModemLineSource> lines_;
@@ -50,6 +55,7 @@ private:
     unsigned long cts_ = 0, dsr_ = 0;            // edges counted since the port opened
     int64_t cts_ns_ = 0, dsr_ns_ = 0;            // PC clock at the last edge of each line
     int64_t cts_mono_ns_ = 0, dsr_mono_ns_ = 0;  // the monotonic clock at the same moment
+    ModemLinesNow lines_now_;                    // all four lines, for the port doctor
     int error_ = 0;                              // errno once the lines cannot be watched
     bool closed_ = false;
 

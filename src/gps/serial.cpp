@@ -247,6 +247,17 @@ int com_pps_last_edge(int slot, int use_cts, unsigned long* count, int64_t* mono
     return port ? port->watcher.last_edge(use_cts != 0, count, mono_ns) : -1;
 }
 
+int com_modem_lines(int slot, ModemLinesNow* lines, int* error)
+{
+    std::shared_ptr<Port> port = slot_port(slot);
+    if (!port) {
+        *error = ENODEV;
+        return -1;
+    }
+    *error = port->watcher.lines(lines);
+    return *error ? -1 : 1;
+}
+
 int com_event_mask(int slot)
 {
     std::shared_ptr<Port> port = slot_port(slot);

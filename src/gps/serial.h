@@ -65,6 +65,22 @@ int com_wait_pps_edge(int slot, int use_cts, int timeout_ms, int64_t* edge_ns = 
 // yet, -1 no port or no modem lines.
 int com_pps_last_edge(int slot, int use_cts, unsigned long* count, int64_t* mono_ns);
 
+// The four modem-status lines as the port's watcher sees them.
+inline constexpr int kModemLineCount = 4;
+enum ModemLine { modem_cts, modem_dsr, modem_dcd, modem_ri };
+struct ModemLineState {
+    bool on = false;              // asserted now
+    unsigned long edges = 0;      // since the port opened
+    int64_t last_edge_ns = 0;     // platform_monotonic_ns at the last edge, 0 none
+    int64_t on_ns = 0, off_ns = 0;  // the last whole spell on and off, 0 unknown
+};
+struct ModemLinesNow {
+    ModemLineState line[kModemLineCount];
+};
+// 1 with the lines filled, or -1 with *error: ENODEV no open port, ENOTTY a
+// port without modem lines (a pty), another errno when the lines were lost.
+int com_modem_lines(int slot, ModemLinesNow* lines, int* error);
+
 // The slot's current event mask (kComEvRxChar when no wait runs), 0 when empty.
 int com_event_mask(int slot);
 

@@ -23,7 +23,7 @@ int whole_seconds(int64_t ns) { return int(ns / kNsPerSecond); }
 
 ReceiverIssue issue(ReceiverCause cause, const ReceiverFacts& facts)
 {
-    ReceiverIssue out{cause, facts.link, 0, true, false, {}};
+    ReceiverIssue out{cause, facts.link, 0, true, false, {}, {}};
     out.use_cts = facts.use_cts;
     return out;
 }
@@ -130,13 +130,36 @@ void chrony_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
     }
 }
 
+// Why a correction is or would be held back. A refused date is said while it
+// is reported; too few satellites only while a correction waits for them.
+void prestep_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
+{
+    const PrestepList& list = facts.prestep;
+    ReceiverCause cause;
+    if (list.date == CheckState::failed)
+        cause = ReceiverCause::date_refused;
+    else if (list.step_verdict == StepVerdict::declined)
+        cause = ReceiverCause::step_declined;
+    else if (list.step == CheckState::waiting && facts.correction_requested)
+        cause = ReceiverCause::step_asked;
+    else if (list.fix == CheckState::failed && list.fix_quality > 0 && facts.correction_requested)
+        cause = ReceiverCause::few_satellites;
+    else
+        return;
+    ReceiverIssue held = issue(cause, facts);
+    held.prestep = list;
+    out.push_back(held);
+}
+
 }  // namespace
 
 std::vector<ReceiverIssue> receiver_issues(const ReceiverFacts& facts)
 {
     std::vector<ReceiverIssue> out;
-    if (data_issue(facts, out))
+    if (data_issue(facts, out)) {
         pulse_issue(facts, out);
+        prestep_issue(facts, out);
+    }
     if (facts.service == 0)
         out.push_back(issue(ReceiverCause::service_down, facts));
     time_daemon_issues(facts, out);
@@ -164,5 +187,7 @@ ReceiverFacts receiver_facts_now()
     facts.chrony = chrony_feed_state();
     if (facts.chrony == ChronyFeedState::not_delivered)
         facts.chrony_socket = chrony_sample_socket_path();
+    facts.correction_requested = correct_time_request.load() != 0;
+    facts.prestep = prestep_list_now();
     return facts;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "src/correction/chrony_feed.h"
+#include "src/correction/prestep_check.h"
 #include "src/gps/link_status.h"
 
 #include <cstdint>
@@ -28,6 +29,10 @@ enum class ReceiverCause {
     chrony_takes_time,  // chrony takes Satclock's GPS time
     chrony_not_taking,  // the service cannot hand the samples to chrony
     chrony_old_service, // the service does not know chrony's samples: the clock is set as designed
+    date_refused,   // the receiver's date is before the build day: no correction from it
+    few_satellites, // a correction waits for more satellites in use
+    step_asked,     // a step over the cap waits for the user's answer
+    step_declined,  // the user said no to that step
 };
 
 struct ReceiverIssue {
@@ -37,6 +42,7 @@ struct ReceiverIssue {
     bool use_cts = true; // no_pulse, no_pps_lines: the line chosen
     bool no_fix_reported = false;  // no_fix: the receiver says so (else no GGA/RMC with a fix)
     std::string socket;  // chrony_not_taking: chrony's socket for the samples
+    PrestepList prestep{};         // the pre-step causes: the checks' figures
 };
 
 // Everything the causes are read from, taken at one moment.
@@ -55,6 +61,8 @@ struct ReceiverFacts {
     unsigned time_daemons = 0;     // time_daemons_running: kTimesyncdRuns, kChronydRuns, kNtpdRuns
     ChronyFeedState chrony = ChronyFeedState::off;
     std::string chrony_socket;     // where the service sends the samples
+    bool correction_requested = false;  // correct_time_request
+    PrestepList prestep;           // what the next correction would meet
 };
 
 inline constexpr int64_t kNoBytesAfterNs = 3000000000LL;
@@ -62,8 +70,8 @@ inline constexpr int64_t kNoSentenceAfterNs = 3000000000LL;
 inline constexpr int64_t kNoPulseAfterNs = 2500000000LL;
 
 // The causes the facts show, most basic first (at most one about the port
-// and the data, one about 1PPS, one about the service, then the machine's
-// time daemons and chrony).
+// and the data, one about 1PPS, one about the pre-step check, one about the
+// service, then the machine's time daemons and chrony).
 std::vector<ReceiverIssue> receiver_issues(const ReceiverFacts& facts);
 
 // The facts now. Never waits: the service's presence is the last probe's.

@@ -40,7 +40,7 @@ constexpr int kFolderLockPatienceMs = 500;
 // file changed within this margin of being read may change again with the
 // same times, size and inode, so such a read is not trusted for the next one.
 constexpr int64_t kRacyMarginNs = 20 * 1000 * 1000;
-std::string settings_file_path;
+std::string& settings_file_path = *new std::string;  // never destroyed, as the cache below
 
 // The whole file as last read; refreshed when a write marked it stale or the file on
 // disk is not the one read (path, size, identity or change time differ).
@@ -55,7 +55,9 @@ struct SettingsCache {
     timespec changed{};
 };
 
-SettingsCache settings_cache;
+// Never destroyed: the settings writer thread may still read the file into it
+// while the process exits.
+SettingsCache& settings_cache = *new SettingsCache;
 
 bool same_time(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 

@@ -31,6 +31,8 @@ inline constexpr char nmea_delay_receiver[] = "nmea_delay_receiver";
 inline constexpr char nmea_delay_spread_ms[] = "nmea_delay_spread_ms";
 inline constexpr char notify_corrections[] = "notify_corrections";
 inline constexpr char chrony_feed[] = "chrony_feed";
+inline constexpr char min_satellites[] = "min_satellites";
+inline constexpr char step_cap_minutes[] = "step_cap_minutes";
 }  // namespace settings_keys
 
 // The program's value of each key it keeps in memory: what is in force. It
@@ -57,6 +59,8 @@ struct AppSettings {
     bool above_all = false;
     bool accept_gnss_talkers = false;  // GNSS mode of the decoder
     bool notify_corrections = false;   // a desktop notification for each correction
+    int min_satellites = 0;            // mirrored in prestep_min_satellites
+    int step_cap_minutes = 0;          // mirrored in prestep_step_cap_minutes
 };
 
 extern AppSettings app_settings;
@@ -106,6 +110,10 @@ inline constexpr SettingRow table[] = {
     {settings_keys::notify_corrections, T::boolean, 1, "", 0, 1, &A::notify_corrections},
     // Give GPS time to chrony instead of setting the clock: off, the clock is set as designed.
     {settings_keys::chrony_feed, T::boolean, 0, "", 0, 1},
+    // Before a step of the clock: a fix is enough (0 satellites asked for), and
+    // a step of more than an hour waits for the user's yes (0: never asks).
+    {settings_keys::min_satellites, T::integer, 0, "", 0, 99, nullptr, &A::min_satellites},
+    {settings_keys::step_cap_minutes, T::integer, 60, "", 0, 1000000, nullptr, &A::step_cap_minutes},
 };
 }  // namespace settings_rows
 

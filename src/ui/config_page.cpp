@@ -10,6 +10,7 @@
 #include "src/ui/gnss_box.h"
 #include "src/ui/nmea_delay_frame.h"
 #include "src/ui/nmea_view.h"
+#include "src/ui/port_doctor_frame.h"
 #include "src/ui/widget_helpers.h"
 
 #include <algorithm>
@@ -32,6 +33,7 @@ const GtkAttachOptions kExpandFill = GtkAttachOptions(GTK_EXPAND | GTK_FILL);
 
 int port_entries = 0;             // entries of the port combo box from its last filling
 bool port_list_refilling = false; // set while fill_port_list changes the entries
+bool speed_showing = false;       // set while the speed box follows a speed found by the port doctor
 
 // The port list follows ports coming and going while the page lives.
 PortWatch* port_watch = nullptr;
@@ -148,6 +150,8 @@ void on_port_changed(GtkComboBox* combo, gpointer)
 
 void on_speed_changed(GtkComboBox* combo, gpointer)
 {
+    if (speed_showing)
+        return;
     int baudrate = app_settings.baudrate;
     active_number(combo, baudrate);
     app_settings.baudrate = baudrate;
@@ -298,7 +302,24 @@ GtkWidget* create_config_page()
     build_pps_settings(add_frame(table, _("PPS Settings"), 1, 2, 0, kFill));
     gtk_table_attach(GTK_TABLE(table), nmea_delay_frame_create(), 0, 2, 1, 2, kExpandFill, kFill, 2, 2);
     build_debug_view(add_frame(table, _("Debug View"), 0, 2, 2, kExpandFill));
+    config_page_add_row(table, port_doctor_frame_create());
     return table;
+}
+
+void config_page_speed_found(int baudrate)
+{
+    app_settings.baudrate = baudrate;
+    settings_post_int(settings_keys::baudrate, baudrate);
+    if (!config_widgets.speed)
+        return;
+    speed_showing = true;
+    int index = 0;
+    for (int listed : kBaudRates) {
+        if (listed == baudrate)
+            gtk_combo_box_set_active(GTK_COMBO_BOX(config_widgets.speed), index);
+        ++index;
+    }
+    speed_showing = false;
 }
 
 void config_page_add_row(GtkWidget* page, GtkWidget* widget)

@@ -27,6 +27,10 @@ GtkWidget* create_config_page();
 // width and taking no spare height.
 void config_page_add_row(GtkWidget* page, GtkWidget* widget);
 
+// The port doctor found the receiver at this speed, and the reader runs at it
+// already: the speed is stored and shown, without another restart.
+void config_page_speed_found(int baudrate);
+
 // Fills the combo box with the port numbers of list_com_ports and makes the
 // entry of port active (none when it is not listed).
 void fill_port_list(GtkWidget* combo, int port);

@@ -14,6 +14,7 @@
 #include "src/ui/nmea_view.h"
 #include "src/ui/gnss_box.h"
 #include "src/ui/notify.h"
+#include "src/ui/offset_chart.h"
 #include "src/ui/pixtex.h"
 #include "src/ui/status_line.h"
 #include "src/ui/tray.h"
@@ -125,8 +126,10 @@ void on_auto_update_toggled(GtkToggleButton* box, gpointer)
     settings_post_bool(settings_keys::auto_update, app_settings.auto_update);
 }
 
+// A step the user declined before is asked about again: this is the user asking.
 void on_correct_now_clicked(GtkButton*, gpointer)
 {
+    step_question_forget_declined();
     correct_time_request.store(1);
 }
 
@@ -158,6 +161,13 @@ void build_times(GtkWidget* box)
     no_show_all(keep(info_widgets.offset, add_label(box, "", _("How far the PC clock is from GPS time, and how exactly that "
                                                    "is known: from the NMEA sentence alone, with the receiver's "
                                                    "learned output delay, or from the 1PPS pulse."))));
+    GtkWidget* title = add_label(box, "", _("What the next correction meets before it sets the clock: a fix with "
+                                            "enough satellites (Preferences), a date not before this program was "
+                                            "built (a GPS week roll-over is moved forward 1024 weeks), and a step "
+                                            "no larger than the cap (a larger one waits for your answer)."));
+    set_markup(title, g_markup_printf_escaped("<b>%s</b>", _("Before a step")));
+    for (GtkWidget*& row : info_widgets.prestep)
+        no_show_all(keep(row, add_label(box, "", nullptr)));
 }
 
 void build_auto_update(GtkWidget* box)
@@ -244,6 +254,58 @@ void build_additional(GtkWidget* box)
     no_show_all(keep(info_widgets.status, add_label(box, "", nullptr)), 72);
 }
 
+void on_question_response(GtkInfoBar*, gint response, gpointer)
+{
+    step_question_answer(step_question_now().id, response == GTK_RESPONSE_YES);
+    gtk_widget_hide(info_widgets.question);
+}
+
+// Asks once for each step over the cap; the analysis thread goes on meanwhile
+// and makes the step at its next sentence after a yes.
+GtkWidget* build_question_bar()
+{
+    GtkWidget* bar = keep(info_widgets.question, gtk_info_bar_new_with_buttons(GTK_STOCK_YES, GTK_RESPONSE_YES,
+                                                                               GTK_STOCK_NO, GTK_RESPONSE_NO,
+                                                                               nullptr));
+    gtk_info_bar_set_message_type(GTK_INFO_BAR(bar), GTK_MESSAGE_QUESTION);
+    GtkWidget* text = keep(info_widgets.question_text, gtk_label_new(""));
+    gtk_label_set_line_wrap(GTK_LABEL(text), TRUE);
+    gtk_label_set_width_chars(GTK_LABEL(text), 70);
+    gtk_label_set_max_width_chars(GTK_LABEL(text), 70);
+    gtk_container_add(GTK_CONTAINER(gtk_info_bar_get_content_area(GTK_INFO_BAR(bar))), text);
+    g_signal_connect(bar, "response", G_CALLBACK(on_question_response), nullptr);
+    gtk_widget_set_no_show_all(bar, TRUE);
+    gtk_widget_show(text);
+    return bar;
+}
+
+void refresh_question()
+{
+    if (!info_widgets.question)
+        return;
+    static unsigned shown = 0;
+    StepQuestion question = step_question_now();
+    bool open = question.id != 0 && !question.answered;
+    if (open && (question.id != shown || !gtk_widget_get_visible(info_widgets.question))) {
+        gtk_label_set_text(GTK_LABEL(info_widgets.question_text), info_step_question_text(question).c_str());
+        gtk_widget_show(info_widgets.question);
+    } else if (!open && gtk_widget_get_visible(info_widgets.question)) {
+        gtk_widget_hide(info_widgets.question);
+    }
+    shown = question.id;
+}
+
+void refresh_prestep()
+{
+    PrestepList list = prestep_list_now();
+    for (int row = 0; row < 3; ++row) {
+        if (!info_widgets.prestep[row])
+            continue;
+        set_markup(info_widgets.prestep[row], info_prestep_markup(list, row));
+        gtk_widget_show(info_widgets.prestep[row]);
+    }
+}
+
 // A label that shows a text in a colour, and is hidden while the text is empty.
 void show_text(GtkWidget* label, const std::string& text, const char* colour)
 {
@@ -262,9 +324,103 @@ void refresh_status()
     CorrectionResult result = correction_result_now();
     show_text(info_widgets.result, correction_result_text(result), result.made ? nullptr : "#c00");
     correction_notice_poll(result);
+    refresh_prestep();
+    refresh_question();
+    offset_chart_refresh();
+}
+
+// A mark and a colour for each state of a check.
+const char* state_mark(CheckState state)
+{
+    switch (state) {
+    case CheckState::ok:
+        return "<span foreground=\"#2a2\">\u2713</span>";
+    case CheckState::adjusted:
+        return "<span foreground=\"#c80\">\u2713</span>";
+    case CheckState::waiting:
+        return "<span foreground=\"#c80\">?</span>";
+    case CheckState::failed:
+        return "<span foreground=\"#c00\">\u2717</span>";
+    default:
+        return "<span foreground=\"#888\">\u2013</span>";
+    }
+}
+
+std::string fix_check_text(const PrestepList& list)
+{
+    if (list.fix == CheckState::unknown)
+        return _("Fix: no data");
+    if (list.fix_quality < 0)
+        return _("Fix: none yet");
+    if (list.min_satellites <= 0)
+        return owned_text(g_strdup_printf(_("Fix: %d satellites in use"), list.satellites));
+    return owned_text(g_strdup_printf(_("Fix: %d satellites in use, at least %d wanted"), list.satellites,
+                                      list.min_satellites));
+}
+
+std::string date_check_text(const PrestepList& list)
+{
+    std::string reported = day_text(list.date_check.reported_day), built = day_text(list.build_day);
+    switch (list.date == CheckState::unknown ? DateVerdict::none : list.date_check.verdict) {
+    case DateVerdict::ok:
+        return owned_text(g_strdup_printf(_("Date: %s, not before the build date %s"), reported.c_str(), built.c_str()));
+    case DateVerdict::rolled_over:
+        return owned_text(g_strdup_printf(_("Date: %s is 1024 weeks early (GPS week roll-over): %s is taken"),
+                                          reported.c_str(), day_text(list.date_check.used_day).c_str()));
+    case DateVerdict::refused:
+        return owned_text(g_strdup_printf(_("Date: %s is before the build date %s: refused"), reported.c_str(),
+                                          built.c_str()));
+    default:
+        return list.date == CheckState::unknown ? _("Date: no data") : _("Date: none sent, the PC's date is taken");
+    }
+}
+
+std::string step_check_text(const PrestepList& list)
+{
+    if (list.step == CheckState::unknown)
+        return _("Step: not measured yet");
+    std::string step = step_size_text(list.step_ns);
+    int cap = int(list.cap_ns / 60000000000LL);
+    switch (list.step_verdict) {
+    case StepVerdict::ask:
+        return owned_text(g_strdup_printf(_("Step: %s, larger than %d min: asks you first"), step.c_str(), cap));
+    case StepVerdict::approved:
+        return owned_text(g_strdup_printf(_("Step: %s, you said yes"), step.c_str()));
+    case StepVerdict::declined:
+        return owned_text(g_strdup_printf(_("Step: %s, you said no"), step.c_str()));
+    default:
+        if (cap <= 0)
+            return owned_text(g_strdup_printf(_("Step: %s"), step.c_str()));
+        return owned_text(g_strdup_printf(_("Step: %s, within %d min"), step.c_str(), cap));
+    }
 }
 
 }  // namespace
+
+gchar* info_prestep_markup(const PrestepList& list, int row)
+{
+    CheckState state = row == 0 ? list.fix : row == 1 ? list.date : list.step;
+    std::string text = row == 0 ? fix_check_text(list) : row == 1 ? date_check_text(list) : step_check_text(list);
+    gchar* escaped = g_markup_escape_text(text.c_str(), -1);
+    gchar* markup = g_strdup_printf("%s %s", state_mark(state), escaped);
+    g_free(escaped);
+    return markup;
+}
+
+std::string info_step_question_text(const StepQuestion& question)
+{
+    GDateTime* target = g_date_time_new_from_unix_utc(question.target_ns / 1000000000);
+    gchar* when = target ? g_date_time_format(target, "%Y-%m-%d %H:%M:%S") : g_strdup("-");
+    if (target)
+        g_date_time_unref(target);
+    std::string text = owned_text(g_strdup_printf(_("Set the PC clock to %s UTC from the receiver? That moves it by "
+                                                    "%s, more than the %d min Satclock makes without asking. Answer "
+                                                    "No if the receiver's time is wrong."),
+                                                  when, step_size_text(question.step_ns).c_str(),
+                                                  prestep_step_cap_minutes.load()));
+    g_free(when);
+    return text;
+}
 
 gchar* info_satellites_markup(int satellites)
 {
@@ -344,12 +500,17 @@ gchar* info_next_update_markup(double next_jd)
 GtkWidget* create_info_page()
 {
     load_settings();
-    GtkWidget* table = gtk_table_new(2, 2, FALSE);
+    GtkWidget* page = gtk_vbox_new(FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(page), build_question_bar(), FALSE, FALSE, 0);
+    GtkWidget* table = gtk_table_new(3, 2, FALSE);
     gtk_container_set_border_width(GTK_CONTAINER(table), 4);
     build_times(add_frame(table, _("Times"), 0, 1, 0, kExpandFill));
     build_update_time(add_frame(table, _("Update Time"), 1, 2, 0, kExpandFill));
     build_additional(add_frame(table, _("Additional info"), 0, 2, 1, kExpandFill));
-    return table;
+    gtk_box_pack_start(GTK_BOX(add_frame(table, _("Offset history"), 0, 2, 2, kExpandFill)), offset_chart_box_new(),
+                       TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(page), table, TRUE, TRUE, 0);
+    return page;
 }
 
 gboolean gps_info_tick(gpointer)

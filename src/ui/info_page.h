@@ -2,7 +2,10 @@
 // timers that refresh the user interface.
 #pragma once
 
+#include "src/correction/prestep_check.h"
+
 #include <gtk/gtk.h>
+#include <string>
 
 struct GpsFix;
 
@@ -26,6 +29,9 @@ struct InfoPageWidgets {
     GtkWidget* result;       // what the latest correction did
     GtkWidget* gnss_hint;    // the refused-receiver hint, hidden without one
     GtkWidget* status;       // what stands in the way, with the remedy; hidden when nothing does
+    GtkWidget* prestep[3];   // the pre-step check: fix and satellites, date, step
+    GtkWidget* question;     // the info bar that asks before a large step; hidden without a question
+    GtkWidget* question_text;
 };
 
 extern InfoPageWidgets info_widgets;
@@ -60,3 +66,7 @@ gchar* info_local_time_markup();
 gchar* info_gps_time_markup(const GpsFix& fix);
 gchar* info_last_update_markup(double jd_prev);
 gchar* info_next_update_markup(double next_jd);
+// The pre-step check's three lines: fix and satellites, date, step.
+gchar* info_prestep_markup(const PrestepList& list, int row);
+// The question asked before a step over the cap.
+std::string info_step_question_text(const StepQuestion& question);

@@ -4,6 +4,7 @@
 #include "common/shell_folder.h"
 #include "platform/desktop_entry.h"
 #include "platform/process.h"
+#include "src/correction/prestep_check.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/widget_helpers.h"
@@ -31,6 +32,52 @@ void load_settings()
     settings_load(turn_to_tray, app_settings.turn_to_tray);
     settings_load(above_all, app_settings.above_all);
     settings_load(notify_corrections, app_settings.notify_corrections);
+    settings_load(min_satellites, app_settings.min_satellites);
+    settings_load(step_cap_minutes, app_settings.step_cap_minutes);
+    prestep_min_satellites.store(app_settings.min_satellites);
+    prestep_step_cap_minutes.store(app_settings.step_cap_minutes);
+}
+
+void on_min_satellites_changed(GtkSpinButton* spin, gpointer)
+{
+    app_settings.min_satellites = gtk_spin_button_get_value_as_int(spin);
+    prestep_min_satellites.store(app_settings.min_satellites);
+    settings_post_int(settings_keys::min_satellites, app_settings.min_satellites);
+}
+
+void on_step_cap_changed(GtkSpinButton* spin, gpointer)
+{
+    app_settings.step_cap_minutes = gtk_spin_button_get_value_as_int(spin);
+    prestep_step_cap_minutes.store(app_settings.step_cap_minutes);
+    settings_post_int(settings_keys::step_cap_minutes, app_settings.step_cap_minutes);
+}
+
+// A caption and a spin button in a row, with the tip on both.
+void spin_row(GtkWidget* box, const char* caption, const char* tip, int low, int high, int value, GCallback changed)
+{
+    GtkWidget* row = gtk_hbox_new(FALSE, 6);
+    GtkWidget* label = gtk_label_new(caption);
+    GtkWidget* spin = gtk_spin_button_new_with_range(low, high, 1);
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), value);
+    set_tip(label, tip);
+    set_tip(spin, tip);
+    g_signal_connect(spin, "value-changed", changed, nullptr);
+    gtk_box_pack_start(GTK_BOX(row), label, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(row), spin, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 0);
+}
+
+// What a correction needs before it sets the clock.
+void build_before_step(GtkWidget* page)
+{
+    GtkWidget* box = add_frame(page, _("Before setting the clock"), 0, 1, 1, GTK_FILL);
+    spin_row(box, _("Satellites in use, at least:"),
+             _("A correction waits until the receiver uses this many satellites; 0: a fix is enough."), 0, 24,
+             app_settings.min_satellites, G_CALLBACK(on_min_satellites_changed));
+    spin_row(box, _("Ask before a step larger than, minutes:"),
+             _("A correction that would move the clock further than this waits until you say yes in the window; "
+               "0: never ask."),
+             0, 1000000, app_settings.step_cap_minutes, G_CALLBACK(on_step_cap_changed));
 }
 
 void on_notify_toggled(GtkToggleButton* button, gpointer)
@@ -59,7 +106,7 @@ GtkWidget* create_preferences_page()
     else
         autostart_unregister();
 
-    GtkWidget* page = gtk_table_new(1, 2, FALSE);
+    GtkWidget* page = gtk_table_new(2, 1, FALSE);
     gtk_container_set_border_width(GTK_CONTAINER(page), 4);
     GtkWidget* box = add_frame(page, _("General Options"), 0, 1, 0, GTK_FILL);
     GtkWidget* auto_run = check_box(box, _("Start this Application with PC"),
@@ -77,6 +124,7 @@ GtkWidget* create_preferences_page()
     g_signal_connect(to_tray, "clicked", G_CALLBACK(on_turn_to_tray_toggled), nullptr);
     g_signal_connect(above, "clicked", G_CALLBACK(on_above_all_toggled), nullptr);
     g_signal_connect(notify, "toggled", G_CALLBACK(on_notify_toggled), nullptr);
+    build_before_step(page);
     return page;
 }
 

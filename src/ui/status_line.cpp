@@ -2,6 +2,7 @@
 #include "src/ui/status_line.h"
 
 #include "src/ui/gnss_box.h"
+#include "src/ui/widget_helpers.h"
 
 #include <cstring>
 #include <glib/gi18n.h>
@@ -13,20 +14,12 @@ namespace {
 constexpr int kBaudRates[] = {4800, 9600, 38400, 115200, 19200, 57600, 2400, 1200};
 constexpr int64_t kNsPerMs = 1000000;
 
-// Takes a g_strdup_printf result.
-std::string owned(gchar* text)
-{
-    std::string out = text ? text : "";
-    g_free(text);
-    return out;
-}
-
 // "4.352" with the language's decimal mark, rounded to the millisecond.
 std::string seconds_text(int64_t magnitude_ns)
 {
     int64_t ms = (magnitude_ns + kNsPerMs / 2) / kNsPerMs;
     // TRANSLATORS: the decimal mark of numbers such as 4.352 s.
-    return owned(g_strdup_printf("%lld%s%03d", static_cast<long long>(ms / 1000), C_("decimal mark", "."),
+    return owned_text(g_strdup_printf("%lld%s%03d", static_cast<long long>(ms / 1000), C_("decimal mark", "."),
                                  static_cast<int>(ms % 1000)));
 }
 
@@ -49,11 +42,11 @@ std::string denied_text(const LinkStatus& link)
 {
     const char* device = link.device.c_str();
     if (link.group.empty() || link.in_group)
-        return owned(g_strdup_printf(_("Cannot open COM%d (%s): permission denied. Check the device's permissions: "
+        return owned_text(g_strdup_printf(_("Cannot open COM%d (%s): permission denied. Check the device's permissions: "
                                        "ls -l %s"),
                                      link.port, device, device));
     const char* group = link.group.c_str();
-    return owned(g_strdup_printf(_("Cannot open COM%d (%s): permission denied. Add yourself to its group %s: "
+    return owned_text(g_strdup_printf(_("Cannot open COM%d (%s): permission denied. Add yourself to its group %s: "
                                    "sudo usermod -aG %s $USER, then log out and in again."),
                                  link.port, device, group, group));
 }
@@ -61,9 +54,9 @@ std::string denied_text(const LinkStatus& link)
 std::string busy_text(const LinkStatus& link)
 {
     if (link.holder_pid == 0)
-        return owned(g_strdup_printf(_("COM%d (%s) is in use by another program. Close it or choose another port."),
+        return owned_text(g_strdup_printf(_("COM%d (%s) is in use by another program. Close it or choose another port."),
                                      link.port, link.device.c_str()));
-    return owned(g_strdup_printf(_("COM%d (%s) is in use by %s (process %d). Close that program or choose "
+    return owned_text(g_strdup_printf(_("COM%d (%s) is in use by %s (process %d). Close that program or choose "
                                    "another port."),
                                  link.port, link.device.c_str(), link.holder_name.c_str(), link.holder_pid));
 }
@@ -73,25 +66,25 @@ std::string data_text(const ReceiverIssue& issue)
     const LinkStatus& link = issue.link;
     switch (issue.cause) {
     case ReceiverCause::port_missing:
-        return owned(g_strdup_printf(_("COM%d (%s) is not there. Plug in the receiver or choose its port; "
+        return owned_text(g_strdup_printf(_("COM%d (%s) is not there. Plug in the receiver or choose its port; "
                                        "Satclock tries again every 2 s."),
                                      link.port, link.device.empty() ? "-" : link.device.c_str()));
     case ReceiverCause::port_failed:
-        return owned(g_strdup_printf(_("Cannot open COM%d (%s): %s. Satclock tries again every 2 s."), link.port,
+        return owned_text(g_strdup_printf(_("Cannot open COM%d (%s): %s. Satclock tries again every 2 s."), link.port,
                                      link.device.c_str(), g_strerror(link.error)));
     case ReceiverCause::receiver_gone:
-        return owned(g_strdup_printf(_("The receiver on COM%d is gone. Satclock tries again every 2 s: plug it "
+        return owned_text(g_strdup_printf(_("The receiver on COM%d is gone. Satclock tries again every 2 s: plug it "
                                        "in again."),
                                      link.port));
     case ReceiverCause::no_bytes:
-        return owned(g_strdup_printf(ngettext("Nothing from the receiver on COM%d for %d second. Check that it is "
+        return owned_text(g_strdup_printf(ngettext("Nothing from the receiver on COM%d for %d second. Check that it is "
                                               "powered and on this port.",
                                               "Nothing from the receiver on COM%d for %d seconds. Check that it is "
                                               "powered and on this port.",
                                               issue.seconds),
                                      link.port, issue.seconds));
     case ReceiverCause::no_sentence:
-        return owned(g_strdup_printf(_("Data arrive on COM%d at %d baud, but no NMEA sentence: the speed is wrong. "
+        return owned_text(g_strdup_printf(_("Data arrive on COM%d at %d baud, but no NMEA sentence: the speed is wrong. "
                                        "Try %s baud."),
                                      link.port, link.baud, other_speeds(link.baud).c_str()));
     case ReceiverCause::no_fix:
@@ -99,6 +92,33 @@ std::string data_text(const ReceiverIssue& issue)
                    ? _("The receiver has no fix yet: give it a view of the open sky; a first fix can take a few "
                        "minutes.")
                    : _("Sentences arrive, but none with the time and a fix (GGA or RMC).");
+    default:
+        return "";
+    }
+}
+
+std::string prestep_text(const ReceiverIssue& issue)
+{
+    const PrestepList& list = issue.prestep;
+    switch (issue.cause) {
+    case ReceiverCause::date_refused:
+        return owned_text(g_strdup_printf(_("The receiver reports the date %s, before this program was built (%s): the "
+                                       "clock is not set from it. A receiver that has not yet learned the date "
+                                       "sends such a one: give it a view of the open sky."),
+                                     day_text(list.date_check.reported_day).c_str(),
+                                     day_text(list.build_day).c_str()));
+    case ReceiverCause::few_satellites:
+        return owned_text(g_strdup_printf(_("A correction waits for at least %d satellites in use (now %d): see "
+                                       "Preferences, \"Before setting the clock\"."),
+                                     list.min_satellites, list.satellites));
+    case ReceiverCause::step_asked:
+        return owned_text(g_strdup_printf(_("A step of %s is larger than %d min: it waits for your answer in the "
+                                       "Satclock window, and the schedule waits with it."),
+                                     step_size_text(list.step_ns).c_str(), int(list.cap_ns / 60000000000LL)));
+    case ReceiverCause::step_declined:
+        return owned_text(g_strdup_printf(_("You declined a step of %s: the clock is not set. \"Correct PC Clock Now!\" "
+                                       "asks again."),
+                                     step_size_text(list.step_ns).c_str()));
     default:
         return "";
     }
@@ -115,6 +135,19 @@ std::string method_text(CorrectionMethod method)
         return _("sentence only: no 1PPS pulse came");
     default:
         return _("sentence");
+    }
+}
+
+std::string hold_text(const CorrectionResult& result)
+{
+    switch (result.hold) {
+    case CorrectionHold::date_refused:
+        return owned_text(g_strdup_printf(_("the receiver's date %s is before this program was built"),
+                                     day_text(result.reported_day).c_str()));
+    case CorrectionHold::step_asked:
+        return owned_text(g_strdup_printf(_("a step of %s waits for your answer"), step_size_text(result.shift_ns).c_str()));
+    default:
+        return owned_text(g_strdup_printf(_("you declined a step of %s"), step_size_text(result.shift_ns).c_str()));
     }
 }
 
@@ -153,7 +186,7 @@ std::string time_daemon_text(const ReceiverIssue& issue)
     case ReceiverCause::chrony_takes_time:
         return _("chrony takes Satclock's GPS time and steers the clock: chronyc sources shows GPS.");
     case ReceiverCause::chrony_not_taking:
-        return owned(g_strdup_printf(_("chrony does not take Satclock's GPS time (nothing listens on %s). Add "
+        return owned_text(g_strdup_printf(_("chrony does not take Satclock's GPS time (nothing listens on %s). Add "
                                        "the lines of the GPS configuration page to "
                                        "/etc/chrony/conf.d/satclock.conf, then: sudo systemctl restart chrony"),
                                      issue.socket.c_str()));
@@ -171,7 +204,7 @@ std::string local_time_text(int64_t utc_ns)
     GDateTime* moment = g_date_time_new_from_unix_local(utc_ns / 1000000000);
     if (!moment)
         return "-:-";
-    std::string text = owned(g_date_time_format(moment, "%H:%M:%S"));
+    std::string text = owned_text(g_date_time_format(moment, "%H:%M:%S"));
     g_date_time_unref(moment);
     return text;
 }
@@ -186,12 +219,12 @@ std::string receiver_issue_text(const ReceiverIssue& issue)
     case ReceiverCause::port_busy:
         return busy_text(issue.link);
     case ReceiverCause::no_pps_lines:
-        return owned(g_strdup_printf(_("1PPS is chosen, but COM%d has no modem lines (a pseudo-terminal or a USB "
+        return owned_text(g_strdup_printf(_("1PPS is chosen, but COM%d has no modem lines (a pseudo-terminal or a USB "
                                        "adapter without CTS and DSR): no pulse can come, and corrections use the "
                                        "sentence only."),
                                      issue.link.port));
     case ReceiverCause::no_pulse:
-        return owned(g_strdup_printf(ngettext("No 1PPS pulse on %s for %d second: corrections use the sentence "
+        return owned_text(g_strdup_printf(ngettext("No 1PPS pulse on %s for %d second: corrections use the sentence "
                                               "only. Check the wiring, or choose the other line.",
                                               "No 1PPS pulse on %s for %d seconds: corrections use the sentence "
                                               "only. Check the wiring, or choose the other line.",
@@ -200,6 +233,11 @@ std::string receiver_issue_text(const ReceiverIssue& issue)
     case ReceiverCause::service_down:
         return _("The time service clockkeeper is not running: the clock will not be set. Start it: sudo "
                  "systemctl start clockkeeper_satclock");
+    case ReceiverCause::date_refused:
+    case ReceiverCause::few_satellites:
+    case ReceiverCause::step_asked:
+    case ReceiverCause::step_declined:
+        return prestep_text(issue);
     default: {
         std::string daemon = time_daemon_text(issue);
         return daemon.empty() ? data_text(issue) : daemon;
@@ -229,10 +267,10 @@ std::string clock_offset_text(const ClockOffset& offset)
     std::string seconds = seconds_text(magnitude);
     std::string base = magnitude < kNsPerMs / 2 ? std::string(_("PC clock is on GPS time"))
                        : offset.offset_ns > 0
-                           ? owned(g_strdup_printf(_("PC clock is %s s behind GPS"), seconds.c_str()))
-                           : owned(g_strdup_printf(_("PC clock is %s s ahead of GPS"), seconds.c_str()));
+                           ? owned_text(g_strdup_printf(_("PC clock is %s s behind GPS"), seconds.c_str()))
+                           : owned_text(g_strdup_printf(_("PC clock is %s s ahead of GPS"), seconds.c_str()));
     // TRANSLATORS: after the offset: its uncertainty and what it was measured from.
-    return base + owned(g_strdup_printf(_(" (±%d ms, %s)"), offset.uncertainty_ms, source));
+    return base + owned_text(g_strdup_printf(_(" (±%d ms, %s)"), offset.uncertainty_ms, source));
 }
 
 std::string correction_result_text(const CorrectionResult& result)
@@ -240,12 +278,39 @@ std::string correction_result_text(const CorrectionResult& result)
     if (result.sequence == 0)
         return "";
     std::string at = local_time_text(result.at_ns);
-    if (!result.made)
-        return owned(g_strdup_printf(_("Clock NOT set: %s (%s)"), refusal_text(result.refusal).c_str(), at.c_str()));
+    if (!result.made) {
+        std::string why = result.hold != CorrectionHold::none ? hold_text(result) : refusal_text(result.refusal);
+        return owned_text(g_strdup_printf(_("Clock NOT set: %s (%s)"), why.c_str(), at.c_str()));
+    }
     int64_t magnitude = result.shift_ns < 0 ? -result.shift_ns : result.shift_ns;
     std::string shift = (result.shift_ns < 0 ? "-" : "+") + seconds_text(magnitude);
-    return owned(g_strdup_printf(_("Corrected by %s s at %s (%s)"), shift.c_str(), at.c_str(),
+    return owned_text(g_strdup_printf(_("Corrected by %s s at %s (%s)"), shift.c_str(), at.c_str(),
                                  method_text(result.method).c_str()));
+}
+
+std::string step_size_text(int64_t step_ns)
+{
+    const char* sign = step_ns < 0 ? "-" : "+";
+    int64_t magnitude = step_ns < 0 ? -step_ns : step_ns;
+    int64_t s = magnitude / 1000000000;
+    // TRANSLATORS: a step of the clock: its sign, then seconds, minutes, hours, days, shortened.
+    if (s < 60)
+        return owned_text(g_strdup_printf(_("%s%s s"), sign, seconds_text(magnitude).c_str()));
+    if (s < 3600)
+        return owned_text(g_strdup_printf(_("%s%d min %d s"), sign, int(s / 60), int(s % 60)));
+    if (s < 86400)
+        return owned_text(g_strdup_printf(_("%s%d h %d min"), sign, int(s / 3600), int(s / 60 % 60)));
+    return owned_text(g_strdup_printf(_("%s%lld d %d h"), sign, static_cast<long long>(s / 86400), int(s / 3600 % 24)));
+}
+
+std::string day_text(int64_t day)
+{
+    GDateTime* moment = g_date_time_new_from_unix_utc(day * 86400);
+    if (!moment)
+        return "-";
+    std::string text = owned_text(g_date_time_format(moment, "%Y-%m-%d"));
+    g_date_time_unref(moment);
+    return text;
 }
 
 std::string tray_tooltip_lines()

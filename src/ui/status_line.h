@@ -22,6 +22,12 @@ std::string clock_offset_text(const ClockOffset& offset);
 // the first correction.
 std::string correction_result_text(const CorrectionResult& result);
 
+// A step of the clock as a person reads it: "+4.352 s", "-12 min 3 s",
+// "+2 h 5 min", "+7168 d 3 h".
+std::string step_size_text(int64_t step_ns);
+// "2026-12-08" of days since 1970 (UTC).
+std::string day_text(int64_t day);
+
 // The tray tooltip's lines under "Satclock": the status line, the latest
 // correction's result and the GNSS hint, each where there is one.
 std::string tray_tooltip_lines();

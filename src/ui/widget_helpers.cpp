@@ -97,3 +97,10 @@ void gui_refresh_post(GuiRefresh& refresh)
     if (!refresh.posted.exchange(true))
         g_idle_add(run_posted_refresh, &refresh);
 }
+
+std::string owned_text(gchar* text)
+{
+    std::string out = text ? text : "";
+    g_free(text);
+    return out;
+}

@@ -3,6 +3,10 @@
 
 #include <atomic>
 #include <gtk/gtk.h>
+#include <string>
+
+// The text of a g_strdup_printf (or other g_malloc'd) result, which it frees.
+std::string owned_text(gchar* text);
 
 // Stores the widget in the slot and clears the slot when the widget is destroyed.
 GtkWidget* keep(GtkWidget*& slot, GtkWidget* widget);

@@ -10,6 +10,7 @@
 #include "src/correction/correction_result.h"
 #include "src/correction/gps_clock.h"
 #include "src/correction/nmea_delay.h"
+#include "src/correction/prestep_check.h"
 #include "src/gps/com_reader.h"
 #include "src/gps/com_test_device.h"
 #include "src/gps/gps_fix.h"
@@ -62,6 +63,29 @@ int64_t ft_of(int year, int month, int day, int hour, int minute, int second, in
     return ft;
 }
 
+// A day the receiver reports, days after (or before) the day this program was
+// built: a receiver's date before the build day is a roll-over or refused.
+struct ReportedDay {
+    int year, month, day;
+    std::string ddmmyy;  // as an RMC carries it
+    int64_t at(int hour, int minute, int second, int millis) const
+    {
+        return ft_of(year, month, day, hour, minute, second, millis);
+    }
+};
+
+ReportedDay reported_day(int64_t days_after_build)
+{
+    UtcFields f = utc_fields_from_file_time(kFileTimeUnixEpoch +
+                                            (program_build_day() + days_after_build) * kFileTimeTicksPerDay);
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d%02d%02d", f.day, f.month, f.year % 100);
+    return {f.year, f.month, f.day, text};
+}
+
+// The last day of the year after the build's, and the year after that.
+int year_after_build() { return reported_day(0).year + 1; }
+
 // Raises CTS edges on the test device at given moments of the real clock.
 class EdgesAt {
 public:
@@ -102,6 +126,9 @@ protected:
         check_1PPS_request.store(0);
         state_1PPS.store(-1);
         use_pps.store(0);
+        // The designed steps of any size; the cap and the satellites have tests of their own.
+        prestep_step_cap_minutes.store(0);
+        prestep_min_satellites.store(0);
         pps_use_cts.store(1);
         correct_time_jd_prev.store(-1.0);
         nmea_compensate.store(0);
@@ -139,11 +166,15 @@ protected:
         capture_.reset();
     }
 
-    // Writes the bytes; returns the real clock right after the last one left.
+    // Writes the bytes; returns the real clock read just before they went
+    // out. Nothing can have read the carriage return earlier, whereas a
+    // reading after the write may come late: the analysis thread can take
+    // the line and set the clock before this thread runs again.
     int64_t send(const std::string& bytes)
     {
+        int64_t before = rig_real_ns();
         EXPECT_TRUE(pty_->write_all(bytes));
-        return rig_real_ns();
+        return before;
     }
 
     // Sends a line and waits until the thread has decoded it into the fix.
@@ -208,14 +239,15 @@ protected:
 TEST_F(Analysis, RequestedCorrectionLandsOnTheSentenceTime)
 {
     // 3.3 s before the time the receiver is about to send.
-    ASSERT_EQ(platform_clock_set_ft(ft_of(2026, 12, 7, 12, 35, 15, 700)), 0);
-    send_and_wait_decoded(rmc("123518.000", "071226"), 18);
+    ReportedDay day = reported_day(30);
+    ASSERT_EQ(platform_clock_set_ft(day.at(12, 35, 15, 700)), 0);
+    send_and_wait_decoded(rmc("123518.000", day.ddmmyy), 18);
     correct_time_request.store(1);
     int64_t cr_real = send(gga("123519.000"));
     ASSERT_TRUE(wait_cleared());
     int64_t cleared_real = rig_real_ns();
 
-    int64_t truth = ft_of(2026, 12, 7, 12, 35, 19, 0);
+    int64_t truth = day.at(12, 35, 19, 0);
     EXPECT_EQ(last_new_ft(), truth);
     int64_t error = clock_error_ms(truth, cr_real);
     EXPECT_LE(error, 1);
@@ -242,6 +274,7 @@ TEST_F(Analysis, RequestedCorrectionLandsOnTheSentenceTime)
 // expectation with the result.
 TEST_F(Analysis, OutputDelayIsAddedOnlyWhenCompensating)
 {
+    ReportedDay day = reported_day(30);
     nmea_delay_ms.store(300);
     int second = 20;
     for (bool compensate : {false, true}) {
@@ -249,7 +282,7 @@ TEST_F(Analysis, OutputDelayIsAddedOnlyWhenCompensating)
         nmea_compensate.store(compensate ? 1 : 0);
         ASSERT_TRUE(wait_until([] { return platform_monotonic_ns() - buf_com_last_arrival_ns() > kBurstGapNs; }));
         const std::string lines[] = {nmea("GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00"),
-                                     rmc("1235" + std::to_string(second) + ".000", "071226"),
+                                     rmc("1235" + std::to_string(second) + ".000", day.ddmmyy),
                                      gga("1235" + std::to_string(second + 1) + ".000")};
         int64_t burst = 0, arrival = 0;
         for (const std::string& line : lines) {
@@ -267,7 +300,7 @@ TEST_F(Analysis, OutputDelayIsAddedOnlyWhenCompensating)
         }
         ASSERT_TRUE(wait_cleared());
         int64_t cleared = platform_monotonic_ns();
-        int64_t truth = ft_of(2026, 12, 7, 12, 35, second + 1, 0);
+        int64_t truth = day.at(12, 35, second + 1, 0);
         if (!compensate) {
             EXPECT_EQ(last_new_ft(), truth);
         } else {
@@ -313,7 +346,15 @@ TEST_F(Analysis, NoFixPostsNothingAndTheRequestStays)
     EXPECT_EQ(count(log(), "[settime_gps]"), 0u);
     EXPECT_NEAR(double(rig_clock_offset_ns()), double(offset), 1e6);
 
-    send(gga("123521.000", 1));
+    // A fix with 8 satellites in use waits while 9 are asked for.
+    prestep_min_satellites.store(9);
+    send_and_wait_decoded(gga("123521.000", 1), 21);
+    probe(22);
+    EXPECT_EQ(correct_time_request.load(), 1);
+    EXPECT_EQ(count(log(), "[settime_gps]"), 0u);
+
+    prestep_min_satellites.store(8);
+    send(gga("123523.000", 1));
     ASSERT_TRUE(wait_cleared());
     EXPECT_EQ(count(log(), "was corect with=1\n"), 1u);
 }
@@ -336,23 +377,26 @@ TEST_F(Analysis, FractionsAreTrueMilliseconds)
 
 TEST_F(Analysis, MidnightAfterTheDaysLastRmcIsTheNextDay)
 {
-    send_and_wait_decoded(rmc("235959.000", "311226"), 59);
+    int year = year_after_build();
+    send_and_wait_decoded(rmc("235959.000", "3112" + std::to_string(year % 100)), 59);
     correct_time_request.store(1);
     send(gga("000000.000"));
     ASSERT_TRUE(wait_cleared());
-    EXPECT_EQ(last_new_ft(), ft_of(2027, 1, 1, 0, 0, 0, 0));
+    EXPECT_EQ(last_new_ft(), ft_of(year + 1, 1, 1, 0, 0, 0, 0));
 }
 
 TEST_F(Analysis, MidnightAfterTheDaysLastRmcOfAnyTalkerInTheGnssMode)
 {
+    int year = year_after_build();
     accept_gnss_talkers.store(1);
-    send_and_wait_decoded(nmea("GNRMC,235959,A,4807.038,N,01131.000,E,0.0,0.0,311226,,,A"), 59);
+    send_and_wait_decoded(
+        nmea("GNRMC,235959,A,4807.038,N,01131.000,E,0.0,0.0,3112" + std::to_string(year % 100) + ",,,A"), 59);
     correct_time_request.store(1);
     send(gga("000000", 1, "GN"));
     bool cleared = wait_cleared();
     accept_gnss_talkers.store(0);
     ASSERT_TRUE(cleared);
-    EXPECT_EQ(last_new_ft(), ft_of(2027, 1, 1, 0, 0, 0, 0));
+    EXPECT_EQ(last_new_ft(), ft_of(year + 1, 1, 1, 0, 0, 0, 0));
 }
 
 TEST_F(Analysis, MidnightWithoutRmcTakesThePcDateNearest)
@@ -367,14 +411,32 @@ TEST_F(Analysis, MidnightWithoutRmcTakesThePcDateNearest)
     EXPECT_EQ(last_new_ft(), ft_of(2026, 12, 8, 0, 0, 0, 100));
 }
 
-TEST_F(Analysis, RmcOf2007KeepsThePcDate)
+// A date within 1024 weeks before the build day is a GPS week roll-over and
+// moves forward 1024 weeks; one further back is refused: nothing is posted,
+// the request stays, and the result says why.
+TEST_F(Analysis, ReceiverDatesBeforeTheBuildDay)
 {
-    ASSERT_EQ(platform_clock_set_ft(ft_of(2026, 12, 7, 10, 0, 0, 300)), 0);
-    send_and_wait_decoded(rmc("100001.000", "040307"), 1);
+    ReportedDay rolled = reported_day(10 - kGpsRolloverDays), truth = reported_day(10);
+    ASSERT_EQ(platform_clock_set_ft(truth.at(10, 0, 0, 300)), 0);
+    send_and_wait_decoded(rmc("100001.000", rolled.ddmmyy), 1);
     correct_time_request.store(1);
     send(gga("100002.000"));
     ASSERT_TRUE(wait_cleared());
-    EXPECT_EQ(last_new_ft(), ft_of(2026, 12, 7, 10, 0, 2, 0));
+    EXPECT_EQ(last_new_ft(), truth.at(10, 0, 2, 0));
+    EXPECT_EQ(count(log(), "moved forward by 1024 weeks to " + std::to_string(truth.year)), 1u) << log();
+
+    ReportedDay refused = reported_day(-kGpsRolloverDays - 10);
+    send_and_wait_decoded(rmc("100003.000", refused.ddmmyy), 3);
+    correct_time_request.store(1);
+    send(gga("100004.000"));
+    send_and_wait_decoded(gga("100005.000"), 5);
+    probe(6);
+    EXPECT_EQ(correct_time_request.load(), 1);
+    EXPECT_EQ(count(log(), "[settime_gps] set time new_ft="), 1u);
+    EXPECT_EQ(count(log(), "is before the build date"), 1u) << "said once, though tried at every sentence";
+    CorrectionResult held = correction_result_now();
+    EXPECT_FALSE(held.made);
+    EXPECT_EQ(held.hold, CorrectionHold::date_refused);
 }
 
 TEST_F(Analysis, BadInputNeverPostsAndTheRequestStays)

@@ -77,14 +77,6 @@ void answer_next_messages(const std::vector<int>& responses, std::vector<std::st
     g_timeout_add(20, answer_messages, new PendingAnswers{responses, texts});
 }
 
-// Pango starts fontconfig on a thread of its own; neither library is built
-// with the thread checker, which then misreads their hand-over.
-extern "C" const char* __tsan_default_suppressions()
-{
-    return "called_from_lib:libfontconfig.so.1\nrace:libfontconfig.so.1\nrace:libpango-1.0.so.0\n"
-           "race:libpangoft2-1.0.so.0\n";
-}
-
 bool wizard_display() { return open_gtk_display(); }
 
 void answer_next_message(int response, std::string* text)

@@ -4,6 +4,7 @@
 // bad-data line and its limit, and the 1PPS controls with the pulse check.
 #include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
 
+#include "platform/clock.h"
 #include "src/correction/analiz.h"
 #include "src/gps/com_reader.h"
 #include "src/gps/com_test_device.h"
@@ -16,11 +17,14 @@
 #include "src/ui/main_window.h"
 #include "src/ui/modules.h"
 #include "src/ui/nmea_view.h"
+#include "src/ui/port_doctor_frame.h"
 #include "tests/link/link_support.h"
 #include "tests/ui/ui_test_support.h"
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <string>
 #include <sys/ioctl.h>
 #include <thread>
@@ -221,6 +225,68 @@ TEST_F(ConfigPageTest, WrongSpeedShowsTheBadDataLineUntilTheReceiversSpeedIsChos
     for (const std::string& event : sim.log_events("line_speed"))
         heard = heard || json_int(event, "baud") == 9600;
     EXPECT_TRUE(heard);
+}
+
+std::string doctor_says(GtkWidget* label) { return label ? gtk_label_get_text(GTK_LABEL(label)) : ""; }
+
+bool doctor_shows(GtkWidget* label, const std::string& part, int timeout_ms = 15000)
+{
+    return pump_until([&] { return doctor_says(label).find(part) != std::string::npos; }, timeout_ms);
+}
+
+// The port doctor on a receiver at another speed: bytes but no sentence, and
+// a pty's lack of modem lines; "Find the speed" tries the usual speeds through
+// the reader's restart and keeps the one at which sentences come.
+TEST_F(ConfigPageTest, PortDoctorTellsAWrongSpeedAndFindsTheRightOne)
+{
+    SimProcess sim(sandbox, kPort, {"--baud", "9600", "--speed-mismatch"});
+    ASSERT_TRUE(sim.wait_ready());
+    build({"com_port=\"3\"", "baudrate=\"4800\""});
+    start_receiver();
+    ASSERT_TRUE(doctor_shows(doctor_widgets.verdict, "bytes but no sentence: try 9600"))
+        << doctor_says(doctor_widgets.verdict);
+    EXPECT_TRUE(doctor_shows(doctor_widgets.verdict, "no modem lines: no 1PPS can come from this port"));
+    EXPECT_TRUE(doctor_shows(doctor_widgets.lines, "none on this port"));
+
+    click_button(doctor_widgets.search);
+    ASSERT_TRUE(doctor_shows(doctor_widgets.search_state, "Found: the receiver talks at 9600 baud.", 40000))
+        << doctor_says(doctor_widgets.search_state);
+    EXPECT_EQ("9600", active_text(config_widgets.speed));
+    EXPECT_EQ(9600, setting(settings_keys::baudrate, 0));
+    EXPECT_TRUE(doctor_shows(doctor_widgets.verdict, "sentences arrive at 9600 baud: the speed is right"))
+        << doctor_says(doctor_widgets.verdict);
+}
+
+// Pulses of the test device on DSR, 1PPS chosen on CTS: the doctor names the line.
+TEST_F(ConfigPageTest, PortDoctorSeesPulsesOnDsr)
+{
+    com_test_device_register(kPort);
+    LinkedPty pty(sandbox, kPort);
+    build({"com_port=\"3\"", "baudrate=\"4800\"", "use_pps=\"TRUE\"", "use_cts=\"TRUE\""});
+    start_receiver();
+    std::atomic<bool> pulsing{true};
+    std::atomic<int64_t> longest_on_ms{0};  // as raised: a loaded machine stretches the sleeps
+    std::thread edges([&] {
+        while (pulsing) {  // on for 100 ms, off for 900 ms, as a receiver's 1PPS
+            int64_t on = platform_monotonic_ns();
+            com_test_device_raise_edge(kPort, TIOCM_DSR);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            com_test_device_raise_edge(kPort, TIOCM_DSR);
+            longest_on_ms = std::max<int64_t>(longest_on_ms, (platform_monotonic_ns() - on) / 1000000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(900));
+        }
+    });
+    bool named = doctor_shows(doctor_widgets.verdict, "ms wide: choose DSR");
+    pulsing = false;
+    edges.join();
+    ASSERT_TRUE(named) << doctor_says(doctor_widgets.verdict);
+    std::string verdict = doctor_says(doctor_widgets.verdict);
+    size_t at = verdict.find("pulses on DSR, ");
+    ASSERT_NE(std::string::npos, at) << verdict;
+    int width = std::atoi(verdict.c_str() + at + 15);
+    EXPECT_GT(width, 0) << verdict;
+    EXPECT_LE(width, longest_on_ms + 100) << "the shorter spell is the pulse, not the 900 ms between: " << verdict;
+    EXPECT_NE(std::string::npos, doctor_says(doctor_widgets.lines).find("CTS off, 0 edges")) << doctor_says(doctor_widgets.lines);
 }
 
 TEST_F(ConfigPageTest, ViewIsEmptiedOnceMoreThan65536BytesWereAppended)

@@ -3,13 +3,16 @@
 // timers refreshing the labels from the shared GPS record.
 #include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
 
+#include "platform/clock.h"
 #include "src/correction/analiz.h"
+#include "src/correction/offset_history.h"
 #include "src/correction/schedule.h"
 #include "src/gps/gps_fix.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/info_page.h"
 #include "src/ui/main_window.h"
+#include "src/ui/offset_chart.h"
 #include "src/ui/pixtex.h"
 #include "tests/support/test_env.h"
 #include "tests/ui/ui_test_support.h"
@@ -111,7 +114,8 @@ TEST_F(InfoPageTest, ThreeTitledFramesWithTheirTooltips)
         g_free(cell);
     }
     std::sort(frames.begin(), frames.end());
-    EXPECT_EQ((std::vector<std::string>{"<b>Additional info</b> 0-2 1", "<b>Times</b> 0-1 0", "<b>Update Time</b> 1-2 0"}),
+    EXPECT_EQ((std::vector<std::string>{"<b>Additional info</b> 0-2 1", "<b>Offset history</b> 0-2 2",
+                                        "<b>Times</b> 0-1 0", "<b>Update Time</b> 1-2 0"}),
               frames);
 
     EXPECT_EQ("GPS Time", label_text(info_widgets.gps_time));
@@ -304,6 +308,72 @@ TEST_F(InfoPageTest, TicksAfterThePageIsGoneTouchNothing)
     EXPECT_EQ(nullptr, info_widgets.correct_now);
     EXPECT_TRUE(gps_info_tick(nullptr));
     EXPECT_TRUE(info_refresh_tick(nullptr));
+}
+
+}  // namespace
+
+namespace {
+
+bool reddish(const guchar* p) { return p[0] > 150 && p[0] - p[1] > 60 && p[0] - p[2] > 60; }
+bool bluish(const guchar* p) { return p[2] > 150 && p[0] < 110; }
+
+// Whether a pixel of the kind lies within the rectangle.
+bool any_pixel(GdkPixbuf* shot, int x0, int x1, int y0, int y1, bool (*kind)(const guchar*))
+{
+    int stride = gdk_pixbuf_get_rowstride(shot), channels = gdk_pixbuf_get_n_channels(shot);
+    const guchar* pixels = gdk_pixbuf_get_pixels(shot);
+    for (int y = std::max(y0, 0); y <= std::min(y1, gdk_pixbuf_get_height(shot) - 1); ++y)
+        for (int x = std::max(x0, 0); x <= std::min(x1, gdk_pixbuf_get_width(shot) - 1); ++x)
+            if (kind(pixels + y * stride + x * channels))
+                return true;
+    return false;
+}
+
+// The chart of a known history, as the page draws it: three corrections six
+// hours apart, each finding the PC clock 216 ms ahead (10 ppm), and a
+// measurement every ten minutes between them.
+TEST_F(InfoPageTest, ChartDrawsAKnownHistory)
+{
+    constexpr int64_t kMs = 1000000, kMinute = 60000 * kMs, kHour = 60 * kMinute;
+    const int64_t now = 1954000800000 * kMs;  // 2031-12-02T18:00:00Z, whatever the machine's clock says
+    ASSERT_EQ(platform_clock_set_ns(now), 0);
+    std::vector<HistoryRecord> history;
+    for (int64_t at : {now - 19 * kHour, now - 13 * kHour, now - 7 * kHour, now - kHour}) {
+        if (at != now - 19 * kHour)
+            history.push_back({HistoryKind::correction, at, 216 * kMs, OffsetSource::pps, 1});
+        for (int minute = 10; minute < 360 && at + minute * kMinute < now; minute += 10)
+            history.push_back({HistoryKind::live, at + minute * kMinute, minute * 600000, OffsetSource::pps, 1});
+    }
+    std::string folder = sandbox.path("appdata/satclock");
+    g_mkdir_with_parents(folder.c_str(), 0700);
+    ASSERT_EQ(offset_history_save(folder + "/offset_history.txt", history, now), 0);
+    build({});
+    ASSERT_EQ(offset_history_path(), folder + "/offset_history.txt");
+    offset_history_start(offset_history_path());
+    ASSERT_TRUE(pump_until([&] { return offset_history_records() == history; }));
+
+    GtkWidget* area = offset_chart_widget();
+    ASSERT_NE(area, nullptr);
+    ASSERT_TRUE(pump_until([&] { return area->window && gdk_window_is_viewable(area->window) && area->allocation.width > 100; }));
+    offset_chart_refresh();
+    gdk_window_process_updates(area->window, TRUE);
+    int width = area->allocation.width, height = area->allocation.height;
+    GdkPixbuf* shot = gdk_pixbuf_get_from_drawable(nullptr, area->window, nullptr, 0, 0, 0, 0, width, height);
+    ASSERT_NE(shot, nullptr);
+    gdk_pixbuf_save(shot, (build_dir() + "/tests/offset-chart.png").c_str(), "png", nullptr, nullptr);
+
+    // The plot spans the last day between the margins the chart keeps for its labels.
+    auto x_of = [&](int64_t at) { return 58 + int((width - 66) * double(at - (now - 24 * kHour)) / (24.0 * kHour)); };
+    for (int64_t at : {now - 13 * kHour, now - 7 * kHour, now - kHour}) {
+        SCOPED_TRACE(at);
+        EXPECT_TRUE(any_pixel(shot, x_of(at) - 2, x_of(at) + 2, 16, height - 18, reddish)) << "the correction's mark";
+        EXPECT_TRUE(any_pixel(shot, x_of(at + 30 * kMinute) - 2, x_of(at + 30 * kMinute) + 2, 16, height - 18, bluish))
+            << "the minutes after it";
+    }
+    for (int64_t middle : {now - 10 * kHour, now - 4 * kHour})
+        EXPECT_TRUE(any_pixel(shot, x_of(middle) - 20, x_of(middle) + 20, 0, 15, reddish)) << "the drift between two";
+    EXPECT_FALSE(any_pixel(shot, 59, x_of(now - 19 * kHour) - 3, 16, height - 19, bluish)) << "nothing before the first";
+    g_object_unref(shot);
 }
 
 }  // namespace

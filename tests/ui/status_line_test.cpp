@@ -3,8 +3,14 @@
 // cause shows its line, and the line goes when the cause does.
 #include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
 
+#include "platform/clock.h"
 #include "platform/process.h"
 #include "src/correction/analiz.h"
+#include "src/correction/correction_result.h"
+#include "src/correction/gps_clock.h"
+#include "src/correction/offset_history.h"
+#include "src/correction/prestep_check.h"
+#include "src/gps/gps_fix.h"
 #include "src/gps/com_test_device.h"
 #include "src/receiver/receiver_threads.h"
 #include "src/settings/settings.h"
@@ -30,6 +36,25 @@
 namespace {
 
 constexpr int kPort = 3;
+constexpr int64_t kSecond = 1000000000;
+
+int64_t real_ns()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return int64_t(now.tv_sec) * kSecond + now.tv_nsec;
+}
+
+// A moment of a day before the build day by more than a GPS week roll-over
+// explains: the receiver's date is refused.
+std::string refused_moment()
+{
+    int64_t day = program_build_day() - kGpsRolloverDays - 60;
+    UtcFields f = utc_fields_from_file_time(kFileTimeUnixEpoch + day * kFileTimeTicksPerDay);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT03:00:00", f.year, f.month, f.day);
+    return text;
+}
 
 std::string status_text()
 {
@@ -208,6 +233,17 @@ TEST_F(StatusLineTest, EachCauseShowsItsLineUntilItGoes)
         {"the service stopped", [&] { keeper.reset(); },
          "The time service clockkeeper is not running: the clock will not be set",
          [&] { keeper = std::make_unique<Keeper>(); }},
+        {"a receiver date before the build day",
+         [&] {
+             sim.reset();
+             sim = std::make_unique<SimProcess>(sandbox, kPort,
+                                                std::vector<std::string>{"--baud", "9600", "--start-time", refused_moment()});
+         },
+         "before this program was built",
+         [&] {
+             sim.reset();
+             sim = std::make_unique<SimProcess>(sandbox, kPort, std::vector<std::string>{"--baud", "9600"});
+         }},
         {"a held port",
          [&] {
              pulses.reset();
@@ -249,6 +285,58 @@ TEST_F(StatusLineTest, EachCauseShowsItsLineUntilItGoes)
         row.remedy();
         EXPECT_TRUE(gone(row.line)) << status_text();
     }
+}
+
+// A receiver of 2007 (its firmware counts GPS weeks from an old epoch: its
+// dates are 1024 weeks early) and a PC clock nine hours ahead: the date moves
+// forward 1024 weeks, and the nine-hour step, over the cap (an hour by
+// default), is not made unattended: the window asks once, the status line
+// says why the correction waits, and Yes makes it.
+TEST_F(StatusLineTest, A2007ReceiverIsMovedForwardAndANineHourStepWaitsForYes)
+{
+    const int64_t rollover_ms = kGpsRolloverDays * 86400 * 1000LL;
+    SimProcess sim(sandbox, kPort, {"--time-offset-ms", std::to_string(-rollover_ms)});
+    ASSERT_TRUE(sim.wait_ready());
+    receiver_start();
+    start_info_timers();
+    ASSERT_TRUE(pump_until([] { return gps_fix_copy().fix_quality > 0 && gps_fix_copy().year != 0; }));
+    GpsFix reported = gps_fix_copy();
+    EXPECT_LT(days_from_civil(reported.year, reported.month, reported.day), program_build_day() - 7000)
+        << "the receiver's own date: " << reported.year;
+    const int64_t ahead = 9 * 3600 * kSecond;
+    ASSERT_EQ(platform_clock_set_ns(real_ns() + ahead), 0);
+    correct_time_request.store(1);
+    ASSERT_TRUE(shows("waits for your answer in the Satclock window")) << status_text();
+    ASSERT_TRUE(pump_until([] { return gtk_widget_get_visible(info_widgets.question); }));
+    std::string question = gtk_label_get_text(GTK_LABEL(info_widgets.question_text));
+    EXPECT_NE(std::string::npos, question.find("That moves it by -9 h 0 min")) << question;
+    ASSERT_TRUE(pump_until([] {
+        return std::string(gtk_label_get_text(GTK_LABEL(info_widgets.prestep[1]))).find("1024 weeks early") !=
+               std::string::npos;
+    })) << gtk_label_get_text(GTK_LABEL(info_widgets.prestep[1]));
+    EXPECT_EQ(CorrectionHold::step_asked, correction_result_now().hold);
+    EXPECT_NEAR(double(ahead), double(platform_clock_read_ns() - real_ns()), 1e9) << "not set while it waits";
+
+    GtkWidget* yes = nullptr;
+    for (GtkWidget* button : find_widgets(info_widgets.question, GTK_TYPE_BUTTON))
+        if (std::string(gtk_button_get_label(GTK_BUTTON(button))) == GTK_STOCK_YES)
+            yes = button;
+    ASSERT_NE(nullptr, yes);
+    click_button(yes);
+    ASSERT_TRUE(pump_until([] { return correct_time_request.load() == 0; })) << status_text();
+    EXPECT_TRUE(correction_result_now().made);
+    EXPECT_LT(std::llabs(platform_clock_read_ns() - real_ns()), kSecond / 2);
+    EXPECT_TRUE(gone("waits for your answer"));
+    EXPECT_FALSE(gtk_widget_get_visible(info_widgets.question));
+
+    // The offset it found is in the history file beside the settings, as the next start reads it.
+    auto recorded = [&] {
+        for (const HistoryRecord& r : offset_history_load(offset_history_path(), platform_clock_read_ns()).records)
+            if (r.kind == HistoryKind::correction && std::llabs(r.offset_ns - ahead) < kSecond)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(pump_until(recorded)) << offset_history_path();
 }
 
 }  // namespace

@@ -155,6 +155,9 @@ void build_main_window()
 
 void build_main_window_with_settings(const std::string& folder, const std::vector<std::string>& lines)
 {
+    // A change an earlier window posted must not land in the new file.
+    if (!settings_flush(10000))
+        ADD_FAILURE() << "the settings writer did not finish the earlier window's changes";
     g_mkdir_with_parents(folder.c_str(), 0700);
     std::ofstream file(folder + "/satclock.ini", std::ios::binary);
     for (const std::string& line : lines)
