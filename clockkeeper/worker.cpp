@@ -2,6 +2,7 @@
 // command it finds and answers the senders with its acknowledgement.
 #include "clockkeeper/service.h"
 
+#include "clockkeeper/chrony_refclock.h"
 #include "clockkeeper/clock_commands.h"
 #include "clockkeeper/service_channel.h"
 #include "platform/clock.h"
@@ -75,6 +76,8 @@ int32_t apply(const TakenCommand& taken)
     switch (taken.command) {
     case kCommandSetTime: return ack_of(apply_set_command(taken.cur_ft, taken.new_ft));
     case kCommandShiftTime: return ack_of(apply_shift_command(taken.cur_ft, taken.new_ft));
+    case kCommandChronySample:
+    case kCommandChronyPulse: return deliver_chrony_sample(taken.command, taken.cur_ft, taken.new_ft);
     default:
         // Any account may write the block: a value we do not know is dropped.
         service_log("[main_clockkeeper_thread] unknown command %d ignored", taken.command);
@@ -138,8 +141,10 @@ void handle_signals(FloodWatch& flood, Acknowledgement& last_ack)
     } else if (rc == 0 && log_empty) {
         service_log("[main_clockkeeper_thread] no command!");
     } else if (rc == 1) {
-        service_log("[main_clockkeeper_thread] command %d signalled by uid %s", taken.command,
-                    uid_list(signals).c_str());
+        // chrony's samples come every second: only their failures are logged.
+        if (taken.command != kCommandChronySample && taken.command != kCommandChronyPulse)
+            service_log("[main_clockkeeper_thread] command %d signalled by uid %s", taken.command,
+                        uid_list(signals).c_str());
         last_ack = Acknowledgement{taken.sequence, apply(taken)};
     }
     if (last_ack.sequence != 0)

@@ -17,12 +17,20 @@
 inline constexpr int32_t kCommandEmpty = 0;
 inline constexpr int32_t kCommandSetTime = 1;
 inline constexpr int32_t kCommandShiftTime = 2;
+// GPS time for chrony instead of a clock set: the service hands it to chrony's
+// SOCK reference clock and leaves the clock alone.
+//   3  cur_ft: the PC clock at the start of the receiver's burst, new_ft: the
+//      GPS time at that moment (the sentence's time plus the receiver's delay)
+//   4  cur_ft: the PC clock at a 1PPS edge, new_ft: the GPS second it began
+// Both in full 100-ns file time ticks, not cut to whole milliseconds.
+inline constexpr int32_t kCommandChronySample = 3;
+inline constexpr int32_t kCommandChronyPulse = 4;
 
 inline constexpr size_t kSharedBlockSize = 256;
 inline constexpr size_t kTimeCommandSize = 20;
 
 // The block, little-endian, no padding:
-//   0  int32   command   0 empty or taken, 1 set time, 2 shift time
+//   0  int32   command   0 empty or taken, 1 set time, 2 shift time, 3 and 4 chrony
 //   4  uint64  cur_ft    sender's UTC file time when it prepared the command, whole ms
 //  12  uint64  new_ft    1: the UTC file time to set; 2: a signed shift in milliseconds
 //  20  uint32  -         reserved, zero
@@ -39,6 +47,7 @@ inline constexpr int32_t kAckApplied = 1;         // the clock was set
 inline constexpr int32_t kAckRefused = 2;         // target outside the settable span
 inline constexpr int32_t kAckSetFailed = 3;       // the clock refused the set
 inline constexpr int32_t kAckUnknownCommand = 4;  // not a command the service knows
+inline constexpr int32_t kAckNotDelivered = 5;    // chrony's socket did not take the sample
 
 struct TimeCommand {
     int32_t command;

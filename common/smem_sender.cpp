@@ -50,6 +50,8 @@ PostOutcome outcome_of(int32_t result)
     switch (result) {
     case kAckApplied: return PostOutcome::applied;
     case kAckSetFailed: return PostOutcome::set_failed;
+    case kAckUnknownCommand: return PostOutcome::unknown_command;
+    case kAckNotDelivered: return PostOutcome::not_delivered;
     default: return PostOutcome::refused;
     }
 }
@@ -99,6 +101,21 @@ PostOutcome wait_for_ack(CommandEvent* event, uint32_t sequence, int timeout_ms)
     }
 }
 
+// The service took the command from the slot and said what became of it.
+bool service_answered(PostOutcome outcome)
+{
+    switch (outcome) {
+    case PostOutcome::applied:
+    case PostOutcome::refused:
+    case PostOutcome::set_failed:
+    case PostOutcome::unknown_command:
+    case PostOutcome::not_delivered:
+        return true;
+    default:
+        return false;
+    }
+}
+
 PostOutcome post_on_open_channel(CommandEvent* event, int32_t command, int64_t cur_ft, int64_t new_ft,
                                  int timeout_ms)
 {
@@ -112,7 +129,7 @@ PostOutcome post_on_open_channel(CommandEvent* event, int32_t command, int64_t c
         return PostOutcome::not_signalled;
     }
     PostOutcome outcome = wait_for_ack(event, sequence, timeout_ms);
-    if (outcome != PostOutcome::applied && outcome != PostOutcome::refused && outcome != PostOutcome::set_failed)
+    if (!service_answered(outcome))
         withdraw(sequence);
     return outcome;
 }
@@ -222,6 +239,8 @@ const char* post_outcome_text(PostOutcome outcome)
     case PostOutcome::not_signalled: return "the service could not be woken";
     case PostOutcome::foreign_reply: return "answers from another account than the service's were ignored";
     case PostOutcome::no_ack: return "no acknowledgement from the service";
+    case PostOutcome::unknown_command: return "the service does not know this command";
+    case PostOutcome::not_delivered: return "the service could not hand the sample to chrony";
     }
     return "unknown";
 }

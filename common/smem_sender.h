@@ -48,6 +48,8 @@ enum class PostOutcome {
     not_signalled,  // the service could not be woken
     foreign_reply,  // only answers from another account than the service's came (ignored)
     no_ack,         // no acknowledgement of this command within the wait
+    unknown_command,  // the service does not know the command (a service of before)
+    not_delivered,    // the service could not hand the sample to chrony
 };
 
 // Post as satclock does for each correction, and wait up to timeout_ms for

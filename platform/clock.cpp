@@ -79,6 +79,12 @@ int64_t platform_clock_read_ns()
     return path ? now + sandbox_offset_ns(path) : now;
 }
 
+int64_t platform_clock_machine_ns(int64_t pc_ns)
+{
+    const char* path = sandbox_path();
+    return path ? pc_ns - sandbox_offset_ns(path) : pc_ns;
+}
+
 int64_t platform_clock_read_ft() { return file_time_from_unix_ns(platform_clock_read_ns()); }
 
 int platform_clock_set_ns(int64_t utc_ns)

@@ -23,6 +23,11 @@ int64_t platform_clock_read_ft();
 int platform_clock_set_ns(int64_t utc_ns);
 int platform_clock_set_ft(int64_t file_time);
 
+// The machine's own clock (CLOCK_REALTIME, what other programs such as a
+// time daemon read) at the moment the PC clock reads pc_ns: the same value
+// except in the sandbox, where the PC clock runs by its offset apart.
+int64_t platform_clock_machine_ns(int64_t pc_ns);
+
 // True when SATCLOCK_CLOCK_FILE names a sandbox clock.
 bool platform_clock_is_sandbox();
 

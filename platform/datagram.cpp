@@ -126,6 +126,30 @@ int platform_datagram_send_to(int fd, const DatagramPeer& to, const void* bytes,
     }
 }
 
+int platform_datagram_send_path(const std::string& path, const void* bytes, size_t count)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.empty())
+        return EDESTADDRREQ;
+    if (path.size() >= sizeof address.sun_path)
+        return ENAMETOOLONG;
+    path.copy(address.sun_path, path.size());
+    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return errno;
+    int error = 0;
+    while (sendto(fd, bytes, count, MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&address),
+                  sizeof address) < 0) {
+        if (errno != EINTR) {
+            error = errno == EWOULDBLOCK ? EAGAIN : errno;
+            break;
+        }
+    }
+    close(fd);
+    return error;
+}
+
 ssize_t platform_datagram_receive(int fd, void* bytes, size_t size, DatagramPeer* from)
 {
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred)) + CMSG_SPACE(16 * sizeof(int))];

@@ -37,6 +37,10 @@ int platform_datagram_send(int fd, const void* bytes, size_t count);
 // Answer the sender of a datagram. 0, or an errno value (EDESTADDRREQ when it
 // has no address to answer).
 int platform_datagram_send_to(int fd, const DatagramPeer& to, const void* bytes, size_t count);
+// Send one datagram to the socket bound at `path` from a fresh unbound
+// socket (the receiver never answers), without blocking. 0, or an errno value
+// (ENOENT or ECONNREFUSED: nobody is bound there; EAGAIN: its queue is full).
+int platform_datagram_send_path(const std::string& path, const void* bytes, size_t count);
 // Take one datagram. Its length (the bytes beyond `size` are dropped), or -1
 // with errno set (EAGAIN: none waiting). File descriptors passed along with
 // it are closed at once.

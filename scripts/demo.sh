@@ -49,6 +49,7 @@ pids=""
 export SATCLOCK_CLOCK_FILE="$demo/clock"
 export SATCLOCK_PORT_DIR="$demo/ports"
 export SATCLOCK_CHANNEL_DIR="$demo/channel"
+export SATCLOCK_CHRONY_SOCKET="$demo/chrony.sock"  # samples for chrony never reach the machine's chronyd
 export SATCLOCK_COMMON_APPDATA="$demo/appdata"
 export XDG_CONFIG_HOME="$demo/config"   # autostart entries stay in the sandbox
 mkdir -p "$SATCLOCK_PORT_DIR" "$SATCLOCK_COMMON_APPDATA/satclock" "$XDG_CONFIG_HOME"

@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/realtime.h"
 #include "src/correction/calendar.h"
+#include "src/correction/chrony_feed.h"
 #include "src/correction/clock_offset.h"
 #include "src/correction/correction_result.h"
 #include "src/correction/gps_clock.h"
@@ -246,15 +247,18 @@ bool sentence_time_ns(const GpsFix& fix, int64_t pc_ns, int64_t* gps_ns)
     return true;
 }
 
-// Once a second with a fix: how far the PC clock is from GPS time.
+// Once a second with a fix: how far the PC clock is from GPS time, and
+// chrony's samples when it takes the time.
 void measure_offset(int64_t burst_ns)
 {
     GpsFix fix = gps_fix_copy();
     int64_t gps_ns = 0;
+    ClockSamples samples;
     if (fix.fix_quality > 0 && burst_ns != 0 && sentence_time_ns(fix, platform_clock_read_ns(), &gps_ns)) {
-        clock_offset_note_sentence(gps_ns, burst_ns);
+        samples = clock_offset_note_sentence(gps_ns, burst_ns);
         offset_history_note_live(clock_offset_now(), gps_ns);
     }
+    chrony_feed_send(samples);
 }
 
 void check_pulse()
@@ -295,7 +299,9 @@ void process_line(std::string_view line, const LineStamps& stamps)
     note_rmc_date(line, result);
     if (result > 0)
         measure_offset(stamps.burst_ns);
-    if (result > 0 && correct_time_request.load())
+    // While chrony takes the time, a correction request waits: chrony steers
+    // the clock, and a step under it would only disturb its estimates.
+    if (result > 0 && correct_time_request.load() && !chrony_feed_takes_time())
         correction_line = {result, stamps};
 }
 

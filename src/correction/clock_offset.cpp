@@ -42,25 +42,39 @@ int64_t pulse_before(int64_t burst_mono_ns)
     return (lead > 0 && lead < kNsPerSecond) ? edge_mono_ns : 0;
 }
 
-ClockOffset measure(int64_t gps_ns, int64_t burst_mono_ns)
+ClockSamples read_samples(int64_t gps_ns, int64_t burst_mono_ns)
+{
+    ClockSamples samples;
+    samples.valid = true;
+    int spread = nmea_delay_spread_ms.load();
+    samples.delay_learned = spread >= 0 && nmea_delay_ms.load() > 0;
+    int64_t delay_ns = samples.delay_learned ? int64_t(nmea_delay_ms.load()) * kNsPerMs : 0;
+    samples.burst_pc_ns = pc_clock_at(burst_mono_ns);
+    samples.burst_gps_ns = gps_ns + delay_ns;
+    int64_t edge_mono_ns = use_pps.load() ? pulse_before(burst_mono_ns) : 0;
+    if (edge_mono_ns != 0) {
+        samples.pulse = true;
+        samples.edge_pc_ns = pc_clock_at(edge_mono_ns);
+        samples.edge_gps_ns = gps_ns - gps_ns % kNsPerSecond;
+    }
+    return samples;
+}
+
+ClockOffset measure(const ClockSamples& samples)
 {
     ClockOffset offset;
     offset.valid = true;
-    int64_t edge_mono_ns = use_pps.load() ? pulse_before(burst_mono_ns) : 0;
-    if (edge_mono_ns != 0) {
-        int64_t second_ns = gps_ns - gps_ns % kNsPerSecond;
-        offset.offset_ns = pps_filter.add(second_ns - pc_clock_at(edge_mono_ns));
+    if (samples.pulse) {
+        offset.offset_ns = pps_filter.add(samples.edge_gps_ns - samples.edge_pc_ns);
         offset.uncertainty_ms = kPpsOffsetUncertaintyMs;
         offset.source = OffsetSource::pps;
         return offset;
     }
     pps_filter.restart();
-    int spread = nmea_delay_spread_ms.load();
-    bool learned = spread >= 0 && nmea_delay_ms.load() > 0;
-    int64_t delay_ns = learned ? int64_t(nmea_delay_ms.load()) * kNsPerMs : 0;
-    offset.offset_ns = gps_ns + delay_ns - pc_clock_at(burst_mono_ns);
-    offset.uncertainty_ms = learned ? std::max(2, spread + 1) : kNmeaOffsetUncertaintyMs;
-    offset.source = learned ? OffsetSource::nmea_delay : OffsetSource::nmea;
+    offset.offset_ns = samples.burst_gps_ns - samples.burst_pc_ns;
+    offset.uncertainty_ms =
+        samples.delay_learned ? std::max(2, nmea_delay_spread_ms.load() + 1) : kNmeaOffsetUncertaintyMs;
+    offset.source = samples.delay_learned ? OffsetSource::nmea_delay : OffsetSource::nmea;
     return offset;
 }
 
@@ -79,14 +93,16 @@ int64_t PpsOffsetFilter::add(int64_t offset_ns)
     return *std::max_element(samples_, samples_ + count_);
 }
 
-void clock_offset_note_sentence(int64_t gps_ns, int64_t burst_mono_ns)
+ClockSamples clock_offset_note_sentence(int64_t gps_ns, int64_t burst_mono_ns)
 {
     if (burst_mono_ns == 0)
-        return;
-    ClockOffset offset = measure(gps_ns, burst_mono_ns);
+        return ClockSamples{};
+    ClockSamples samples = read_samples(gps_ns, burst_mono_ns);
+    ClockOffset offset = measure(samples);
     std::lock_guard guard(offset_lock);
     latest = offset;
     latest_mono_ns = platform_monotonic_ns();
+    return samples;
 }
 
 void clock_offset_forget()

@@ -40,10 +40,25 @@ private:
     int next_ = 0;
 };
 
+// One second's raw readings (UTC ns since 1970): the PC clock at the first
+// byte of the burst and the GPS time at that moment (the sentence's time plus
+// the receiver's learned output delay), and, when a fresh 1PPS edge began the
+// second while 1PPS is in use, the PC clock at the edge and the GPS second.
+struct ClockSamples {
+    bool valid = false;
+    int64_t burst_pc_ns = 0;
+    int64_t burst_gps_ns = 0;
+    bool delay_learned = false;
+    bool pulse = false;
+    int64_t edge_pc_ns = 0;
+    int64_t edge_gps_ns = 0;
+};
+
 // The analysis thread's side, at the first GGA or RMC of each second with a
 // fix: gps_ns is the sentence's time (UTC ns since 1970), burst_mono_ns the
-// monotonic stamp of its burst's first byte (0 unknown).
-void clock_offset_note_sentence(int64_t gps_ns, int64_t burst_mono_ns);
+// monotonic stamp of its burst's first byte (0 unknown). Returns the raw
+// readings it measured from (not valid without a burst stamp).
+ClockSamples clock_offset_note_sentence(int64_t gps_ns, int64_t burst_mono_ns);
 // The clock was just set: what was measured before no longer holds.
 void clock_offset_forget();
 

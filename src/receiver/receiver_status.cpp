@@ -2,6 +2,7 @@
 // watcher and the service probe.
 #include "src/receiver/receiver_status.h"
 
+#include "common/chrony_socket.h"
 #include "platform/clock.h"
 #include "src/correction/analiz.h"
 #include "src/gps/com_reader.h"
@@ -9,6 +10,7 @@
 #include "src/gps/gps_fix.h"
 #include "src/gps/serial.h"
 #include "src/receiver/receiver_threads.h"
+#include "src/receiver/time_daemons.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -21,7 +23,7 @@ int whole_seconds(int64_t ns) { return int(ns / kNsPerSecond); }
 
 ReceiverIssue issue(ReceiverCause cause, const ReceiverFacts& facts)
 {
-    ReceiverIssue out{cause, facts.link};
+    ReceiverIssue out{cause, facts.link, 0, true, false, {}, {}};
     out.use_cts = facts.use_cts;
     return out;
 }
@@ -95,6 +97,39 @@ void pulse_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
     }
 }
 
+// chrony steering the clock from Satclock's samples is the remedy for every
+// daemon but timesyncd and ntpd, which would fight chrony as well.
+void time_daemon_issues(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
+{
+    if (facts.time_daemons & kTimesyncdRuns)
+        out.push_back(issue(ReceiverCause::timesyncd_runs, facts));
+    if (facts.time_daemons & kNtpdRuns)
+        out.push_back(issue(ReceiverCause::ntpd_runs, facts));
+    bool satclock_sets = facts.chrony == ChronyFeedState::off || facts.chrony == ChronyFeedState::old_service;
+    if ((facts.time_daemons & kChronydRuns) && satclock_sets)
+        out.push_back(issue(ReceiverCause::chronyd_runs, facts));
+}
+
+void chrony_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
+{
+    switch (facts.chrony) {
+    case ChronyFeedState::delivering:
+        out.push_back(issue(ReceiverCause::chrony_takes_time, facts));
+        break;
+    case ChronyFeedState::not_delivered: {
+        ReceiverIssue refused = issue(ReceiverCause::chrony_not_taking, facts);
+        refused.socket = facts.chrony_socket;
+        out.push_back(refused);
+        break;
+    }
+    case ChronyFeedState::old_service:
+        out.push_back(issue(ReceiverCause::chrony_old_service, facts));
+        break;
+    default:
+        break;
+    }
+}
+
 // Why a correction is or would be held back. A refused date is said while it
 // is reported; too few satellites only while a correction waits for them.
 void prestep_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
@@ -127,6 +162,8 @@ std::vector<ReceiverIssue> receiver_issues(const ReceiverFacts& facts)
     }
     if (facts.service == 0)
         out.push_back(issue(ReceiverCause::service_down, facts));
+    time_daemon_issues(facts, out);
+    chrony_issue(facts, out);
     return out;
 }
 
@@ -146,6 +183,10 @@ ReceiverFacts receiver_facts_now()
         facts.pps_lines = com_pps_last_edge(0, facts.use_cts, &count, &facts.last_edge_ns);
     }
     facts.service = time_service_presence.load();
+    facts.time_daemons = time_daemons_present.load();
+    facts.chrony = chrony_feed_state();
+    if (facts.chrony == ChronyFeedState::not_delivered)
+        facts.chrony_socket = chrony_sample_socket_path();
     facts.correction_requested = correct_time_request.load() != 0;
     facts.prestep = prestep_list_now();
     return facts;

@@ -3,6 +3,7 @@
 // itself when the facts no longer show it.
 #pragma once
 
+#include "src/correction/chrony_feed.h"
 #include "src/correction/prestep_check.h"
 #include "src/gps/link_status.h"
 
@@ -22,6 +23,12 @@ enum class ReceiverCause {
     no_pps_lines,   // 1PPS chosen on a port without modem lines
     no_pulse,       // 1PPS chosen, no pulse on its line
     service_down,   // the time service is not running: the clock will not be set
+    timesyncd_runs,     // systemd-timesyncd runs: it may undo corrections
+    ntpd_runs,          // ntpd runs: it may undo corrections
+    chronyd_runs,       // chronyd runs while Satclock sets the clock itself
+    chrony_takes_time,  // chrony takes Satclock's GPS time
+    chrony_not_taking,  // the service cannot hand the samples to chrony
+    chrony_old_service, // the service does not know chrony's samples: the clock is set as designed
     date_refused,   // the receiver's date is before the build day: no correction from it
     few_satellites, // a correction waits for more satellites in use
     step_asked,     // a step over the cap waits for the user's answer
@@ -34,6 +41,7 @@ struct ReceiverIssue {
     int seconds = 0;     // no_bytes, no_pulse: for how long
     bool use_cts = true; // no_pulse, no_pps_lines: the line chosen
     bool no_fix_reported = false;  // no_fix: the receiver says so (else no GGA/RMC with a fix)
+    std::string socket;  // chrony_not_taking: chrony's socket for the samples
     PrestepList prestep{};         // the pre-step causes: the checks' figures
 };
 
@@ -50,6 +58,9 @@ struct ReceiverFacts {
     int pps_lines = 0;             // com_pps_last_edge: 1 edges seen, 0 none yet, -1 no modem lines
     int64_t last_edge_ns = 0;      // monotonic, at the last edge
     int service = 1;               // time_service_present
+    unsigned time_daemons = 0;     // time_daemons_running: kTimesyncdRuns, kChronydRuns, kNtpdRuns
+    ChronyFeedState chrony = ChronyFeedState::off;
+    std::string chrony_socket;     // where the service sends the samples
     bool correction_requested = false;  // correct_time_request
     PrestepList prestep;           // what the next correction would meet
 };
@@ -60,7 +71,7 @@ inline constexpr int64_t kNoPulseAfterNs = 2500000000LL;
 
 // The causes the facts show, most basic first (at most one about the port
 // and the data, one about 1PPS, one about the pre-step check, one about the
-// service).
+// service, then the machine's time daemons and chrony).
 std::vector<ReceiverIssue> receiver_issues(const ReceiverFacts& facts);
 
 // The facts now. Never waits: the service's presence is the last probe's.

@@ -5,6 +5,7 @@
 #include "src/correction/nmea_delay.h"
 #include "src/gps/com_reader.h"
 #include "src/gps/receiver_view.h"
+#include "src/receiver/time_daemons.h"
 
 #include <chrono>
 #include <system_error>
@@ -12,20 +13,28 @@
 
 std::atomic<int> thread_analiz_id{0};
 std::atomic<int> time_service_presence{-1};
+std::atomic<unsigned> time_daemons_present{0};
 
 namespace {
 
 // The service is looked for this often: a started or stopped service shows
 // within this time. A probe costs an open and a lock test of the channel.
 constexpr auto kServiceProbePeriod = std::chrono::seconds(2);
+// The time daemons every fifth probe: a look costs a systemctl run.
+constexpr int kDaemonProbeEvery = 5;
 
 std::atomic<bool> probe_started{false};
 
 void probe_service_forever()
 {
-    for (;;) {
+    for (int round = 0;; ++round) {
         int present = time_service_present();
-        if (time_service_presence.exchange(present) != present)
+        bool changed = time_service_presence.exchange(present) != present;
+        if (round % kDaemonProbeEvery == 0) {
+            unsigned daemons = time_daemons_running();
+            changed = time_daemons_present.exchange(daemons) != daemons || changed;
+        }
+        if (changed)
             receiver_view_changed();
         std::this_thread::sleep_for(kServiceProbePeriod);
     }

@@ -30,6 +30,7 @@ inline constexpr char nmea_compensate[] = "nmea_compensate";
 inline constexpr char nmea_delay_receiver[] = "nmea_delay_receiver";
 inline constexpr char nmea_delay_spread_ms[] = "nmea_delay_spread_ms";
 inline constexpr char notify_corrections[] = "notify_corrections";
+inline constexpr char chrony_feed[] = "chrony_feed";
 inline constexpr char min_satellites[] = "min_satellites";
 inline constexpr char step_cap_minutes[] = "step_cap_minutes";
 }  // namespace settings_keys
@@ -107,6 +108,8 @@ inline constexpr SettingRow table[] = {
     {settings_keys::nmea_delay_spread_ms, T::integer, -1, "", -1, INT_MAX},  // -1: entered by hand, not learned
     // A user who asked for a correction expects to be told what became of it.
     {settings_keys::notify_corrections, T::boolean, 1, "", 0, 1, &A::notify_corrections},
+    // Give GPS time to chrony instead of setting the clock: off, the clock is set as designed.
+    {settings_keys::chrony_feed, T::boolean, 0, "", 0, 1},
     // Before a step of the clock: a fix is enough (0 satellites asked for), and
     // a step of more than an hour waits for the user's yes (0: never asks).
     {settings_keys::min_satellites, T::integer, 0, "", 0, 99, nullptr, &A::min_satellites},

@@ -9,6 +9,7 @@
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/config_page.h"
+#include "src/ui/chrony_frame.h"
 #include "src/ui/nmea_delay_frame.h"
 #include "src/ui/nmea_view.h"
 #include "src/ui/gnss_box.h"
@@ -536,6 +537,7 @@ gboolean info_refresh_tick(gpointer)
         nmea_view_feed();
     pps_state_label_update();
     nmea_delay_frame_refresh();
+    chrony_frame_refresh();
     set_markup(info_widgets.local_time, info_local_time_markup());
     set_markup(info_widgets.gps_time, info_gps_time_markup(gps_fix_copy()));
     set_markup(info_widgets.last_update, info_last_update_markup(correct_time_jd_prev.load()));

@@ -3,6 +3,7 @@
 
 #include "src/ui/about_page.h"
 #include "src/ui/app.h"
+#include "src/ui/chrony_frame.h"
 #include "src/ui/config_page.h"
 #include "src/ui/help.h"
 #include "src/ui/info_page.h"
@@ -132,6 +133,7 @@ void build_notebook()
     // and the Preferences page decides the start-up's behaviour.
     GtkWidget* preferences = create_preferences_page();
     GtkWidget* config = create_config_page();
+    config_page_add_row(config, chrony_frame_create());
     GtkWidget* info = create_info_page();
     GtkWidget* about = build_about_page();
     GtkNotebook* notebook = GTK_NOTEBOOK(main_notebook);

@@ -169,6 +169,35 @@ std::string refusal_text(PostOutcome why)
     }
 }
 
+// The machine's time daemons and chrony taking Satclock's time.
+std::string time_daemon_text(const ReceiverIssue& issue)
+{
+    switch (issue.cause) {
+    case ReceiverCause::timesyncd_runs:
+        return _("systemd-timesyncd runs: systemd-timesyncd may undo corrections. Stop it: sudo systemctl "
+                 "disable --now systemd-timesyncd; or install chrony and give it Satclock's GPS time (GPS "
+                 "configuration page).");
+    case ReceiverCause::ntpd_runs:
+        return _("ntpd runs: ntpd may undo corrections. Stop it: sudo systemctl disable --now ntpsec (or ntp); "
+                 "or use chrony and give it Satclock's GPS time (GPS configuration page).");
+    case ReceiverCause::chronyd_runs:
+        return _("chronyd runs: chrony may undo corrections. Tick \"Give GPS time to chrony instead of setting "
+                 "the clock\" on the GPS configuration page and add its lines to chrony's configuration.");
+    case ReceiverCause::chrony_takes_time:
+        return _("chrony takes Satclock's GPS time and steers the clock: chronyc sources shows GPS.");
+    case ReceiverCause::chrony_not_taking:
+        return owned_text(g_strdup_printf(_("chrony does not take Satclock's GPS time (nothing listens on %s). Add "
+                                       "the lines of the GPS configuration page to "
+                                       "/etc/chrony/conf.d/satclock.conf, then: sudo systemctl restart chrony"),
+                                     issue.socket.c_str()));
+    case ReceiverCause::chrony_old_service:
+        return _("The time service is older than this Satclock: it answered \"unknown\" to chrony's samples, "
+                 "so Satclock sets the clock as before. Install this Satclock's service to give GPS time to chrony.");
+    default:
+        return "";
+    }
+}
+
 // "08:42:58" on the local clock.
 std::string local_time_text(int64_t utc_ns)
 {
@@ -209,8 +238,10 @@ std::string receiver_issue_text(const ReceiverIssue& issue)
     case ReceiverCause::step_asked:
     case ReceiverCause::step_declined:
         return prestep_text(issue);
-    default:
-        return data_text(issue);
+    default: {
+        std::string daemon = time_daemon_text(issue);
+        return daemon.empty() ? data_text(issue) : daemon;
+    }
     }
 }
 

@@ -121,7 +121,8 @@ TEST_F(ChannelWithService, StrayCommandsAndImpossibleTimesAreClearedAndLeaveTheC
         int64_t new_ft;
         const char* line;
     } posts[] = {
-        {3, now, now + kHour, "unknown command 3 ignored"},
+        {5, now, now + kHour, "unknown command 5 ignored"},
+        {kCommandChronySample, now, now + kHour, "chrony sample not delivered"},
         {-1, now, now + kHour, "unknown command -1 ignored"},
         {INT32_MAX, now, now + kHour, "unknown command 2147483647 ignored"},
         {0x101, now, now + kHour, "unknown command 257 ignored"},

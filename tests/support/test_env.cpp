@@ -52,6 +52,7 @@ TestSandbox::TestSandbox()
     setenv("SATCLOCK_SYSTEMD_DIR", path("systemd").c_str(), 1);
     setenv("SATCLOCK_BIN_LINK_DIR", path("bin").c_str(), 1);
     setenv("XDG_CONFIG_HOME", path("config").c_str(), 1);
+    setenv("SATCLOCK_CHRONY_SOCKET", path("chrony.sock").c_str(), 1);  // never the machine's chronyd
 }
 
 bool TestSandbox::clock_was_set() const
