@@ -110,13 +110,42 @@ bool exists(const std::string& path)
     return fs::exists(fs::symlink_status(path, ignored));
 }
 
+namespace {
+
+// One walk; false when the folder changed under it.
+bool walk(const fs::path& base, std::vector<std::string>& files)
+{
+    files.clear();
+    std::error_code error;
+    fs::recursive_directory_iterator entry(base, error), end;
+    if (error)
+        return error == std::errc::no_such_file_or_directory;
+    for (; entry != end; entry.increment(error)) {
+        if (error)
+            return false;
+        std::error_code kind;
+        bool folder = entry->is_directory(kind);
+        if (kind)
+            return false;
+        if (!folder)
+            files.push_back(entry->path().lexically_relative(base).string());
+    }
+    return !error;
+}
+
+}  // namespace
+
+// The files under a folder that may be emptied meanwhile (the uninstaller's
+// script removes itself and its folder): walked again until one walk sees
+// no change under it (a folder that keeps failing gives its last walk).
 std::vector<std::string> files_under(const std::string& folder)
 {
+    fs::path base(folder);
+    if (!base.has_filename())
+        base = base.parent_path();
     std::vector<std::string> files;
-    std::error_code ignored;
-    for (const auto& entry : fs::recursive_directory_iterator(folder, ignored))
-        if (!entry.is_directory())
-            files.push_back(fs::relative(entry.path(), folder).string());
+    for (int walks = 0; walks < 1000 && !walk(base, files); ++walks) {
+    }
     std::sort(files.begin(), files.end());
     return files;
 }
