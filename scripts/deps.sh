@@ -5,7 +5,7 @@ set -e
 packages="build-essential cmake ninja-build pkg-config clang libgtest-dev libgmock-dev \
   libgtk2.0-dev libglib2.0-dev libglib2.0-bin gettext libsystemd-dev libacl1-dev acl \
   xvfb xauth xdotool x11-utils imagemagick trayer p7zip-full libarchive-tools socat \
-  librsvg2-bin libnotify-dev libudev-dev lintian desktop-file-utils appstream man-db"
+  librsvg2-bin libnotify-dev libudev-dev lintian desktop-file-utils appstream man-db ccache"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 missing=""

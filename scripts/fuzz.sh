@@ -6,7 +6,10 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 seconds=${1:-30}
 dir=build-fuzz
-CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+launcher=""
+command -v ccache >/dev/null && launcher="-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+# shellcheck disable=SC2086
+CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $launcher \
   -DSATCLOCK_SANITIZE=address -DSATCLOCK_FUZZ=ON -DSATCLOCK_TESTS=OFF >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 found=0

@@ -26,9 +26,20 @@ run_ctest() {
   total_passed=$((total_passed + ${count:-0}))
 }
 
+# The four builds (normal, sanitizers, fuzz, package) go through ccache where
+# it is installed; paths are taken relative to the checkout, so another clone
+# of the same sources reuses the compiled objects.
+launcher=""
+if command -v ccache >/dev/null; then
+  launcher="-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+  CCACHE_BASEDIR=$top
+  export CCACHE_BASEDIR
+fi
+
 run_suite() {
   dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  # shellcheck disable=SC2086
+  cmake -S . -B "$dir" -G Ninja $launcher "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
   run_ctest "$dir"
 }
