@@ -33,6 +33,7 @@ inline constexpr char notify_corrections[] = "notify_corrections";
 inline constexpr char chrony_feed[] = "chrony_feed";
 inline constexpr char min_satellites[] = "min_satellites";
 inline constexpr char step_cap_minutes[] = "step_cap_minutes";
+inline constexpr char gpsd_host[] = "gpsd_host";
 }  // namespace settings_keys
 
 // The program's value of each key it keeps in memory: what is in force. It
@@ -114,6 +115,9 @@ inline constexpr SettingRow table[] = {
     // a step of more than an hour waits for the user's yes (0: never asks).
     {settings_keys::min_satellites, T::integer, 0, "", 0, 99, nullptr, &A::min_satellites},
     {settings_keys::step_cap_minutes, T::integer, 60, "", 0, 1000000, nullptr, &A::step_cap_minutes},
+    // Read the receiver through gpsd ("localhost:2947", gpsd's "host:port[:device]"):
+    // empty, the serial port com_port as designed.
+    {settings_keys::gpsd_host, T::text, 0, ""},
 };
 }  // namespace settings_rows
 
