@@ -349,7 +349,8 @@ bool CorrectionRig::start(std::string* error)
     if (!options_.gpsd_program.empty()) {
         if (!restart_gpsd())
             return fail("gpsd did not answer with the simulator's pty");
-        gpsd_link_choose(gpsd_.address());
+        settings_write_string(settings_keys::gpsd_host, gpsd_.address().c_str());
+        receiver_use_gpsd(gpsd_.address());
     }
     com_init();
     use_pps.store(options_.pps ? 1 : 0);
@@ -457,7 +458,7 @@ void CorrectionRig::stop()
     stop_com_read_thread();
     sim_.stop();
     gpsd_.stop();
-    gpsd_link_choose("");
+    receiver_use_gpsd("");
     service_.stop();
     com_test_device_unregister(options_.port);
     use_pps.store(0);
