@@ -131,6 +131,9 @@ struct GpsdConnection::State {
     std::set<std::string> devices;  // the receivers gpsd reports active
     int has_device = -1;            // -1 before gpsd said which it has
     char message[kMessageMax];
+
+    void follow_report();
+    bool read_available(GpsdSentenceSink sink, int64_t arrival_ns);
 };
 
 bool gpsd_source_parse(const std::string& text, GpsdSource* source)
@@ -209,6 +212,47 @@ bool GpsdConnection::open(const std::string& source)
     return true;
 }
 
+// A report of gpsd's beside the sentences: a pulse edge, or its receivers
+// coming and going, which say whether the link is open.
+void GpsdConnection::State::follow_report()
+{
+    if (data.set & PPS_SET)
+        pulses_note_edge(ns_of(data.pps.clock));
+    if (!(data.set & (DEVICELIST_SET | DEVICE_SET)))
+        return;
+    follow_devices(data, devices);
+    int has = source.device.empty() ? !devices.empty() : int(devices.count(source.device));
+    if (has == has_device)
+        return;
+    has_device = has;
+    if (!has) {
+        link_log("[gpsd] %s answers but has no device\n", address.c_str());
+        link_status_set_gpsd(LinkState::open_failed, address, source.device, ENODEV);
+        return;
+    }
+    link_status_set_gpsd(LinkState::open, address, source.device.empty() ? *devices.begin() : source.device);
+}
+
+// Everything the library can read now, each sentence with the same arrival
+// stamp. False when gpsd closed the connection.
+bool GpsdConnection::State::read_available(GpsdSentenceSink sink, int64_t arrival_ns)
+{
+    for (;;) {
+        data.set = 0;
+        int n = gps_read(&data, message, kMessageMax - 2);
+        if (n <= 0)
+            return n == 0;
+        if (!is_sentence(message)) {
+            follow_report();
+            continue;
+        }
+        // libgps keeps the carriage return and drops the line feed.
+        size_t length = strlen(message);
+        message[length++] = '\n';
+        sink(message, int(length), arrival_ns);
+    }
+}
+
 void GpsdConnection::read(GpsdSentenceSink sink)
 {
     State& s = *state_;
@@ -219,38 +263,11 @@ void GpsdConnection::read(GpsdSentenceSink sink)
         if (fds[1].revents)
             return;
         int64_t arrival_ns = platform_monotonic_ns();  // before any work: the sentences' stamp
-        for (;;) {
-            s.data.set = 0;
-            int n = gps_read(&s.data, s.message, kMessageMax - 2);
-            if (n < 0) {
-                link_log("[gpsd] %s closed the connection\n", s.address.c_str());
-                link_status_set_gpsd(LinkState::lost, s.address, s.source.device, EIO);
-                return;
-            }
-            if (n == 0)
-                break;
-            if (is_sentence(s.message)) {
-                // libgps keeps the carriage return and drops the line feed.
-                size_t length = strlen(s.message);
-                s.message[length++] = '\n';
-                sink(s.message, int(length), arrival_ns);
-                continue;
-            }
-            if (s.data.set & PPS_SET)
-                pulses_note_edge(ns_of(s.data.pps.clock));
-            follow_devices(s.data, s.devices);
-            int has = s.source.device.empty() ? !s.devices.empty() : int(s.devices.count(s.source.device));
-            if ((s.data.set & (DEVICELIST_SET | DEVICE_SET)) && has != s.has_device) {
-                s.has_device = has;
-                std::string device = has ? (s.source.device.empty() ? *s.devices.begin() : s.source.device) : "";
-                if (!has)
-                    link_log("[gpsd] %s answers but has no device\n", s.address.c_str());
-                link_status_set_gpsd(has ? LinkState::open : LinkState::open_failed, s.address,
-                                     has ? device : s.source.device, has ? 0 : ENODEV);
-            }
-        }
+        if (!s.read_available(sink, arrival_ns))
+            break;
     }
-    link_status_set_gpsd(LinkState::lost, s.address, s.source.device, errno);
+    link_log("[gpsd] %s closed the connection\n", s.address.c_str());
+    link_status_set_gpsd(LinkState::lost, s.address, s.source.device, EIO);
 }
 
 int gpsd_wait_pps_edge(int timeout_ms, int64_t* edge_ns)

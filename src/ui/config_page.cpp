@@ -1,4 +1,4 @@
-// GPS configuration page: port, speed, 1PPS line and the NMEA view.
+// GPS configuration page: port (or gpsd's receiver), speed, 1PPS line and the NMEA view.
 #include "src/ui/config_page.h"
 
 #include "src/correction/analiz.h"

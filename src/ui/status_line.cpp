@@ -91,9 +91,9 @@ std::string gpsd_text(const ReceiverIssue& issue)
                  "a few minutes.");
     case ReceiverCause::through_gpsd:
         return owned_text(g_strdup_printf(_("Read through gpsd at %s: without 1PPS the sentences come about %d ms "
-                                            "later than from the port, wandering by %d ms (measured through gpsd "
-                                            "3.22). Give Satclock the port for the best time."),
-                                          gpsd, kGpsdExtraDelayMs, kGpsdExtraSpreadMs));
+                                            "later than from the port, up to %d ms on a busy machine (measured "
+                                            "through gpsd 3.22). Give Satclock the port for the best time."),
+                                          gpsd, kGpsdExtraDelayMs, kGpsdBusyDelayMs));
     default:
         return "";
     }
