@@ -38,8 +38,9 @@ inline constexpr char gpsd_host[] = "gpsd_host";
 
 // The program's value of each key it keeps in memory: what is in force. It
 // starts as the table gives it (as if every key were missing) and the pages
-// load the file into it. screen_no_show and the receiver-delay keys are not
-// kept here (read when needed; the delay lives with the analysis thread).
+// load the file into it. screen_no_show, the receiver-delay keys and
+// gpsd_host are not kept here (read when needed; the delay lives with the
+// analysis thread, the gpsd source with the reader).
 // Owned by the GUI thread; values that other threads use are mirrored in
 // their own atomic flags.
 struct AppSettings {
