@@ -10,6 +10,7 @@
 #include "src/gps/com_reader.h"
 #include "src/gps/com_test_device.h"
 #include "src/gps/gps_fix.h"
+#include "src/gps/gpsd_link.h"
 #include "src/gps/serial.h"
 #include "src/settings/settings.h"
 
@@ -21,7 +22,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <time.h>
@@ -189,6 +192,64 @@ std::vector<SimSentence> SimulatorProcess::sentences() const
     return out;
 }
 
+namespace {
+
+// A loopback TCP port free now.
+int free_loopback_port()
+{
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    if (fd >= 0)
+        close(fd);
+    return port;
+}
+
+}  // namespace
+
+GpsdProcess::~GpsdProcess() { stop(); }
+
+bool GpsdProcess::start(const std::string& program, const std::string& dir, const std::string& device)
+{
+    if (port_ == 0)
+        port_ = free_loopback_port();
+    program_ = program;
+    dir_ = dir;
+    std::string control = dir + "/gpsd.sock";
+    std::filesystem::remove(control);
+    // -N foreground, -n read the device without waiting for a client, -b
+    // never write to it (the simulator plays a receiver that takes nothing).
+    pid_ = process_spawn({"/bin/sh", "-c", "exec \"$0\" -N -n -b -S \"$1\" -F \"$2\" $3 2>>\"$4\"", program,
+                          std::to_string(port_), control, device, dir + "/gpsd.log"});
+    if (pid_ <= 0)
+        return false;
+    std::string at = address();
+    if (device.empty())
+        return wait_until([&] { return std::filesystem::exists(control); }, 5000);
+    return wait_until([&] { return !gpsd_list_devices(at, 200).empty(); }, 5000);
+}
+
+bool GpsdProcess::add_device(const std::string& device)
+{
+    // gpsd opens a device handed over later with the rights it dropped to
+    // (as root it keeps only the device's group): a receiver's port is in
+    // that group, the simulator's pty is root's.
+    std::filesystem::permissions(device, std::filesystem::perms::others_read | std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::add);
+    std::string gpsdctl = std::filesystem::path(program_).parent_path() / "gpsdctl";
+    pid_t pid = process_spawn({"/bin/sh", "-c", "GPSD_SOCKET=\"$0\" exec \"$1\" add \"$2\"", dir_ + "/gpsd.sock",
+                               gpsdctl, device});
+    return pid > 0 && process_wait(pid, 5000) == 0;
+}
+
+bool GpsdProcess::stop() { return end_child(pid_, SIGTERM); }
+
 PulseSource::~PulseSource() { stop(); }
 
 void PulseSource::start(int port)
@@ -285,6 +346,12 @@ bool CorrectionRig::start(std::string* error)
     com_test_device_register(options_.port);
     if (!sim_.start(bin_dir_, port_dir, options_.port, options_.baud, dir_ + "/gpssim.log", options_.sim_options))
         return fail("satclock-gpssim did not start");
+    if (!options_.gpsd_program.empty()) {
+        if (!restart_gpsd())
+            return fail("gpsd did not answer with the simulator's pty");
+        settings_write_string(settings_keys::gpsd_host, gpsd_.address().c_str());
+        receiver_use_gpsd(gpsd_.address());
+    }
     com_init();
     use_pps.store(options_.pps ? 1 : 0);
     pps_use_cts.store(1);
@@ -298,6 +365,20 @@ bool CorrectionRig::start(std::string* error)
     if (options_.pps || options_.pulses)
         pulses_.start(options_.port);
     return true;
+}
+
+std::string CorrectionRig::pty() const
+{
+    std::error_code failed;
+    std::filesystem::path link = std::string(std::getenv("SATCLOCK_PORT_DIR")) + "/COM" + std::to_string(options_.port);
+    std::filesystem::path device = std::filesystem::canonical(link, failed);
+    return failed ? "" : device.string();
+}
+
+bool CorrectionRig::restart_gpsd()
+{
+    std::string device = pty();
+    return !device.empty() && gpsd_.start(options_.gpsd_program, dir_, device);
 }
 
 int CorrectionRig::learn_delay(int timeout_ms)
@@ -376,6 +457,8 @@ void CorrectionRig::stop()
     pulses_.stop();
     stop_com_read_thread();
     sim_.stop();
+    gpsd_.stop();
+    receiver_use_gpsd("");
     service_.stop();
     com_test_device_unregister(options_.port);
     use_pps.store(0);

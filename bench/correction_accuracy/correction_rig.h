@@ -87,6 +87,26 @@ private:
     std::string name_;
 };
 
+// gpsd (Debian's, unpacked, never installed) in the foreground on the
+// simulator's pty, on a loopback port and control socket of its own.
+class GpsdProcess {
+public:
+    ~GpsdProcess();
+    // Starts it and waits until it answers with the device ("": with none,
+    // until it listens).
+    bool start(const std::string& program, const std::string& dir, const std::string& device);
+    // Hands it a device through its control socket, as its udev hook does.
+    bool add_device(const std::string& device);
+    bool stop();
+    // "localhost:<port>" it listens on (the same across restarts).
+    std::string address() const { return "localhost:" + std::to_string(port_); }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+    std::string program_, dir_;
+};
+
 struct RigOptions {
     int port = 7;
     int baud = 4800;
@@ -94,6 +114,7 @@ struct RigOptions {
     bool unprivileged = false;  // this process may not set the clock: shifts go to the service
     bool pulses = false;        // pulses on CTS without using them for corrections (to learn the delay)
     int compensate_ms = -1;     // >= 0: corrections without 1PPS add this output delay
+    std::string gpsd_program;   // not empty: the receiver is read through this gpsd
     std::vector<std::string> sim_options;
 };
 
@@ -122,6 +143,11 @@ public:
     void stop();
 
     ServiceProcess& service() { return service_; }
+    GpsdProcess& gpsd() { return gpsd_; }
+    // Starts gpsd again on the simulator's pty (after gpsd().stop()).
+    bool restart_gpsd();
+    // The simulator's pty.
+    std::string pty() const;
 
 private:
     std::string bin_dir_;
@@ -131,6 +157,7 @@ private:
     SimulatorProcess sim_;
     PulseSource pulses_;
     ClockSetWatch watch_;
+    GpsdProcess gpsd_;
     bool started_ = false;
 };
 

@@ -3,7 +3,8 @@
 // prints |clock - truth| right after each correction and the time from the
 // sentence's carriage return to the service's clock set. Before the cases it
 // measures the bare floor of the host (pty_floor.h): the carriage-return-to-set
-// figures of the 4800 baud cases are also given against it.
+// figures of the 4800 baud cases are also given against it. The last cases
+// read the receiver through gpsd: what gpsd's own delay costs.
 #include "bench/correction_accuracy/correction_rig.h"
 
 #include "platform/process.h"
@@ -30,6 +31,7 @@ struct Case {
     bool pps;
     bool unprivileged;
     Delay delay = Delay::none;
+    bool gpsd = false;  // the receiver read through gpsd (build-deps/gpsd) instead of its port
 };
 
 // A receiver whose output begins 250 ms +-5 ms after the top of the second.
@@ -48,8 +50,11 @@ const Case kCases[] = {
     {"115200 delay 250, designed", 115200, false, false, Delay::designed},
     {"115200 delay 250, learned from 1PPS", 115200, false, false, Delay::learned},
     {"115200 delay 250, typed", 115200, false, false, Delay::typed},
+    {"4800 NMEA only, through gpsd", 4800, false, false, Delay::none, true},
+    {"115200 NMEA only, through gpsd", 115200, false, false, Delay::none, true},
 };
 constexpr size_t kLearned4800 = 6;
+constexpr size_t kGpsd4800 = 11;
 
 struct Figures {
     double median, p99, max;
@@ -85,7 +90,7 @@ CaseResult run_case(const Case& c, const std::string& bin, const std::string& di
 {
     CaseResult result;
     std::string case_dir = dir + "/" + std::to_string(c.baud) + (c.pps ? "-pps" : "") + (c.unprivileged ? "-user" : "") +
-                           "-" + std::to_string(int(c.delay));
+                           "-" + std::to_string(int(c.delay)) + (c.gpsd ? "-gpsd" : "");
     std::filesystem::create_directories(case_dir);
     RigOptions options;
     options.baud = c.baud;
@@ -96,6 +101,8 @@ CaseResult run_case(const Case& c, const std::string& bin, const std::string& di
                                std::to_string(kReceiverJitterMs)};
     options.pulses = c.delay == Delay::learned;
     options.compensate_ms = c.delay == Delay::typed ? kReceiverDelayMs : -1;
+    if (c.gpsd)
+        options.gpsd_program = SATCLOCK_GPSD_PROGRAM;
     CorrectionRig rig(bin, case_dir, options);
     std::string error;
     if (!rig.start(&error)) {
@@ -243,10 +250,13 @@ int main(int argc, char** argv)
     double set_p99 = std::max(results[0].set.p99, results[1].set.p99);
     double set_p50 = std::max(results[0].set.median, results[1].set.median);
     const CaseResult& learned = results[kLearned4800];
+    const CaseResult& gpsd = results[kGpsd4800];
     std::fprintf(out, "set_p99_ms=%.3f pps_err_p99_ms=%.3f nmea_err_median_ms=%.3f nmea_comp_err_median_ms=%.3f "
                  "nmea_comp_err_p99_ms=%.3f floor_p50_ms=%.3f floor_p99_ms=%.3f floor_ratio_p50=%.2f "
-                 "floor_ratio_p99=%.2f\n",
+                 "floor_ratio_p99=%.2f gpsd_err_median_ms=%.3f gpsd_extra_median_ms=%.3f gpsd_extra_p99_ms=%.3f\n",
                  set_p99, results[1].error.p99, results[0].error.median, learned.error.median, learned.error.p99,
-                 floor_p50, floor_p99, floor_p50 > 0 ? set_p50 / floor_p50 : 0, floor_p99 > 0 ? set_p99 / floor_p99 : 0);
+                 floor_p50, floor_p99, floor_p50 > 0 ? set_p50 / floor_p50 : 0, floor_p99 > 0 ? set_p99 / floor_p99 : 0,
+                 // gpsd's own delay: how much later than straight from the port its copy of a sentence reaches the set
+                 gpsd.error.median, gpsd.set.median - results[0].set.median, gpsd.set.p99 - results[0].set.median);
     return only.empty() && !(results[0].done && results[1].done && learned.done) ? 1 : 0;
 }

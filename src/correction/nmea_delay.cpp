@@ -5,11 +5,13 @@
 #include "src/correction/analiz.h"
 #include "src/correction/gps_clock.h"
 #include "src/gps/com_reader.h"
+#include "src/gps/gpsd_link.h"
 #include "src/gps/serial.h"
 #include "src/settings/settings.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 std::atomic<int> nmea_compensate{0};
@@ -220,7 +222,9 @@ void nmea_delay_note_silence()
 std::string nmea_delay_receiver_text()
 {
     const Learning& l = learning();
-    char head[48];
-    std::snprintf(head, sizeof head, "COM%d %d", l.port, l.baud);
-    return l.identification.empty() ? std::string(head) : std::string(head) + " " + l.identification;
+    char port[48];
+    std::snprintf(port, sizeof port, "COM%d %d", l.port, l.baud);
+    std::string gpsd = gpsd_link_chosen();
+    std::string head = gpsd.empty() ? port : "gpsd " + gpsd;  // gpsd's own delay is part of what was learned
+    return l.identification.empty() ? head : head + " " + l.identification;
 }

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/realtime.h"
 #include "src/gps/gps_fix.h"
+#include "src/gps/gpsd_link.h"
 #include "src/gps/link_log.h"
 #include "src/gps/link_status.h"
 #include "src/gps/port_watch.h"
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <new>
 #include <pthread.h>
+#include <string>
 #include <sys/eventfd.h>
 #include <system_error>
 #include <thread>
@@ -159,6 +161,20 @@ void send_receiver_commands()
     com_write(0, kRmcEverySecond, sizeof kRmcEverySecond - 1);
 }
 
+// Bytes that arrived at now (monotonic) into the ring: a burst when they
+// follow a gap.
+void store_arrival(const uint8_t* bytes, int count, int64_t now)
+{
+    bytes_received.fetch_add(uint64_t(count), std::memory_order_relaxed);
+    int64_t previous = last_arrival_ns.exchange(now);
+    store_block(bytes, count, now, previous == 0 || now - previous > kBurstGapNs);
+}
+
+void store_gpsd_sentence(const char* bytes, int count, int64_t arrival_ns)
+{
+    store_arrival(reinterpret_cast<const uint8_t*>(bytes), count, arrival_ns);
+}
+
 // Sleeps in the read until bytes come or the port closes: nothing wakes the
 // reader while the receiver is silent.
 void copy_port_to_ring()
@@ -168,12 +184,8 @@ void copy_port_to_ring()
         int result = com_read(0, bytes, kReadBlock, -1);
         if (result < 0)
             return;
-        if (result == 0)
-            continue;
-        int64_t now = platform_monotonic_ns();
-        bytes_received.fetch_add(uint64_t(result), std::memory_order_relaxed);
-        int64_t previous = last_arrival_ns.exchange(now);
-        store_block(bytes, result, now, previous == 0 || now - previous > kBurstGapNs);
+        if (result > 0)
+            store_arrival(bytes, result, platform_monotonic_ns());
     }
 }
 
@@ -226,6 +238,18 @@ bool read_once(int com_port, int baudrate)
     com_close(0);
     if (!stop_requested && !restart_pending)
         link_status_set(LinkState::lost, com_port, baudrate, EIO);
+    return true;
+}
+
+// One connection to gpsd and its sentences until it ends or is interrupted.
+// gpsd owns the receiver: nothing is sent to it.
+bool read_gpsd_once(const std::string& source)
+{
+    GpsdConnection gpsd;
+    if (!gpsd.open(source))
+        return false;
+    if (!stop_requested && !restart_pending)
+        gpsd.read(store_gpsd_sentence);
     return true;
 }
 
@@ -282,7 +306,11 @@ void read_com_thread_func(int com_port, int baudrate)
         take_restart(com_port, baudrate);
         if (stop_requested)
             break;
-        read_once(com_port, baudrate);
+        std::string gpsd = gpsd_link_chosen();
+        if (gpsd.empty())
+            read_once(com_port, baudrate);
+        else
+            read_gpsd_once(gpsd);
         if (!stop_requested && !restart_pending)
             wait_before_retry();
     }
@@ -303,6 +331,7 @@ int com_reader_restart(int com_port, int baudrate)
     restart_pending = true;
     wake_reader();
     com_interrupt(0);
+    gpsd_link_interrupt();
     return 1;
 }
 
@@ -313,6 +342,7 @@ bool stop_com_read_thread(int timeout_ms)
         stop_requested = true;
         wake_reader();
         com_close(0);
+        gpsd_link_interrupt();
     }
     link_log("run stop thread_com_read 1 thread_com_read_id=%d\n", thread_com_read_id.load());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);

@@ -48,6 +48,21 @@ std::string device_shown(int port)
     return (!device.empty() && realpath(device.c_str(), resolved)) ? resolved : device;
 }
 
+void publish(LinkStatus next)
+{
+    next.since_ns = platform_monotonic_ns();
+    {
+        std::lock_guard guard(status_lock);
+        next.opened_ns = next.state == LinkState::open ? next.since_ns : status.opened_ns;
+        // A failure that goes on keeps the moment it began.
+        if (next.state == status.state && next.error == status.error && next.port == status.port &&
+            next.gpsd == status.gpsd)
+            next.since_ns = status.since_ns;
+        status = next;
+    }
+    receiver_view_changed();
+}
+
 }  // namespace
 
 void link_status_set(LinkState state, int port, int baud, int error)
@@ -58,18 +73,19 @@ void link_status_set(LinkState state, int port, int baud, int error)
     next.baud = baud;
     next.error = error;
     next.device = device_shown(port);
-    next.since_ns = platform_monotonic_ns();
     if (state == LinkState::open_failed)
         explain_open_failure(next);
-    {
-        std::lock_guard guard(status_lock);
-        next.opened_ns = state == LinkState::open ? next.since_ns : status.opened_ns;
-        // A failure that goes on keeps the moment it began.
-        if (state == status.state && error == status.error && port == status.port)
-            next.since_ns = status.since_ns;
-        status = next;
-    }
-    receiver_view_changed();
+    publish(next);
+}
+
+void link_status_set_gpsd(LinkState state, const std::string& address, const std::string& device, int error)
+{
+    LinkStatus next;
+    next.state = state;
+    next.gpsd = address;
+    next.device = device;
+    next.error = error;
+    publish(next);
 }
 
 LinkStatus link_status_now()

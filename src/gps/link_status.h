@@ -18,7 +18,8 @@ struct LinkStatus {
     LinkState state = LinkState::stopped;
     int port = 0;
     int baud = 0;
-    std::string device;       // what the port number opens
+    std::string device;       // what the port number opens; through gpsd, gpsd's device
+    std::string gpsd;         // "" the port; else the gpsd read through ("localhost:2947")
     int error = 0;            // errno of the failed open or read
     std::string group;        // open_failed with EACCES: the group owning the device
     bool in_group = false;    // ... and whether this process is in it already
@@ -30,6 +31,10 @@ struct LinkStatus {
 
 // The reader thread's side.
 void link_status_set(LinkState state, int port, int baud, int error = 0);
+// The same for a link through gpsd at address: open_failed with
+// ECONNREFUSED when nothing listens there, with ENODEV while gpsd answers
+// but has no receiver (the connection stays and waits for one).
+void link_status_set_gpsd(LinkState state, const std::string& address, const std::string& device, int error = 0);
 
 LinkStatus link_status_now();
 

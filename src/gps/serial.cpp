@@ -4,6 +4,7 @@
 #include "src/gps/serial.h"
 
 #include "platform/clock.h"
+#include "src/gps/gpsd_link.h"
 #include "src/gps/link_log.h"
 #include "src/gps/pps_watcher.h"
 #include "src/gps/serial_line.h"
@@ -235,16 +236,22 @@ void com_close(int slot)
         port->shutdown();
 }
 
+// A reader that reads through gpsd leaves slot 0 empty: gpsd's pulse
+// reports stand for the port's edges then.
 int com_wait_pps_edge(int slot, int use_cts, int timeout_ms, int64_t* edge_ns)
 {
     std::shared_ptr<Port> port = slot_port(slot);
-    return port ? port->watcher.wait_edge(use_cts != 0, timeout_ms, edge_ns) : -1;
+    if (!port)
+        return slot == 0 ? gpsd_wait_pps_edge(timeout_ms, edge_ns) : -1;
+    return port->watcher.wait_edge(use_cts != 0, timeout_ms, edge_ns);
 }
 
 int com_pps_last_edge(int slot, int use_cts, unsigned long* count, int64_t* mono_ns)
 {
     std::shared_ptr<Port> port = slot_port(slot);
-    return port ? port->watcher.last_edge(use_cts != 0, count, mono_ns) : -1;
+    if (!port)
+        return slot == 0 ? gpsd_pps_last_edge(count, mono_ns) : -1;
+    return port->watcher.last_edge(use_cts != 0, count, mono_ns);
 }
 
 int com_modem_lines(int slot, ModemLinesNow* lines, int* error)

@@ -49,6 +49,10 @@ ReceiverCause open_failure(const LinkStatus& link)
 bool data_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
 {
     const LinkStatus& link = facts.link;
+    if (!link.gpsd.empty() && link.state == LinkState::open_failed) {
+        out.push_back(issue(link.error == ENODEV ? ReceiverCause::gpsd_no_device : ReceiverCause::gpsd_down, facts));
+        return false;
+    }
     if (link.state == LinkState::open_failed) {
         out.push_back(issue(open_failure(link), facts));
         return false;
@@ -79,6 +83,19 @@ bool data_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
         out.push_back(no_fix);
     }
     return true;
+}
+
+bool pulse_lately(const ReceiverFacts& facts)
+{
+    return facts.pps_lines > 0 && facts.now_ns - facts.last_edge_ns <= kNoPulseAfterNs;
+}
+
+// Through gpsd the sentences come later than from the port, by gpsd's own
+// delay; with gpsd's pulse reports in use, that no longer counts.
+void gpsd_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
+{
+    if (!facts.link.gpsd.empty() && !(facts.use_pps && pulse_lately(facts)))
+        out.push_back(issue(ReceiverCause::through_gpsd, facts));
 }
 
 void pulse_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
@@ -158,6 +175,7 @@ std::vector<ReceiverIssue> receiver_issues(const ReceiverFacts& facts)
     std::vector<ReceiverIssue> out;
     if (data_issue(facts, out)) {
         pulse_issue(facts, out);
+        gpsd_issue(facts, out);
         prestep_issue(facts, out);
     }
     if (facts.service == 0)

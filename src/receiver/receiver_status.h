@@ -20,6 +20,9 @@ enum class ReceiverCause {
     no_bytes,       // the port is open and nothing arrives
     no_sentence,    // bytes arrive but no sentence: the speed is wrong
     no_fix,         // sentences arrive, the receiver has no fix yet
+    gpsd_down,      // the gpsd read through does not answer (not running): tried again every 2 s
+    gpsd_no_device, // that gpsd answers but has no receiver
+    through_gpsd,   // the receiver is read through gpsd, without its pulse: what that costs
     no_pps_lines,   // 1PPS chosen on a port without modem lines
     no_pulse,       // 1PPS chosen, no pulse on its line
     service_down,   // the time service is not running: the clock will not be set

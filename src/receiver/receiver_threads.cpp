@@ -4,8 +4,10 @@
 #include "src/correction/analiz.h"
 #include "src/correction/nmea_delay.h"
 #include "src/gps/com_reader.h"
+#include "src/gps/gpsd_link.h"
 #include "src/gps/receiver_view.h"
 #include "src/receiver/time_daemons.h"
+#include "src/settings/settings.h"
 
 #include <chrono>
 #include <system_error>
@@ -51,12 +53,21 @@ void start_service_probe()
     }
 }
 
+// The source in force at start-up: the port, or gpsd (setting "gpsd_host").
+void load_source_setting()
+{
+    std::string source;
+    settings_load(settings_keys::gpsd_host, source);
+    gpsd_link_choose(source);
+}
+
 }  // namespace
 
 int start_receiver_threads(int com_port, int baudrate)
 {
     if (thread_analiz_id.load() == 0) {
         nmea_delay_load_settings();
+        load_source_setting();
         thread_analiz_id = start_analiz_com_thread();
     }
     start_service_probe();
@@ -64,6 +75,8 @@ int start_receiver_threads(int com_port, int baudrate)
 }
 
 void receiver_restart(int com_port, int baudrate) { com_reader_restart(com_port, baudrate); }
+
+void receiver_use_gpsd(const std::string& source) { gpsd_link_choose(source); }
 
 int receiver_running() { return com_read_running(); }
 

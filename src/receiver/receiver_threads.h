@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 
 // Analysis thread number once started (never stopped); 0 before.
 extern std::atomic<int> thread_analiz_id;
@@ -16,14 +17,19 @@ extern std::atomic<int> time_service_presence;
 // looked for every 10 s by the same thread.
 extern std::atomic<unsigned> time_daemons_present;
 
-// Starts the analysis thread and the probe the first time, then the reader
-// on port com_port at baudrate. Returns what start_com_threads returns: 1
+// Starts the analysis thread and the probe the first time (with the source
+// of the setting "gpsd_host"), then the reader on port com_port at baudrate,
+// or through gpsd. Returns what start_com_threads returns: 1
 // when a reader was started, 0 when one already runs.
 int start_receiver_threads(int com_port, int baudrate);
 
 // Moves the receiver to another port or speed: the reader reopens, the fix
 // and the 1PPS state are forgotten. Never waits, so the GTK thread may call it.
 void receiver_restart(int com_port, int baudrate);
+// The source of the next (re)start: "" the serial port, else gpsd's
+// "host:port[:device]" (setting "gpsd_host").
+void receiver_use_gpsd(const std::string& source);
+
 // 1 while a reader runs (it keeps trying a port that fails), else 0.
 int receiver_running();
 

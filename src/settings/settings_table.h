@@ -33,12 +33,14 @@ inline constexpr char notify_corrections[] = "notify_corrections";
 inline constexpr char chrony_feed[] = "chrony_feed";
 inline constexpr char min_satellites[] = "min_satellites";
 inline constexpr char step_cap_minutes[] = "step_cap_minutes";
+inline constexpr char gpsd_host[] = "gpsd_host";
 }  // namespace settings_keys
 
 // The program's value of each key it keeps in memory: what is in force. It
 // starts as the table gives it (as if every key were missing) and the pages
-// load the file into it. screen_no_show and the receiver-delay keys are not
-// kept here (read when needed; the delay lives with the analysis thread).
+// load the file into it. screen_no_show, the receiver-delay keys and
+// gpsd_host are not kept here (read when needed; the delay lives with the
+// analysis thread, the gpsd source with the reader).
 // Owned by the GUI thread; values that other threads use are mirrored in
 // their own atomic flags.
 struct AppSettings {
@@ -114,6 +116,9 @@ inline constexpr SettingRow table[] = {
     // a step of more than an hour waits for the user's yes (0: never asks).
     {settings_keys::min_satellites, T::integer, 0, "", 0, 99, nullptr, &A::min_satellites},
     {settings_keys::step_cap_minutes, T::integer, 60, "", 0, 1000000, nullptr, &A::step_cap_minutes},
+    // Read the receiver through gpsd ("localhost:2947", gpsd's "host:port[:device]"):
+    // empty, the serial port com_port as designed.
+    {settings_keys::gpsd_host, T::text, 0, ""},
 };
 }  // namespace settings_rows
 

@@ -1,7 +1,8 @@
-// GPS configuration page: port, speed, 1PPS line and the NMEA view.
+// GPS configuration page: port (or gpsd's receiver), speed, 1PPS line and the NMEA view.
 #include "src/ui/config_page.h"
 
 #include "src/correction/analiz.h"
+#include "src/gps/gpsd_link.h"
 #include "src/gps/port_watch.h"
 #include "src/gps/serial.h"
 #include "src/receiver/receiver_threads.h"
@@ -41,6 +42,11 @@ std::vector<guint> port_watch_sources;
 
 enum PortColumn { port_number_column, port_device_column, port_columns };
 
+constexpr int kGpsdAnswerMs = 300;  // gpsd on this machine answers within milliseconds
+std::string gpsd_source;            // setting "gpsd_host": "" the port is read, as designed
+// The source text of each gpsd entry, which follow the port numbers in the list.
+std::vector<std::string> gpsd_entries;
+
 // ---- widget helpers ----
 
 // A label and a combo box (a text one when none is given) side by side,
@@ -78,6 +84,8 @@ void load_settings()
     settings_load(settings_keys::use_pps, app_settings.use_pps);
     settings_load(settings_keys::use_cts, app_settings.use_cts);
     settings_load(settings_keys::show_nmea_info, app_settings.show_nmea_info);
+    settings_load(settings_keys::gpsd_host, gpsd_source);
+    receiver_use_gpsd(gpsd_source);
     use_pps.store(app_settings.use_pps ? 1 : 0);
     pps_use_cts.store(app_settings.use_cts ? 1 : 0);
 }
@@ -136,15 +144,36 @@ void start_port_watch(GtkWidget* combo)
 
 // ---- handlers ----
 
+// Another source: "" the port, else a gpsd entry's.
+void choose_source(const std::string& source)
+{
+    gpsd_source = source;
+    settings_post_string(settings_keys::gpsd_host, source);
+    receiver_use_gpsd(source);
+}
+
 void on_port_changed(GtkComboBox* combo, gpointer)
 {
-    int port = 0;
-    if (port_list_refilling || !active_number(combo, port))
+    if (port_list_refilling)
         return;
-    if (port == app_settings.com_port && receiver_running())
+    int entry = gtk_combo_box_get_active(combo);
+    int gpsd_entry = entry - (port_entries - int(gpsd_entries.size()));
+    if (entry >= 0 && gpsd_entry >= 0) {
+        if (gpsd_entries[size_t(gpsd_entry)] == gpsd_source && receiver_running())
+            return;
+        choose_source(gpsd_entries[size_t(gpsd_entry)]);
+        restart_receiver();
+        return;
+    }
+    int port = 0;
+    if (!active_number(combo, port))
+        return;
+    if (port == app_settings.com_port && gpsd_source.empty() && receiver_running())
         return;
     app_settings.com_port = port;
     settings_post_int(settings_keys::com_port, port);
+    if (!gpsd_source.empty())
+        choose_source("");
     restart_receiver();
 }
 
@@ -329,6 +358,60 @@ void config_page_add_row(GtkWidget* page, GtkWidget* widget)
     gtk_table_attach(GTK_TABLE(page), widget, 0, 2, rows, rows + 1, kExpandFill, kFill, 2, 2);
 }
 
+namespace {
+
+// An entry of a gpsd's receiver: the source text to store and the device shown.
+struct GpsdEntry {
+    std::string source;
+    std::string device;
+};
+
+// The receivers of the gpsd at address, each with the source text to store:
+// the address alone where gpsd has one receiver (a receiver plugged in again
+// under another name is still it), with the device where it has several.
+void add_gpsd_entries(const std::string& address, std::vector<GpsdEntry>& entries)
+{
+    std::vector<std::string> devices = gpsd_list_devices(address, kGpsdAnswerMs);
+    for (const std::string& device : devices) {
+        std::string source = devices.size() == 1 ? address : address + ":" + device;
+        if (std::none_of(entries.begin(), entries.end(), [&](const GpsdEntry& e) { return e.source == source; }))
+            entries.push_back({source, device});
+    }
+}
+
+// The gpsd entries: the receivers of a gpsd at the default address and at
+// the one in force, and the source in force even while its gpsd is away.
+std::vector<GpsdEntry> gpsd_list_entries()
+{
+    std::vector<GpsdEntry> entries;
+    add_gpsd_entries(kGpsdDefaultAddress, entries);
+    GpsdSource chosen;
+    if (!gpsd_source_parse(gpsd_source, &chosen))
+        return entries;
+    if (gpsd_source_address(chosen) != kGpsdDefaultAddress)
+        add_gpsd_entries(gpsd_source_address(chosen), entries);
+    if (std::none_of(entries.begin(), entries.end(), [](const GpsdEntry& e) { return e.source == gpsd_source; }))
+        entries.push_back({gpsd_source, chosen.device});
+    return entries;
+}
+
+// "gpsd (localhost:2947): /dev/ttyACM0".
+std::string gpsd_entry_text(const GpsdEntry& entry)
+{
+    GpsdSource parsed;
+    gpsd_source_parse(entry.source, &parsed);
+    return "gpsd (" + gpsd_source_address(parsed) + ")" + (entry.device.empty() ? "" : ": " + entry.device);
+}
+
+void append_port_row(GtkListStore* store, const std::string& text, const std::string& note)
+{
+    GtkTreeIter row;
+    gtk_list_store_append(store, &row);
+    gtk_list_store_set(store, &row, port_number_column, text.c_str(), port_device_column, note.c_str(), -1);
+}
+
+}  // namespace
+
 void fill_port_list(GtkWidget* combo, int port)
 {
     int16_t listed[kPortListEntries] = {};
@@ -336,25 +419,30 @@ void fill_port_list(GtkWidget* combo, int port)
     // The port in force is always shown, also when it is not there now.
     if (port > 0 && std::find(ports.begin(), ports.end(), port) == ports.end())
         ports.insert(std::upper_bound(ports.begin(), ports.end(), port), port);
+    std::vector<GpsdEntry> entries = gpsd_list_entries();
     port_list_refilling = true;
     for (int entry = port_entries - 1; entry >= 0; --entry)
         gtk_combo_box_remove_text(GTK_COMBO_BOX(combo), entry);
     int active = -1;
     GtkListStore* store = GTK_LIST_STORE(gtk_combo_box_get_model(GTK_COMBO_BOX(combo)));
     for (size_t i = 0; i < ports.size(); ++i) {
-        gchar* text = g_strdup_printf("%d", ports[i]);
-        std::string device = com_port_description(ports[i]);
-        GtkTreeIter row;
-        gtk_list_store_append(store, &row);
-        gtk_list_store_set(store, &row, port_number_column, text, port_device_column, device.c_str(), -1);
-        g_free(text);
-        if (ports[i] == port)
+        append_port_row(store, std::to_string(ports[i]), com_port_description(ports[i]));
+        if (ports[i] == port && gpsd_source.empty())
             active = int(i);
     }
+    gchar* cost = g_strdup_printf(_("through gpsd: about %d ms later without 1PPS"), kGpsdExtraDelayMs);
+    gpsd_entries.clear();
+    for (const GpsdEntry& entry : entries) {
+        append_port_row(store, gpsd_entry_text(entry), cost);
+        if (entry.source == gpsd_source)
+            active = int(ports.size() + gpsd_entries.size());
+        gpsd_entries.push_back(entry.source);
+    }
+    g_free(cost);
     while (gtk_events_pending())
         gtk_main_iteration_do(FALSE);
     port_list_refilling = false;
-    port_entries = int(ports.size());
+    port_entries = int(ports.size() + entries.size());
     gtk_combo_box_set_active(GTK_COMBO_BOX(combo), active);
 }
 

@@ -1,6 +1,7 @@
 // Status line, offset and correction result texts, translated.
 #include "src/ui/status_line.h"
 
+#include "src/gps/gpsd_link.h"
 #include "src/ui/gnss_box.h"
 #include "src/ui/widget_helpers.h"
 
@@ -61,9 +62,48 @@ std::string busy_text(const LinkStatus& link)
                                  link.port, link.device.c_str(), link.holder_name.c_str(), link.holder_pid));
 }
 
+// The link through gpsd: the same causes as the port's, in gpsd's words.
+std::string gpsd_text(const ReceiverIssue& issue)
+{
+    const char* gpsd = issue.link.gpsd.c_str();
+    switch (issue.cause) {
+    case ReceiverCause::gpsd_down:
+        return owned_text(g_strdup_printf(_("gpsd is not running: nothing answers at %s (%s). Start it (sudo "
+                                            "systemctl start gpsd) or choose the receiver's port; Satclock tries "
+                                            "again every 2 s."),
+                                          gpsd, g_strerror(issue.link.error)));
+    case ReceiverCause::gpsd_no_device:
+        return owned_text(g_strdup_printf(_("gpsd at %s answers but has no device. Plug in the receiver, or hand "
+                                            "it to gpsd: sudo gpsdctl add /dev/ttyUSB0 (its device)."),
+                                          gpsd));
+    case ReceiverCause::receiver_gone:
+        return owned_text(g_strdup_printf(_("gpsd at %s closed the connection. Satclock tries again every 2 s."),
+                                          gpsd));
+    case ReceiverCause::no_bytes:
+        return owned_text(g_strdup_printf(ngettext("Nothing from the receiver behind gpsd at %s for %d second.",
+                                                   "Nothing from the receiver behind gpsd at %s for %d seconds.",
+                                                   issue.seconds),
+                                          gpsd, issue.seconds));
+    case ReceiverCause::no_sentence:
+        return owned_text(g_strdup_printf(_("gpsd at %s sends no NMEA sentence of its receiver."), gpsd));
+    case ReceiverCause::no_fix:
+        return _("The receiver behind gpsd has no fix yet: give it a view of the open sky; a first fix can take "
+                 "a few minutes.");
+    case ReceiverCause::through_gpsd:
+        return owned_text(g_strdup_printf(_("Read through gpsd at %s: without 1PPS the sentences come about %d ms "
+                                            "later than from the port, up to %d ms on a busy machine (measured "
+                                            "through gpsd 3.22). Give Satclock the port for the best time."),
+                                          gpsd, kGpsdExtraDelayMs, kGpsdBusyDelayMs));
+    default:
+        return "";
+    }
+}
+
 std::string data_text(const ReceiverIssue& issue)
 {
     const LinkStatus& link = issue.link;
+    if (!link.gpsd.empty())
+        return gpsd_text(issue);
     switch (issue.cause) {
     case ReceiverCause::port_missing:
         return owned_text(g_strdup_printf(_("COM%d (%s) is not there. Plug in the receiver or choose its port; "
@@ -224,6 +264,13 @@ std::string receiver_issue_text(const ReceiverIssue& issue)
                                        "sentence only."),
                                      issue.link.port));
     case ReceiverCause::no_pulse:
+        if (!issue.link.gpsd.empty())
+            return owned_text(g_strdup_printf(ngettext("gpsd reports no 1PPS pulse of its receiver for %d second: "
+                                                       "corrections use the sentence only.",
+                                                       "gpsd reports no 1PPS pulse of its receiver for %d seconds: "
+                                                       "corrections use the sentence only.",
+                                                       issue.seconds),
+                                              issue.seconds));
         return owned_text(g_strdup_printf(ngettext("No 1PPS pulse on %s for %d second: corrections use the sentence "
                                               "only. Check the wiring, or choose the other line.",
                                               "No 1PPS pulse on %s for %d seconds: corrections use the sentence "

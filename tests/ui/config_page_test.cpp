@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>  // before Xlib, whose None macro it would meet
 
 #include "platform/clock.h"
+#include "bench/correction_accuracy/correction_rig.h"
 #include "src/correction/analiz.h"
 #include "src/gps/com_reader.h"
 #include "src/gps/com_test_device.h"
@@ -25,6 +26,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/ioctl.h>
 #include <thread>
@@ -356,6 +358,39 @@ TEST_F(ConfigPageTest, PpsControlsAndThePulseCheck)
     EXPECT_EQ("State: Unknown", label_markup(config_widgets.pps_state));
     EXPECT_EQ(0, pps_use_cts.load());
     EXPECT_FALSE(setting(settings_keys::use_cts, true));
+}
+
+std::string text_setting(const char* key)
+{
+    EXPECT_TRUE(settings_flush(10000));
+    std::string value;
+    settings_read_string(key, "", value);
+    return value;
+}
+
+// A receiver that gpsd (Debian's, unpacked into build-deps/) holds: the page
+// lists it after the ports, the entry in force is active and read; a port
+// number chosen empties gpsd_host, the gpsd entry chosen stores it again.
+TEST_F(ConfigPageTest, GpsdsReceiverIsListedReadAndChosen)
+{
+    SimProcess sim(sandbox, kPort);
+    ASSERT_TRUE(sim.wait_ready());
+    std::string pty = std::filesystem::canonical(sim.link()).string();
+    GpsdProcess gpsd;
+    ASSERT_TRUE(gpsd.start(source_dir() + "/build-deps/gpsd/usr/sbin/gpsd", sandbox.dir(), pty));
+    build({"com_port=\"3\"", "show_nmea_info=\"TRUE\"", "gpsd_host=\"" + gpsd.address() + "\""});
+    std::string entry = "gpsd (" + gpsd.address() + "): " + pty;
+    EXPECT_EQ(entry, active_text(config_widgets.port));
+    start_receiver();
+    EXPECT_TRUE(view_has("$GPGGA,")) << view_text();
+    EXPECT_EQ(gpsd.address(), link_status_now().gpsd);
+
+    choose(config_widgets.port, "3");
+    EXPECT_EQ("", text_setting(settings_keys::gpsd_host));
+    EXPECT_TRUE(pump_until([] { return link_status_now().gpsd.empty(); }, 5000)) << "the port is tried";
+    choose(config_widgets.port, entry);
+    EXPECT_EQ(gpsd.address(), text_setting(settings_keys::gpsd_host));
+    EXPECT_TRUE(pump_until([&] { return link_status_now().gpsd == gpsd.address(); }, 5000));
 }
 
 TEST(NmeaViewText, TextOfTheLocaleOrTheBadDataLine)
