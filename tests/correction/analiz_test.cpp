@@ -86,7 +86,8 @@ ReportedDay reported_day(int64_t days_after_build)
 // The last day of the year after the build's, and the year after that.
 int year_after_build() { return reported_day(0).year + 1; }
 
-// Raises CTS edges on the test device at given moments of the real clock.
+// Raises 100 ms CTS pulses on the test device, their leading edges at given
+// moments of the real clock.
 class EdgesAt {
 public:
     EdgesAt(std::vector<int64_t> moments_ns)
