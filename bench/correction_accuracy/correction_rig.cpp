@@ -252,17 +252,17 @@ bool GpsdProcess::stop() { return end_child(pid_, SIGTERM); }
 
 PulseSource::~PulseSource() { stop(); }
 
-void PulseSource::start(int port)
+void PulseSource::start(int port, int width_ms)
 {
     stop_.store(false);
-    thread_ = std::thread([this, port] {
+    thread_ = std::thread([this, port, width_ms] {
         // It plays the receiver's hardware: keep it on time on a busy machine.
         platform_realtime_priority_enter();
         while (!stop_.load()) {
             int64_t top = (rig_real_ns() / kSecond + 1) * kSecond;
             wait_real_until(top, stop_);
             if (!stop_.load())
-                com_test_device_raise_edge(port, TIOCM_CTS);
+                com_test_device_raise_pulse(port, TIOCM_CTS, width_ms);
         }
     });
 }
@@ -343,7 +343,7 @@ bool CorrectionRig::start(std::string* error)
         return fail("inotify on the clock folder failed");
     if (!service_.start(bin_dir_, dir_ + "/clockkeeper.log"))
         return fail("clockkeeper debug did not take the channel");
-    com_test_device_register(options_.port);
+    com_test_device_register(options_.port, options_.pulse_inverted ? TIOCM_CTS : 0);
     if (!sim_.start(bin_dir_, port_dir, options_.port, options_.baud, dir_ + "/gpssim.log", options_.sim_options))
         return fail("satclock-gpssim did not start");
     if (!options_.gpsd_program.empty()) {
@@ -355,6 +355,7 @@ bool CorrectionRig::start(std::string* error)
     com_init();
     use_pps.store(options_.pps ? 1 : 0);
     pps_use_cts.store(1);
+    pps_inverted.store(options_.pulse_inverted ? 1 : 0);
     nmea_compensate.store(options_.compensate_ms >= 0 ? 1 : 0);
     nmea_delay_ms.store(std::max(options_.compensate_ms, 0));
     platform_clock_sandbox_deny_set(options_.unprivileged);
@@ -363,7 +364,7 @@ bool CorrectionRig::start(std::string* error)
     if (!wait_until([] { return gps_fix_copy().fix_quality > 0; }, 5000))
         return fail("no fix decoded from the simulator");
     if (options_.pps || options_.pulses)
-        pulses_.start(options_.port);
+        pulses_.start(options_.port, options_.pulse_width_ms);
     return true;
 }
 
@@ -462,6 +463,7 @@ void CorrectionRig::stop()
     service_.stop();
     com_test_device_unregister(options_.port);
     use_pps.store(0);
+    pps_inverted.store(0);
     nmea_compensate.store(0);
     nmea_delay_ms.store(0);
     nmea_delay_measure_request.store(0);

@@ -59,12 +59,13 @@ private:
     std::string log_path_;
 };
 
-// Raises a CTS edge on the test device of a port at every true top of a
-// second (the real clock), as a receiver's 1PPS output does.
+// Raises a CTS pulse of width_ms on the test device of a port, its leading
+// edge at every true top of a second (the real clock), as a receiver's 1PPS
+// output does.
 class PulseSource {
 public:
     ~PulseSource();
-    void start(int port);
+    void start(int port, int width_ms);
     void stop();
 
 private:
@@ -115,6 +116,8 @@ struct RigOptions {
     bool pulses = false;        // pulses on CTS without using them for corrections (to learn the delay)
     int compensate_ms = -1;     // >= 0: corrections without 1PPS add this output delay
     std::string gpsd_program;   // not empty: the receiver is read through this gpsd
+    int pulse_width_ms = 100;   // the pulses' width
+    bool pulse_inverted = false;  // CTS rests on and the pulse turns it off
     std::vector<std::string> sim_options;
 };
 

@@ -5,6 +5,9 @@
 // measures the bare floor of the host (pty_floor.h): the carriage-return-to-set
 // figures of the 4800 baud cases are also given against it. The last cases
 // read the receiver through gpsd: what gpsd's own delay costs.
+//
+// --pulse-width MS (default 100) and --pulse-inverted shape the simulated
+// receiver's 1PPS pulse: its leading edge is at the top of the second.
 #include "bench/correction_accuracy/correction_rig.h"
 
 #include "platform/process.h"
@@ -77,6 +80,7 @@ struct CaseResult {
     Figures set;
     Figures delay;
     int done = 0;
+    int learned_ms = -1;  // the delay learned from 1PPS, -1 none
 };
 
 // Clock offsets before each correction: a few seconds off, either way, never whole.
@@ -86,7 +90,14 @@ int64_t offset_for(int i)
     return (i % 2 ? -ms : ms) * 1000000LL + 123456;
 }
 
-CaseResult run_case(const Case& c, const std::string& bin, const std::string& dir, int count, bool verbose, FILE* out)
+// The pulse's shape for every case.
+struct PulseShape {
+    int width_ms = 100;
+    bool inverted = false;
+};
+
+CaseResult run_case(const Case& c, const PulseShape& pulse, const std::string& bin, const std::string& dir, int count,
+                    bool verbose, FILE* out)
 {
     CaseResult result;
     std::string case_dir = dir + "/" + std::to_string(c.baud) + (c.pps ? "-pps" : "") + (c.unprivileged ? "-user" : "") +
@@ -103,6 +114,8 @@ CaseResult run_case(const Case& c, const std::string& bin, const std::string& di
     options.compensate_ms = c.delay == Delay::typed ? kReceiverDelayMs : -1;
     if (c.gpsd)
         options.gpsd_program = SATCLOCK_GPSD_PROGRAM;
+    options.pulse_width_ms = pulse.width_ms;
+    options.pulse_inverted = pulse.inverted;
     CorrectionRig rig(bin, case_dir, options);
     std::string error;
     if (!rig.start(&error)) {
@@ -111,7 +124,8 @@ CaseResult run_case(const Case& c, const std::string& bin, const std::string& di
     }
     if (c.delay == Delay::learned) {
         int learned = rig.learn_delay();
-        std::fprintf(out, "%s: learned %d ms\n", c.name, learned);
+        std::fprintf(out, "%s: learned %d ms (the receiver's %d ms)\n", c.name, learned, kReceiverDelayMs);
+        result.learned_ms = learned;
         if (learned < 0)
             return result;
     }
@@ -213,6 +227,7 @@ int main(int argc, char** argv)
     int count = 30;
     bool verbose = false;
     std::string only;  // run only the cases whose name holds one of these texts (comma-separated)
+    PulseShape pulse;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--count") == 0 && i + 1 < argc)
             count = std::max(1, std::atoi(argv[++i]));
@@ -220,6 +235,10 @@ int main(int argc, char** argv)
             verbose = true;
         else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
             only = argv[++i];
+        else if (std::strcmp(argv[i], "--pulse-width") == 0 && i + 1 < argc)
+            pulse.width_ms = std::clamp(std::atoi(argv[++i]), 1, 999);
+        else if (std::strcmp(argv[i], "--pulse-inverted") == 0)
+            pulse.inverted = true;
     }
     std::string dir = make_sandbox();
     if (dir.empty()) {
@@ -232,7 +251,8 @@ int main(int argc, char** argv)
     FILE* out = fdopen(dup(STDOUT_FILENO), "w");
     std::freopen((dir + "/satclock.log").c_str(), "w", stdout);
 
-    std::fprintf(out, "correction_accuracy: %d corrections per case, clock started 2-5 s off\n", count);
+    std::fprintf(out, "correction_accuracy: %d corrections per case, clock started 2-5 s off, 1PPS pulse %d ms%s\n",
+                 count, pulse.width_ms, pulse.inverted ? " inverted" : "");
     std::vector<int64_t> floor = measure_floor(50);
     double floor_p50 = percentile_ms(floor, 0.5), floor_p99 = percentile_ms(floor, 0.99);
     std::fprintf(out, "bare pty floor: %zu sentences, median %.3f ms, p99 %.3f ms\n", floor.size(), floor_p50,
@@ -240,7 +260,7 @@ int main(int argc, char** argv)
     std::vector<CaseResult> results;
     for (const Case& c : kCases)
         if (selected(c.name, only))
-            results.push_back(run_case(c, bin, dir, count, verbose, out));
+            results.push_back(run_case(c, pulse, bin, dir, count, verbose, out));
         else
             results.push_back({});
 
@@ -253,9 +273,11 @@ int main(int argc, char** argv)
     const CaseResult& gpsd = results[kGpsd4800];
     std::fprintf(out, "set_p99_ms=%.3f pps_err_p99_ms=%.3f nmea_err_median_ms=%.3f nmea_comp_err_median_ms=%.3f "
                  "nmea_comp_err_p99_ms=%.3f floor_p50_ms=%.3f floor_p99_ms=%.3f floor_ratio_p50=%.2f "
-                 "floor_ratio_p99=%.2f gpsd_err_median_ms=%.3f gpsd_extra_median_ms=%.3f gpsd_extra_p99_ms=%.3f\n",
+                 "floor_ratio_p99=%.2f pulse_width_ms=%d pulse_inverted=%d learned_delay_ms=%d "
+                 "gpsd_err_median_ms=%.3f gpsd_extra_median_ms=%.3f gpsd_extra_p99_ms=%.3f\n",
                  set_p99, results[1].error.p99, results[0].error.median, learned.error.median, learned.error.p99,
                  floor_p50, floor_p99, floor_p50 > 0 ? set_p50 / floor_p50 : 0, floor_p99 > 0 ? set_p99 / floor_p99 : 0,
+                 pulse.width_ms, pulse.inverted ? 1 : 0, learned.learned_ms,
                  // gpsd's own delay: how much later than straight from the port its copy of a sentence reaches the set
                  gpsd.error.median, gpsd.set.median - results[0].set.median, gpsd.set.p99 - results[0].set.median);
     return only.empty() && !(results[0].done && results[1].done && learned.done) ? 1 : 0;

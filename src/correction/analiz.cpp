@@ -37,6 +37,7 @@
 namespace {
 
 constexpr int64_t kSilentAfterNs = 2010000000;  // more than 2.0 s without a byte: the receiver is silent
+constexpr int64_t kFixLivesNs = 2000000000;     // a fix lives this long after the last sentence taken
 constexpr int kFirstPulseMs = 1100;   // a pulse comes once a second: one wait covers it
 constexpr int kSecondPulseMs = 1500;
 constexpr int kCheckWaits = 12;       // the pulse check listens 12 x 100 ms
@@ -293,9 +294,14 @@ struct CorrectionLine {
 };
 CorrectionLine correction_line;  // the analysis thread's
 
+// The monotonic clock at the last sentence the decoder took (analysis thread only).
+int64_t last_taken_ns = 0;
+
 void process_line(std::string_view line, const LineStamps& stamps)
 {
     int result = gps_fix_decode_line(line);
+    if (result > 0 || result == NMEA_SAME_SECOND)
+        last_taken_ns = platform_monotonic_ns();
     note_rmc_date(line, result);
     if (result > 0)
         measure_offset(stamps.burst_ns);
@@ -380,6 +386,15 @@ std::atomic<int64_t> analiz_start_ns{0};
 int64_t last_byte_ns() { return std::max(buf_com_last_arrival_ns(), analiz_start_ns.load()); }
 
 bool receiver_silent() { return platform_monotonic_ns() - last_byte_ns() > kSilentAfterNs; }
+
+// A fix lives only while sentences are taken: bytes that never form one (a
+// receiver at another speed) do not keep the last fix alive.
+void expire_stale_fix()
+{
+    if (platform_monotonic_ns() - std::max(last_taken_ns, analiz_start_ns.load()) > kFixLivesNs &&
+        gps_fix_copy().fix_quality != 0)
+        gps_fix_clear();
+}
 
 void note_silence()
 {
@@ -521,6 +536,7 @@ void analiz_com_thread_func()
             continue;
         }
         lines->take(count);
+        expire_stale_fix();
         correct_from_newest_line();
         if (check_1PPS_request.load())
             check_pulse();

@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "src/correction/gps_clock.h"
 #include "src/correction/nmea_delay.h"
+#include "src/correction/prestep_check.h"
 #include "src/settings/settings.h"
 
 #include <algorithm>
@@ -176,18 +177,32 @@ void offset_history_trim(std::vector<HistoryRecord>& records, int64_t now_ns)
     keep_newest(records, HistoryKind::live, kHistoryLiveFor, kHistoryMaxLive, now_ns);
 }
 
+bool offset_history_stepped(const HistoryRecord& earlier, const HistoryRecord& later)
+{
+    int64_t change = later.offset_ns - earlier.offset_ns;
+    double allowed = double(earlier.uncertainty_ms + later.uncertainty_ms) * kNsPerMs +
+                     double(later.at_ns - earlier.at_ns) * kMostDriftPpm / 1e6;
+    return double(change < 0 ? -change : change) > allowed;
+}
+
 std::vector<DriftSpan> offset_history_drifts(const std::vector<HistoryRecord>& records)
 {
     std::vector<DriftSpan> spans;
     const HistoryRecord* previous = nullptr;  // the last correction
     const HistoryRecord* residual = nullptr;  // the first live measurement after it
+    HistoryRecord last;                       // the last measurement since it (the correction: 0 left)
+    bool stepped = false;                     // the clock was stepped since it
     for (const HistoryRecord& r : records) {
+        if (previous)
+            stepped = stepped || offset_history_stepped(last, r);
+        last = r;
         if (r.kind == HistoryKind::live) {
             if (previous && !residual)
                 residual = &r;
             continue;
         }
-        if (previous && r.at_ns - previous->at_ns >= kDriftMinSpanNs) {
+        last.offset_ns = 0;  // what the correction left
+        if (previous && !stepped && r.at_ns - previous->at_ns >= kDriftMinSpanNs) {
             int64_t from_ns = residual ? residual->at_ns : previous->at_ns;
             int64_t left_ns = residual ? residual->offset_ns : 0;
             if (r.at_ns > from_ns)
@@ -195,6 +210,7 @@ std::vector<DriftSpan> offset_history_drifts(const std::vector<HistoryRecord>& r
         }
         previous = &r;
         residual = nullptr;
+        stepped = false;
     }
     return spans;
 }
@@ -347,7 +363,10 @@ void offset_history_note_correction(const CorrectionResult& result)
 void offset_history_note_live(const ClockOffset& offset, int64_t gps_ns)
 {
     int64_t now = platform_monotonic_ns();
+    int64_t cap = prestep_step_cap_ns();
     if (!offset.valid || (last_live_mono_ns != 0 && now - last_live_mono_ns < kHistoryLivePeriodNs))
+        return;
+    if (cap > 0 && (offset.offset_ns > cap || -offset.offset_ns > cap))
         return;
     last_live_mono_ns = now;
     keep({HistoryKind::live, gps_ns, -offset.offset_ns, offset.source, offset.uncertainty_ms}, false);

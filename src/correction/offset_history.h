@@ -55,9 +55,17 @@ HistoryParse offset_history_parse(std::string_view text);
 // the oldest beyond the counts) and puts the records in time order.
 void offset_history_trim(std::vector<HistoryRecord>& records, int64_t now_ns);
 
+// Whether the clock was stepped between two measurements: their offsets
+// differ by more than their uncertainties and kMostDriftPpm of the time
+// between can explain (the kernel itself never slews a clock faster).
+inline constexpr double kMostDriftPpm = 500;
+bool offset_history_stepped(const HistoryRecord& earlier, const HistoryRecord& later);
+
 // The PC clock's drift between two corrections, from the offset found at
 // the second against the one left after the first (the first minute's
-// measurement after it, else 0): above 0 the PC clock runs fast.
+// measurement after it, else 0): above 0 the PC clock runs fast. A span in
+// which the clock was stepped (by another program, or while Satclock was not
+// running) has no drift: its offsets are not those of one running clock.
 struct DriftSpan {
     int64_t from_ns = 0;
     int64_t to_ns = 0;
@@ -87,7 +95,9 @@ std::string offset_history_path();
 // Loads path and keeps it up to date from a thread of its own (once).
 void offset_history_start(const std::string& path);
 // A correction made (the analysis thread's result) and the live offset
-// (noted at most once a minute), as the analysis thread measures them.
+// (noted at most once a minute), as the analysis thread measures them. A
+// live offset beyond the step cap is not noted: the receiver's time waits for
+// the user's word (or was declined) and is not the measure of the clock.
 void offset_history_note_correction(const CorrectionResult& result);
 void offset_history_note_live(const ClockOffset& offset, int64_t gps_ns);
 // What is kept now, in time order, and a number that changes with every record.

@@ -1,26 +1,40 @@
 // Test devices for modem-line edges, keyed by port number.
 #include "src/gps/com_test_device.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace com_test_device_internal {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kLines[] = {TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI};
+constexpr int kLineCount = 4;
 
 struct Device {
     std::mutex lock;
     std::condition_variable changed;
     Counts counts;
+    int resting = 0;  // the lines' bits between pulses
+    // When each line's pulse ends (the line rests again), none when it rests.
+    std::optional<Clock::time_point> pulse_end[kLineCount];
 };
 
 }  // namespace com_test_device_internal
 
 namespace {
 
+using com_test_device_internal::Clock;
 using com_test_device_internal::Counts;
 using com_test_device_internal::Device;
+using com_test_device_internal::kLineCount;
+using com_test_device_internal::kLines;
 
 std::mutex registry_lock;
 // Never destroyed: a port's watcher may look a device up while the process exits.
@@ -55,12 +69,43 @@ unsigned long* line_count(Counts& counts, int line)
     }
 }
 
+int line_index(int line) { return int(std::find(kLines, kLines + kLineCount, line) - kLines); }
+
+// Caller holds the device's lock.
+void turn_over(Device& device, int line)
+{
+    ++*line_count(device.counts, line);
+    device.counts.bits ^= line;
+}
+
+// Ends the pulses whose time has come. Caller holds the device's lock.
+void end_due_pulses(Device& device, Clock::time_point now)
+{
+    for (int i = 0; i < kLineCount; ++i) {
+        if (device.pulse_end[i] && *device.pulse_end[i] <= now) {
+            device.pulse_end[i].reset();
+            turn_over(device, kLines[i]);
+        }
+    }
+}
+
+std::optional<Clock::time_point> next_pulse_end(const Device& device)
+{
+    std::optional<Clock::time_point> next;
+    for (const auto& end : device.pulse_end)
+        if (end && (!next || *end < *next))
+            next = end;
+    return next;
+}
+
 }  // namespace
 
-void com_test_device_register(int port)
+void com_test_device_register(int port, int resting_on)
 {
+    auto device = std::make_shared<Device>();
+    device->resting = device->counts.bits = resting_on & (TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RI);
     std::lock_guard guard(registry_lock);
-    registry[port] = std::make_shared<Device>();
+    registry[port] = device;
 }
 
 void com_test_device_unregister(int port)
@@ -89,7 +134,27 @@ int com_test_device_raise_edge(int port, int line)
         return 0;
     {
         std::lock_guard guard(device->lock);
-        ++*line_count(device->counts, line);
+        end_due_pulses(*device, Clock::now());
+        turn_over(*device, line);
+    }
+    device->changed.notify_all();
+    return 1;
+}
+
+int com_test_device_raise_pulse(int port, int line, int width_ms)
+{
+    std::shared_ptr<Device> device = find(port);
+    Counts probe;
+    if (!device || !line_count(probe, line))
+        return 0;
+    {
+        std::lock_guard guard(device->lock);
+        Clock::time_point now = Clock::now();
+        end_due_pulses(*device, now);
+        if ((device->counts.bits & line) != (device->resting & line))
+            turn_over(*device, line);  // the last pulse ends before this one begins
+        turn_over(*device, line);
+        device->pulse_end[line_index(line)] = now + std::chrono::milliseconds(std::max(width_ms, 0));
     }
     device->changed.notify_all();
     return 1;
@@ -112,24 +177,27 @@ namespace com_test_device_internal {
 
 std::shared_ptr<Device> acquire(int port) { return find(port); }
 
-int line_bits(const Counts& counts)
-{
-    return (counts.cts % 2 ? TIOCM_CTS : 0) | (counts.dsr % 2 ? TIOCM_DSR : 0) | (counts.dcd % 2 ? TIOCM_CD : 0) |
-           (counts.ri % 2 ? TIOCM_RI : 0);
-}
-
 Counts current(Device& device)
 {
     std::lock_guard guard(device.lock);
+    end_due_pulses(device, Clock::now());
     return device.counts;
 }
 
 bool wait_change(Device& device, const Counts& seen, Counts& now, const std::atomic<bool>& stop)
 {
     std::unique_lock guard(device.lock);
-    device.changed.wait(guard, [&] { return stop.load() || differs(device.counts, seen); });
-    if (stop.load())
-        return false;
+    for (;;) {
+        end_due_pulses(device, Clock::now());
+        if (stop.load())
+            return false;
+        if (differs(device.counts, seen))
+            break;
+        if (auto end = next_pulse_end(device))
+            device.changed.wait_until(guard, *end);
+        else
+            device.changed.wait(guard);
+    }
     now = device.counts;
     return true;
 }

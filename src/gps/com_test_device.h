@@ -10,13 +10,22 @@
 
 // Registers a test device for a port number; a port opened on that number
 // afterwards takes its modem-line edges from it. Registering again resets it.
-void com_test_device_register(int port);
+// The lines in resting_on (TIOCM_CTS, ...) rest on, as the pulse line of a
+// receiver whose pulse turns it off; the others rest off.
+void com_test_device_register(int port, int resting_on = 0);
 void com_test_device_unregister(int port);
 
 // Raises one edge on TIOCM_CTS, TIOCM_DSR, TIOCM_CD or TIOCM_RI: each edge
-// turns the line over (every line starts off). Returns 1, or 0 when no device
-// is registered for the port or the line is none of these.
+// turns the line over. Returns 1, or 0 when no device is registered for the
+// port or the line is none of these.
 int com_test_device_raise_edge(int port, int line);
+
+// Raises one pulse as a receiver's 1PPS output does: the leading edge now
+// (the line leaves its resting state), the trailing edge width_ms later (the
+// line rests again; the device turns it back by itself, also while nobody
+// calls it). A pulse raised before the last one ended ends that one first.
+// Returns 1, or 0 as com_test_device_raise_edge.
+int com_test_device_raise_pulse(int port, int line, int width_ms);
 
 // Makes the modem-line watch fail with errno_value, as a device that lost its
 // lines or hung up; pending and later waits on the open port return -1.
@@ -30,11 +39,9 @@ struct Counts {
     unsigned long dsr = 0;
     unsigned long dcd = 0;
     unsigned long ri = 0;
+    int bits = 0;   // the lines on now: TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI
     int error = 0;  // errno value once failed
 };
-
-// The lines' states: a line is on after an odd number of edges.
-int line_bits(const Counts& counts);
 
 struct Device;
 

@@ -87,7 +87,7 @@ public:
             return false;
         }
         counts = {seen_.cts - start_.cts, seen_.dsr - start_.dsr, seen_.dcd - start_.dcd, seen_.ri - start_.ri,
-                  tdev::line_bits(seen_)};
+                  seen_.bits};
         return true;
     }
 

@@ -41,7 +41,9 @@ void PpsWatcher::watch()
             publish_error(errno);
             return;
         }
-        // Read the clocks first: everything after this point delays nothing.
+        // Either edge of a pulse wakes the wait; the lines' state read after
+        // it tells which. Read the clocks first: everything after this
+        // point delays nothing.
         int64_t stamp_ns = platform_clock_read_ns();
         int64_t mono_ns = platform_monotonic_ns();
         ModemLineCounts after;
@@ -96,6 +98,29 @@ int PpsWatcher::lines(ModemLinesNow* now)
     return error_;
 }
 
+void PpsWatcher::EdgeRun::add(unsigned long edges, int64_t stamp_ns, int64_t stamp_mono_ns)
+{
+    if (!edges)
+        return;
+    // Several edges of one direction between two wakes: the time between them is not known.
+    before_ns = edges == 1 && count ? mono_ns : 0;
+    count += edges;
+    pc_ns = stamp_ns;
+    mono_ns = stamp_mono_ns;
+}
+
+// The edges alternate, and the line's state read after the wake tells the
+// direction of the last of them: from a line that was off, the first turns it on.
+void PpsWatcher::PulseLine::add(unsigned long edges, bool on_now, int64_t stamp_ns, int64_t mono_ns)
+{
+    bool was_on = edges % 2 ? !on_now : on_now;
+    unsigned long turning_on = was_on ? edges / 2 : (edges + 1) / 2;
+    on.add(turning_on, stamp_ns, mono_ns);
+    off.add(edges - turning_on, stamp_ns, mono_ns);
+}
+
+const PpsWatcher::EdgeRun& PpsWatcher::PulseLine::leading() const { return pps_inverted.load() ? off : on; }
+
 void PpsWatcher::publish_edges(const ModemLineCounts& before, const ModemLineCounts& after, int64_t stamp_ns,
                                int64_t mono_ns)
 {
@@ -105,16 +130,8 @@ void PpsWatcher::publish_edges(const ModemLineCounts& before, const ModemLineCou
         return;
     {
         std::lock_guard guard(lock_);
-        if (cts) {
-            cts_ += cts;
-            cts_ns_ = stamp_ns;
-            cts_mono_ns_ = mono_ns;
-        }
-        if (dsr) {
-            dsr_ += dsr;
-            dsr_ns_ = stamp_ns;
-            dsr_mono_ns_ = mono_ns;
-        }
+        cts_.add(cts, (after.bits & TIOCM_CTS) != 0, stamp_ns, mono_ns);
+        dsr_.add(dsr, (after.bits & TIOCM_DSR) != 0, stamp_ns, mono_ns);
     }
     changed_.notify_all();
 }
@@ -147,19 +164,26 @@ void PpsWatcher::stop()
     changed_.notify_all();
 }
 
+int PpsWatcher::result_of(const EdgeRun& leading) const
+{
+    if (leading.count)
+        return 1;
+    return (error_ || closed_) ? -1 : 0;
+}
+
 int PpsWatcher::wait_edge(bool use_cts, int timeout_ms, int64_t* edge_ns)
 {
     std::unique_lock guard(lock_);
-    unsigned long& count = use_cts ? cts_ : dsr_;
-    const unsigned long start = count;
+    const EdgeRun& leading = (use_cts ? cts_ : dsr_).leading();
+    const unsigned long start = leading.count;
     event_mask = use_cts ? kComEvCts : kComEvDsr;
-    auto edge_or_end = [&] { return count != start || error_ || closed_; };
+    auto edge_or_end = [&] { return leading.count != start || error_ || closed_; };
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
     changed_.wait_until(guard, deadline, edge_or_end);
     event_mask = kComEvRxChar;
-    if (count != start) {
+    if (leading.count != start) {
         if (edge_ns)
-            *edge_ns = use_cts ? cts_ns_ : dsr_ns_;
+            *edge_ns = leading.pc_ns;
         return 1;
     }
     return (error_ || closed_) ? -1 : 0;
@@ -168,12 +192,22 @@ int PpsWatcher::wait_edge(bool use_cts, int timeout_ms, int64_t* edge_ns)
 int PpsWatcher::last_edge(bool use_cts, unsigned long* count, int64_t* mono_ns)
 {
     std::lock_guard guard(lock_);
-    unsigned long edges = use_cts ? cts_ : dsr_;
+    const EdgeRun& leading = (use_cts ? cts_ : dsr_).leading();
     if (count)
-        *count = edges;
+        *count = leading.count;
     if (mono_ns)
-        *mono_ns = use_cts ? cts_mono_ns_ : dsr_mono_ns_;
-    if (edges)
-        return 1;
-    return (error_ || closed_) ? -1 : 0;
+        *mono_ns = leading.mono_ns;
+    return result_of(leading);
+}
+
+int PpsWatcher::pulse(bool use_cts, PpsPulse* pulse)
+{
+    std::lock_guard guard(lock_);
+    const EdgeRun& leading = (use_cts ? cts_ : dsr_).leading();
+    const ModemLineState& line = lines_now_.line[use_cts ? modem_cts : modem_dsr];
+    pulse->count = leading.count;
+    pulse->leading_ns = leading.mono_ns;
+    pulse->period_ns = leading.before_ns ? leading.mono_ns - leading.before_ns : 0;
+    pulse->width_ns = pps_inverted.load() ? line.off_ns : line.on_ns;
+    return result_of(leading);
 }

@@ -140,6 +140,8 @@ std::shared_ptr<Port> open_port(int port, int baud, int data_bits, int stop_bits
 
 }  // namespace
 
+std::atomic<int> pps_inverted{0};
+
 void com_init()
 {
     for (int slot = 0; slot < kComSlots; ++slot)
@@ -252,6 +254,12 @@ int com_pps_last_edge(int slot, int use_cts, unsigned long* count, int64_t* mono
     if (!port)
         return slot == 0 ? gpsd_pps_last_edge(count, mono_ns) : -1;
     return port->watcher.last_edge(use_cts != 0, count, mono_ns);
+}
+
+int com_pps_pulse(int slot, int use_cts, PpsPulse* pulse)
+{
+    std::shared_ptr<Port> port = slot_port(slot);
+    return port ? port->watcher.pulse(use_cts != 0, pulse) : -1;
 }
 
 int com_modem_lines(int slot, ModemLinesNow* lines, int* error)

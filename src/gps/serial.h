@@ -7,6 +7,7 @@
 // COM65-96 = /dev/ttyACM0-31.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -52,18 +53,35 @@ void com_interrupt(int slot);
 // modem-line wait pending in another thread on that port returns at once.
 void com_close(int slot);
 
-// Waits for a change of CTS (use_cts non-zero) or DSR on the slot's port:
-// 1 on an edge, 0 on time-out, -1 on error (no port, no modem lines, port
-// closed). Only edges after the call began count. When edge_ns is given, it
-// receives the PC clock (platform_clock_read_ns) read right after the edge
-// woke the port's watcher, which is closer to the pulse than the caller's wake.
+// 1: the receiver's pulse line rests on and the pulse turns it off at the
+// top of the second (setting "pps_inverted"); 0: the pulse turns it on.
+// The edge of 1PPS is always the pulse's leading edge: the line leaving its
+// resting state. The trailing edge only measures the pulse's width.
+extern std::atomic<int> pps_inverted;
+
+// Waits for the leading edge of a pulse on CTS (use_cts non-zero) or DSR on
+// the slot's port: 1 on an edge, 0 on time-out, -1 on error (no port, no
+// modem lines, port closed). Only edges after the call began count. When
+// edge_ns is given, it receives the PC clock (platform_clock_read_ns) read
+// right after the edge woke the port's watcher, which is closer to the pulse
+// than the caller's wake.
 int com_wait_pps_edge(int slot, int use_cts, int timeout_ms, int64_t* edge_ns = nullptr);
 
-// The last edge on CTS (use_cts non-zero) or DSR, without waiting: the
-// number of edges since the port opened and the monotonic clock
+// The last leading edge on CTS (use_cts non-zero) or DSR, without waiting:
+// the number of leading edges since the port opened and the monotonic clock
 // (platform_monotonic_ns) at the last one. 1 when there has been one, 0 none
 // yet, -1 no port or no modem lines.
 int com_pps_last_edge(int slot, int use_cts, unsigned long* count, int64_t* mono_ns);
+
+// The pulse on CTS or DSR as last seen (monotonic ns).
+struct PpsPulse {
+    unsigned long count = 0;     // leading edges since the port opened
+    int64_t leading_ns = 0;      // at the last leading edge
+    int64_t period_ns = 0;       // from the leading edge before it, 0 unknown
+    int64_t width_ns = 0;        // the last whole pulse, leading to trailing edge, 0 unknown
+};
+// The same results as com_pps_last_edge.
+int com_pps_pulse(int slot, int use_cts, PpsPulse* pulse);
 
 // The four modem-status lines as the port's watcher sees them.
 inline constexpr int kModemLineCount = 4;

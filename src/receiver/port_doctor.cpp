@@ -68,6 +68,13 @@ void read_lines(DoctorReading& out, const DoctorSample& first, const DoctorSampl
     }
 }
 
+// The line 1PPS uses: its pulse runs from the leading edge (the line leaving
+// its resting state) to the trailing one, to the ms.
+int leading_width_ms(const ModemLineState& line, bool inverted)
+{
+    return int(std::lround(double(inverted ? line.off_ns : line.on_ns) / 1e6));
+}
+
 void judge_lines(DoctorReading& out, const DoctorSample& first, const DoctorSample& last)
 {
     if (last.lines_error == ENODEV || last.link.state != LinkState::open)
@@ -80,8 +87,9 @@ void judge_lines(DoctorReading& out, const DoctorSample& first, const DoctorSamp
     int other = last.use_cts ? modem_dsr : modem_cts;
     for (int line : {chosen, other}) {
         if (out.pulsing[line]) {
-            out.verdicts.push_back(
-                {DoctorVerdictKind::pulses, 0, line, out.width_ms[line], last.use_pps && line == chosen});
+            bool in_use = last.use_pps && line == chosen;
+            int width = in_use ? leading_width_ms(last.lines.line[line], last.pps_inverted) : out.width_ms[line];
+            out.verdicts.push_back({DoctorVerdictKind::pulses, 0, line, width, in_use});
             return;
         }
     }
@@ -108,6 +116,7 @@ DoctorSample port_doctor_sample_now()
     com_modem_lines(0, &sample.lines, &sample.lines_error);
     sample.use_pps = use_pps.load() != 0;
     sample.use_cts = pps_use_cts.load() != 0;
+    sample.pps_inverted = pps_inverted.load() != 0;
     return sample;
 }
 

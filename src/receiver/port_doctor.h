@@ -23,6 +23,7 @@ struct DoctorSample {
     ModemLinesNow lines;
     bool use_pps = false;
     bool use_cts = true;
+    bool pps_inverted = false;  // the pulse turns the line off
 };
 
 DoctorSample port_doctor_sample_now();
@@ -44,7 +45,7 @@ struct DoctorVerdict {
     DoctorVerdictKind kind = DoctorVerdictKind::measuring;
     int baud = 0;        // wrong_speed: the speed to try; speed_right, bad_checksums: the speed in force
     int line = -1;       // pulses, pulses_unusable: modem_cts ... modem_ri
-    int width_ms = 0;    // pulses: the pulse's width, 0 unknown
+    int width_ms = 0;    // pulses: the pulse's width, 0 unknown (the line chosen: leading to trailing edge)
     bool chosen = false; // pulses: 1PPS is on and uses that line
     bool operator==(const DoctorVerdict&) const = default;
 };

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 namespace {
 
@@ -111,7 +112,19 @@ void pulse_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
         ReceiverIssue none = issue(ReceiverCause::no_pulse, facts);
         none.seconds = whole_seconds(since);
         out.push_back(none);
+        return;
     }
+    ReceiverIssue odd = issue(ReceiverCause::pulse_too_wide, facts);
+    int64_t period_off = facts.pulse_period_ns - kNsPerSecond;
+    if (facts.pulse_width_ns > kWidestPulseNs) {
+        odd.pulse_ms = int(facts.pulse_width_ns / 1000000);
+    } else if (facts.pulse_period_ns != 0 && std::abs(period_off) > kPulsePeriodSlackNs) {
+        odd.cause = ReceiverCause::pulse_wrong_rate;
+        odd.pulse_ms = int(facts.pulse_period_ns / 1000000);
+    } else {
+        return;
+    }
+    out.push_back(odd);
 }
 
 // chrony steering the clock from Satclock's samples is the remedy for every
@@ -199,6 +212,11 @@ ReceiverFacts receiver_facts_now()
     if (facts.use_pps && facts.link.state == LinkState::open) {
         unsigned long count = 0;
         facts.pps_lines = com_pps_last_edge(0, facts.use_cts, &count, &facts.last_edge_ns);
+        PpsPulse pulse;
+        if (com_pps_pulse(0, facts.use_cts, &pulse) == 1) {
+            facts.pulse_width_ns = pulse.width_ns;
+            facts.pulse_period_ns = pulse.period_ns;
+        }
     }
     facts.service = time_service_presence.load();
     facts.time_daemons = time_daemons_present.load();

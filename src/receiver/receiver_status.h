@@ -25,6 +25,8 @@ enum class ReceiverCause {
     through_gpsd,   // the receiver is read through gpsd, without its pulse: what that costs
     no_pps_lines,   // 1PPS chosen on a port without modem lines
     no_pulse,       // 1PPS chosen, no pulse on its line
+    pulse_too_wide, // 1PPS chosen, its pulse is wider than kWidestPulseNs: the wrong edge leads
+    pulse_wrong_rate,  // 1PPS chosen, its leading edges do not come once a second
     service_down,   // the time service is not running: the clock will not be set
     timesyncd_runs,     // systemd-timesyncd runs: it may undo corrections
     ntpd_runs,          // ntpd runs: it may undo corrections
@@ -46,6 +48,7 @@ struct ReceiverIssue {
     bool no_fix_reported = false;  // no_fix: the receiver says so (else no GGA/RMC with a fix)
     std::string socket;  // chrony_not_taking: chrony's socket for the samples
     PrestepList prestep{};         // the pre-step causes: the checks' figures
+    int pulse_ms = 0;    // pulse_too_wide: the width; pulse_wrong_rate: the time between leading edges
 };
 
 // Everything the causes are read from, taken at one moment.
@@ -60,6 +63,8 @@ struct ReceiverFacts {
     bool use_cts = true;
     int pps_lines = 0;             // com_pps_last_edge: 1 edges seen, 0 none yet, -1 no modem lines
     int64_t last_edge_ns = 0;      // monotonic, at the last edge
+    int64_t pulse_width_ns = 0;    // com_pps_pulse: the last whole pulse, 0 unknown
+    int64_t pulse_period_ns = 0;   // com_pps_pulse: between the last two leading edges, 0 unknown
     int service = 1;               // time_service_present
     unsigned time_daemons = 0;     // time_daemons_running: kTimesyncdRuns, kChronydRuns, kNtpdRuns
     ChronyFeedState chrony = ChronyFeedState::off;
@@ -71,6 +76,11 @@ struct ReceiverFacts {
 inline constexpr int64_t kNoBytesAfterNs = 3000000000LL;
 inline constexpr int64_t kNoSentenceAfterNs = 3000000000LL;
 inline constexpr int64_t kNoPulseAfterNs = 2500000000LL;
+// A pulse a second wider than this leaves no room for the line to rest: the
+// line rests the other way round (or the receiver sends no pulse).
+inline constexpr int64_t kWidestPulseNs = 990000000;
+// Leading edges closer or further apart than this are not once a second.
+inline constexpr int64_t kPulsePeriodSlackNs = 100000000;
 
 // The causes the facts show, most basic first (at most one about the port
 // and the data, one about 1PPS, one about the pre-step check, one about the

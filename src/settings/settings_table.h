@@ -14,6 +14,7 @@ inline constexpr char com_port[] = "com_port";
 inline constexpr char baudrate[] = "baudrate";
 inline constexpr char use_pps[] = "use_pps";
 inline constexpr char use_cts[] = "use_cts";
+inline constexpr char pps_inverted[] = "pps_inverted";
 inline constexpr char show_nmea_info[] = "show_nmea_info";
 inline constexpr char auto_update[] = "auto_update";
 inline constexpr char schedule_value[] = "schedule_value";
@@ -50,6 +51,7 @@ struct AppSettings {
     int baudrate = 0;
     bool use_pps = false;
     bool use_cts = false;
+    bool pps_inverted = false;  // the receiver's pulse turns its line off at the second
     bool show_nmea_info = false;
     bool auto_update = false;
     int schedule_value = 0;
@@ -93,6 +95,8 @@ inline constexpr SettingRow table[] = {
     {settings_keys::baudrate, T::integer, 4800, "", 50, 4000000, nullptr, &A::baudrate},
     {settings_keys::use_pps, T::boolean, 0, "", 0, 1, &A::use_pps},
     {settings_keys::use_cts, T::boolean, 1, "", 0, 1, &A::use_cts},
+    // The pulse's leading edge times the second: the line turning on, or off when inverted.
+    {settings_keys::pps_inverted, T::boolean, 0, "", 0, 1, &A::pps_inverted},
     {settings_keys::show_nmea_info, T::boolean, 1, "", 0, 1, &A::show_nmea_info},
     {settings_keys::auto_update, T::boolean, 1, "", 0, 1, &A::auto_update},
     {settings_keys::schedule_value, T::integer, 1, "", INT_MIN, INT_MAX, nullptr, &A::schedule_value},

@@ -12,6 +12,7 @@
 #include "src/ui/nmea_delay_frame.h"
 #include "src/ui/nmea_view.h"
 #include "src/ui/port_doctor_frame.h"
+#include "src/ui/status_line.h"
 #include "src/ui/widget_helpers.h"
 
 #include <algorithm>
@@ -83,11 +84,13 @@ void load_settings()
     settings_load(settings_keys::baudrate, app_settings.baudrate);
     settings_load(settings_keys::use_pps, app_settings.use_pps);
     settings_load(settings_keys::use_cts, app_settings.use_cts);
+    settings_load(settings_keys::pps_inverted, app_settings.pps_inverted);
     settings_load(settings_keys::show_nmea_info, app_settings.show_nmea_info);
     settings_load(settings_keys::gpsd_host, gpsd_source);
     receiver_use_gpsd(gpsd_source);
     use_pps.store(app_settings.use_pps ? 1 : 0);
     pps_use_cts.store(app_settings.use_cts ? 1 : 0);
+    pps_inverted.store(app_settings.pps_inverted ? 1 : 0);
 }
 
 // A new port or speed: the reader starts again on it, and nothing decoded
@@ -206,6 +209,14 @@ void on_use_cts_toggled(GtkToggleButton* cts, gpointer)
     set_markup(config_widgets.pps_state, pps_state_markup(-1));
 }
 
+// The other edge of the pulse leads from now on.
+void on_pps_inverted_toggled(GtkToggleButton* check, gpointer)
+{
+    app_settings.pps_inverted = gtk_toggle_button_get_active(check);
+    pps_inverted.store(app_settings.pps_inverted ? 1 : 0);
+    settings_post_bool(settings_keys::pps_inverted, app_settings.pps_inverted);
+}
+
 // The analysis thread measures the line at its next received byte.
 void on_pps_refresh_clicked(GtkButton*, gpointer)
 {
@@ -267,6 +278,13 @@ GtkWidget* build_line_choice()
     g_signal_connect(cts, "toggled", G_CALLBACK(on_use_cts_toggled), nullptr);
     gtk_box_pack_start(GTK_BOX(row), cts, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(row), dsr, FALSE, FALSE, 0);
+    GtkWidget* inverted = keep(config_widgets.pps_inverted,
+                               check_box_new(_("Pulse is inverted"),
+                                             _("Tick it when the receiver's pulse line rests on and turns off at the "
+                                               "top of the second. The second begins at the pulse's leading edge; "
+                                               "the other edge only measures the pulse's width."),
+                                             app_settings.pps_inverted, G_CALLBACK(on_pps_inverted_toggled)));
+    gtk_box_pack_start(GTK_BOX(row), inverted, FALSE, FALSE, 8);
     return row;
 }
 
@@ -451,9 +469,15 @@ gchar* pps_state_markup(int state)
     switch (state) {
     case 0:
         return g_markup_printf_escaped("%s: <span foreground=\"#e00\">%s</span>", _("State"), _("No PPS signal"));
-    case 1:
+    case 1: {
+        PpsPulse pulse;
+        int width_ms = com_pps_pulse(0, pps_use_cts.load(), &pulse) == 1 ? int((pulse.width_ns + 500000) / 1000000) : 0;
+        if (width_ms > 0)
+            return g_markup_printf_escaped("%s: <span foreground=\"#0a0\">%s</span>, %s", _("State"),
+                                           _("PPS signal is present"), pps_pulse_text(width_ms).c_str());
         return g_markup_printf_escaped("%s: <span foreground=\"#0a0\">%s</span>", _("State"),
                                        _("PPS signal is present"));
+    }
     case 2:
         return g_markup_printf_escaped("%s: %s", _("State"), _("Getting the state..."));
     default:

@@ -12,6 +12,7 @@ struct ConfigPageWidgets {
     GtkWidget* pps_group;    // the line choice, state label and refresh button
     GtkWidget* use_cts;      // radio buttons
     GtkWidget* use_dsr;
+    GtkWidget* pps_inverted; // check box: the pulse turns the line off
     GtkWidget* pps_state;    // the 1PPS state label
     GtkWidget* pps_refresh;  // the refresh button
     GtkWidget* show_nmea;    // "Show the received NMEA data"
@@ -20,7 +21,7 @@ struct ConfigPageWidgets {
 extern ConfigPageWidgets config_widgets;
 
 // The page widget; built once by the main window. Loads com_port, baudrate,
-// use_pps, use_cts and show_nmea_info and sets the 1PPS flags from them.
+// use_pps, use_cts, pps_inverted and show_nmea_info and sets the 1PPS flags from them.
 GtkWidget* create_config_page();
 
 // Attaches a widget across the page below everything there, filling the

@@ -175,18 +175,23 @@ void draw_time_axis(cairo_t* cr, const Plot& plot)
     }
 }
 
-// The minute measurements as a line, broken at every correction (the step).
+// The minute measurements as a line, broken at every correction and at
+// every other step of the clock.
 void draw_live(cairo_t* cr, const Plot& plot, const std::vector<HistoryRecord>& records)
 {
     set_colour(cr, kLive);
     cairo_set_line_width(cr, 1.5);
     bool drawing = false;
+    const HistoryRecord* previous = nullptr;
     for (const HistoryRecord& r : records) {
         if (r.kind == HistoryKind::correction || !in_view(r, plot.from_ns, plot.to_ns)) {
             if (r.kind == HistoryKind::correction)
                 drawing = false;
             continue;
         }
+        if (previous && offset_history_stepped(*previous, r))
+            drawing = false;
+        previous = &r;
         double x = plot.x(r.at_ns), y = plot.y(double(r.offset_ns) / kNsPerMs);
         if (drawing) {
             cairo_line_to(cr, x, y);

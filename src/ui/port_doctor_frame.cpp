@@ -5,6 +5,7 @@
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/config_page.h"
+#include "src/ui/status_line.h"
 #include "src/ui/widget_helpers.h"
 
 #include <cerrno>
@@ -200,9 +201,9 @@ std::string doctor_verdict_text(const DoctorVerdict& v)
         return _("no modem lines: no 1PPS can come from this port");
     case DoctorVerdictKind::pulses:
         if (v.chosen)
-            return owned_text(v.width_ms > 0
-                                  ? g_strdup_printf(_("pulses on %s, %d ms wide: 1PPS is set up right"), line, v.width_ms)
-                                  : g_strdup_printf(_("pulses on %s: 1PPS is set up right"), line));
+            return owned_text(v.width_ms > 0 ? g_strdup_printf(_("pulses on %s, %s: 1PPS is set up right"), line,
+                                                               pps_pulse_text(v.width_ms).c_str())
+                                             : g_strdup_printf(_("pulses on %s: 1PPS is set up right"), line));
         return owned_text(v.width_ms > 0 ? g_strdup_printf(_("pulses on %s, %d ms wide: choose %s"), line, v.width_ms, line)
                                          : g_strdup_printf(_("pulses on %s: choose %s"), line, line));
     case DoctorVerdictKind::pulses_unusable:

@@ -277,6 +277,15 @@ std::string receiver_issue_text(const ReceiverIssue& issue)
                                               "only. Check the wiring, or choose the other line.",
                                               issue.seconds),
                                      line_name(issue.use_cts), issue.seconds));
+    case ReceiverCause::pulse_too_wide:
+        return owned_text(g_strdup_printf(_("The 1PPS pulse on %s is %d ms wide: the line hardly rests, so its "
+                                            "edges may be the wrong way round. If the receiver's line turns off at "
+                                            "the second, tick \"Pulse is inverted\" on the GPS configuration page."),
+                                          line_name(issue.use_cts), issue.pulse_ms));
+    case ReceiverCause::pulse_wrong_rate:
+        return owned_text(g_strdup_printf(_("The 1PPS pulses on %s come %d ms apart, not once a second: this is no "
+                                            "1PPS output. Check the receiver's pulse setting and the wiring."),
+                                          line_name(issue.use_cts), issue.pulse_ms));
     case ReceiverCause::service_down:
         return _("The time service clockkeeper is not running: the clock will not be set. Start it: sudo "
                  "systemctl start clockkeeper_satclock");
@@ -333,6 +342,12 @@ std::string correction_result_text(const CorrectionResult& result)
     std::string shift = (result.shift_ns < 0 ? "-" : "+") + seconds_text(magnitude);
     return owned_text(g_strdup_printf(_("Corrected by %s s at %s (%s)"), shift.c_str(), at.c_str(),
                                  method_text(result.method).c_str()));
+}
+
+std::string pps_pulse_text(int width_ms)
+{
+    // TRANSLATORS: the 1PPS pulse's width; its leading edge marks the second, the other edge is ignored.
+    return owned_text(g_strdup_printf(_("pulse %d ms wide, leading edge used"), width_ms));
 }
 
 std::string step_size_text(int64_t step_ns)

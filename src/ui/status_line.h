@@ -22,6 +22,9 @@ std::string clock_offset_text(const ClockOffset& offset);
 // the first correction.
 std::string correction_result_text(const CorrectionResult& result);
 
+// "pulse 100 ms wide, leading edge used": the 1PPS pulse as measured.
+std::string pps_pulse_text(int width_ms);
+
 // A step of the clock as a person reads it: "+4.352 s", "-12 min 3 s",
 // "+2 h 5 min", "+7168 d 3 h".
 std::string step_size_text(int64_t step_ns);

@@ -86,7 +86,8 @@ ReportedDay reported_day(int64_t days_after_build)
 // The last day of the year after the build's, and the year after that.
 int year_after_build() { return reported_day(0).year + 1; }
 
-// Raises CTS edges on the test device at given moments of the real clock.
+// Raises 100 ms CTS pulses on the test device, their leading edges at given
+// moments of the real clock.
 class EdgesAt {
 public:
     EdgesAt(std::vector<int64_t> moments_ns)
@@ -100,7 +101,7 @@ public:
                   }
                   if (stop_.load())
                       return;
-                  com_test_device_raise_edge(kPort, TIOCM_CTS);
+                  com_test_device_raise_pulse(kPort, TIOCM_CTS, 100);
               }
           })
     {
@@ -699,7 +700,7 @@ TEST_F(Analysis, PulseCheck)
         probe(++second);
         if (c.edge) {  // once the check waits on its line: the port's event mask says so
             ASSERT_TRUE(wait_until([] { return com_event_mask(0) != kComEvRxChar; }, 3000));
-            com_test_device_raise_edge(kPort, TIOCM_CTS);
+            com_test_device_raise_pulse(kPort, TIOCM_CTS, 100);
         }
         ASSERT_TRUE(wait_until([] { return check_1PPS_request.load() == 0; }, 3000));
         EXPECT_EQ(state_1PPS.load(), c.state);
@@ -730,6 +731,28 @@ TEST_F(Analysis, SilenceClearsTheFixAndThePulseState)
     send("x");
     ASSERT_TRUE(wait_until([] { return check_1PPS_request.load() == 0; }, 3000));
     EXPECT_EQ(state_1PPS.load(), 0);
+}
+
+// Bytes that never form a sentence (a receiver at another speed) keep
+// coming: the fix lives 2 s after the last sentence taken, not on bytes.
+TEST_F(Analysis, BytesWithoutASentenceDoNotKeepTheFix)
+{
+    send_and_wait_decoded(gga("101011.000"), 11);
+    ASSERT_EQ(gps_fix_copy().fix_quality, 1);
+    int64_t last_sentence = platform_monotonic_ns();
+    std::atomic<bool> sending{true};
+    std::thread garbage([&] {
+        while (sending) {
+            EXPECT_TRUE(pty_->write_all("\x8a\x95\xfe$\xf2\x1c\xa5\x7f\r\n"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    bool cleared = wait_until([] { return gps_fix_copy().fix_quality == 0; }, 6000);
+    sending = false;
+    garbage.join();
+    ASSERT_TRUE(cleared) << "the fix outlived its sentences";
+    EXPECT_GE(platform_monotonic_ns() - last_sentence, 2000 * kMs);
+    EXPECT_EQ(gps_fix_copy().hour, 0) << "no data shown";
 }
 
 TEST(ReceiverThreads, FirstStartAlsoStartsTheAnalysisThreadOnce)

@@ -2,6 +2,7 @@
 // skips a garbled line; the drift between corrections and the CSV export.
 #include "src/correction/offset_history.h"
 
+#include "src/correction/prestep_check.h"
 #include "tests/support/test_env.h"
 
 #include <fstream>
@@ -112,6 +113,42 @@ TEST(OffsetHistory, DriftBetweenCorrectionsAndTheCsv)
                           "2031-12-02T18:00:00.000Z,correction,-4352.123,nmea,150\n"
                           "2031-12-02T18:01:00.000Z,live,0.250,nmea+delay,3\n");
     EXPECT_NE(offset_history_write_csv(box.path("no-such-folder/export.csv"), {}), 0);
+}
+
+// Only the offsets of one running clock give a drift: a step between two
+// corrections (the demo's clock started 4.5 s off after a day of history)
+// gives none; and an offset beyond the step cap, of a receiver whose step
+// waits for the user or was declined, is no point of the chart.
+TEST(OffsetHistory, NoDriftAcrossAStepAndNoPointBeyondTheCap)
+{
+    struct Case {
+        const char* what;
+        std::vector<HistoryRecord> between;  // after a correction at kNow - 7 h, before one at kNow - kHour
+        int64_t found_ns;                     // by the second correction
+        size_t spans;
+    } cases[] = {
+        {"a running clock", {live(kNow - 6 * kHour, 1 * kMs), live(kNow - 2 * kHour, 3 * kMs)}, 4 * kMs, 1},
+        {"stepped 4.5 s", {live(kNow - 66 * kMinute, 2 * kMs), live(kNow - 65 * kMinute, -4500 * kMs)}, -4500 * kMs, 0},
+        {"stepped, then stepped back",
+         {live(kNow - 3 * kHour, 2 * kMs), live(kNow - 2 * kHour, 9000 * kMs), live(kNow - 119 * kMinute, 3 * kMs)},
+         3 * kMs, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<HistoryRecord> records = {correction(kNow - 7 * kHour, 100 * kMs, OffsetSource::pps)};
+        records.insert(records.end(), c.between.begin(), c.between.end());
+        records.push_back(correction(kNow - kHour, c.found_ns, OffsetSource::pps));
+        EXPECT_EQ(offset_history_drifts(records).size(), c.spans);
+    }
+
+    prestep_step_cap_minutes.store(60);
+    unsigned before = offset_history_version();
+    ClockOffset declined{true, -30000LL * 1000 * kMs, 150, OffsetSource::nmea};
+    offset_history_note_live(declined, kNow);
+    EXPECT_EQ(offset_history_version(), before) << "beyond the cap";
+    ClockOffset running{true, 5 * kMs, 150, OffsetSource::nmea};
+    offset_history_note_live(running, kNow);
+    EXPECT_EQ(offset_history_version(), before + 1);
 }
 
 }  // namespace

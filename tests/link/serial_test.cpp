@@ -255,6 +255,46 @@ TEST_F(Pps, FailureOrCloseEndsAWait)
     EXPECT_EQ(com_wait_pps_edge(0, 0, 10), -1) << "no port";
 }
 
+// A receiver's pulse has two edges; the second is the leading one alone,
+// whatever the pulse's width and whichever way the line rests.
+TEST_F(Pps, OnlyThePulsesLeadingEdgeCounts)
+{
+    struct Case {
+        int width_ms;
+        bool inverted;
+    } cases[] = {{1, false}, {100, false}, {500, false}, {100, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width_ms << " ms" << (c.inverted ? " inverted" : ""));
+        com_close(0);
+        com_test_device_register(kPort, c.inverted ? TIOCM_CTS : 0);
+        pps_inverted.store(c.inverted);
+        ASSERT_NE(open_8n1(0, kPort), 0);
+        std::atomic<int64_t> raised{0};
+        std::thread pulse([&] {
+            if (!wait_until([] { return com_event_mask(0) == kComEvCts; }, 2000))
+                return;
+            raised = platform_clock_read_ns();
+            com_test_device_raise_pulse(kPort, TIOCM_CTS, c.width_ms);
+        });
+        int64_t edge_ns = 0;
+        EXPECT_EQ(com_wait_pps_edge(0, 1, 3000, &edge_ns), 1);
+        int64_t woke = platform_clock_read_ns();
+        pulse.join();
+        EXPECT_GE(edge_ns, raised.load()) << "stamped at the leading edge";
+        EXPECT_LE(edge_ns, woke);
+        ModemLinesNow lines;
+        int error = 0;
+        ASSERT_TRUE(wait_until([&] {
+            return com_modem_lines(0, &lines, &error) == 1 && lines.line[modem_cts].edges == 2;
+        })) << "the trailing edge came";
+        EXPECT_EQ(lines.line[modem_cts].on, c.inverted) << "the line rests again";
+        PpsPulse seen;
+        EXPECT_EQ(com_pps_pulse(0, 1, &seen), 1);
+        EXPECT_EQ(seen.count, 1u) << "the trailing edge is no edge of the second";
+    }
+    pps_inverted.store(0);
+}
+
 TEST_F(Serial, APtyHasNoModemLines)
 {
     LinkedPty pty(box, kPort);

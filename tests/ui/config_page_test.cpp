@@ -271,9 +271,8 @@ TEST_F(ConfigPageTest, PortDoctorSeesPulsesOnDsr)
     std::thread edges([&] {
         while (pulsing) {  // on for 100 ms, off for 900 ms, as a receiver's 1PPS
             int64_t on = platform_monotonic_ns();
-            com_test_device_raise_edge(kPort, TIOCM_DSR);
+            com_test_device_raise_pulse(kPort, TIOCM_DSR, 100);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            com_test_device_raise_edge(kPort, TIOCM_DSR);
             longest_on_ms = std::max<int64_t>(longest_on_ms, (platform_monotonic_ns() - on) / 1000000);
             std::this_thread::sleep_for(std::chrono::milliseconds(900));
         }
@@ -342,14 +341,17 @@ TEST_F(ConfigPageTest, PpsControlsAndThePulseCheck)
         ASSERT_TRUE(pump_until([] { return label_markup(config_widgets.pps_state) == "State: Getting the state..."; }));
         std::thread edges([&] {
             while (pulses && pulsing) {
-                com_test_device_raise_edge(kPort, TIOCM_CTS);
+                com_test_device_raise_pulse(kPort, TIOCM_CTS, 50);
                 usleep(100000);
             }
         });
-        const char* result = pulses ? "State: <span foreground=\"#0a0\">PPS signal is present</span>"
+        // With a pulse, its width once both its edges came.
+        std::string result = pulses ? "State: <span foreground=\"#0a0\">PPS signal is present</span>, pulse "
                                     : "State: <span foreground=\"#e00\">No PPS signal</span>";
-        EXPECT_TRUE(pump_until([&] { return label_markup(config_widgets.pps_state) == result; }, 6000))
+        EXPECT_TRUE(pump_until([&] { return label_markup(config_widgets.pps_state).rfind(result, 0) == 0; }, 6000))
             << label_markup(config_widgets.pps_state);
+        if (pulses)
+            EXPECT_NE(std::string::npos, label_markup(config_widgets.pps_state).find(" ms wide, leading edge used"));
         pulsing = false;
         edges.join();
     }

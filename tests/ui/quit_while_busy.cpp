@@ -40,7 +40,7 @@ int main(int argc, char** argv)
     com_test_device_register(kPort);
     std::thread([] {
         for (;;) {
-            com_test_device_raise_edge(kPort, TIOCM_DSR);
+            com_test_device_raise_pulse(kPort, TIOCM_DSR, 0);
             usleep(500);
         }
     }).detach();

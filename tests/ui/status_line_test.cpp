@@ -17,6 +17,7 @@
 #include "src/ui/app.h"
 #include "src/ui/info_page.h"
 #include "src/ui/modules.h"
+#include "src/ui/status_line.h"
 #include "src/ui/tray.h"
 #include "tests/link/link_support.h"
 #include "tests/ui/ui_test_support.h"
@@ -118,14 +119,17 @@ private:
     pid_t pid_ = -1;
 };
 
-// Raises an edge on the test device's CTS five times a second while it lives.
+// Raises a 100 ms pulse on the test device's CTS once a second while it lives.
 class Pulses {
 public:
     explicit Pulses(int port)
         : thread_([this, port] {
+              auto next = std::chrono::steady_clock::now();
               while (!stop_) {
-                  com_test_device_raise_edge(port, TIOCM_CTS);
-                  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                  com_test_device_raise_pulse(port, TIOCM_CTS, 100);
+                  next += std::chrono::seconds(1);
+                  while (!stop_ && std::chrono::steady_clock::now() < next)
+                      std::this_thread::sleep_for(std::chrono::milliseconds(20));
               }
           })
     {
@@ -337,6 +341,40 @@ TEST_F(StatusLineTest, A2007ReceiverIsMovedForwardAndANineHourStepWaitsForYes)
         return false;
     };
     EXPECT_TRUE(pump_until(recorded)) << offset_history_path();
+}
+
+// A pulse too wide to be the line's pulse, or not once a second, is said;
+// a receiver's usual pulse is not.
+TEST(PulseCauses, TooWideOrAtTheWrongRate)
+{
+    struct Case {
+        int64_t width_ms, period_ms;
+        const char* line;  // "" none
+    } cases[] = {
+        {100, 1000, ""},
+        {1, 1003, ""},
+        {995, 1000, "The 1PPS pulse on CTS is 995 ms wide"},
+        {100, 200, "The 1PPS pulses on CTS come 200 ms apart, not once a second"},
+        {100, 2000, "The 1PPS pulses on CTS come 2000 ms apart"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.width_ms);
+        ReceiverFacts facts;
+        facts.link.state = LinkState::open;
+        facts.now_ns = facts.last_byte_ns = facts.last_sentence_ns = facts.last_edge_ns = 10 * kSecond;
+        facts.fix_quality = 1;
+        facts.use_pps = true;
+        facts.pps_lines = 1;
+        facts.pulse_width_ns = c.width_ms * 1000000;
+        facts.pulse_period_ns = c.period_ms * 1000000;
+        std::string text;
+        for (const ReceiverIssue& issue : receiver_issues(facts))
+            text += receiver_issue_text(issue);
+        if (*c.line)
+            EXPECT_EQ(0u, text.rfind(c.line, 0)) << text;
+        else
+            EXPECT_EQ("", text);
+    }
 }
 
 }  // namespace
