@@ -23,6 +23,7 @@ enum class ReceiverCause {
     no_pps_lines,   // 1PPS chosen on a port without modem lines
     no_pulse,       // 1PPS chosen, no pulse on its line
     service_down,   // the time service is not running: the clock will not be set
+    not_permitted,  // this account may not set the clock: not in the channel's group
     timesyncd_runs,     // systemd-timesyncd runs: it may undo corrections
     ntpd_runs,          // ntpd runs: it may undo corrections
     chronyd_runs,       // chronyd runs while Satclock sets the clock itself
@@ -58,6 +59,7 @@ struct ReceiverFacts {
     int pps_lines = 0;             // com_pps_last_edge: 1 edges seen, 0 none yet, -1 no modem lines
     int64_t last_edge_ns = 0;      // monotonic, at the last edge
     int service = 1;               // time_service_present
+    bool refused_account = false;  // the service answered "not permitted" to the latest correction or sample
     unsigned time_daemons = 0;     // time_daemons_running: kTimesyncdRuns, kChronydRuns, kNtpdRuns
     ChronyFeedState chrony = ChronyFeedState::off;
     std::string chrony_socket;     // where the service sends the samples
