@@ -26,6 +26,10 @@ constexpr int64_t kMinuteNs = 60 * kSecondNs;
 constexpr int kCommandsPerUidPerWake = 8;
 // satclock sends two samples a second (the sentence and the pulse).
 constexpr int kChronySamplesPerUidPerSecond = 4;
+// An answer nobody reads stays charged to the service's socket for as long as
+// its receiver lives, and a full socket answers no one: an account that posts
+// faster than this gets no more answers in that second.
+constexpr int kAnswersPerUidPerSecond = 8;
 
 enum class Wake { stop, signal, timeout, failed };
 
@@ -72,7 +76,8 @@ struct WorkerPolicy {
     CommandAccess access;
     UidShare wake_share{kCommandsPerUidPerWake};
     UidShare chrony_share{kChronySamplesPerUidPerSecond};
-    int64_t chrony_second_ns = 0;
+    UidShare answer_share{kAnswersPerUidPerSecond};
+    int64_t second_ns = 0;  // monotonic: the start of the second the two per-second shares count
     UidLineLimit not_permitted_lines{kMinuteNs};
     UidLineLimit refused_lines{kSecondNs};
     UidLineLimit unknown_lines{kSecondNs};
@@ -110,10 +115,6 @@ int32_t apply(const TakenCommand& taken, uid_t uid, WorkerPolicy& policy, int64_
 // The account has had its share: of this wake, or of chrony's samples this second.
 bool over_share(const TakenCommand& taken, uid_t uid, WorkerPolicy& policy, int64_t now_ns)
 {
-    if (now_ns - policy.chrony_second_ns >= kSecondNs) {
-        policy.chrony_share.new_period();
-        policy.chrony_second_ns = now_ns;
-    }
     bool over = !policy.wake_share.take(uid) || (chrony_command(taken.command) && !policy.chrony_share.take(uid));
     long long count = 0;
     if (over && policy.busy_lines.note(uid, now_ns, &count))
@@ -138,6 +139,17 @@ int32_t judge(const ReceivedCommand& received, WorkerPolicy& policy)
     return apply(received.command, sender.uid, policy, now_ns);
 }
 
+void new_wake(WorkerPolicy& policy)
+{
+    policy.wake_share.new_period();
+    int64_t now_ns = platform_monotonic_ns();
+    if (now_ns - policy.second_ns >= kSecondNs) {
+        policy.chrony_share.new_period();
+        policy.answer_share.new_period();
+        policy.second_ns = now_ns;
+    }
+}
+
 // Each command datagram of the wake is judged and answered on its own; one
 // that is no command gets no answer (it has no sequence to answer with).
 void handle_commands(WorkerPolicy& policy)
@@ -145,7 +157,7 @@ void handle_commands(WorkerPolicy& policy)
     std::vector<ReceivedCommand> batch;
     if (service_channel_take(&batch) < 0)
         service_log("[main_clockkeeper_thread] command socket: %s", std::strerror(errno));
-    policy.wake_share.new_period();
+    new_wake(policy);
     for (const ReceivedCommand& received : batch) {
         if (worker_stop_event.is_set())
             return;  // the stop wins over what is still waiting
@@ -157,7 +169,8 @@ void handle_commands(WorkerPolicy& policy)
             continue;
         }
         int32_t result = judge(received, policy);
-        service_channel_answer(received.sender, Acknowledgement{received.command.sequence, result});
+        if (policy.answer_share.take(received.sender.uid))
+            service_channel_answer(received.sender, Acknowledgement{received.command.sequence, result});
     }
 }
 

@@ -6,6 +6,12 @@
 
 #include <cerrno>
 
+namespace {
+
+constexpr int kAnswerBufferBytes = 8 << 20;
+
+}  // namespace
+
 int open_own_command_event(bool grouped, gid_t group)
 {
     std::string path = channel_event_path();
@@ -17,7 +23,12 @@ int open_own_command_event(bool grouped, gid_t group)
         errno = error;
         return -1;
     }
-    return grouped ? platform_datagram_bind(path, 0660, group) : platform_datagram_bind(path, 0666);
+    int fd = grouped ? platform_datagram_bind(path, 0660, group) : platform_datagram_bind(path, 0666);
+    // Each answer waits in its sender's queue until read, charged to this
+    // socket; a sender that never reads holds its answers there.
+    if (fd >= 0)
+        platform_datagram_send_buffer(fd, kAnswerBufferBytes);
+    return fd;
 }
 
 void close_own_command_event(int fd) { platform_datagram_close(fd); }

@@ -101,6 +101,13 @@ int platform_datagram_connect(const std::string& path)
     return fd;
 }
 
+int platform_datagram_send_buffer(int fd, int bytes)
+{
+    if (setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &bytes, sizeof bytes) == 0)
+        return 0;
+    return setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0 ? 0 : errno;
+}
+
 void platform_datagram_close(int fd)
 {
     if (fd >= 0)

@@ -33,6 +33,9 @@ int platform_datagram_bind(const std::string& path, mode_t mode, gid_t group = g
 // (ENOENT or ECONNREFUSED: nobody is bound at `path`).
 int platform_datagram_connect(const std::string& path);
 void platform_datagram_close(int fd);
+// Let `bytes` of sent datagrams wait unread in their receivers' queues
+// before a send fails (beyond the system's cap where root may). 0 or an errno value.
+int platform_datagram_send_buffer(int fd, int bytes);
 
 // Send on a connected socket. 0, or an errno value (EAGAIN: the receiver's queue is full).
 int platform_datagram_send(int fd, const void* bytes, size_t count);
