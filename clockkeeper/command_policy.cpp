@@ -65,3 +65,13 @@ bool UidShare::take(uid_t uid)
     ++used;
     return true;
 }
+
+bool AddressShare::take(const DatagramPeer& sender)
+{
+    std::string key(reinterpret_cast<const char*>(&sender.address), sender.address_length);
+    int& used = used_[key];
+    if (used >= per_period_)
+        return false;
+    ++used;
+    return true;
+}

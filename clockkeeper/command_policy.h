@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
 #include <sys/types.h>
 
 // Root, the service's own account and the members of the channel's group
@@ -59,4 +60,17 @@ public:
 private:
     int per_period_;
     std::map<uid_t, int> used_;
+};
+
+// The same per sender address (a socket): satclock sends each command from a
+// socket of its own, a flood reuses one.
+class AddressShare {
+public:
+    explicit AddressShare(int per_period) : per_period_(per_period) {}
+    bool take(const DatagramPeer& sender);
+    void new_period() { used_.clear(); }
+
+private:
+    int per_period_;
+    std::map<std::string, int> used_;
 };

@@ -27,9 +27,9 @@ constexpr int kCommandsPerUidPerWake = 8;
 // satclock sends two samples a second (the sentence and the pulse).
 constexpr int kChronySamplesPerUidPerSecond = 4;
 // An answer nobody reads stays charged to the service's socket for as long as
-// its receiver lives, and a full socket answers no one: an account that posts
-// faster than this gets no more answers in that second.
-constexpr int kAnswersPerUidPerSecond = 8;
+// its receiver lives, and a full socket answers no one: a sending socket that
+// posts faster than this gets no more answers in that second.
+constexpr int kAnswersPerSocketPerSecond = 4;
 
 enum class Wake { stop, signal, timeout, failed };
 
@@ -76,7 +76,7 @@ struct WorkerPolicy {
     CommandAccess access;
     UidShare wake_share{kCommandsPerUidPerWake};
     UidShare chrony_share{kChronySamplesPerUidPerSecond};
-    UidShare answer_share{kAnswersPerUidPerSecond};
+    AddressShare answer_share{kAnswersPerSocketPerSecond};
     int64_t second_ns = 0;  // monotonic: the start of the second the two per-second shares count
     UidLineLimit not_permitted_lines{kMinuteNs};
     UidLineLimit refused_lines{kSecondNs};
@@ -169,7 +169,7 @@ void handle_commands(WorkerPolicy& policy)
             continue;
         }
         int32_t result = judge(received, policy);
-        if (policy.answer_share.take(received.sender.uid))
+        if (policy.answer_share.take(received.sender))
             service_channel_answer(received.sender, Acknowledgement{received.command.sequence, result});
     }
 }
