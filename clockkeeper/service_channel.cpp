@@ -108,6 +108,12 @@ int service_channel_answer(const DatagramPeer& to, const Acknowledgement& ack)
     return answer_command(channel_socket, to, ack);
 }
 
+bool service_channel_answers_pile_up()
+{
+    std::lock_guard<std::mutex> guard(channel_lock);
+    return answers_pile_up(channel_socket);
+}
+
 void service_channel_wake()
 {
     std::lock_guard<std::mutex> guard(channel_lock);

@@ -24,6 +24,8 @@ int service_channel_wait(int timeout_ms);
 int service_channel_take(std::vector<ReceivedCommand>* batch);
 // Answer a command's sender. As answer_command.
 int service_channel_answer(const DatagramPeer& to, const Acknowledgement& ack);
+// As answers_pile_up on the channel's socket.
+bool service_channel_answers_pile_up();
 // Make the worker's wait return (its stop is announced so). Safe from any thread.
 void service_channel_wake();
 // Close the socket and the stop descriptor. Safe to call when nothing is open.

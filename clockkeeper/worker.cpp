@@ -27,8 +27,9 @@ constexpr int kCommandsPerUidPerWake = 8;
 // satclock sends two samples a second (the sentence and the pulse).
 constexpr int kChronySamplesPerUidPerSecond = 4;
 // An answer nobody reads stays charged to the service's socket for as long as
-// its receiver lives, and a full socket answers no one: a sending socket that
-// posts faster than this gets no more answers in that second.
+// its receiver lives, and a full socket answers no one: while unread answers
+// pile up, a sending socket that posts faster than this gets no more answers
+// in that second (satclock posts about twice a second).
 constexpr int kAnswersPerSocketPerSecond = 4;
 
 enum class Wake { stop, signal, timeout, failed };
@@ -158,6 +159,7 @@ void handle_commands(WorkerPolicy& policy)
     if (service_channel_take(&batch) < 0)
         service_log("[main_clockkeeper_thread] command socket: %s", std::strerror(errno));
     new_wake(policy);
+    bool pile_up = service_channel_answers_pile_up();
     for (const ReceivedCommand& received : batch) {
         if (worker_stop_event.is_set())
             return;  // the stop wins over what is still waiting
@@ -169,7 +171,7 @@ void handle_commands(WorkerPolicy& policy)
             continue;
         }
         int32_t result = judge(received, policy);
-        if (policy.answer_share.take(received.sender))
+        if (!pile_up || policy.answer_share.take(received.sender))
             service_channel_answer(received.sender, Acknowledgement{received.command.sequence, result});
     }
 }

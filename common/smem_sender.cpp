@@ -77,18 +77,41 @@ bool read_answers(CommandEvent* event, uint32_t sequence, PostOutcome* outcome, 
 int64_t ms_left(int64_t deadline_ns) { return (deadline_ns - platform_monotonic_ns()) / 1000000; }
 
 // Sends the command, waiting for room while the service's queue is full
-// (a flood from another account) until the deadline.
-bool send_until(CommandEvent* event, const TakenCommand& command, int64_t deadline_ns)
+// (a flood from another account) until the deadline. 0 or an errno value.
+int send_until(CommandEvent* event, const TakenCommand& command, int64_t deadline_ns)
 {
     for (;;) {
         int error = smem_write_command(event, command);
         if (error != EAGAIN)
-            return error == 0;
+            return error;
         int64_t left = ms_left(deadline_ns);
         if (left <= 0 || platform_datagram_wait(event->fd, -1, int(left), true) == kDatagramWaitFailed)
-            return false;
+            return EAGAIN;
     }
 }
+
+// The process's sender, kept from one acknowledged post to the next (a
+// connect per command would cost more than the rest of the road); posts
+// take turns on it.
+std::mutex sender_lock;
+CommandEvent* kept_sender = nullptr;  // under sender_lock
+
+// The kept sender, connected afresh when there is none; nullptr with errno set.
+CommandEvent* kept_sender_now()
+{
+    if (!kept_sender)
+        kept_sender = open_command_event();
+    return kept_sender;
+}
+
+void drop_kept_sender()
+{
+    close_command_event(kept_sender);
+    kept_sender = nullptr;
+}
+
+// A sender connected to a service that has since gone (or restarted).
+bool connection_gone(int error) { return error == ECONNREFUSED || error == ENOTCONN || error == EPIPE; }
 
 PostOutcome wait_for_ack(CommandEvent* event, uint32_t sequence, int64_t deadline_ns)
 {
@@ -157,14 +180,26 @@ int post_time_command(int32_t command, int64_t cur_ft, int64_t new_ft)
 PostOutcome post_time_command_acknowledged(int32_t command, int64_t cur_ft, int64_t new_ft, int timeout_ms)
 {
     int64_t deadline = platform_monotonic_ns() + int64_t(timeout_ms) * 1000000;
-    CommandEvent* event = open_command_event();
-    if (!event)
-        return outcome_of_open_error(errno);
-    uint32_t sequence = new_sequence();
-    PostOutcome outcome = PostOutcome::not_sent;
-    if (send_until(event, TakenCommand{command, cur_ft, new_ft, sequence}, deadline))
-        outcome = wait_for_ack(event, sequence, deadline);
-    close_command_event(event);
+    std::lock_guard<std::mutex> guard(sender_lock);
+    TakenCommand taken{command, cur_ft, new_ft, new_sequence()};
+    int error = EBADF;
+    for (int attempt = 0; attempt < 2 && error != 0; ++attempt) {
+        CommandEvent* event = kept_sender_now();
+        if (!event)
+            return outcome_of_open_error(errno);
+        error = send_until(event, taken, deadline);
+        if (error != 0)
+            drop_kept_sender();
+        if (!connection_gone(error))
+            break;
+    }
+    if (error != 0)
+        return connection_gone(error) ? PostOutcome::no_service : PostOutcome::not_sent;
+    PostOutcome outcome = wait_for_ack(kept_sender, taken.sequence, deadline);
+    // Answers that come late are passed over by their sequence; a socket
+    // that heard nothing is not trusted with the next command.
+    if (outcome == PostOutcome::no_ack || outcome == PostOutcome::foreign_reply)
+        drop_kept_sender();
     return outcome;
 }
 

@@ -9,6 +9,7 @@
 namespace {
 
 constexpr int kAnswerBufferBytes = 8 << 20;
+constexpr int kAnswersPileUpBytes = 256 << 10;
 
 }  // namespace
 
@@ -49,6 +50,8 @@ int take_commands(int fd, std::vector<ReceivedCommand>* batch)
     }
     return int(batch->size());
 }
+
+bool answers_pile_up(int fd) { return platform_datagram_unread_bytes(fd) > kAnswersPileUpBytes; }
 
 int answer_command(int fd, const DatagramPeer& to, const Acknowledgement& ack)
 {

@@ -30,6 +30,9 @@ struct ReceivedCommand {
 // first). Their number (0 when none was waiting), or -1 with errno set when
 // the socket failed.
 int take_commands(int fd, std::vector<ReceivedCommand>* batch);
+// Whether the answers sent so far and not yet read fill a good part of the
+// socket's send buffer (senders that never read their answers hold them there).
+bool answers_pile_up(int fd);
 // Answer a command's sender with `ack`. Only an address in the abstract
 // namespace is answered (a path could lead to another account's socket).
 // 0, or an errno value (EDESTADDRREQ: no such address; EAGAIN: its queue is full).

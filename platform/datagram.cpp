@@ -3,7 +3,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,6 +101,12 @@ int platform_datagram_connect(const std::string& path)
         connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
         return fail_closing(fd);
     return fd;
+}
+
+int platform_datagram_unread_bytes(int fd)
+{
+    int bytes = 0;
+    return ioctl(fd, SIOCOUTQ, &bytes) == 0 ? bytes : -1;
 }
 
 int platform_datagram_send_buffer(int fd, int bytes)

@@ -33,6 +33,9 @@ int platform_datagram_bind(const std::string& path, mode_t mode, gid_t group = g
 // (ENOENT or ECONNREFUSED: nobody is bound at `path`).
 int platform_datagram_connect(const std::string& path);
 void platform_datagram_close(int fd);
+// The bytes of datagrams sent on fd that their receivers have not read yet
+// (they count against the send buffer below); -1 with errno set on failure.
+int platform_datagram_unread_bytes(int fd);
 // Let `bytes` of sent datagrams wait unread in their receivers' queues
 // before a send fails (beyond the system's cap where root may). 0 or an errno value.
 int platform_datagram_send_buffer(int fd, int bytes);
