@@ -27,10 +27,12 @@ constexpr int kCommandsPerUidPerWake = 8;
 // satclock sends two samples a second (the sentence and the pulse).
 constexpr int kChronySamplesPerUidPerSecond = 4;
 // An answer nobody reads stays charged to the service's socket for as long as
-// its receiver lives, and a full socket answers no one: while unread answers
-// pile up, a sending socket that posts faster than this gets no more answers
-// in that second (satclock posts about twice a second).
-constexpr int kAnswersPerSocketPerSecond = 4;
+// its receiver lives, and a full socket answers no one. While unread answers
+// pile up, a sending socket whose commands are not done ("not permitted",
+// "busy") gets this many answers a second, and an account whose commands are
+// done this many (satclock posts about twice a second).
+constexpr int kRefusalAnswersPerSocketPerSecond = 4;
+constexpr int kAnswersPerUidPerSecond = 64;
 
 enum class Wake { stop, signal, timeout, failed };
 
@@ -77,7 +79,8 @@ struct WorkerPolicy {
     CommandAccess access;
     UidShare wake_share{kCommandsPerUidPerWake};
     UidShare chrony_share{kChronySamplesPerUidPerSecond};
-    AddressShare answer_share{kAnswersPerSocketPerSecond};
+    AddressShare refusal_answer_share{kRefusalAnswersPerSocketPerSecond};
+    UidShare answer_share{kAnswersPerUidPerSecond};
     int64_t second_ns = 0;  // monotonic: the start of the second the two per-second shares count
     UidLineLimit not_permitted_lines{kMinuteNs};
     UidLineLimit refused_lines{kSecondNs};
@@ -140,6 +143,13 @@ int32_t judge(const ReceivedCommand& received, WorkerPolicy& policy)
     return apply(received.command, sender.uid, policy, now_ns);
 }
 
+bool answer_due(WorkerPolicy& policy, const DatagramPeer& sender, int32_t result)
+{
+    if (result == kAckNotPermitted || result == kAckBusy)
+        return policy.refusal_answer_share.take(sender);
+    return policy.answer_share.take(sender.uid);
+}
+
 void new_wake(WorkerPolicy& policy)
 {
     policy.wake_share.new_period();
@@ -147,6 +157,7 @@ void new_wake(WorkerPolicy& policy)
     if (now_ns - policy.second_ns >= kSecondNs) {
         policy.chrony_share.new_period();
         policy.answer_share.new_period();
+        policy.refusal_answer_share.new_period();
         policy.second_ns = now_ns;
     }
 }
@@ -171,7 +182,7 @@ void handle_commands(WorkerPolicy& policy)
             continue;
         }
         int32_t result = judge(received, policy);
-        if (!pile_up || policy.answer_share.take(received.sender))
+        if (!pile_up || answer_due(policy, received.sender, result))
             service_channel_answer(received.sender, Acknowledgement{received.command.sequence, result});
     }
 }

@@ -239,6 +239,14 @@ AccountWork act_as_account(const Account& account, const std::function<AccountWo
     return {reply[0] == '1', reply.substr(1)};
 }
 
+bool account_named(const std::string& name)
+{
+    passwd entry {};
+    passwd* found = nullptr;
+    std::vector<char> scratch(16384);
+    return !name.empty() && getpwnam_r(name.c_str(), &entry, scratch.data(), scratch.size(), &found) == 0 && found;
+}
+
 bool group_id_of(const std::string& name, gid_t* gid)
 {
     group entry {};

@@ -41,6 +41,8 @@ struct AccountWork {
 // otherwise. The child has 30 s; one that does not answer by then is ended.
 AccountWork act_as_account(const Account& account, const std::function<AccountWork()>& work);
 
+// Whether the password database has an account of that name.
+bool account_named(const std::string& name);
 // The id of the group called `name` in the group database. False when there is none.
 bool group_id_of(const std::string& name, gid_t* gid);
 // Whether the group database counts the account of `uid` in group `gid`: as
