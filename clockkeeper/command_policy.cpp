@@ -48,6 +48,12 @@ bool UidLineLimit::note(uid_t uid, int64_t now_ns, long long* count)
     return true;
 }
 
+bool UidLineLimit::due(uid_t uid, int64_t now_ns) const
+{
+    auto found = tallies_.find(uid);
+    return found == tallies_.end() || !found->second.logged || now_ns - found->second.logged_ns >= interval_ns_;
+}
+
 void UidLineLimit::forget_old(int64_t now_ns)
 {
     if (tallies_.size() < kTalliesKept)

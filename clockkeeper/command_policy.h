@@ -37,6 +37,8 @@ public:
     // One event of `uid` at now_ns. True when its line is due; *count then
     // gets the events it stands for (this one included).
     bool note(uid_t uid, int64_t now_ns, long long* count);
+    // Whether a line of `uid` would be due at now_ns (nothing counted).
+    bool due(uid_t uid, int64_t now_ns) const;
 
 private:
     struct Tally {

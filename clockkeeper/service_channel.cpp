@@ -12,7 +12,7 @@
 
 namespace {
 
-// Guards the four below.
+// Guards the five below.
 std::mutex channel_lock;
 int channel_socket = -1;
 WakeDescriptor worker_wake;
@@ -37,8 +37,12 @@ bool open_locked()
         service_log("[main_clockkeeper_thread] group %s not found: only root and the service's account may "
                     "set the clock", group.c_str());
     channel_socket = open_own_command_event(channel_grouped, channel_gid);
-    if (channel_socket < 0)
-        return fail("command event", channel_event_path(), errno);
+    if (channel_socket < 0) {
+        int error = errno;
+        // The designed line of a channel that cannot be had.
+        service_log("[main_clockkeeper_thread] smem_create_memory() err!!!");
+        return fail("command event", channel_event_path(), error);
+    }
     if (int error = worker_wake.open())
         return fail("stop descriptor beside", channel_event_path(), error);
     service_log("[main_clockkeeper_thread] channel open in %s", dir.c_str());

@@ -97,10 +97,11 @@ int32_t apply(const TakenCommand& taken, uid_t uid, WorkerPolicy& policy, int64_
     case kCommandSetTime:
     case kCommandShiftTime: {
         service_log("[main_clockkeeper_thread] command %d from uid %u", taken.command, unsigned(uid));
-        bool log = policy.refused_lines.note(uid, now_ns, &count);
+        // The refusal's own line is written when one of this account is due.
+        bool log = policy.refused_lines.due(uid, now_ns);
         int applied = taken.command == kCommandSetTime ? apply_set_command(taken.cur_ft, taken.new_ft, nullptr, log)
                                                        : apply_shift_command(taken.cur_ft, taken.new_ft, nullptr, log);
-        if (log && applied == 0 && count > 1)
+        if (applied == 0 && policy.refused_lines.note(uid, now_ns, &count) && count > 1)
             service_log("[main_clockkeeper_thread] uid %u: %lld commands refused since the last line", unsigned(uid),
                         count);
         return ack_of(applied);
