@@ -9,7 +9,7 @@
 
 namespace {
 
-// The block comes from any local account. A file time with its top bit set is
+// The command comes from another account's process. A file time with its top bit set is
 // no time at all (the calendar conversion refuses it), and the targets are
 // exact 128-bit sums, so nothing overflows here and a sum that would wrap in
 // 64 bits lands outside the settable span instead of inside it.
@@ -78,7 +78,7 @@ bool shift_command_target(int64_t raw, int64_t cur_ft, int64_t new_ft, int64_t* 
     return settable(exact, target);
 }
 
-int apply_set_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out)
+int apply_set_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out, bool log_refusal)
 {
     RealtimeSection realtime;
     int64_t now = truncate_to_ms(platform_clock_read_ft());
@@ -87,7 +87,8 @@ int apply_set_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out)
     int set = valid ? set_clock(target) : 0;
     realtime.leave();
     if (!valid) {
-        service_log("[main_clockkeeper_thread] set time refused, target out of range: cur=%lld new=%lld now=%lld",
+        if (log_refusal)
+            service_log("[main_clockkeeper_thread] set time refused, target out of range: cur=%lld new=%lld now=%lld",
                     (long long)cur_ft, (long long)new_ft, (long long)now);
         return 0;
     }
@@ -100,7 +101,7 @@ int apply_set_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out)
     return set;
 }
 
-int apply_shift_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out)
+int apply_shift_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out, bool log_refusal)
 {
     RealtimeSection realtime;
     int64_t raw = platform_clock_read_ft();
@@ -109,7 +110,8 @@ int apply_shift_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out)
     int set = valid ? set_clock(target) : 0;
     realtime.leave();
     if (!valid) {
-        service_log("[main_clockkeeper_thread] shift time refused, target out of range: cur=%lld shift=%lld now=%lld",
+        if (log_refusal)
+            service_log("[main_clockkeeper_thread] shift time refused, target out of range: cur=%lld shift=%lld now=%lld",
                     (long long)cur_ft, (long long)new_ft, (long long)raw);
         return 0;
     }

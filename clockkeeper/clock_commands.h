@@ -24,5 +24,6 @@ bool shift_command_target(int64_t raw, int64_t cur_ft, int64_t new_ft, int64_t* 
 // Read the clock, compute the target, set the clock at real-time priority and
 // log. 1 when the clock was set, -1 when the clock refused the set, 0 when the
 // target was refused and the clock left as it was. *target gets the target when given.
-int apply_set_command(int64_t cur_ft, int64_t new_ft, int64_t* target = nullptr);
-int apply_shift_command(int64_t cur_ft, int64_t new_ft, int64_t* target = nullptr);
+// The line of a refusal is left out when log_refusal is false (the caller counts them).
+int apply_set_command(int64_t cur_ft, int64_t new_ft, int64_t* target = nullptr, bool log_refusal = true);
+int apply_shift_command(int64_t cur_ft, int64_t new_ft, int64_t* target = nullptr, bool log_refusal = true);

@@ -3,6 +3,7 @@
 
 #include "clockkeeper/service.h"
 #include "platform/channel_folder.h"
+#include "platform/user_accounts.h"
 #include "platform/wake_descriptor.h"
 
 #include <cerrno>
@@ -11,10 +12,12 @@
 
 namespace {
 
-// Guards the two below; the block has a lock of its own.
+// Guards the five below.
 std::mutex channel_lock;
 int channel_socket = -1;
 WakeDescriptor worker_wake;
+bool channel_grouped = false;  // the group was found: the socket is 0660 and in it
+gid_t channel_gid = 0;
 
 bool fail(const char* what, const std::string& path, int error)
 {
@@ -28,14 +31,18 @@ bool open_locked()
     std::string dir = channel_dir();
     if (int error = platform_channel_folder_make(dir))
         return fail("channel folder", dir, error);
-    if (smem_create_own_memory() != 1) {
+    std::string group = channel_group_name();
+    channel_grouped = group_id_of(group, &channel_gid);
+    if (!channel_grouped)
+        service_log("[main_clockkeeper_thread] group %s not found: only root and the service's account may "
+                    "set the clock", group.c_str());
+    channel_socket = open_own_command_event(channel_grouped, channel_gid);
+    if (channel_socket < 0) {
         int error = errno;
+        // The designed line of a channel that cannot be had.
         service_log("[main_clockkeeper_thread] smem_create_memory() err!!!");
-        return fail("block", channel_share_path(), error);
+        return fail("command event", channel_event_path(), error);
     }
-    channel_socket = open_own_command_event();
-    if (channel_socket < 0)
-        return fail("command event", channel_event_path(), errno);
     if (int error = worker_wake.open())
         return fail("stop descriptor beside", channel_event_path(), error);
     service_log("[main_clockkeeper_thread] channel open in %s", dir.c_str());
@@ -44,7 +51,6 @@ bool open_locked()
 
 void close_locked()
 {
-    smem_close_memory();
     close_own_command_event(channel_socket);
     channel_socket = -1;
     worker_wake.close();
@@ -87,16 +93,29 @@ int service_channel_wait(int timeout_ms)
     return platform_datagram_wait(socket, stop, timeout_ms);
 }
 
-int service_channel_take_signals(CommandSignals* signals)
+bool service_channel_group(gid_t* group)
 {
     std::lock_guard<std::mutex> guard(channel_lock);
-    return take_command_signals(channel_socket, signals);
+    *group = channel_gid;
+    return channel_grouped;
 }
 
-void service_channel_answer(const CommandSignals& signals, const Acknowledgement& ack)
+int service_channel_take(std::vector<ReceivedCommand>* batch)
 {
     std::lock_guard<std::mutex> guard(channel_lock);
-    answer_command_signals(channel_socket, signals, ack);
+    return take_commands(channel_socket, batch);
+}
+
+int service_channel_answer(const DatagramPeer& to, const Acknowledgement& ack)
+{
+    std::lock_guard<std::mutex> guard(channel_lock);
+    return answer_command(channel_socket, to, ack);
+}
+
+bool service_channel_answers_pile_up()
+{
+    std::lock_guard<std::mutex> guard(channel_lock);
+    return answers_pile_up(channel_socket);
 }
 
 void service_channel_wake()

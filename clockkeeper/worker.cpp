@@ -1,25 +1,38 @@
-// main_clockkeeper_thread: waits for signals on the channel, applies the
-// command it finds and answers the senders with its acknowledgement.
+// main_clockkeeper_thread: waits for command datagrams on the channel, judges
+// each by its sender's credentials, applies it and answers its sender.
 #include "clockkeeper/service.h"
 
 #include "clockkeeper/chrony_refclock.h"
 #include "clockkeeper/clock_commands.h"
+#include "clockkeeper/command_policy.h"
 #include "clockkeeper/service_channel.h"
 #include "platform/clock.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr int kDefaultWaitTimeoutMs = 60000;
 constexpr int kRetryPauseMs = 1000;
-// More signals than this in one second without a command is a flood: its
-// empty wakes are then counted instead of logged one by one.
-constexpr int kFloodSignalsPerSecond = 100;
 constexpr int64_t kSecondNs = 1000000000;
+constexpr int64_t kMinuteNs = 60 * kSecondNs;
+// An account's commands acted on in one wake; more are answered "busy", so
+// that one account's flood cannot keep another's commands waiting.
+constexpr int kCommandsPerUidPerWake = 8;
+// satclock sends two samples a second (the sentence and the pulse).
+constexpr int kChronySamplesPerUidPerSecond = 4;
+// An answer nobody reads stays charged to the service's socket for as long as
+// its receiver lives, and a full socket answers no one. While unread answers
+// pile up, a sending socket whose commands are not done ("not permitted",
+// "busy") gets this many answers a second, and an account whose commands are
+// done this many (satclock posts about twice a second).
+constexpr int kRefusalAnswersPerSocketPerSecond = 4;
+constexpr int kAnswersPerUidPerSecond = 64;
 
 enum class Wake { stop, signal, timeout, failed };
 
@@ -58,97 +71,129 @@ int32_t ack_of(int applied)
     return applied == 0 ? kAckRefused : kAckSetFailed;
 }
 
-std::string uid_list(const CommandSignals& signals)
-{
-    if (signals.uids.empty())
-        return "unknown";
-    std::string text;
-    for (uid_t uid : signals.uids) {
-        if (!text.empty())
-            text += ',';
-        text += std::to_string(uid);
-    }
-    return text;
-}
+bool chrony_command(int32_t command) { return command == kCommandChronySample || command == kCommandChronyPulse; }
 
-int32_t apply(const TakenCommand& taken)
+// What the worker keeps from wake to wake: who may post, each account's
+// share, and the per-account tallies of the lines it does not write one by one.
+struct WorkerPolicy {
+    CommandAccess access;
+    UidShare wake_share{kCommandsPerUidPerWake};
+    UidShare chrony_share{kChronySamplesPerUidPerSecond};
+    AddressShare refusal_answer_share{kRefusalAnswersPerSocketPerSecond};
+    UidShare answer_share{kAnswersPerUidPerSecond};
+    int64_t second_ns = 0;  // monotonic: the start of the second the two per-second shares count
+    UidLineLimit not_permitted_lines{kMinuteNs};
+    UidLineLimit refused_lines{kSecondNs};
+    UidLineLimit unknown_lines{kSecondNs};
+    UidLineLimit empty_lines{kSecondNs};
+    UidLineLimit busy_lines{kSecondNs};
+    std::string group;
+};
+
+int32_t apply(const TakenCommand& taken, uid_t uid, WorkerPolicy& policy, int64_t now_ns)
 {
+    long long count = 0;
     switch (taken.command) {
-    case kCommandSetTime: return ack_of(apply_set_command(taken.cur_ft, taken.new_ft));
-    case kCommandShiftTime: return ack_of(apply_shift_command(taken.cur_ft, taken.new_ft));
+    case kCommandSetTime:
+    case kCommandShiftTime: {
+        service_log("[main_clockkeeper_thread] command %d from uid %u", taken.command, unsigned(uid));
+        // The refusal's own line is written when one of this account is due.
+        bool log = policy.refused_lines.due(uid, now_ns);
+        int applied = taken.command == kCommandSetTime ? apply_set_command(taken.cur_ft, taken.new_ft, nullptr, log)
+                                                       : apply_shift_command(taken.cur_ft, taken.new_ft, nullptr, log);
+        if (applied == 0 && policy.refused_lines.note(uid, now_ns, &count) && count > 1)
+            service_log("[main_clockkeeper_thread] uid %u: %lld commands refused since the last line", unsigned(uid),
+                        count);
+        return ack_of(applied);
+    }
     case kCommandChronySample:
-    case kCommandChronyPulse: return deliver_chrony_sample(taken.command, taken.cur_ft, taken.new_ft);
+    case kCommandChronyPulse:
+        return deliver_chrony_sample(taken.command, taken.cur_ft, taken.new_ft);
     default:
-        // Any account may write the block: a value we do not know is dropped.
-        service_log("[main_clockkeeper_thread] unknown command %d ignored", taken.command);
+        if (policy.unknown_lines.note(uid, now_ns, &count))
+            service_log("[main_clockkeeper_thread] unknown command %d ignored (uid %u, %lld since the last line)",
+                        taken.command, unsigned(uid), count);
         return kAckUnknownCommand;
     }
 }
 
-// Counts the signals of each second; past kFloodSignalsPerSecond the empty
-// wakes go unlogged, and the flood's start and end are logged once each.
-class FloodWatch {
-public:
-    // Whether the wake's empty slot is to be logged.
-    bool note(int signals)
-    {
-        int64_t now = platform_monotonic_ns();
-        if (now - second_start_ >= kSecondNs) {
-            if (flooded_ && in_second_ <= kFloodSignalsPerSecond) {
-                service_log("[main_clockkeeper_thread] command socket flood over after %lld signals", total_);
-                flooded_ = false;
-                total_ = 0;
-            }
-            second_start_ = now;
-            in_second_ = 0;
-        }
-        in_second_ += signals;
-        if (flooded_)
-            total_ += signals;
-        if (!flooded_ && in_second_ > kFloodSignalsPerSecond) {
-            service_log("[main_clockkeeper_thread] command socket flooded: over %d signals a second; "
-                        "empty ones are no longer logged", kFloodSignalsPerSecond);
-            flooded_ = true;
-            total_ = in_second_;
-        }
-        return !flooded_;
-    }
-
-private:
-    int64_t second_start_ = 0;
-    long long in_second_ = 0;
-    long long total_ = 0;
-    bool flooded_ = false;
-};
-
-// The signals that came before this wake count once: the slot is taken once,
-// and every sender of the wake gets the acknowledgement of the last command
-// taken, which is its own unless another command came after it.
-void handle_signals(FloodWatch& flood, Acknowledgement& last_ack)
+// The account has had its share: of this wake, or of chrony's samples this second.
+bool over_share(const TakenCommand& taken, uid_t uid, WorkerPolicy& policy, int64_t now_ns)
 {
-    CommandSignals signals;
-    if (service_channel_take_signals(&signals) < 0)
-        service_log("[main_clockkeeper_thread] command socket: %s", std::strerror(errno));
-    bool log_empty = flood.note(signals.count);
-    TakenCommand taken{};
-    long long size = 0;
-    int rc = smem_take_command(&taken, &size);
-    if (rc < 0) {
-        // Any account may shrink the block; it is read through its descriptor,
-        // so a short one is only a skipped command, and is grown back.
-        service_log("[main_clockkeeper_thread] block is %lld bytes, too short for a command; skipped", size);
-        smem_grow_memory();
-    } else if (rc == 0 && log_empty) {
-        service_log("[main_clockkeeper_thread] no command!");
-    } else if (rc == 1) {
-        // chrony's samples come every second: only their failures are logged.
-        if (taken.command != kCommandChronySample && taken.command != kCommandChronyPulse)
-            service_log("[main_clockkeeper_thread] command %d signalled by uid %s", taken.command,
-                        uid_list(signals).c_str());
-        last_ack = Acknowledgement{taken.sequence, apply(taken)};
+    bool over = !policy.wake_share.take(uid) || (chrony_command(taken.command) && !policy.chrony_share.take(uid));
+    long long count = 0;
+    if (over && policy.busy_lines.note(uid, now_ns, &count))
+        service_log("[main_clockkeeper_thread] uid %u sent more than its share: %lld commands not done since the "
+                    "last line", unsigned(uid), count);
+    return over;
+}
+
+int32_t judge(const ReceivedCommand& received, WorkerPolicy& policy)
+{
+    const DatagramPeer& sender = received.sender;
+    int64_t now_ns = platform_monotonic_ns();
+    long long count = 0;
+    if (!policy.access.permitted(sender, now_ns)) {
+        if (policy.not_permitted_lines.note(sender.uid, now_ns, &count))
+            service_log("[main_clockkeeper_thread] uid %u may not set the clock (not in group %s): %lld commands "
+                        "refused since the last line", unsigned(sender.uid), policy.group.c_str(), count);
+        return kAckNotPermitted;
     }
-    if (last_ack.sequence != 0)
-        service_channel_answer(signals, last_ack);
+    if (over_share(received.command, sender.uid, policy, now_ns))
+        return kAckBusy;
+    return apply(received.command, sender.uid, policy, now_ns);
+}
+
+bool answer_due(WorkerPolicy& policy, const DatagramPeer& sender, int32_t result)
+{
+    if (result == kAckNotPermitted || result == kAckBusy)
+        return policy.refusal_answer_share.take(sender);
+    return policy.answer_share.take(sender.uid);
+}
+
+void new_wake(WorkerPolicy& policy)
+{
+    policy.wake_share.new_period();
+    int64_t now_ns = platform_monotonic_ns();
+    if (now_ns - policy.second_ns >= kSecondNs) {
+        policy.chrony_share.new_period();
+        policy.answer_share.new_period();
+        policy.refusal_answer_share.new_period();
+        policy.second_ns = now_ns;
+    }
+}
+
+// Each command datagram of the wake is judged and answered on its own; one
+// that is no command gets no answer (it has no sequence to answer with).
+void handle_commands(WorkerPolicy& policy)
+{
+    std::vector<ReceivedCommand> batch;
+    if (service_channel_take(&batch) < 0)
+        service_log("[main_clockkeeper_thread] command socket: %s", std::strerror(errno));
+    new_wake(policy);
+    bool pile_up = service_channel_answers_pile_up();
+    for (const ReceivedCommand& received : batch) {
+        if (worker_stop_event.is_set())
+            return;  // the stop wins over what is still waiting
+        long long count = 0;
+        if (!received.is_command) {
+            if (policy.empty_lines.note(received.sender.uid, platform_monotonic_ns(), &count))
+                service_log("[main_clockkeeper_thread] no command! (uid %u, %lld since the last line)",
+                            unsigned(received.sender.uid), count);
+            continue;
+        }
+        int32_t result = judge(received, policy);
+        if (!pile_up || answer_due(policy, received.sender, result))
+            service_channel_answer(received.sender, Acknowledgement{received.command.sequence, result});
+    }
+}
+
+void reset_policy(WorkerPolicy& policy)
+{
+    gid_t group = 0;
+    bool grouped = service_channel_group(&group);
+    policy.access.reset(grouped, group);
+    policy.group = channel_group_name();
 }
 
 }  // namespace
@@ -160,8 +205,8 @@ void main_clockkeeper_thread()
     if (!service_channel_is_open() && !service_channel_open())
         service_log("[main_clockkeeper_thread] the channel cannot be opened; commands cannot arrive");
     int timeout_ms = wait_timeout_ms();
-    FloodWatch flood;
-    Acknowledgement last_ack{0, 0};
+    auto policy = std::make_unique<WorkerPolicy>();
+    reset_policy(*policy);
     for (;;) {
         int error = 0;
         switch (wait_stop_or_signal(timeout_ms, &error)) {
@@ -171,10 +216,9 @@ void main_clockkeeper_thread()
             return;
         case Wake::timeout:
             service_log("[main_clockkeeper_thread] timeout");
-            flood.note(0);  // a flood that ended with no wake since is logged over here
             break;
         case Wake::signal:
-            handle_signals(flood, last_ack);
+            handle_commands(*policy);
             break;
         case Wake::failed:
             // Retrying at once would spin a core for as long as the socket is missing.

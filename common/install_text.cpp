@@ -99,6 +99,7 @@ const TextPair kRussianTable[] = {
     {"Select directory for installing", "Выберите папку для установки"},
     {"Create the Start Menu folder", "Создать папку в главном меню"},
     {"Create a desktop icon", "Создать значок на рабочем столе"},
+    {"Let %s set the clock", "Разрешить %s устанавливать часы"},
     // Installation procedure
     {"Currently installing Satclock", "Идёт установка Satclock"},
     {"Copying new files...", "Копирование новых файлов..."},

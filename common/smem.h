@@ -1,5 +1,5 @@
-// The command channel between satclock and clockkeeper: the block and its
-// names, the sender's side and the service's side.
+// The command channel between satclock and clockkeeper: its name and the
+// layout of a command, the sender's side and the service's side.
 #pragma once
 
 #include "common/smem_block.h"

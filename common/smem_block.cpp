@@ -1,18 +1,12 @@
-// The channel's names, the block's layout and the process's block descriptor.
+// The channel's names and the layout of its commands and acknowledgements.
 #include "common/smem_block.h"
 
-#include "platform/channel_file.h"
-
-#include <cerrno>
-#include <cstdlib>
-#include <mutex>
+#include "platform/env.h"
 
 namespace {
 
 constexpr char kDefaultChannelDir[] = "/run/satclock";
-
-std::mutex smem_lock;  // guards smem_fd and every use of it
-int smem_fd = -1;      // the block's descriptor
+constexpr char kDefaultGroup[] = "satclock";
 
 void put_le64(unsigned char* out, uint64_t value)
 {
@@ -30,8 +24,7 @@ uint64_t get_le64(const unsigned char* in)
 
 std::string channel_path(const char* base)
 {
-    const char* prefix = std::getenv("SATCLOCK_CHANNEL_PREFIX");
-    std::string name = std::string(prefix ? prefix : "") + base;
+    std::string name = env_value("SATCLOCK_CHANNEL_PREFIX") + base;
     if (name.find('/') != std::string::npos)
         return {};
     return channel_dir() + "/" + name;
@@ -69,6 +62,23 @@ void acknowledgement_encode(const Acknowledgement& ack, unsigned char out[kAckSi
     put_le32(out + 4, static_cast<uint32_t>(ack.result));
 }
 
+void command_datagram_encode(const TakenCommand& command, unsigned char out[kSequencedCommandSize])
+{
+    time_command_encode(TimeCommand{command.command, command.cur_ft, command.new_ft}, out);
+    put_le32(out + kTimeCommandSize, 0);
+    put_le32(out + kSequenceOffset, command.sequence);
+}
+
+bool command_datagram_decode(const unsigned char* in, size_t length, TakenCommand* command)
+{
+    if (length < kTimeCommandSize)
+        return false;
+    TimeCommand fields = time_command_decode(in);
+    uint32_t sequence = length >= kSequencedCommandSize ? get_le32(in + kSequenceOffset) : 0;
+    *command = TakenCommand{fields.command, fields.cur_ft, fields.new_ft, sequence};
+    return true;
+}
+
 Acknowledgement acknowledgement_decode(const unsigned char in[kAckSize])
 {
     return Acknowledgement{get_le32(in), static_cast<int32_t>(get_le32(in + 4))};
@@ -76,33 +86,14 @@ Acknowledgement acknowledgement_decode(const unsigned char in[kAckSize])
 
 std::string channel_dir()
 {
-    const char* dir = std::getenv("SATCLOCK_CHANNEL_DIR");
-    return dir && *dir ? dir : kDefaultChannelDir;
+    std::string dir = env_value("SATCLOCK_CHANNEL_DIR");
+    return dir.empty() ? kDefaultChannelDir : dir;
 }
 
-std::string channel_share_path() { return channel_path("setclockkeeper_share"); }
 std::string channel_event_path() { return channel_path("setclockkeeper_event"); }
 
-int smem_adopt(int fd)
+std::string channel_group_name()
 {
-    int error = errno;
-    std::lock_guard<std::mutex> guard(smem_lock);
-    platform_channel_file_close(smem_fd);
-    errno = error;
-    smem_fd = fd;
-    return fd >= 0 ? 1 : -1;
-}
-
-int smem_with_block(const std::function<int(int fd)>& work)
-{
-    std::lock_guard<std::mutex> guard(smem_lock);
-    return work(smem_fd);
-}
-
-int smem_close_memory()
-{
-    std::lock_guard<std::mutex> guard(smem_lock);
-    platform_channel_file_close(smem_fd);
-    smem_fd = -1;
-    return 1;
+    std::string group = env_value("SATCLOCK_GROUP");
+    return group.empty() ? kDefaultGroup : group;
 }

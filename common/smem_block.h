@@ -1,16 +1,16 @@
-// The command channel from satclock to clockkeeper: where its two names live,
-// the layout of its 256-byte block and of the service's acknowledgement, and
-// the one descriptor of the block this process holds (both sides use it).
+// The command channel from satclock to clockkeeper: where its socket lives,
+// the layout of a command and of the service's acknowledgement.
 //
-// The block is a regular file and the event a datagram socket, both made by
-// the service in a folder only its account may change; satclock writes a
-// TimeCommand into the block and sends one byte on the socket, and the
-// service answers that byte with the acknowledgement of the command it took.
+// Each command travels whole inside one datagram to the service's socket in
+// a folder only the service's account may change; the kernel stamps the
+// datagram with its sender's credentials, and the service answers it with the
+// acknowledgement of that very command. Nothing is shared between the
+// programs but the socket, so no other account can rewrite a command between
+// its sending and its taking.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 // Values of TimeCommand::command.
@@ -26,33 +26,43 @@ inline constexpr int32_t kCommandShiftTime = 2;
 inline constexpr int32_t kCommandChronySample = 3;
 inline constexpr int32_t kCommandChronyPulse = 4;
 
-inline constexpr size_t kSharedBlockSize = 256;
 inline constexpr size_t kTimeCommandSize = 20;
 
-// The block, little-endian, no padding:
-//   0  int32   command   0 empty or taken, 1 set time, 2 shift time, 3 and 4 chrony
+// A command datagram, little-endian, no padding (the layout the shared block
+// had, of which it is the first 28 bytes):
+//   0  int32   command   1 set time, 2 shift time, 3 and 4 chrony
 //   4  uint64  cur_ft    sender's UTC file time when it prepared the command, whole ms
 //  12  uint64  new_ft    1: the UTC file time to set; 2: a signed shift in milliseconds
 //  20  uint32  -         reserved, zero
-//  24  uint32  sequence  the sender's number for its command (0: none)
-//  28 ...255   -         never read or written
-// A peer that knows only the first 20 bytes works as before: it never looks further.
+//  24  uint32  sequence  the sender's number for its command, repeated in the answer
+// A datagram of 20 bytes is a command without a sequence (0); a shorter one
+// is no command.
 inline constexpr size_t kSequenceOffset = 24;
 inline constexpr size_t kSequencedCommandSize = 28;
 
-// The acknowledgement, the service's answer to a signal: 8 bytes,
-// little-endian, the sequence of the last command it took and what became of it.
+// The acknowledgement, the service's answer to each command datagram: 8
+// bytes, little-endian, the command's sequence and what became of it.
 inline constexpr size_t kAckSize = 8;
-inline constexpr int32_t kAckApplied = 1;         // the clock was set
+inline constexpr int32_t kAckApplied = 1;         // the clock was set, the sample handed to chrony
 inline constexpr int32_t kAckRefused = 2;         // target outside the settable span
 inline constexpr int32_t kAckSetFailed = 3;       // the clock refused the set
 inline constexpr int32_t kAckUnknownCommand = 4;  // not a command the service knows
 inline constexpr int32_t kAckNotDelivered = 5;    // chrony's socket did not take the sample
+inline constexpr int32_t kAckNotPermitted = 6;    // the sender's account may not move the clock
+inline constexpr int32_t kAckBusy = 7;            // the sender's account sent more than its share; not done
 
 struct TimeCommand {
     int32_t command;
     int64_t cur_ft;
     int64_t new_ft;
+};
+
+// A command as it travels: the command and the sender's number for it.
+struct TakenCommand {
+    int32_t command;
+    int64_t cur_ft;
+    int64_t new_ft;
+    uint32_t sequence;
 };
 
 struct Acknowledgement {
@@ -62,6 +72,10 @@ struct Acknowledgement {
 
 void time_command_encode(const TimeCommand& command, unsigned char out[kTimeCommandSize]);
 TimeCommand time_command_decode(const unsigned char in[kTimeCommandSize]);
+// The whole datagram of a command (28 bytes).
+void command_datagram_encode(const TakenCommand& command, unsigned char out[kSequencedCommandSize]);
+// A received datagram of `length` bytes: false when it is no command (fewer than 20 bytes).
+bool command_datagram_decode(const unsigned char* in, size_t length, TakenCommand* command);
 void acknowledgement_encode(const Acknowledgement& ack, unsigned char out[kAckSize]);
 Acknowledgement acknowledgement_decode(const unsigned char in[kAckSize]);
 void put_le32(unsigned char* out, uint32_t value);
@@ -69,17 +83,9 @@ uint32_t get_le32(const unsigned char* in);
 
 // The channel's folder: SATCLOCK_CHANNEL_DIR, else /run/satclock.
 std::string channel_dir();
-// "<folder>/<SATCLOCK_CHANNEL_PREFIX>setclockkeeper_share" and "..._event";
-// empty when the prefix holds a slash (a name outside the folder).
-std::string channel_share_path();
+// "<folder>/<SATCLOCK_CHANNEL_PREFIX>setclockkeeper_event"; empty when the
+// prefix holds a slash (a name outside the folder).
 std::string channel_event_path();
 
-// The block this process has open (one descriptor, the "mapping handle"):
-// the old one is closed, and fd takes its place. 1, or -1 when fd is not a
-// descriptor (nothing is open then).
-int smem_adopt(int fd);
-// Runs `work` under the process's lock of the block with its descriptor
-// (-1 when none is open), and returns what it returns.
-int smem_with_block(const std::function<int(int fd)>& work);
-// Close and forget the block. Returns 1.
-int smem_close_memory();
+// The system group whose members may post commands: SATCLOCK_GROUP, else "satclock".
+std::string channel_group_name();

@@ -1,7 +1,6 @@
-// The sender's side: open, write, signal, wait for the acknowledgement.
+// The sender's side: connect, send the command, wait for its acknowledgement.
 #include "common/smem_sender.h"
 
-#include "platform/channel_file.h"
 #include "platform/channel_folder.h"
 #include "platform/clock.h"
 #include "platform/datagram.h"
@@ -12,13 +11,6 @@
 #include <random>
 
 namespace {
-
-constexpr unsigned char kSignalByte = 1;
-
-bool write_whole(int fd, size_t offset, const unsigned char* bytes, size_t count)
-{
-    return fd >= 0 && platform_channel_file_write(fd, offset, bytes, count) == ssize_t(count);
-}
 
 uint32_t new_sequence()
 {
@@ -31,20 +23,6 @@ uint32_t new_sequence()
     return sequence;
 }
 
-// Take back a command that no acknowledgement answered, if it is still ours.
-void withdraw(uint32_t sequence)
-{
-    smem_with_block([sequence](int fd) {
-        unsigned char bytes[kSequencedCommandSize];
-        if (fd < 0 || platform_channel_file_read(fd, 0, bytes, sizeof bytes) != ssize_t(sizeof bytes))
-            return 0;
-        if (get_le32(bytes) == 0 || get_le32(bytes + kSequenceOffset) != sequence)
-            return 0;
-        const unsigned char empty[4] = {};
-        return write_whole(fd, 0, empty, sizeof empty) ? 1 : 0;
-    });
-}
-
 PostOutcome outcome_of(int32_t result)
 {
     switch (result) {
@@ -52,7 +30,23 @@ PostOutcome outcome_of(int32_t result)
     case kAckSetFailed: return PostOutcome::set_failed;
     case kAckUnknownCommand: return PostOutcome::unknown_command;
     case kAckNotDelivered: return PostOutcome::not_delivered;
+    case kAckNotPermitted: return PostOutcome::not_permitted;
+    case kAckBusy: return PostOutcome::busy;
     default: return PostOutcome::refused;
+    }
+}
+
+PostOutcome outcome_of_open_error(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ECONNREFUSED:
+        return PostOutcome::no_service;
+    case EACCES:
+    case EPERM:
+        return PostOutcome::not_permitted;
+    default:
+        return PostOutcome::no_channel;
     }
 }
 
@@ -80,58 +74,59 @@ bool read_answers(CommandEvent* event, uint32_t sequence, PostOutcome* outcome, 
     }
 }
 
-PostOutcome wait_for_ack(CommandEvent* event, uint32_t sequence, int timeout_ms)
+int64_t ms_left(int64_t deadline_ns) { return (deadline_ns - platform_monotonic_ns()) / 1000000; }
+
+// Sends the command, waiting for room while the service's queue is full
+// (a flood from another account) until the deadline. 0 or an errno value.
+int send_until(CommandEvent* event, const TakenCommand& command, int64_t deadline_ns)
 {
-    int64_t deadline = platform_monotonic_ns() + int64_t(timeout_ms) * 1000000;
+    for (;;) {
+        int error = smem_write_command(event, command);
+        if (error != EAGAIN)
+            return error;
+        int64_t left = ms_left(deadline_ns);
+        if (left <= 0 || platform_datagram_wait(event->fd, -1, int(left), true) == kDatagramWaitFailed)
+            return EAGAIN;
+    }
+}
+
+// The process's sender, kept from one acknowledged post to the next (a
+// connect per command would cost more than the rest of the road); posts
+// take turns on it.
+std::mutex sender_lock;
+CommandEvent* kept_sender = nullptr;  // under sender_lock
+
+// The kept sender, connected afresh when there is none; nullptr with errno set.
+CommandEvent* kept_sender_now()
+{
+    if (!kept_sender)
+        kept_sender = open_command_event();
+    return kept_sender;
+}
+
+void drop_kept_sender()
+{
+    close_command_event(kept_sender);
+    kept_sender = nullptr;
+}
+
+// A sender connected to a service that has since gone (or restarted).
+bool connection_gone(int error) { return error == ECONNREFUSED || error == ENOTCONN || error == EPIPE; }
+
+PostOutcome wait_for_ack(CommandEvent* event, uint32_t sequence, int64_t deadline_ns)
+{
     int foreign = 0;
     for (;;) {
-        int64_t left_ms = (deadline - platform_monotonic_ns()) / 1000000;
-        if (left_ms <= 0)
+        int64_t left = ms_left(deadline_ns);
+        if (left <= 0)
             return foreign ? PostOutcome::foreign_reply : PostOutcome::no_ack;
-        // A signal dropped from a full queue is sent again as soon as there is
-        // room, so that this sender is among those the service answers.
-        int woke = platform_datagram_wait(event->fd, -1, int(left_ms), !event->signalled);
+        int woke = platform_datagram_wait(event->fd, -1, int(left));
         PostOutcome outcome = PostOutcome::no_ack;
         if (woke == kDatagramWaitReadable && read_answers(event, sequence, &outcome, &foreign))
             return outcome;
-        if (woke == kDatagramWaitRoom && signal_command_event(event) != 0)
-            return PostOutcome::not_signalled;
         if (woke == kDatagramWaitFailed)
             return PostOutcome::no_ack;
     }
-}
-
-// The service took the command from the slot and said what became of it.
-bool service_answered(PostOutcome outcome)
-{
-    switch (outcome) {
-    case PostOutcome::applied:
-    case PostOutcome::refused:
-    case PostOutcome::set_failed:
-    case PostOutcome::unknown_command:
-    case PostOutcome::not_delivered:
-        return true;
-    default:
-        return false;
-    }
-}
-
-PostOutcome post_on_open_channel(CommandEvent* event, int32_t command, int64_t cur_ft, int64_t new_ft,
-                                 int timeout_ms)
-{
-    if (smem_create_memory() != 1)
-        return PostOutcome::no_channel;
-    uint32_t sequence = new_sequence();
-    if (smem_write_command(command, cur_ft, new_ft, sequence) != 1)
-        return PostOutcome::not_written;
-    if (signal_command_event(event) != 0) {
-        withdraw(sequence);
-        return PostOutcome::not_signalled;
-    }
-    PostOutcome outcome = wait_for_ack(event, sequence, timeout_ms);
-    if (!service_answered(outcome))
-        withdraw(sequence);
-    return outcome;
 }
 
 }  // namespace
@@ -151,7 +146,7 @@ CommandEvent* open_command_event()
     int fd = platform_datagram_connect(path);
     if (fd < 0)
         return nullptr;
-    auto* event = new (std::nothrow) CommandEvent{fd, owner, false};
+    auto* event = new (std::nothrow) CommandEvent{fd, owner};
     if (!event)
         platform_datagram_close(fd);
     return event;
@@ -165,63 +160,46 @@ void close_command_event(CommandEvent* event)
     delete event;
 }
 
-int signal_command_event(CommandEvent* event)
+int smem_write_command(CommandEvent* event, const TakenCommand& command)
 {
     if (!event)
         return EBADF;
-    int error = platform_datagram_send(event->fd, &kSignalByte, 1);
-    event->signalled = error == 0;
-    return error == EAGAIN ? 0 : error;
-}
-
-int smem_create_memory()
-{
-    uid_t owner = 0;
-    int fd = -1;
-    std::string path = channel_share_path();
-    if (int error = platform_channel_folder_owner(channel_dir(), &owner))
-        errno = error;
-    else if (path.empty())
-        errno = EINVAL;
-    else
-        fd = platform_channel_file_open(path, owner);
-    return smem_adopt(fd);
-}
-
-int smem_write_command(int32_t command, int64_t cur_ft, int64_t new_ft, uint32_t sequence)
-{
-    unsigned char bytes[kTimeCommandSize];
-    time_command_encode(TimeCommand{command, cur_ft, new_ft}, bytes);
-    unsigned char number[4];
-    put_le32(number, sequence);
-    return smem_with_block([&](int fd) {
-        // The times and the number go in before the command word, which is
-        // published last: a reader that finds the command also finds its times.
-        if (!write_whole(fd, 4, bytes + 4, kTimeCommandSize - 4) || !write_whole(fd, kSequenceOffset, number, 4))
-            return 0;
-        return write_whole(fd, 0, bytes, 4) ? 1 : 0;
-    });
+    unsigned char bytes[kSequencedCommandSize];
+    command_datagram_encode(command, bytes);
+    return platform_datagram_send(event->fd, bytes, sizeof bytes);
 }
 
 int post_time_command(int32_t command, int64_t cur_ft, int64_t new_ft)
 {
     CommandEvent* event = open_command_event();
-    smem_create_memory();
-    int written = smem_write_command(command, cur_ft, new_ft);
-    signal_command_event(event);
-    smem_close_memory();
+    int sent = event && smem_write_command(event, TakenCommand{command, cur_ft, new_ft, new_sequence()}) == 0;
     close_command_event(event);
-    return written;
+    return sent;
 }
 
 PostOutcome post_time_command_acknowledged(int32_t command, int64_t cur_ft, int64_t new_ft, int timeout_ms)
 {
-    CommandEvent* event = open_command_event();
-    PostOutcome outcome = PostOutcome::no_service;
-    if (event)
-        outcome = post_on_open_channel(event, command, cur_ft, new_ft, timeout_ms);
-    smem_close_memory();
-    close_command_event(event);
+    int64_t deadline = platform_monotonic_ns() + int64_t(timeout_ms) * 1000000;
+    std::lock_guard<std::mutex> guard(sender_lock);
+    TakenCommand taken{command, cur_ft, new_ft, new_sequence()};
+    int error = EBADF;
+    for (int attempt = 0; attempt < 2 && error != 0; ++attempt) {
+        CommandEvent* event = kept_sender_now();
+        if (!event)
+            return outcome_of_open_error(errno);
+        error = send_until(event, taken, deadline);
+        if (error != 0)
+            drop_kept_sender();
+        if (!connection_gone(error))
+            break;
+    }
+    if (error != 0)
+        return connection_gone(error) ? PostOutcome::no_service : PostOutcome::not_sent;
+    PostOutcome outcome = wait_for_ack(kept_sender, taken.sequence, deadline);
+    // Answers that come late are passed over by their sequence; a socket
+    // that heard nothing is not trusted with the next command.
+    if (outcome == PostOutcome::no_ack || outcome == PostOutcome::foreign_reply)
+        drop_kept_sender();
     return outcome;
 }
 
@@ -234,13 +212,14 @@ const char* post_outcome_text(PostOutcome outcome)
     case PostOutcome::refused: return "refused by the service";
     case PostOutcome::set_failed: return "the service could not set the clock";
     case PostOutcome::no_service: return "no service listens on the channel";
-    case PostOutcome::no_channel: return "the channel's block cannot be opened";
-    case PostOutcome::not_written: return "the command could not be written";
-    case PostOutcome::not_signalled: return "the service could not be woken";
+    case PostOutcome::no_channel: return "the channel's socket cannot be reached";
+    case PostOutcome::not_sent: return "the command could not be sent";
     case PostOutcome::foreign_reply: return "answers from another account than the service's were ignored";
     case PostOutcome::no_ack: return "no acknowledgement from the service";
     case PostOutcome::unknown_command: return "the service does not know this command";
     case PostOutcome::not_delivered: return "the service could not hand the sample to chrony";
+    case PostOutcome::not_permitted: return "this account may not set the clock (not in the channel's group)";
+    case PostOutcome::busy: return "the service is busy with this account's earlier commands";
     }
     return "unknown";
 }
@@ -252,5 +231,9 @@ int smem_peer_present()
         close_command_event(event);
         return 1;
     }
-    return errno == ENOENT || errno == ECONNREFUSED ? 0 : -1;
+    switch (outcome_of_open_error(errno)) {
+    case PostOutcome::no_service: return 0;
+    case PostOutcome::not_permitted: return kPeerNotPermitted;
+    default: return -1;
+    }
 }

@@ -1,22 +1,25 @@
-// Random 256-byte blocks through the service's side of the channel: take the
-// command, apply it to the sandbox clock, and check that the slot is cleared,
-// the tail untouched and the clock either left alone or set inside its span.
+// Random datagrams through the service's side of the channel: send each on a
+// sender's socket, take it as the worker does, apply the command it holds to
+// the sandbox clock, and check that it arrived whole and that the clock was
+// either left alone or set inside its span.
 #include "clockkeeper/clock_commands.h"
 #include "clockkeeper/service.h"
 #include "common/smem.h"
-#include "platform/channel_file.h"
 #include "platform/channel_folder.h"
 #include "platform/clock.h"
+#include "platform/datagram.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-int raw_fd = -1;  // a second descriptor of the block, as a hostile sender has it
+int service_fd = -1;           // the service's socket
+CommandEvent* sender = nullptr;  // a sender connected to it
 std::string clock_file;
 std::string channel_folder;
 
@@ -55,15 +58,10 @@ std::string read_clock_file()
     return std::string(line, n);
 }
 
-// The block, and a channel folder of our own, outlive the process otherwise.
+// The socket, and a channel folder of our own, outlive the process otherwise.
 void remove_channel()
 {
-    platform_channel_name_clear(channel_folder.empty() ? channel_share_path() : channel_folder);
-}
-
-void read_block(unsigned char* bytes)
-{
-    check(platform_channel_file_read(raw_fd, 0, bytes, kSharedBlockSize) == ssize_t(kSharedBlockSize));
+    platform_channel_name_clear(channel_folder.empty() ? channel_event_path() : channel_folder);
 }
 
 }  // namespace
@@ -74,30 +72,31 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     std::atexit(remove_channel);
     service_log_set_quiet(true);
     check(platform_channel_folder_make(channel_dir()) == 0);
-    check(smem_create_own_memory() == 1);
-    raw_fd = platform_channel_file_open(channel_share_path(), geteuid());
-    check(raw_fd >= 0);
+    service_fd = open_own_command_event(false, 0);
+    sender = open_command_event();
+    check(service_fd >= 0 && sender);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    unsigned char block[kSharedBlockSize] = {};
-    std::memcpy(block, data, size < kSharedBlockSize ? size : kSharedBlockSize);
-    check(platform_channel_file_write(raw_fd, 0, block, kSharedBlockSize) == ssize_t(kSharedBlockSize));
-    TimeCommand sent = time_command_decode(block);
-
-    int64_t cur_ft = 0;
-    int64_t new_ft = 0;
-    int32_t command = smem_read_command(&cur_ft, &new_ft);
-    check(command == sent.command);
-    unsigned char after[kSharedBlockSize];
-    read_block(after);
-    check(after[0] == 0 && after[1] == 0 && after[2] == 0 && after[3] == 0);
-    check(std::memcmp(after + 4, block + 4, kSharedBlockSize - 4) == 0);
+    size = size < 64 ? size : 64;
+    check(platform_datagram_send(sender->fd, data, size) == 0);
+    std::vector<ReceivedCommand> batch;
+    check(take_commands(service_fd, &batch) == 1);
+    const ReceivedCommand& got = batch[0];
+    check(got.sender.credentials && got.sender.uid == geteuid());
+    check(got.is_command == (size >= kTimeCommandSize));
+    if (!got.is_command)
+        return 0;
+    TimeCommand sent = time_command_decode(data);
+    check(got.command.command == sent.command && got.command.cur_ft == sent.cur_ft && got.command.new_ft == sent.new_ft);
+    check(got.command.sequence == (size >= kSequencedCommandSize ? get_le32(data + kSequenceOffset) : 0));
+    int32_t command = got.command.command;
     if (command != kCommandSetTime && command != kCommandShiftTime)
         return 0;
-    check(cur_ft == sent.cur_ft && new_ft == sent.new_ft);
+    int64_t cur_ft = sent.cur_ft;
+    int64_t new_ft = sent.new_ft;
 
     std::string before = read_clock_file();
     int64_t target = 0;

@@ -3,7 +3,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,6 +60,7 @@ void read_control(msghdr* message, DatagramPeer* from)
             std::memcpy(&cred, CMSG_DATA(c), sizeof cred);
             from->credentials = true;
             from->uid = cred.uid;
+            from->gid = cred.gid;
             from->pid = cred.pid;
         } else if (c->cmsg_type == SCM_RIGHTS) {
             size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
@@ -72,13 +75,16 @@ void read_control(msghdr* message, DatagramPeer* from)
 
 }  // namespace
 
-int platform_datagram_bind(const std::string& path, mode_t mode)
+int platform_datagram_bind(const std::string& path, mode_t mode, gid_t group)
 {
     sockaddr_un address;
     int fd = credentialed_socket(path, &address);
     if (fd < 0)
         return -1;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || chmod(path.c_str(), mode) != 0)
+    // The socket file is made by bind in a folder only this account may
+    // change: the name cannot have been swapped between bind and the two below.
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        (group != gid_t(-1) && lchown(path.c_str(), uid_t(-1), group) != 0) || chmod(path.c_str(), mode) != 0)
         return fail_closing(fd);
     return fd;
 }
@@ -95,6 +101,19 @@ int platform_datagram_connect(const std::string& path)
         connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
         return fail_closing(fd);
     return fd;
+}
+
+int platform_datagram_unread_bytes(int fd)
+{
+    int bytes = 0;
+    return ioctl(fd, SIOCOUTQ, &bytes) == 0 ? bytes : -1;
+}
+
+int platform_datagram_send_buffer(int fd, int bytes)
+{
+    if (setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &bytes, sizeof bytes) == 0)
+        return 0;
+    return setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0 ? 0 : errno;
 }
 
 void platform_datagram_close(int fd)
@@ -176,6 +195,11 @@ bool platform_datagram_same_address(const DatagramPeer& a, const DatagramPeer& b
 {
     return a.address_length > sizeof(sa_family_t) && a.address_length == b.address_length &&
            std::memcmp(&a.address, &b.address, a.address_length) == 0;
+}
+
+bool platform_datagram_abstract_sender(const DatagramPeer& peer)
+{
+    return peer.address_length > sizeof(sa_family_t) && peer.address.sun_path[0] == '\0';
 }
 
 int platform_datagram_wait(int fd, int stop_fd, int timeout_ms, bool want_room)

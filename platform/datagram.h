@@ -16,14 +16,16 @@
 struct DatagramPeer {
     sockaddr_un address;
     socklen_t address_length;
-    bool credentials;  // uid and pid below are the kernel's, not the sender's word
+    bool credentials;  // uid, gid and pid below are the kernel's, not the sender's word
     uid_t uid;
+    gid_t gid;  // the sender's effective group
     pid_t pid;
 };
 
 // The receiving end: a socket bound at `path` (nothing may stand there yet)
-// whose file gets `mode` whatever the umask. The descriptor, or -1 with errno set.
-int platform_datagram_bind(const std::string& path, mode_t mode);
+// whose file gets `mode` whatever the umask, and the group `group` unless it
+// is (gid_t)-1. The descriptor, or -1 with errno set.
+int platform_datagram_bind(const std::string& path, mode_t mode, gid_t group = gid_t(-1));
 // A sending end connected to the socket at `path`. It is bound first to an
 // address of its own in the abstract namespace (chosen by the kernel, no
 // file), so that the receiver can answer; being connected, it takes answers
@@ -31,6 +33,12 @@ int platform_datagram_bind(const std::string& path, mode_t mode);
 // (ENOENT or ECONNREFUSED: nobody is bound at `path`).
 int platform_datagram_connect(const std::string& path);
 void platform_datagram_close(int fd);
+// The bytes of datagrams sent on fd that their receivers have not read yet
+// (they count against the send buffer below); -1 with errno set on failure.
+int platform_datagram_unread_bytes(int fd);
+// Let `bytes` of sent datagrams wait unread in their receivers' queues
+// before a send fails (beyond the system's cap where root may). 0 or an errno value.
+int platform_datagram_send_buffer(int fd, int bytes);
 
 // Send on a connected socket. 0, or an errno value (EAGAIN: the receiver's queue is full).
 int platform_datagram_send(int fd, const void* bytes, size_t count);
@@ -47,6 +55,10 @@ int platform_datagram_send_path(const std::string& path, const void* bytes, size
 ssize_t platform_datagram_receive(int fd, void* bytes, size_t size, DatagramPeer* from);
 // Whether two datagrams came from the same address (both having one).
 bool platform_datagram_same_address(const DatagramPeer& a, const DatagramPeer& b);
+// Whether the sender's address is a name in the abstract namespace (as the
+// kernel gives an autobound socket): no file a sender could swap for a link
+// to someone else's socket, and gone with the sender's socket.
+bool platform_datagram_abstract_sender(const DatagramPeer& peer);
 
 // Results of platform_datagram_wait.
 inline constexpr int kDatagramWaitFailed = -1;

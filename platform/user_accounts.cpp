@@ -2,6 +2,7 @@
 #include "platform/user_accounts.h"
 
 #include "platform/files.h"
+#include "platform/process.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -236,4 +237,45 @@ AccountWork act_as_account(const Account& account, const std::function<AccountWo
     if (!answered || reply.empty())
         return {false, "the work as user " + std::to_string(account.uid) + " gave no answer"};
     return {reply[0] == '1', reply.substr(1)};
+}
+
+bool account_named(const std::string& name)
+{
+    passwd entry {};
+    passwd* found = nullptr;
+    std::vector<char> scratch(16384);
+    return !name.empty() && getpwnam_r(name.c_str(), &entry, scratch.data(), scratch.size(), &found) == 0 && found;
+}
+
+bool group_id_of(const std::string& name, gid_t* gid)
+{
+    group entry {};
+    group* found = nullptr;
+    std::vector<char> scratch(16384);
+    if (name.empty() || getgrnam_r(name.c_str(), &entry, scratch.data(), scratch.size(), &found) != 0 || !found)
+        return false;
+    *gid = found->gr_gid;
+    return true;
+}
+
+bool account_in_group(uid_t uid, gid_t gid)
+{
+    Account account;
+    if (!account_of_uid(uid, &account))
+        return false;
+    std::vector<gid_t> groups = account_groups(account);
+    return std::find(groups.begin(), groups.end(), gid) != groups.end();
+}
+
+std::string add_account_to_group(const std::string& account, const std::string& group)
+{
+    gid_t gid = 0;
+    // The names go to the tools as single words: no shell sees them.
+    if (!group_id_of(group, &gid)) {
+        int made = process_run({"groupadd", "--system", group});
+        if (made != 0)
+            return "groupadd --system " + group + ": exit status " + std::to_string(made);
+    }
+    int added = process_run({"usermod", "-a", "-G", group, account});
+    return added == 0 ? "" : "usermod -a -G " + group + " " + account + ": exit status " + std::to_string(added);
 }

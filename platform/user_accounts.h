@@ -40,3 +40,16 @@ struct AccountWork {
 // ordinary process runs work itself when it is that account, and refuses
 // otherwise. The child has 30 s; one that does not answer by then is ended.
 AccountWork act_as_account(const Account& account, const std::function<AccountWork()>& work);
+
+// Whether the password database has an account of that name.
+bool account_named(const std::string& name);
+// The id of the group called `name` in the group database. False when there is none.
+bool group_id_of(const std::string& name, gid_t* gid);
+// Whether the group database counts the account of `uid` in group `gid`: as
+// its primary group or as a member. False for an unknown uid.
+bool account_in_group(uid_t uid, gid_t gid);
+// Root's work for the installer: the system group `group` made when it is
+// missing (groupadd --system), then the account added to it (usermod -a -G),
+// both through the system's own tools, which keep the group files and their
+// shadow consistent and locked. An empty text, or the reason it failed.
+std::string add_account_to_group(const std::string& account, const std::string& group);

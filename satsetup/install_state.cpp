@@ -11,6 +11,7 @@ std::string install_dir;
 std::string bin_dir;
 std::string data_dir;
 bool create_desktop_icon = true;
+std::string clock_user;
 bool create_menu_folder = true;
 bool install_dir_existed = true;
 bool data_dir_existed = true;

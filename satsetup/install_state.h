@@ -34,6 +34,9 @@ extern std::string bin_dir;       // install_dir + "bin/"
 extern std::string data_dir;      // Common AppData + "/satclock/"
 extern bool create_desktop_icon;  // "Create a desktop icon"
 extern bool create_menu_folder;   // "Create the Start Menu folder"
+// "Let USER set the clock": the account added to the channel's group (made
+// when missing) before the service starts; empty for none.
+extern std::string clock_user;
 
 // Written by the worker; both start true, so a rollback without a worker run
 // removes neither folder.

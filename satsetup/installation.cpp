@@ -3,6 +3,7 @@
 
 #include "common/install_text.h"
 #include "common/listed_paths.h"
+#include "common/smem_block.h"
 #include "common/shell_folder.h"
 #include "common/user_admin.h"
 #include "platform/files.h"
@@ -121,6 +122,22 @@ std::string last_line(const std::string& text)
 }
 
 // clockkeeper install: exit status 1 when the service is installed.
+// Not a failure of the installation: the administrator can add the account
+// later, and the line says how.
+int allow_clock_user()
+{
+    if (clock_user.empty())
+        return kInstalled;
+    std::string why = add_account_to_group(clock_user, channel_group_name());
+    if (why.empty())
+        std::printf("[install] %s may set the clock from the next login on\n", clock_user.c_str());
+    else
+        std::printf("[install] %s was not added to the group %s (%s): sudo usermod -aG %s %s\n", clock_user.c_str(),
+                    channel_group_name().c_str(), why.c_str(), channel_group_name().c_str(), clock_user.c_str());
+    std::fflush(stdout);
+    return kInstalled;
+}
+
 int install_service()
 {
     service_install_started = true;
@@ -279,6 +296,7 @@ int run_installation(const InstallStatusSink& status)
             grant_users_access(data_dir + "satclock-inst.ini");
             return int(kInstalled);
         })
+        .then(allow_clock_user)
         .then(install_service)
         .status("Creating shortcuts...")
         .pause(500)

@@ -7,6 +7,7 @@
 #include "common/process_list.h"
 #include "common/user_admin.h"
 #include "platform/interrupt_watch.h"
+#include "platform/user_accounts.h"
 #include "satsetup/elevation.h"
 #include "satsetup/install_registrations.h"
 #include "satsetup/install_state.h"
@@ -31,6 +32,7 @@ struct Options {
     bool autorun = true;
     bool keep_settings = false;
     bool launch = false;
+    std::string allow_user;  // --allow-user: the account added to the channel's group
     std::string handover;
     std::vector<std::string> args;  // as given, for the elevated copy
 };
@@ -45,6 +47,9 @@ bool parse(int argc, char** argv, Options* options)
             ++i;
         } else if (arg == "--language" && (value == "en" || value == "ru")) {
             options->language = value == "ru" ? 1 : 0;
+            ++i;
+        } else if (arg == "--allow-user" && !value.empty()) {
+            options->allow_user = value;
             ++i;
         } else if (arg == "--handover" && !value.empty()) {
             options->handover = value;
@@ -64,7 +69,7 @@ bool parse(int argc, char** argv, Options* options)
             return false;
         }
         options->args.push_back(arg);
-        if (arg == "--dir" || arg == "--language")
+        if (arg == "--dir" || arg == "--language" || arg == "--allow-user")
             options->args.push_back(value);
     }
     return true;
@@ -94,6 +99,7 @@ int install(const Options& options)
     settings_backed_up = backup_settings(data_dir);
     create_desktop_icon = options.desktop_icon;
     create_menu_folder = options.menu;
+    clock_user = options.allow_user;
     handover_file = options.handover;
     print_status(translate_text("Copying new files..."));
     int result = kNoRun;
@@ -123,6 +129,10 @@ int unattended_main(int argc, char** argv)
     Options options;
     if (!parse(argc, argv, &options)) {
         std::fputs(kSetupUsage, stderr);
+        return 2;
+    }
+    if (!options.allow_user.empty() && !account_named(options.allow_user)) {
+        std::fprintf(stderr, "satsetup: --allow-user %s: no such account\n", options.allow_user.c_str());
         return 2;
     }
     select_text_catalogue(options.language == -1 ? locale_is_russian_speaking() : options.language == 1);

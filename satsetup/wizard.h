@@ -35,6 +35,7 @@ struct WizardWindow {
     GtkWidget* destination_hint = nullptr;   // 1010
     GtkWidget* menu_folder_box = nullptr;    // 1023
     GtkWidget* desktop_icon_box = nullptr;   // 1009
+    GtkWidget* clock_user_box = nullptr;     // "Let USER set the clock" (hidden when root installs for itself)
     GtkWidget* free_space_line = nullptr;    // 1012
     GtkWidget* requirement_line = nullptr;   // 1013
     // Installing

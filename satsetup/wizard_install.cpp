@@ -1,6 +1,7 @@
 // The Installing page: the worker thread, its status lines and progress posted
 // to the UI thread, Cancel with the rollback; the finish page and Finish.
 #include "common/install_text.h"
+#include "platform/user_accounts.h"
 #include "satsetup/install_state.h"
 #include "satsetup/installation.h"
 #include "satsetup/wizard.h"
@@ -94,6 +95,9 @@ void start_installation()
     form_install_paths(gtk_entry_get_text(GTK_ENTRY(wizard.destination_field)));
     create_desktop_icon = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(wizard.desktop_icon_box));
     create_menu_folder = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(wizard.menu_folder_box));
+    Account user;
+    bool allow = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(wizard.clock_user_box));
+    clock_user = allow && invoking_account(&user) && user.uid != 0 ? user.name : "";
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(wizard.progress), 0);
     stop_progress_timer();
     progress_timer = g_timeout_add(kProgressTickMs, on_progress_tick, nullptr);

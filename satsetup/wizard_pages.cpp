@@ -1,6 +1,7 @@
 // The wizard's five pages: their controls, and how the Welcome and destination
 // pages start.
 #include "common/install_text.h"
+#include "platform/user_accounts.h"
 #include "satsetup/install_steps.h"
 #include "satsetup/wizard.h"
 #include "satsetup/wizard_parts.h"
@@ -179,6 +180,8 @@ GtkWidget* build_destination_page()
     wizard.desktop_icon_box = check_box(kPageWidth - 40);
     gtk_box_pack_start(GTK_BOX(page), wizard.menu_folder_box, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(page), wizard.desktop_icon_box, FALSE, FALSE, 0);
+    wizard.clock_user_box = check_box(kPageWidth - 40);
+    gtk_box_pack_start(GTK_BOX(page), wizard.clock_user_box, FALSE, FALSE, 0);
     wizard.free_space_line = wrapped_label();
     wizard.requirement_line = wrapped_label();
     gtk_box_pack_end(GTK_BOX(page), wizard.requirement_line, FALSE, FALSE, 0);
@@ -223,6 +226,10 @@ void set_up_destination_page()
 {
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(wizard.menu_folder_box), TRUE);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(wizard.desktop_icon_box), TRUE);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(wizard.clock_user_box), TRUE);
+    // Root may set the clock already: the box is only for an ordinary user.
+    Account user;
+    gtk_widget_set_no_show_all(wizard.clock_user_box, !invoking_account(&user) || user.uid == 0);
     default_install_dir = add_trailing_slash("/opt") + "Satclock";
     gtk_entry_set_text(GTK_ENTRY(wizard.destination_field), default_install_dir.c_str());
     if (!update_disk_space(default_install_dir.c_str()))

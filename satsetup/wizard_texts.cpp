@@ -3,6 +3,7 @@
 #include "common/install_text.h"
 #include "common/locale_language.h"
 #include "platform/disk_space.h"
+#include "platform/user_accounts.h"
 #include "satsetup/install_state.h"
 #include "satsetup/wizard.h"
 #include "satsetup/wizard_parts.h"
@@ -42,6 +43,16 @@ void set_button(GtkWidget* button, const char* english)
 void set_check_text(GtkWidget* box, const char* english)
 {
     gtk_label_set_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(box))), shown_text(translate_text(english)).c_str());
+}
+
+// "Let USER set the clock", USER the account that started the installer.
+void set_clock_user_text()
+{
+    Account user;
+    std::string name = invoking_account(&user) ? user.name : "";
+    char* text = g_strdup_printf(translate_text("Let %s set the clock"), name.c_str());
+    gtk_label_set_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(wizard.clock_user_box))), shown_text(text).c_str());
+    g_free(text);
 }
 
 const char* next_button_text()
@@ -107,6 +118,7 @@ void apply_page_texts()
                                        "continue.");
     set_check_text(wizard.menu_folder_box, "Create the Start Menu folder");
     set_check_text(wizard.desktop_icon_box, "Create a desktop icon");
+    set_clock_user_text();
     set_label(wizard.installing_text, "Currently installing Satclock");
     set_check_text(wizard.keep_settings_box, "Save the setting of the previous Satclock installing");
     set_check_text(wizard.autorun_box, "Run the application at startup");

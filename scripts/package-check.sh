@@ -106,8 +106,9 @@ status=0
 SATCLOCK_CLOCK_FILE="$work/clock" SATCLOCK_CHANNEL_DIR="$work/channel" \
   timeout 1 /opt/Satclock/bin/clockkeeper debug || status=$?
 [ "$status" -eq 124 ] || fail "clockkeeper debug ended by itself with status $status"
-[ -f "$work/channel/setclockkeeper_share" ] && [ -S "$work/channel/setclockkeeper_event" ] ||
-  fail "clockkeeper debug did not open its channel"
+[ -S "$work/channel/setclockkeeper_event" ] || fail "clockkeeper debug did not open its channel"
+[ "$(stat -c %a:%G "$work/channel/setclockkeeper_event")" = 660:satclock ] ||
+  fail "the channel's socket is not 0660 and of the group satclock (made by postinst)"
 
 step "upgrade (the same version again) keeps the settings"
 printf 'com_port="7"\r\n' >>"$settings"

@@ -1,8 +1,8 @@
 // Channel latency: commands posted through the real channel to
 // `clockkeeper debug` on a sandbox clock, each waited for as satclock waits
 // for it (post, the service's wake, its work, its acknowledgement, our wake):
-// a set, and a command the service refuses without touching the clock (the
-// channel's own road). Beside them the bare floor of that road without any
+// a set, and a command the service does not know, answered without touching
+// the clock (the channel's own road). Beside them the bare floor of that road without any
 // Satclock code: one byte sent on an AF_UNIX datagram socket to a child
 // process waiting in poll, which answers with one byte, waited for in poll.
 // The three kinds of samples alternate, so all see the same load; all stamps
@@ -92,17 +92,18 @@ double floor_sample(int sender, double* one_way_ms)
     return double(end - start) / 1e6;
 }
 
-// Commands the service does not know: it answers "refused" and leaves the clock.
-constexpr int32_t kUnknownCommand = 3;
+// A command code no service knows (codes 3 and 4 are chrony's samples): it
+// answers "unknown command" and leaves the clock.
+constexpr int32_t kUnknownCommand = 9;
 
 // One acknowledged command (a set to the current time, or one the service
-// refuses): the round trip in ms, < 0 when the answer was not the expected one.
+// does not know): the round trip in ms, < 0 when the answer was not the expected one.
 double channel_sample(int32_t command)
 {
     int64_t cur_ft = platform_clock_read_ft() / 10000 * 10000;
     int64_t start = platform_monotonic_ns();
     PostOutcome outcome = post_time_command_acknowledged(command, cur_ft, cur_ft, 2000);
-    if (outcome != (command == kCommandSetTime ? PostOutcome::applied : PostOutcome::refused))
+    if (outcome != (command == kCommandSetTime ? PostOutcome::applied : PostOutcome::unknown_command))
         return -1;
     return double(platform_monotonic_ns() - start) / 1e6;
 }
@@ -194,7 +195,7 @@ int main(int argc, char** argv)
     Figures s = figures_of(set), c = figures_of(channel), f = figures_of(bare), one = figures_of(bare_one_way);
     std::printf("acknowledged set, sandbox clock (post to acknowledgement): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
                 s.p50, s.p99, s.max);
-    std::printf("acknowledged refusal, clock untouched (the channel's road): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
+    std::printf("acknowledged unknown command, clock untouched (the channel's road): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
                 c.p50, c.p99, c.max);
     std::printf("bare floor (datagram to a polling peer and back): p50 %.3f ms, p99 %.3f ms, max %.3f ms; "
                 "one way to the peer's wake: p50 %.3f ms, p99 %.3f ms\n",

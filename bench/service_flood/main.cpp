@@ -1,8 +1,10 @@
 // Service cost under a flooded command socket: `clockkeeper` on a sandbox
-// clock, first idle, then with a child process sending signals without pause,
-// as any local account may. CPU time is the sum over the service's threads of
-// /proc/<pid>/task/*/schedstat. Then, still under the flood, a set waited for
-// as satclock waits for it, and the time from SIGTERM to the process's end.
+// clock, first idle, then with a child process sending set commands without
+// pause (as nobody when we are root: an account outside the channel's group,
+// whose socket reached the service before it left the group). CPU time is the
+// sum over the service's threads of /proc/<pid>/task/*/schedstat. Then, still
+// under the flood, 20 sets waited for as satclock waits for them (500 ms
+// each), and the time from SIGTERM to the process's end.
 //
 // Usage: service_flood [seconds per phase]   (default 10)
 #include "common/smem.h"
@@ -10,6 +12,7 @@
 #include "platform/datagram.h"
 #include "platform/process.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +20,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <ctime>
+#include <grp.h>
 #include <unistd.h>
 
 namespace {
@@ -41,20 +46,47 @@ double cpu_share(pid_t pid, int seconds)
     return double(cpu_ns(pid) - before) / (double(seconds) * 1e9);
 }
 
-// A child that sends one-byte signals as fast as it can until it is killed.
+constexpr uid_t kNobody = 65534;
+constexpr int kSets = 20;
+
+// A child that sends set commands as fast as it can until it is killed; as
+// root it becomes nobody after connecting, so its commands carry nobody's
+// credentials. Each set asks for one hour ahead: one that landed would show.
 pid_t start_flood()
 {
-    int fd = platform_datagram_connect(channel_event_path());
-    if (fd < 0)
+    CommandEvent* event = open_command_event();
+    if (!event)
         return -1;
     pid_t pid = fork();
     if (pid == 0) {
-        unsigned char byte = 1;
-        for (;;)
-            platform_datagram_send(fd, &byte, 1);
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+                               setresuid(kNobody, kNobody, kNobody) != 0))
+            _exit(1);
+        for (;;) {
+            int64_t now = platform_clock_read_ft() / 10000 * 10000;
+            smem_write_command(event, TakenCommand{kCommandSetTime, now, now + 36000000000LL, 1});
+        }
     }
-    platform_datagram_close(fd);
+    close_command_event(event);
     return pid;
+}
+
+// kSets sets to the current time under the flood: how many were not applied,
+// the slowest acknowledgement, and the outcome of the last one not applied.
+int post_sets(double* slowest_ms, PostOutcome* failure)
+{
+    int lost = 0;
+    for (int i = 0; i < kSets; ++i) {
+        int64_t cur_ft = platform_clock_read_ft() / 10000 * 10000;
+        int64_t start = platform_monotonic_ns();
+        PostOutcome outcome = post_time_command_acknowledged(kCommandSetTime, cur_ft, cur_ft, 500);
+        *slowest_ms = std::max(*slowest_ms, double(platform_monotonic_ns() - start) / 1e6);
+        if (outcome != PostOutcome::applied) {
+            ++lost;
+            *failure = outcome;
+        }
+    }
+    return lost;
 }
 
 bool wait_for_service(int timeout_ms)
@@ -94,11 +126,15 @@ int main(int argc, char** argv)
         bool flooded = flooder > 0;
         sleep(1);
         double under_flood = cpu_share(pid, seconds);
-        int64_t cur_ft = platform_clock_read_ft() / 10000 * 10000;
+        double ack_ms = 0;
+        PostOutcome failure = PostOutcome::applied;
+        int lost = post_sets(&ack_ms, &failure);
+        // Less than the flood's hour: its sets never landed.
+        timespec real{};
+        clock_gettime(CLOCK_REALTIME, &real);
+        int64_t ahead_ns = platform_clock_read_ns() - (int64_t(real.tv_sec) * 1000000000 + real.tv_nsec);
+        bool clock_kept = ahead_ns < 1800LL * 1000000000;
         int64_t start = platform_monotonic_ns();
-        PostOutcome outcome = post_time_command_acknowledged(kCommandSetTime, cur_ft, cur_ft, 500);
-        double ack_ms = double(platform_monotonic_ns() - start) / 1e6;
-        start = platform_monotonic_ns();
         kill(pid, SIGTERM);
         int ended = process_wait(pid, 5000);
         double stop_ms = double(platform_monotonic_ns() - start) / 1e6;
@@ -106,11 +142,12 @@ int main(int argc, char** argv)
             kill(flooder, SIGKILL);
             process_wait(flooder, 5000);
         }
-        std::printf("service_flood: %d s per phase, flooded: %s, set: %s\n", seconds, flooded ? "yes" : "no",
-                    post_outcome_text(outcome));
-        std::printf("idle_cpu_share=%.6f flooded_cpu_share=%.6f ack_ms=%.3f stop_ms=%.1f\n", idle, under_flood,
-                    ack_ms, ended == -2 ? -1.0 : stop_ms);
-        status = flooded && outcome == PostOutcome::applied ? 0 : 1;
+        std::printf("service_flood: %d s per phase, flooded: %s (as %s), %d sets, not applied: %d%s%s\n", seconds,
+                    flooded ? "yes" : "no", geteuid() == 0 ? "nobody" : "this account", kSets, lost,
+                    lost ? ", last: " : "", lost ? post_outcome_text(failure) : "");
+        std::printf("idle_cpu_share=%.6f flooded_cpu_share=%.6f sets=%d lost=%d ack_max_ms=%.3f stop_ms=%.1f\n",
+                    idle, under_flood, kSets, lost, ack_ms, ended == -2 ? -1.0 : stop_ms);
+        status = flooded && lost == 0 && clock_kept ? 0 : 1;
     } else {
         std::printf("service_flood: the service did not start (is build/bin/clockkeeper there?)\n");
     }

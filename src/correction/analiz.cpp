@@ -513,7 +513,7 @@ int settime_gps(const GpsFix* fix)
 
 void align_time_to_second() { align_clock_read_at(platform_clock_read_ns()); }
 
-// The probe connects a socket of its own: it never meets a posting's block.
+// The probe connects a socket of its own: it never meets a posting's answers.
 int time_service_present() { return smem_peer_present(); }
 
 int shift_time_ms(int64_t shift_ms) { return shift_clock(shift_ms) == 0 ? 0 : -1; }

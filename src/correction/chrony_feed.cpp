@@ -40,6 +40,7 @@ ChronyFeedState state_of(PostOutcome outcome)
     case PostOutcome::applied: return ChronyFeedState::delivering;
     case PostOutcome::not_delivered: return ChronyFeedState::not_delivered;
     case PostOutcome::unknown_command: return ChronyFeedState::old_service;
+    case PostOutcome::not_permitted: return ChronyFeedState::not_permitted;
     default: return ChronyFeedState::no_service;
     }
 }

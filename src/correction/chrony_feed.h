@@ -20,6 +20,7 @@ enum class ChronyFeedState {
     not_delivered,  // the service could not hand it to chrony (chronyd stopped, no refclock line)
     old_service,    // the service does not know the samples: corrections go on as designed
     no_service,     // the service did not take the sample
+    not_permitted,  // this account may not feed chrony: not in the channel's group
 };
 
 ChronyFeedState chrony_feed_state();

@@ -4,7 +4,9 @@
 
 #include "common/chrony_socket.h"
 #include "platform/clock.h"
+#include "common/smem_sender.h"
 #include "src/correction/analiz.h"
+#include "src/correction/correction_result.h"
 #include "src/gps/com_reader.h"
 #include "src/gps/gnss_hint.h"
 #include "src/gps/gps_fix.h"
@@ -193,6 +195,8 @@ std::vector<ReceiverIssue> receiver_issues(const ReceiverFacts& facts)
     }
     if (facts.service == 0)
         out.push_back(issue(ReceiverCause::service_down, facts));
+    else if (facts.service == kPeerNotPermitted || facts.refused_account)
+        out.push_back(issue(ReceiverCause::not_permitted, facts));
     time_daemon_issues(facts, out);
     chrony_issue(facts, out);
     return out;
@@ -219,6 +223,10 @@ ReceiverFacts receiver_facts_now()
         }
     }
     facts.service = time_service_presence.load();
+    CorrectionResult result = correction_result_now();
+    bool correction_refused = result.sequence != 0 && !result.made && result.hold == CorrectionHold::none &&
+                              result.refusal == PostOutcome::not_permitted;
+    facts.refused_account = correction_refused || chrony_feed_state() == ChronyFeedState::not_permitted;
     facts.time_daemons = time_daemons_present.load();
     facts.chrony = chrony_feed_state();
     if (facts.chrony == ChronyFeedState::not_delivered)

@@ -28,6 +28,7 @@ enum class ReceiverCause {
     pulse_too_wide, // 1PPS chosen, its pulse is wider than kWidestPulseNs: the wrong edge leads
     pulse_wrong_rate,  // 1PPS chosen, its leading edges do not come once a second
     service_down,   // the time service is not running: the clock will not be set
+    not_permitted,  // this account may not set the clock: not in the channel's group
     timesyncd_runs,     // systemd-timesyncd runs: it may undo corrections
     ntpd_runs,          // ntpd runs: it may undo corrections
     chronyd_runs,       // chronyd runs while Satclock sets the clock itself
@@ -66,6 +67,7 @@ struct ReceiverFacts {
     int64_t pulse_width_ns = 0;    // com_pps_pulse: the last whole pulse, 0 unknown
     int64_t pulse_period_ns = 0;   // com_pps_pulse: between the last two leading edges, 0 unknown
     int service = 1;               // time_service_present
+    bool refused_account = false;  // the service answered "not permitted" to the latest correction or sample
     unsigned time_daemons = 0;     // time_daemons_running: kTimesyncdRuns, kChronydRuns, kNtpdRuns
     ChronyFeedState chrony = ChronyFeedState::off;
     std::string chrony_socket;     // where the service sends the samples

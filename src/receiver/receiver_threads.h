@@ -11,7 +11,8 @@
 extern std::atomic<int> thread_analiz_id;
 
 // What the latest probe found of the time service (time_service_present): 1
-// running, 0 not, -1 cannot be told. Written by the probe thread only.
+// running, 0 not, 2 (kPeerNotPermitted) this account may not reach it, -1
+// cannot be told. Written by the probe thread only.
 extern std::atomic<int> time_service_presence;
 // The time daemons the latest look found running (time_daemons_running),
 // looked for every 10 s by the same thread.

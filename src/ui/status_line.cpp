@@ -1,6 +1,7 @@
 // Status line, offset and correction result texts, translated.
 #include "src/ui/status_line.h"
 
+#include "common/smem_block.h"
 #include "src/gps/gpsd_link.h"
 #include "src/ui/gnss_box.h"
 #include "src/ui/widget_helpers.h"
@@ -204,6 +205,10 @@ std::string refusal_text(PostOutcome why)
         return _("the time service refused the time");
     case PostOutcome::set_failed:
         return _("the time service could not set the clock");
+    case PostOutcome::not_permitted:
+        return _("you may not set the clock");
+    case PostOutcome::busy:
+        return _("the time service is busy with your earlier commands");
     default:
         return _("the command could not be handed to the time service");
     }
@@ -289,6 +294,10 @@ std::string receiver_issue_text(const ReceiverIssue& issue)
     case ReceiverCause::service_down:
         return _("The time service clockkeeper is not running: the clock will not be set. Start it: sudo "
                  "systemctl start clockkeeper_satclock");
+    case ReceiverCause::not_permitted:
+        return owned_text(g_strdup_printf(_("You may not set the clock: an administrator adds you with `sudo usermod "
+                                            "-aG %s %s`; it takes effect at your next login"),
+                                          channel_group_name().c_str(), g_get_user_name()));
     case ReceiverCause::date_refused:
     case ReceiverCause::few_satellites:
     case ReceiverCause::step_asked:

@@ -97,8 +97,18 @@ TEST_F(Unattended, InstallsThenUpdatesKeepingTheSettings)
         << update.out;
 
     // Without --keep-settings the default file replaces them. A second
-    // folder takes over the first one's registrations, and says so.
-    SetupRun again = satsetup({"--dir", box.path("inst/Other"), "--no-menu", "--no-desktop-icon"});
+    // folder takes over the first one's registrations, and says so. The
+    // account named by --allow-user joins the channel's group, made when missing.
+    std::string group = "scig" + std::to_string(getpid()), user = "sciu" + std::to_string(getpid());
+    ASSERT_EQ(process_run({"useradd", "-M", "-N", "-s", "/usr/sbin/nologin", user}), 0);
+    setenv("SATCLOCK_GROUP", group.c_str(), 1);
+    SetupRun again = satsetup({"--dir", box.path("inst/Other"), "--no-menu", "--no-desktop-icon", "--allow-user", user});
+    std::string groups;
+    process_run_capture({"id", "-nG", user}, &groups);
+    unsetenv("SATCLOCK_GROUP");
+    process_run({"userdel", user});
+    process_run({"groupdel", group});
+    EXPECT_NE(groups.find(group), std::string::npos) << groups << again.out;
     ASSERT_EQ(again.status, 0) << again.err;
     EXPECT_NE(read_file(box.data_dir() + "satclock.ini").find("# Preferences\r\n"), std::string::npos);
     EXPECT_FALSE(fs::exists(box.data_dir() + "satclock.ini.bak"));
@@ -111,10 +121,13 @@ TEST_F(Unattended, InstallsThenUpdatesKeepingTheSettings)
 
 TEST_F(Unattended, UsageErrorsExitWith2AndHelpWith0)
 {
-    for (std::vector<std::string> args : {std::vector<std::string>{"--bogus"}, {"--language", "de"}, {"--dir"}}) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"--bogus"}, {"--language", "de"}, {"--dir"},
+                                          {"--allow-user", "no-such-account-here"}}) {
         SetupRun run = satsetup(args);
         EXPECT_EQ(run.status, 2) << args[0];
-        EXPECT_NE(run.err.find("satsetup --unattended [--dir DIR]"), std::string::npos);
+        EXPECT_TRUE(run.err.find("satsetup --unattended [--dir DIR]") != std::string::npos ||
+                    run.err.find("no such account") != std::string::npos)
+            << run.err;
     }
     std::string out;
     EXPECT_EQ(process_run_capture({satsetup_path(), "--help"}, &out), 0);

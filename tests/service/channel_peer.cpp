@@ -1,59 +1,79 @@
-// channel_peer: what another local account can do to the command channel,
-// run by the tests under that account.
+// channel_peer: what another local account can do with the command channel,
+// run by the tests under that account (the channel's folder and prefix come
+// from the environment, as for satclock).
 //
-//   channel_peer signal SOCKET         one signal, as any sender gives it
-//   channel_peer flood SOCKET          signals without pause, until killed (at most 60 s)
-//   channel_peer answer SOCKET BLOCK   binds SOCKET and answers every signal
-//                                      with an "applied" for the sequence in BLOCK
-//                                      (a forged acknowledgement), until killed
-#include "common/smem_block.h"
+//   channel_peer post set|shift|sample AMOUNT COUNT
+//                       COUNT commands waited for as satclock waits: a set
+//                       AMOUNT ms ahead of the clock, a shift by AMOUNT ms, or a
+//                       chrony sample AMOUNT ms ahead; one outcome per line
+//   channel_peer flood  sets one hour ahead without pause, until killed (at most 60 s)
+//   channel_peer junk   a one-byte datagram and one of 4096 bytes: no commands
+//   channel_peer answer SOCKET
+//                       binds SOCKET and answers every command with "applied"
+//                       (a forged acknowledgement), until killed
+#include "common/smem.h"
 #include "platform/clock.h"
 #include "platform/datagram.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 namespace {
 
 constexpr int64_t kFloodLimitNs = 60LL * 1000000000;
+constexpr int64_t kTicksPerMs = 10000;
+constexpr int64_t kHourTicks = 3600LL * 1000 * kTicksPerMs;
 
-int signal_once(const std::string& socket)
+int64_t now_ft() { return platform_clock_read_ft() / kTicksPerMs * kTicksPerMs; }
+
+int post(const std::string& kind, long long amount, int count)
 {
-    int fd = platform_datagram_connect(socket);
-    unsigned char byte = 1;
-    int rc = fd < 0 ? errno : platform_datagram_send(fd, &byte, 1);
-    platform_datagram_close(fd);
-    if (rc != 0 && rc != EAGAIN)
-        std::fprintf(stderr, "channel_peer: signal: %s\n", std::strerror(rc));
-    return rc == 0 || rc == EAGAIN ? 0 : 1;
+    int applied = 0;
+    for (int i = 0; i < count; ++i) {
+        int64_t now = now_ft();
+        PostOutcome outcome = kind == "shift" ? post_time_command_acknowledged(kCommandShiftTime, now, amount, 5000)
+                              : kind == "sample"
+                                  ? post_time_command_acknowledged(kCommandChronySample, now, now + amount * kTicksPerMs, 5000)
+                                  : post_time_command_acknowledged(kCommandSetTime, now, now + amount * kTicksPerMs, 5000);
+        std::printf("%s\n", post_outcome_text(outcome));
+        applied += outcome == PostOutcome::applied;
+    }
+    std::printf("presence=%d\n", smem_peer_present());
+    return applied == count ? 0 : 1;
 }
 
-int flood(const std::string& socket)
+int flood()
 {
-    int fd = platform_datagram_connect(socket);
-    if (fd < 0) {
+    CommandEvent* event = open_command_event();
+    if (!event) {
         std::perror("channel_peer: flood");
         return 1;
     }
-    unsigned char byte = 1;
     long long sent = 0;
     int64_t end = platform_monotonic_ns() + kFloodLimitNs;
-    while (platform_monotonic_ns() < end)
-        sent += platform_datagram_send(fd, &byte, 1) == 0;
+    while (platform_monotonic_ns() < end) {
+        int64_t now = now_ft();
+        sent += smem_write_command(event, TakenCommand{kCommandSetTime, now, now + kHourTicks, 1}) == 0;
+        // Answers are not read: they pile up and are dropped.
+    }
+    close_command_event(event);
     std::printf("sent=%lld\n", sent);
     return 0;
 }
 
-uint32_t sequence_in(const std::string& block)
+int junk()
 {
-    unsigned char bytes[kSequencedCommandSize] = {};
-    std::ifstream(block, std::ios::binary).read(reinterpret_cast<char*>(bytes), sizeof bytes);
-    return get_le32(bytes + kSequenceOffset);
+    CommandEvent* event = open_command_event();
+    static unsigned char bytes[4096] = {1};
+    int rc = event ? platform_datagram_send(event->fd, bytes, 1) | platform_datagram_send(event->fd, bytes, sizeof bytes)
+                   : errno;
+    close_command_event(event);
+    return rc == 0 ? 0 : 1;
 }
 
-int answer(const std::string& socket, const std::string& block)
+int answer(const std::string& socket)
 {
     int fd = platform_datagram_bind(socket, 0666);
     if (fd < 0) {
@@ -64,11 +84,15 @@ int answer(const std::string& socket, const std::string& block)
     while (platform_monotonic_ns() < end) {
         if (platform_datagram_wait(fd, -1, 100) != kDatagramWaitReadable)
             continue;
-        unsigned char byte = 0;
+        unsigned char bytes[kSequencedCommandSize] = {};
         DatagramPeer from{};
-        while (platform_datagram_receive(fd, &byte, 1, &from) >= 0) {
+        ssize_t n = 0;
+        while ((n = platform_datagram_receive(fd, bytes, sizeof bytes, &from)) >= 0) {
+            TakenCommand command{};
+            if (!command_datagram_decode(bytes, size_t(n), &command))
+                continue;
             unsigned char ack[kAckSize];
-            acknowledgement_encode(Acknowledgement{sequence_in(block), kAckApplied}, ack);
+            acknowledgement_encode(Acknowledgement{command.sequence, kAckApplied}, ack);
             platform_datagram_send_to(fd, from, ack, sizeof ack);
         }
     }
@@ -79,13 +103,15 @@ int answer(const std::string& socket, const std::string& block)
 
 int main(int argc, char** argv)
 {
-    std::string mode = argc > 2 ? argv[1] : "";
-    if (mode == "signal")
-        return signal_once(argv[2]);
+    std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "post" && argc > 4)
+        return post(argv[2], std::atoll(argv[3]), std::atoi(argv[4]));
     if (mode == "flood")
-        return flood(argv[2]);
-    if (mode == "answer" && argc > 3)
-        return answer(argv[2], argv[3]);
-    std::fprintf(stderr, "usage: channel_peer signal|flood SOCKET | answer SOCKET BLOCK\n");
+        return flood();
+    if (mode == "junk")
+        return junk();
+    if (mode == "answer" && argc > 2)
+        return answer(argv[2]);
+    std::fprintf(stderr, "usage: channel_peer post set|shift|sample AMOUNT COUNT | flood | junk | answer SOCKET\n");
     return 2;
 }

@@ -1,6 +1,7 @@
 // Clock commands: delay compensation, shifts, the settable span, hostile times;
 // the locale language and the unit file text.
 #include "clockkeeper/clock_commands.h"
+#include "clockkeeper/command_policy.h"
 #include "clockkeeper/service.h"
 #include "clockkeeper/service_install.h"
 #include "common/locale_language.h"
@@ -161,6 +162,56 @@ TEST(ServiceUnit, PathsWithBlanksOrPercentAreQuoted)
               std::string::npos);
     EXPECT_NE(service_unit_text("/opt/100%/clock\"keeper", false).find("ExecStart=\"/opt/100%%/clock\\\"keeper\"\n"),
               std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandPolicy, LinesPerAccountAreDueOnceAnIntervalWithTheirCount)
+{
+    UidLineLimit limit(1000);
+    long long count = 0;
+    EXPECT_TRUE(limit.note(5, 0, &count));
+    EXPECT_EQ(count, 1);
+    EXPECT_FALSE(limit.note(5, 10, &count));
+    EXPECT_FALSE(limit.due(5, 999));
+    EXPECT_FALSE(limit.note(5, 999, &count));
+    EXPECT_TRUE(limit.note(6, 10, &count)) << "another account has a line of its own";
+    EXPECT_TRUE(limit.due(5, 1000));
+    EXPECT_TRUE(limit.note(5, 1000, &count));
+    EXPECT_EQ(count, 3) << "the two held back, and this one";
+}
+
+TEST(CommandPolicy, RootTheServicesAccountAndTheGroupMayPost)
+{
+    CommandAccess access;
+    access.reset(true, 4242);
+    struct Case {
+        bool credentials;
+        uid_t uid;
+        gid_t gid;
+        bool permitted;
+    } cases[] = {
+        {true, 0, 1, true},
+        {true, geteuid(), 1, true},
+        {true, 65534, 4242, true},   // the group is its own
+        {true, 65534, 65534, false}, // nobody is in no group 4242
+        {false, 0, 0, false},        // no credentials: nobody knows who sent it
+    };
+    for (const Case& c : cases) {
+        DatagramPeer sender{};
+        sender.credentials = c.credentials;
+        sender.uid = c.uid;
+        sender.gid = c.gid;
+        EXPECT_EQ(access.permitted(sender, 0), c.permitted) << c.uid << " " << c.gid;
+    }
+    access.reset(false, 4242);
+    DatagramPeer member{};
+    member.credentials = true;
+    member.uid = 65534;
+    member.gid = 4242;
+    EXPECT_FALSE(access.permitted(member, 0)) << "without the group nobody is a member";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The machine's time daemons: found through the systemctl stub's unit states,
 // or through the process folder where systemctl cannot answer, and what the
 // status line then says, with chrony taking Satclock's time or not.
+#include "common/smem_sender.h"
 #include "src/receiver/receiver_status.h"
 #include "src/receiver/time_daemons.h"
 #include "src/ui/status_line.h"
@@ -8,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <vector>
@@ -110,6 +112,28 @@ TEST_P(TimeDaemons, FoundAndSaidOnTheStatusLine)
 
 INSTANTIATE_TEST_SUITE_P(Cases, TimeDaemons, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<DaemonCase>& info) { return info.param.name; });
+
+// An account outside the channel's group: the socket kept it out (the
+// service probe), or the service answered "not permitted" (a session that
+// still carries the group); either way the line says who adds it, and how.
+TEST(NotPermitted, TheLineNamesTheRemedyForThisAccount)
+{
+    std::string line = std::string("You may not set the clock: an administrator adds you with `sudo usermod -aG "
+                                   "satclock ") + g_get_user_name() + "`; it takes effect at your next login";
+    unsetenv("SATCLOCK_GROUP");
+    for (bool kept_out : {true, false}) {
+        ReceiverFacts facts;
+        facts.service = kept_out ? kPeerNotPermitted : 1;
+        facts.refused_account = !kept_out;
+        std::vector<ReceiverIssue> issues = receiver_issues(facts);
+        ASSERT_EQ(issues.size(), 1u);
+        EXPECT_EQ(receiver_issue_text(issues[0]), line);
+    }
+    CorrectionResult refused;
+    refused.sequence = 1;
+    refused.refusal = PostOutcome::not_permitted;
+    EXPECT_NE(correction_result_text(refused).find("you may not set the clock"), std::string::npos);
+}
 
 // A stub answer that is not one state word per unit is no answer.
 TEST(TimeDaemonStates, AnAnswerWithoutAStateForEveryUnitIsNone)
