@@ -2,6 +2,7 @@
 #include "clockkeeper/command_line.h"
 
 #include "clockkeeper/service.h"
+#include "common/program_options.h"
 #include "clockkeeper/service_install.h"
 #include "platform/env.h"
 
@@ -12,6 +13,7 @@ namespace {
 
 constexpr char kUsage[] =
     "Use: clockkeeper install|remove|debug\n"
+    "     clockkeeper --help | --version\n"
     "Exit code: 1 when the work is done, 0 when it failed or the word is unknown.\n";
 
 // 1 success, 0 failure, whether the work is done here or by an elevated copy
@@ -46,6 +48,8 @@ int run_debug()
 
 int clockkeeper_main(int argc, char** argv)
 {
+    if (answer_help_or_version(argc, argv, "clockkeeper", kUsage))
+        return 0;
     if (argc < 2) {
         service_log("[main] before load service");
         if (!run_service_dispatcher())
