@@ -8,12 +8,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
 constexpr char kUsage[] =
     "Use: clockkeeper install|remove|debug\n"
-    "     clockkeeper --help | --version\n"
     "Exit code: 1 when the work is done, 0 when it failed or the word is unknown.\n";
 
 // 1 success, 0 failure, whether the work is done here or by an elevated copy
@@ -48,7 +48,9 @@ int run_debug()
 
 int clockkeeper_main(int argc, char** argv)
 {
-    if (answer_help_or_version(argc, argv, "clockkeeper", kUsage))
+    // The usage line of an unknown word stays as it is; --help also names itself.
+    std::string help = std::string(kUsage) + "     clockkeeper --help | --version\n";
+    if (answer_help_or_version(argc, argv, "clockkeeper", help.c_str()))
         return 0;
     if (argc < 2) {
         service_log("[main] before load service");

@@ -153,13 +153,14 @@ void prestep_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
 
 // Before its first correction the clock waits a whole period from the first
 // start (a week by default): said while the clock is off by more than a
-// sentence-only measurement can tell, unless chrony steers the clock.
+// sentence-only measurement can tell, unless chrony steers the clock or a
+// correction is already asked for.
 void never_corrected_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
 {
     const ClockOffset& offset = facts.offset;
     int64_t magnitude = offset.offset_ns < 0 ? -offset.offset_ns : offset.offset_ns;
-    if (!facts.never_corrected || !offset.valid || facts.chrony == ChronyFeedState::delivering ||
-        magnitude <= int64_t(kNmeaOffsetUncertaintyMs) * 1000000)
+    if (!facts.never_corrected || facts.correction_requested || !offset.valid ||
+        facts.chrony == ChronyFeedState::delivering || magnitude <= int64_t(kNmeaOffsetUncertaintyMs) * 1000000)
         return;
     ReceiverIssue off = issue(ReceiverCause::never_corrected, facts);
     off.offset_ns = offset.offset_ns;
