@@ -2,11 +2,13 @@
 #include "clockkeeper/command_line.h"
 
 #include "clockkeeper/service.h"
+#include "common/program_options.h"
 #include "clockkeeper/service_install.h"
 #include "platform/env.h"
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -46,6 +48,10 @@ int run_debug()
 
 int clockkeeper_main(int argc, char** argv)
 {
+    // The usage line of an unknown word stays as it is; --help also names itself.
+    std::string help = std::string(kUsage) + "     clockkeeper --help | --version\n";
+    if (answer_help_or_version(argc, argv, "clockkeeper", help.c_str()))
+        return 0;
     if (argc < 2) {
         service_log("[main] before load service");
         if (!run_service_dispatcher())

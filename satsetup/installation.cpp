@@ -378,7 +378,7 @@ void apply_finish_options(const std::string& destination, const FinishChoices& c
     form_install_paths(destination);
     std::string program = install_dir + "bin/satclock";
     if (settings_backed_up && choices.keep_previous_settings)
-        restore_settings(data_dir);
+        restore_settings_over_defaults(data_dir);
     else if (install_result.load() == kInstalled)
         drop_settings_backups(data_dir);
     // Only a finished installation has a program to start.

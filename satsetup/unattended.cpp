@@ -30,7 +30,7 @@ struct Options {
     bool menu = true;
     bool desktop_icon = true;
     bool autorun = true;
-    bool keep_settings = false;
+    bool keep_settings = true;
     bool launch = false;
     std::string allow_user;  // --allow-user: the account added to the channel's group
     std::string handover;
@@ -62,7 +62,10 @@ bool parse(int argc, char** argv, Options* options)
         } else if (arg == "--no-autorun") {
             options->autorun = false;
         } else if (arg == "--keep-settings") {
+            // The default since settings survive an update; still taken from older scripts.
             options->keep_settings = true;
+        } else if (arg == "--reset-settings") {
+            options->keep_settings = false;
         } else if (arg == "--launch") {
             options->launch = true;
         } else {

@@ -1,5 +1,6 @@
 // uninstall: removes Satclock from the machine, after asking in a window, or
 // unattended with --unattended.
+#include "common/program_options.h"
 #include "platform/env.h"
 #include "platform/process.h"
 #include "uninstall/unattended.h"
@@ -14,6 +15,7 @@ namespace {
 
 constexpr char kUsage[] =
     "Use: uninstall [--unattended]\n"
+    "     uninstall --help | --version\n"
     "Removes Satclock: its time service, the files and folders its installation\n"
     "listed, its menu entries, desktop icon and every user's start at login. The\n"
     "settings in /var/lib/satclock stay. Without --unattended it asks first in a\n"
@@ -26,6 +28,8 @@ int main(int argc, char** argv)
 {
     // An elevated copy trusts its command line and a fixed environment only.
     adopt_elevated_environment(&argc, argv);
+    if (answer_help_or_version(argc, argv, "uninstall", kUsage))
+        return 0;
     bool unattended = false;
     bool elevated = false;  // the copy that the elevation command started
     for (int i = 1; i < argc; ++i) {
@@ -33,10 +37,7 @@ int main(int argc, char** argv)
             unattended = true;
         else if (std::strncmp(argv[i], "admin_20", 8) == 0)
             elevated = true;
-        else if (std::strcmp(argv[i], "--help") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else {
+        else {
             std::fputs(kUsage, stderr);
             return kExitUsage;
         }

@@ -9,6 +9,7 @@
 // on the monotonic clock.
 //
 // Usage: channel_latency [posts]   (default 1000)
+#include "common/program_options.h"
 #include "common/smem.h"
 #include "platform/clock.h"
 #include "platform/process.h"
@@ -133,8 +134,17 @@ bool wait_for_service()
 
 }  // namespace
 
+constexpr char kUsage[] =
+    "Usage: channel_latency [POSTS]\n"
+    "       channel_latency --help | --version\n"
+    "POSTS commands (default 1000) through the real channel to clockkeeper debug on\n"
+    "a sandbox clock, and the bare AF_UNIX floor beside them.\n"
+    "Its last line is one key=value line of the figures.\n";
+
 int main(int argc, char** argv)
 {
+    if (answer_help_or_version(argc, argv, "channel_latency", kUsage))
+        return 0;
     int posts = argc > 1 ? std::atoi(argv[1]) : 1000;
     if (posts < 1)
         posts = 1000;

@@ -9,6 +9,7 @@
 // --pulse-width MS (default 100) and --pulse-inverted shape the simulated
 // receiver's 1PPS pulse: its leading edge is at the top of the second.
 #include "bench/correction_accuracy/correction_rig.h"
+#include "common/program_options.h"
 
 #include "platform/process.h"
 #include "pty_floor.h"
@@ -222,8 +223,17 @@ std::string make_sandbox()
 
 }  // namespace
 
+constexpr char kUsage[] =
+    "Usage: correction_accuracy [--count N] [--only CASE,...] [--verbose]\n"
+    "       correction_accuracy --help | --version\n"
+    "N corrections (default 30) end to end per case on a sandbox clock, only the\n"
+    "cases whose name holds one of CASE (e.g. 1PPS), and |clock - truth| after each.\n"
+    "Its last line is one key=value line of the figures.\n";
+
 int main(int argc, char** argv)
 {
+    if (answer_help_or_version(argc, argv, "correction_accuracy", kUsage))
+        return 0;
     int count = 30;
     bool verbose = false;
     std::string only;  // run only the cases whose name holds one of these texts (comma-separated)

@@ -2,6 +2,7 @@
 // minutes): the size of its file, and how long the writer thread takes to
 // replace it and a start takes to read it back. Run by hand:
 //   build/bin/history_bench [ROUNDS]
+#include "common/program_options.h"
 #include "src/correction/offset_history.h"
 
 #include <chrono>
@@ -34,8 +35,17 @@ double ms_since(std::chrono::steady_clock::time_point start)
 
 }  // namespace
 
+constexpr char kUsage[] =
+    "Usage: history_bench [ROUNDS]\n"
+    "       history_bench --help | --version\n"
+    "The offset history file at its bounds written and read ROUNDS times\n"
+    "(default 50).\n"
+    "Its last line is one key=value line of the figures.\n";
+
 int main(int argc, char** argv)
 {
+    if (answer_help_or_version(argc, argv, "history_bench", kUsage))
+        return 0;
     int rounds = argc > 1 ? std::atoi(argv[1]) : 50;
     char folder[] = "/tmp/history_bench.XXXXXX";
     if (!mkdtemp(folder))

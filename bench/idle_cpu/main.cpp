@@ -12,6 +12,7 @@
 // holds the USB figures.
 //
 //   idle_cpu [SECONDS] [--delivery byte|fifo|usb]   (default 60 s each, all three)
+#include "common/program_options.h"
 #include "platform/process.h"
 #include "src/ui/x11_windows.h"
 
@@ -272,8 +273,17 @@ void print_figures(const char* prefix, const RunFigures& f)
 
 }  // namespace
 
+constexpr char kUsage[] =
+    "Usage: idle_cpu [SECONDS] [--delivery byte|fifo|usb]\n"
+    "       idle_cpu --help | --version\n"
+    "CPU share and wake-ups of satclock (window hidden) and clockkeeper debug over\n"
+    "SECONDS (default 60); needs an X display (xvfb-run).\n"
+    "Its last line is one key=value line of the figures.\n";
+
 int main(int argc, char** argv)
 {
+    if (answer_help_or_version(argc, argv, "idle_cpu", kUsage))
+        return 0;
     int seconds = 60;
     std::vector<std::string> deliveries = {"byte", "fifo", "usb"};
     for (int i = 1; i < argc; ++i) {

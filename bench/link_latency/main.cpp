@@ -11,6 +11,7 @@
 // Usage: link_latency [--baud N] [--count N] [--gap-ms N]
 //   a pair of sentences, then gap-ms of silence, so the reader also wakes
 //   from its sleep as it does between seconds.
+#include "common/program_options.h"
 #include "platform/clock.h"
 #include "platform/realtime.h"
 #include "pty_floor.h"
@@ -108,8 +109,17 @@ std::vector<int64_t> differences(const std::vector<int64_t>& arrived, const std:
 
 }  // namespace
 
+constexpr char kUsage[] =
+    "Usage: link_latency [--baud B] [--count N] [--gap-ms MS]\n"
+    "       link_latency --help | --version\n"
+    "N sentences (default 1000) paced at B baud (default 4800) through a pty and\n"
+    "the real reader, and the bare pty floor beside them.\n"
+    "Its last line is one key=value line of the figures.\n";
+
 int main(int argc, char** argv)
 {
+    if (answer_help_or_version(argc, argv, "link_latency", kUsage))
+        return 0;
     Settings settings = parse(argc, argv);
     std::string folder = std::filesystem::temp_directory_path() / ("satclock-link-latency." + std::to_string(getpid()));
     setenv("SATCLOCK_PORT_DIR", (folder + "/ports").c_str(), 1);

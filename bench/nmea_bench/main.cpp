@@ -4,6 +4,7 @@
 // time, for a $GP receiver with the designed decoder, with the gnss_ prefix
 // for a $GN receiver with whole-second times in the GNSS mode, and with the
 // cut_ prefix for the line cutting alone.
+#include "common/program_options.h"
 #include "platform/clock.h"
 #include "src/gps/gps_fix.h"
 #include "src/gps/nmea.h"
@@ -102,8 +103,16 @@ Figures decoded(const char* name, const Receiver& receiver, bool gnss, long pass
 
 }  // namespace
 
+constexpr char kUsage[] =
+    "Usage: nmea_bench [PASSES]\n"
+    "       nmea_bench --help | --version\n"
+    "Decoding speed over PASSES (default 20) of a generated mix of receiver lines.\n"
+    "Its last line is one key=value line of the figures.\n";
+
 int main(int argc, char** argv)
 {
+    if (answer_help_or_version(argc, argv, "nmea_bench", kUsage))
+        return 0;
     long passes = argc > 1 ? std::atol(argv[1]) : 20;
     Figures cut = measure("GP receiver, cutting alone", stream_of(Receiver{"GP", ".000"}), passes,
                           [](std::string_view line) { return int(line.size() & 1); });

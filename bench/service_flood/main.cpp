@@ -7,6 +7,7 @@
 // each), and the time from SIGTERM to the process's end.
 //
 // Usage: service_flood [seconds per phase]   (default 10)
+#include "common/program_options.h"
 #include "common/smem.h"
 #include "platform/clock.h"
 #include "platform/datagram.h"
@@ -101,8 +102,17 @@ bool wait_for_service(int timeout_ms)
 
 }  // namespace
 
+constexpr char kUsage[] =
+    "Usage: service_flood [SECONDS]\n"
+    "       service_flood --help | --version\n"
+    "clockkeeper debug on a sandbox clock, idle and then under a flood of\n"
+    "signals, for SECONDS each (default 10).\n"
+    "Its last line is one key=value line of the figures.\n";
+
 int main(int argc, char** argv)
 {
+    if (answer_help_or_version(argc, argv, "service_flood", kUsage))
+        return 0;
     int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     if (seconds < 1)
         seconds = 10;

@@ -26,7 +26,7 @@ int whole_seconds(int64_t ns) { return int(ns / kNsPerSecond); }
 
 ReceiverIssue issue(ReceiverCause cause, const ReceiverFacts& facts)
 {
-    ReceiverIssue out{cause, facts.link, 0, true, false, {}, {}};
+    ReceiverIssue out{cause, facts.link, 0, true, false, {}, {}, 0};
     out.use_cts = facts.use_cts;
     return out;
 }
@@ -183,6 +183,22 @@ void prestep_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
     out.push_back(held);
 }
 
+// Before its first correction the clock waits a whole period from the first
+// start (a week by default): said while the clock is off by more than a
+// sentence-only measurement can tell, unless chrony steers the clock or a
+// correction is already asked for.
+void never_corrected_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
+{
+    const ClockOffset& offset = facts.offset;
+    int64_t magnitude = offset.offset_ns < 0 ? -offset.offset_ns : offset.offset_ns;
+    if (!facts.never_corrected || facts.correction_requested || !offset.valid ||
+        facts.chrony == ChronyFeedState::delivering || magnitude <= int64_t(kNmeaOffsetUncertaintyMs) * 1000000)
+        return;
+    ReceiverIssue off = issue(ReceiverCause::never_corrected, facts);
+    off.offset_ns = offset.offset_ns;
+    out.push_back(off);
+}
+
 }  // namespace
 
 std::vector<ReceiverIssue> receiver_issues(const ReceiverFacts& facts)
@@ -192,6 +208,7 @@ std::vector<ReceiverIssue> receiver_issues(const ReceiverFacts& facts)
         pulse_issue(facts, out);
         gpsd_issue(facts, out);
         prestep_issue(facts, out);
+        never_corrected_issue(facts, out);
     }
     if (facts.service == 0)
         out.push_back(issue(ReceiverCause::service_down, facts));
@@ -233,5 +250,7 @@ ReceiverFacts receiver_facts_now()
         facts.chrony_socket = chrony_sample_socket_path();
     facts.correction_requested = correct_time_request.load() != 0;
     facts.prestep = prestep_list_now();
+    facts.never_corrected = correct_time_jd_prev.load() < 0;
+    facts.offset = clock_offset_now();
     return facts;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "src/correction/chrony_feed.h"
+#include "src/correction/clock_offset.h"
 #include "src/correction/prestep_check.h"
 #include "src/gps/link_status.h"
 
@@ -39,6 +40,7 @@ enum class ReceiverCause {
     few_satellites, // a correction waits for more satellites in use
     step_asked,     // a step over the cap waits for the user's answer
     step_declined,  // the user said no to that step
+    never_corrected, // never corrected, and off by more than a sentence can tell
 };
 
 struct ReceiverIssue {
@@ -50,6 +52,7 @@ struct ReceiverIssue {
     std::string socket;  // chrony_not_taking: chrony's socket for the samples
     PrestepList prestep{};         // the pre-step causes: the checks' figures
     int pulse_ms = 0;    // pulse_too_wide: the width; pulse_wrong_rate: the time between leading edges
+    int64_t offset_ns = 0;         // never_corrected: GPS time minus the PC clock
 };
 
 // Everything the causes are read from, taken at one moment.
@@ -73,6 +76,8 @@ struct ReceiverFacts {
     std::string chrony_socket;     // where the service sends the samples
     bool correction_requested = false;  // correct_time_request
     PrestepList prestep;           // what the next correction would meet
+    bool never_corrected = false;  // correct_time_jd_prev is -1
+    ClockOffset offset;            // the PC clock against GPS time, as last measured
 };
 
 inline constexpr int64_t kNoBytesAfterNs = 3000000000LL;

@@ -410,7 +410,8 @@ gchar* info_prestep_markup(const PrestepList& list, int row)
 std::string info_step_question_text(const StepQuestion& question)
 {
     GDateTime* target = g_date_time_new_from_unix_utc(question.target_ns / 1000000000);
-    gchar* when = target ? g_date_time_format(target, "%Y-%m-%d %H:%M:%S") : g_strdup("-");
+    // As the GPS time row writes a UTC moment.
+    gchar* when = target ? g_date_time_format(target, "%x %X") : g_strdup("-");
     if (target)
         g_date_time_unref(target);
     std::string text = owned_text(g_strdup_printf(_("Set the PC clock to %s UTC from the receiver? That moves it by "
@@ -488,13 +489,22 @@ gchar* info_last_update_markup(double jd_prev)
     return time_markup(_("Last time update"), jd_format_datetime(jd_prev));
 }
 
-gchar* info_next_update_markup(double next_jd)
+gchar* info_next_update_markup(double next_jd, int schedule_value, bool corrected_before)
 {
     if (next_jd < 0)
         return name_value_markup(_("Next time update"), _("Never"));
     if (next_jd == 0)
         return name_value_markup(_("Next time update"), _("On Next Startup"));
-    return time_markup(_("Next time update"), jd_format_datetime(next_jd));
+    gchar* moment = jd_format_datetime(next_jd);
+    bool listed = schedule_value >= 0 && schedule_value < kScheduleIntervalCount;
+    const char* period = listed ? _(schedule_intervals[schedule_value].label) : "";
+    // TRANSLATORS: the next correction's moment, then the chosen interval.
+    gchar* text = corrected_before ? g_strdup_printf(_("%s (%s, counted from the last correction)"),
+                                                     moment ? moment : kNoTime, period)
+                                   : g_strdup_printf(_("%s (%s, counted from the first start)"),
+                                                     moment ? moment : kNoTime, period);
+    g_free(moment);
+    return time_markup(_("Next time update"), text);
 }
 
 GtkWidget* create_info_page()
@@ -541,7 +551,8 @@ gboolean info_refresh_tick(gpointer)
     set_markup(info_widgets.local_time, info_local_time_markup());
     set_markup(info_widgets.gps_time, info_gps_time_markup(gps_fix_copy()));
     set_markup(info_widgets.last_update, info_last_update_markup(correct_time_jd_prev.load()));
-    set_markup(info_widgets.next_update, info_next_update_markup(next_update_jd));
+    set_markup(info_widgets.next_update, info_next_update_markup(next_update_jd, app_settings.schedule_value,
+                                                                 correct_time_jd_prev.load() >= 0));
     return TRUE;
 }
 

@@ -65,7 +65,9 @@ gchar* info_altitude_markup(double altitude_m, bool show_feets);
 gchar* info_local_time_markup();
 gchar* info_gps_time_markup(const GpsFix& fix);
 gchar* info_last_update_markup(double jd_prev);
-gchar* info_next_update_markup(double next_jd);
+// A moment also names the period and what it counts from: the last
+// correction, or, before the first one, the program's first start.
+gchar* info_next_update_markup(double next_jd, int schedule_value, bool corrected_before);
 // The pre-step check's three lines: fix and satellites, date, step.
 gchar* info_prestep_markup(const PrestepList& list, int row);
 // The question asked before a step over the cap.

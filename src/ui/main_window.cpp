@@ -10,6 +10,7 @@
 #include "src/ui/pixtex.h"
 #include "src/ui/preferences_page.h"
 #include "src/ui/settings_notice.h"
+#include "src/ui/window_fit.h"
 
 #include <cstdio>
 #include <cstring>
@@ -136,6 +137,9 @@ void build_notebook()
     config_page_add_row(config, chrony_frame_create());
     GtkWidget* info = create_info_page();
     GtkWidget* about = build_about_page();
+    // Pages scroll where a small screen leaves them less room than they would like.
+    for (GtkWidget** page : {&info, &config, &preferences, &about})
+        *page = window_fit_page(*page);
     GtkNotebook* notebook = GTK_NOTEBOOK(main_notebook);
     gtk_notebook_append_page(notebook, info, tab_label("info.png", _("GPS info")));
     gtk_notebook_append_page(notebook, config, tab_label("configure.png", _("GPS Configuration")));
@@ -167,6 +171,7 @@ GtkWidget* create_main_contents()
 {
     GtkWidget* outer = gtk_vbox_new(FALSE, 4);
     gtk_container_add(GTK_CONTAINER(main_window), outer);
+    window_fit_screen(main_window);
     gtk_box_pack_start(GTK_BOX(outer), create_menu_bar(), FALSE, TRUE, 0);
     GtkWidget* inner = gtk_vbox_new(FALSE, 4);
     gtk_container_set_border_width(GTK_CONTAINER(inner), 6);

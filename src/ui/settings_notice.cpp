@@ -9,6 +9,8 @@
 #include <cstring>
 #include <glib/gi18n.h>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -36,11 +38,6 @@ gchar* expected_value(const SettingRow& row)
 gchar* save_remedy(int error)
 {
     switch (error) {
-    case EACCES:
-    case EPERM:
-        return g_strdup_printf(_("Only members of the group users may change the settings: ask an administrator to "
-                                 "run \"sudo usermod -a -G users %s\", then log in again."),
-                               g_get_user_name());
     case ENOENT:
         return g_strdup(_("Its folder is missing: reinstall Satclock."));
     case EROFS:
@@ -77,11 +74,30 @@ gchar* not_saved_text(const SettingsProblem& problem, const char* path)
     return text;
 }
 
+bool access_refused(const SettingsProblem& problem)
+{
+    return problem.kind == SettingsProblem::Kind::not_saved && (problem.error == EACCES || problem.error == EPERM);
+}
+
+// An account that may not write the settings gets one line for all the
+// settings it changed, whichever they are.
+std::vector<SettingsProblem> shown_problems()
+{
+    std::vector<SettingsProblem> shown;
+    bool refused = false;
+    for (const SettingsProblem& problem : settings_problems()) {
+        if (access_refused(problem) && std::exchange(refused, true))
+            continue;
+        shown.push_back(problem);
+    }
+    return shown;
+}
+
 void refresh()
 {
     if (!notice_label)
         return;
-    std::vector<SettingsProblem> problems = settings_problems();
+    std::vector<SettingsProblem> problems = shown_problems();
     std::string path = settings_path();
     std::string text;
     for (size_t i = 0; i < problems.size() && i < kShownProblems; ++i) {
@@ -120,6 +136,10 @@ gchar* settings_problem_text(const SettingsProblem& problem, const char* path)
     case SettingsProblem::Kind::not_saved:
         break;
     }
+    if (access_refused(problem))
+        return g_strdup_printf(_("Changes are not saved: this account may not write the settings (an administrator "
+                                 "can allow it: sudo usermod -a -G users %s)."),
+                               g_get_user_name());
     return not_saved_text(problem, path);
 }
 

@@ -243,15 +243,30 @@ std::string time_daemon_text(const ReceiverIssue& issue)
     }
 }
 
-// "08:42:58" on the local clock.
+// The local clock's time of day as the local time row writes it ("08:42:58").
 std::string local_time_text(int64_t utc_ns)
 {
     GDateTime* moment = g_date_time_new_from_unix_local(utc_ns / 1000000000);
     if (!moment)
         return "-:-";
-    std::string text = owned_text(g_date_time_format(moment, "%H:%M:%S"));
+    std::string text = owned_text(g_date_time_format(moment, "%X"));
     g_date_time_unref(moment);
     return text;
+}
+
+std::string never_corrected_text(const ReceiverIssue& issue)
+{
+    int64_t magnitude = issue.offset_ns < 0 ? -issue.offset_ns : issue.offset_ns;
+    std::string seconds = seconds_text(magnitude);
+    return owned_text(issue.offset_ns > 0
+                          ? g_strdup_printf(_("The PC clock is %s s behind GPS and was never corrected: the first "
+                                              "automatic correction comes one schedule period after the first start. "
+                                              "Click \"Correct PC Clock Now!\" to set it now."),
+                                            seconds.c_str())
+                          : g_strdup_printf(_("The PC clock is %s s ahead of GPS and was never corrected: the first "
+                                              "automatic correction comes one schedule period after the first start. "
+                                              "Click \"Correct PC Clock Now!\" to set it now."),
+                                            seconds.c_str()));
 }
 
 }  // namespace
@@ -291,6 +306,8 @@ std::string receiver_issue_text(const ReceiverIssue& issue)
         return owned_text(g_strdup_printf(_("The 1PPS pulses on %s come %d ms apart, not once a second: this is no "
                                             "1PPS output. Check the receiver's pulse setting and the wiring."),
                                           line_name(issue.use_cts), issue.pulse_ms));
+    case ReceiverCause::never_corrected:
+        return never_corrected_text(issue);
     case ReceiverCause::service_down:
         return _("The time service clockkeeper is not running: the clock will not be set. Start it: sudo "
                  "systemctl start clockkeeper_satclock");
@@ -379,7 +396,8 @@ std::string day_text(int64_t day)
     GDateTime* moment = g_date_time_new_from_unix_utc(day * 86400);
     if (!moment)
         return "-";
-    std::string text = owned_text(g_date_time_format(moment, "%Y-%m-%d"));
+    // The date as the time rows of the GPS info page write it.
+    std::string text = owned_text(g_date_time_format(moment, "%x"));
     g_date_time_unref(moment);
     return text;
 }

@@ -28,7 +28,7 @@ std::string pps_pulse_text(int width_ms);
 // A step of the clock as a person reads it: "+4.352 s", "-12 min 3 s",
 // "+2 h 5 min", "+7168 d 3 h".
 std::string step_size_text(int64_t step_ns);
-// "2026-12-08" of days since 1970 (UTC).
+// A day since 1970 (UTC) as the GPS info page's time rows write a date ("12/08/26").
 std::string day_text(int64_t day);
 
 // The tray tooltip's lines under "Satclock": the status line, the latest

@@ -70,12 +70,31 @@ GtkWidget* add_frame(GtkWidget* table, const char* title, guint left, guint righ
     return box;
 }
 
+namespace {
+
+// GTK 2 wraps a label at the width it guessed when asked for its size, not at
+// the width it is given: a narrower place would cut its lines. Asking for the
+// width given makes it wrap there (and ask for the height that takes).
+void rewrap_at_allocation(GtkWidget* label, GtkAllocation* allocation, gpointer)
+{
+    int xpad = 0;
+    gtk_misc_get_padding(GTK_MISC(label), &xpad, nullptr);
+    int width = allocation->width - 2 * xpad;
+    int asked = -1;
+    gtk_widget_get_size_request(label, &asked, nullptr);
+    if (width > 1 && width != asked)
+        gtk_widget_set_size_request(label, width, -1);
+}
+
+}  // namespace
+
 GtkWidget* wrap_button_label(GtkWidget* button, int chars)
 {
     GtkWidget* label = gtk_bin_get_child(GTK_BIN(button));
     if (GTK_IS_LABEL(label)) {
         gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
         gtk_label_set_max_width_chars(GTK_LABEL(label), chars);
+        g_signal_connect(label, "size-allocate", G_CALLBACK(rewrap_at_allocation), nullptr);
     }
     return button;
 }

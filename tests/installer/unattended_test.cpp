@@ -82,11 +82,19 @@ TEST_F(Unattended, InstallsThenUpdatesKeepingTheSettings)
     EXPECT_EQ(box.stub_state("clockkeeper_satclock.service.state"), "active\n");
     EXPECT_NE(read_file(box.data_dir() + "satclock.ini").find("auto_run=\"TRUE\" \r\n"), std::string::npos);
 
-    // The user changes a setting; an update over the installation keeps it.
-    write_file(box.data_dir() + "satclock.ini", "# GPS info\r\ncom_port=\"7\"\r\nauto_run=\"FALSE\"\r\n");
-    SetupRun update = satsetup({"--dir", box.path("inst/Satclock"), "--keep-settings", "--no-autorun"});
+    // The user's settings (an older file, without the later keys) survive an
+    // update, and gain the defaults of the keys they lack.
+    const std::string mine = "# GPS info\r\nschedule_value=\"4\"\r\ncom_port=\"33\"\r\nbaudrate=\"9600\"\r\n"
+                             "auto_run=\"FALSE\"\r\n";
+    write_file(box.data_dir() + "satclock.ini", mine);
+    SetupRun update = satsetup({"--dir", box.path("inst/Satclock"), "--no-autorun"});
     ASSERT_EQ(update.status, 0) << update.err;
-    EXPECT_EQ(read_file(box.data_dir() + "satclock.ini"), "# GPS info\r\ncom_port=\"7\"\r\nauto_run=\"FALSE\"\r\n");
+    std::string kept = read_file(box.data_dir() + "satclock.ini");
+    EXPECT_TRUE(kept.starts_with(mine)) << kept;
+    EXPECT_NE(kept.find("\r\nauto_update=\"TRUE\"\r\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("\r\nscreen_no_show=\"FALSE\"\r\n"), std::string::npos) << kept;
+    EXPECT_EQ(kept.find("com_port=\"1\""), std::string::npos) << kept;
+    EXPECT_EQ(kept.find("# Preferences"), std::string::npos) << "only settings lines are added: " << kept;
     EXPECT_FALSE(fs::exists(box.data_dir() + "satclock.ini.bak"));
     for (const std::string& line : lines_of(read_file(box.install_dir() + "uninstall.txt")))
         EXPECT_TRUE(fs::exists(line.starts_with("/") ? line : box.install_dir() + line)) << line;
@@ -96,13 +104,14 @@ TEST_F(Unattended, InstallsThenUpdatesKeepingTheSettings)
               std::string::npos)
         << update.out;
 
-    // Without --keep-settings the default file replaces them. A second
+    // With --reset-settings the default file replaces them. A second
     // folder takes over the first one's registrations, and says so. The
     // account named by --allow-user joins the channel's group, made when missing.
     std::string group = "scig" + std::to_string(getpid()), user = "sciu" + std::to_string(getpid());
     ASSERT_EQ(process_run({"useradd", "-M", "-N", "-s", "/usr/sbin/nologin", user}), 0);
     setenv("SATCLOCK_GROUP", group.c_str(), 1);
-    SetupRun again = satsetup({"--dir", box.path("inst/Other"), "--no-menu", "--no-desktop-icon", "--allow-user", user});
+    SetupRun again = satsetup({"--dir", box.path("inst/Other"), "--no-menu", "--no-desktop-icon", "--reset-settings",
+                               "--allow-user", user});
     std::string groups;
     process_run_capture({"id", "-nG", user}, &groups);
     unsetenv("SATCLOCK_GROUP");

@@ -3,6 +3,7 @@
 #include "src/correction/calendar.h"
 #include "src/gps/gps_fix.h"
 #include "src/ui/info_page.h"
+#include "src/ui/status_line.h"
 #include "tests/support/test_env.h"
 
 #include <cmath>
@@ -160,9 +161,32 @@ TEST(InfoTexts, LastAndNextCorrection)
     double jd = calendar_to_jd(t);
     EXPECT_EQ("Last time update: Never", taken(info_last_update_markup(-1)));
     EXPECT_EQ("Last time update: 7 Dec 15:15:12", taken(info_last_update_markup(jd)));
-    EXPECT_EQ("Next time update: Never", taken(info_next_update_markup(-1)));
-    EXPECT_EQ("Next time update: On Next Startup", taken(info_next_update_markup(0)));
-    EXPECT_EQ("Next time update: 7 Dec 15:15:12", taken(info_next_update_markup(jd)));
+    EXPECT_EQ("Next time update: Never", taken(info_next_update_markup(-1, 12, false)));
+    EXPECT_EQ("Next time update: On Next Startup", taken(info_next_update_markup(0, 1, false)));
+    // The moment names the period and what it counts from.
+    EXPECT_EQ("Next time update: 7 Dec 15:15:12 (Weekly, counted from the first start)",
+              taken(info_next_update_markup(jd, 12, false)));
+    EXPECT_EQ("Next time update: 7 Dec 15:15:12 (Every 15 minutes, counted from the last correction)",
+              taken(info_next_update_markup(jd, 4, true)));
+}
+
+// The rows added to the page write a date and a UTC moment as the GPS time row does.
+TEST(InfoTexts, AddedRowsWriteDatesAsTheGpsTimeRow)
+{
+    GpsFix fix{};
+    fix.year = 2037;
+    fix.month = 12;
+    fix.day = 31;
+    fix.hour = 23;
+    fix.minute = 59;
+    fix.second = 30;
+    std::string row = taken(info_gps_time_markup(fix));
+    ASSERT_EQ("GPS Time: 12/31/37 23:59:30", row);
+    const int64_t moment_s = 2145916770;  // 2037-12-31 23:59:30 UTC
+    EXPECT_EQ("12/31/37", day_text(moment_s / 86400));
+    StepQuestion question{1, 9 * 3600 * 1000000000LL, moment_s * 1000000000LL, false, false};
+    std::string text = info_step_question_text(question);
+    EXPECT_NE(text.find("to 12/31/37 23:59:30 UTC"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -47,6 +47,12 @@ TEST_F(RussianWindowTest, WindowWithItsLongestLinesFitsA1024PixelScreen)
     std::printf("natural width of the Russian main window: %d pixels\n", natural.width);
 }
 
+TEST_F(RussianWindowTest, EveryStateFitsA1024x768ScreenWithNothingCut)
+{
+    for (const std::string& problem : window_fit_problems())
+        ADD_FAILURE() << problem;
+}
+
 TEST_F(RussianWindowTest, MenusTabsAndButtonsAreTranslated)
 {
     const char* const options[] = {" GPS инфо  ", " Настройка GPS  ", " Параметры  ", " О программе  "};

@@ -123,9 +123,15 @@ TEST_F(SettingsNoticeTest, AChangeThatCannotBeSavedIsSaidAndSavedOnceTheFileTake
     if (!file.ok())
         GTEST_SKIP() << "the file system cannot make the file unwritable";
     gtk_combo_box_set_active(GTK_COMBO_BOX(info_widgets.units), 1);
+    gtk_combo_box_set_active(GTK_COMBO_BOX(info_widgets.schedule), 3);
     ASSERT_TRUE(settings_flush(10000));
-    ASSERT_TRUE(pump_until([] { return notice().find("show_feets = \"TRUE\" could not be saved") != npos; }))
-        << notice();
+    // One short line for both settings, without their keys.
+    ASSERT_TRUE(pump_until([] { return settings_problems().size() == 2; }));
+    ASSERT_TRUE(pump_until([] {
+        return notice().starts_with("Changes are not saved: this account may not write the settings");
+    })) << notice();
+    EXPECT_EQ(notice().find('\n'), npos) << notice();
+    EXPECT_EQ(notice().find("show_feets"), npos) << notice();
     EXPECT_NE(notice().find("sudo usermod -a -G users"), npos) << notice();
     EXPECT_EQ("feets", active_text(info_widgets.units)) << "in force all the same";
     EXPECT_TRUE(app_settings.show_feets);

@@ -378,3 +378,33 @@ TEST(PulseCauses, TooWideOrAtTheWrongRate)
 }
 
 }  // namespace
+
+namespace {
+
+std::string next_update_text() { return gtk_label_get_text(GTK_LABEL(info_widgets.next_update)); }
+
+// The shipped schedule (weekly, counted from the first start) on a first day
+// with the PC clock 5 s behind: the page says when the first correction comes,
+// and the status line why the clock stays off until then and what sets it now.
+TEST_F(StatusLineTest, AFirstDayClockOffSaysWhenTheFirstCorrectionComesAndWhatSetsItNow)
+{
+    app_settings.schedule_value = 12;
+    SimProcess sim(sandbox, kPort);
+    ASSERT_TRUE(sim.wait_ready());
+    ASSERT_EQ(platform_clock_set_ns(real_ns() - 5 * kSecond), 0);
+    receiver_start();
+    start_info_timers();
+    ASSERT_TRUE(shows("s behind GPS and was never corrected")) << status_text();
+    EXPECT_NE(status_text().find("Click \"Correct PC Clock Now!\" to set it now."), std::string::npos);
+    EXPECT_TRUE(pump_until([] { return next_update_text().ends_with("(Weekly, counted from the first start)"); }))
+        << next_update_text();
+
+    correct_time_request.store(1);  // what the button does
+    ASSERT_TRUE(pump_until([] { return correct_time_request.load() == 0; })) << status_text();
+    EXPECT_TRUE(correction_result_now().made);
+    EXPECT_TRUE(gone("was never corrected")) << status_text();
+    EXPECT_TRUE(pump_until([] { return next_update_text().ends_with("(Weekly, counted from the last correction)"); }))
+        << next_update_text();
+}
+
+}  // namespace

@@ -7,10 +7,12 @@
 
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
+#include "src/ui/info_page.h"
 #include "src/ui/main_window.h"
 #include "src/ui/modules.h"
 #include "src/ui/pixtex.h"
 #include "src/ui/resources.h"
+#include "src/ui/settings_notice.h"
 #include "tests/support/gtk_display.h"
 #include "tests/support/test_env.h"
 
@@ -320,4 +322,87 @@ int WindowManagerRequests::iconify_requests(unsigned long window)
     for (const std::vector<long>& data : messages(window, change_state_))
         count += data[0] == IconicState;
     return count;
+}
+
+namespace {
+
+// What the window asks for, given it at once as its size (no window manager here).
+bool window_at_its_request(GtkRequisition* asked)
+{
+    gtk_widget_queue_resize(main_window);
+    gtk_widget_size_request(main_window, asked);
+    gtk_window_resize(GTK_WINDOW(main_window), asked->width, asked->height);
+    return pump_until([&] {
+        return main_window->allocation.width == asked->width && main_window->allocation.height == asked->height;
+    });
+}
+
+// A label whose text needs more room than it was given (a wrapped label
+// given less height than its lines take), or below the window's edge.
+void add_cut_widgets(const char* state, std::vector<std::string>* problems)
+{
+    GtkAllocation window = main_window->allocation;
+    for (GtkWidget* label : find_widgets(main_window, GTK_TYPE_LABEL)) {
+        if (!gtk_widget_is_drawable(label) || gtk_label_get_ellipsize(GTK_LABEL(label)) != PANGO_ELLIPSIZE_NONE)
+            continue;
+        int width = 0, height = 0, xpad = 0, ypad = 0;
+        pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(label)), &width, &height);
+        gtk_misc_get_padding(GTK_MISC(label), &xpad, &ypad);
+        std::string text = gtk_label_get_text(GTK_LABEL(label));
+        if (width + 2 * xpad > label->allocation.width || height + 2 * ypad > label->allocation.height)
+            problems->push_back(std::string(state) + ": \"" + text + "\" is cut (" + std::to_string(width) + "x" +
+                                std::to_string(height) + " in " + std::to_string(label->allocation.width) + "x" +
+                                std::to_string(label->allocation.height) + ")");
+        // Inside a scrolled page a label may lie below the window's edge.
+        bool scrolled = gtk_widget_get_ancestor(label, GTK_TYPE_VIEWPORT) != nullptr;
+        if (!scrolled && label->allocation.y + label->allocation.height > window.height)
+            problems->push_back(std::string(state) + ": \"" + text + "\" is below the window's edge");
+    }
+}
+
+void add_fit_problems(const char* state, std::vector<std::string>* problems)
+{
+    GtkRequisition natural{}, asked{};
+    gtk_widget_size_request(gtk_bin_get_child(GTK_BIN(main_window)), &natural);
+    if (!window_at_its_request(&asked)) {
+        problems->push_back(std::string(state) + ": the window never took its size");
+        return;
+    }
+    std::printf("window %-40s asks %dx%d (its content %dx%d)\n", state, asked.width, asked.height, natural.width,
+                natural.height);
+    if (asked.width > 1024 || asked.height > 768 - 48)
+        problems->push_back(std::string(state) + ": " + std::to_string(asked.width) + "x" +
+                            std::to_string(asked.height) + " does not fit 1024x768");
+    add_cut_widgets(state, problems);
+}
+
+void show_longest_lines()
+{
+    const char* const cause = "Cannot open COM12 (/dev/serial/by-id/usb-u-blox_AG_-_www.u-blox.com_u-blox_7_-_GPS_GNSS_"
+                              "Receiver-if00): permission denied. Join its group dialout: sudo usermod -aG dialout "
+                              "$USER, then log out and in again.";
+    std::string causes = std::string(cause) + "\n" + cause + "\n" + cause;
+    for (GtkWidget* label : {info_widgets.status, info_widgets.result, info_widgets.offset, info_widgets.question_text})
+        gtk_label_set_text(GTK_LABEL(label), causes.c_str());
+    for (GtkWidget* widget : {info_widgets.status, info_widgets.result, info_widgets.offset, info_widgets.question})
+        gtk_widget_show(widget);
+    GtkWidget* notice = settings_notice_label();
+    gtk_label_set_text(GTK_LABEL(notice), cause);
+    gtk_widget_show(gtk_widget_get_parent(notice));
+}
+
+}  // namespace
+
+std::vector<std::string> window_fit_problems()
+{
+    std::vector<std::string> problems;
+    const char* const pages[] = {"GPS info", "GPS configuration", "Preferences", "About"};
+    for (int page = 0; page < 4; ++page) {
+        gtk_notebook_set_current_page(GTK_NOTEBOOK(main_notebook), page);
+        add_fit_problems(pages[page], &problems);
+    }
+    gtk_notebook_set_current_page(GTK_NOTEBOOK(main_notebook), 0);
+    show_longest_lines();
+    add_fit_problems("GPS info, question, status lines, notice", &problems);
+    return problems;
 }

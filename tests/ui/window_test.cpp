@@ -167,3 +167,13 @@ TEST_F(MainWindowTest, TitleCarriesTheVersion)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, EveryStateFitsA1024x768ScreenWithNothingCut)
+{
+    for (const std::string& problem : window_fit_problems())
+        ADD_FAILURE() << problem;
+}
+
+}  // namespace

@@ -1,6 +1,8 @@
 // Command-line parsing and --help of the simulated receiver.
 #include "options.h"
 
+#include "common/program_options.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +12,7 @@
 namespace {
 
 const char kHelp[] = R"(Usage: satclock-gpssim [OPTION]...
+       satclock-gpssim --help | --version
 A simulated NMEA 0183 receiver. It opens a pseudo-terminal, links it as
 COM<n> in the port folder, and sends a GGA and an RMC sentence every second,
 paced at the baud rate (10 bit times a byte), the first byte a set time after
@@ -69,6 +72,7 @@ Faults:
 Log:
   -l, --log FILE          JSON lines log ("-" = standard output)
   -h, --help              this text
+      --version           the version
 
 Capture files (--replay): one sentence a line, without or with its CR LF.
 A line "@<ms> <text>" is sent <ms> milliseconds after the replay began (its
@@ -227,6 +231,8 @@ bool parse_utc_time(const std::string& text, int64_t& utc_ns)
 
 int parse_options(int argc, char** argv, SimOptions& options)
 {
+    if (answer_help_or_version(argc, argv, "satclock-gpssim", kHelp))
+        return 0;
     int code = 0;
     optind = 1;
     while ((code = getopt_long(argc, argv, "p:d:b:o:t:q:s:f:c:g:r:l:h", kOptions, nullptr)) != -1) {

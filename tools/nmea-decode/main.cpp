@@ -2,6 +2,7 @@
 // lines as the analysis thread does, decodes each into the shared fix record
 // and prints one JSON object per line with the result and the record.
 // --gnss decodes in the GNSS mode (other talkers, whole-second times ...).
+#include "common/program_options.h"
 #include "src/gps/gps_fix.h"
 #include "src/gps/nmea_line_assembler.h"
 
@@ -42,20 +43,26 @@ int decode_stream(std::FILE* in)
     return 0;
 }
 
+constexpr char kUsage[] =
+    "usage: nmea-decode [--gnss] [FILE]   (standard input when no FILE or \"-\")\n"
+    "       nmea-decode --help | --version\n"
+    "  --gnss  decode in the GNSS mode: any talker, whole-second times,\n"
+    "          one-digit satellite counts, RMC status as the fix without GGA\n";
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (answer_help_or_version(argc, argv, "nmea-decode", kUsage))
+        return 0;
     int first = 1;
     if (argc > 1 && std::strcmp(argv[1], "--gnss") == 0) {
         accept_gnss_talkers.store(1);
         ++first;
     }
     const char* file = argc > first ? argv[first] : nullptr;
-    if (argc > first + 1 || (file && (std::strcmp(file, "-h") == 0 || std::strcmp(file, "--help") == 0))) {
-        std::fprintf(stderr, "usage: nmea-decode [--gnss] [FILE]   (standard input when no FILE or \"-\")\n"
-                             "  --gnss  decode in the GNSS mode: any talker, whole-second times,\n"
-                             "          one-digit satellite counts, RMC status as the fix without GGA\n");
+    if (argc > first + 1) {
+        std::fputs(kUsage, stderr);
         return 2;
     }
     std::FILE* in = stdin;
