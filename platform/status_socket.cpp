@@ -111,7 +111,8 @@ std::vector<pid_t> status_socket_pids()
 {
     std::vector<pid_t> pids;
     std::ifstream table("/proc/net/unix");
-    std::string stem = "@" + name_stem();
+    std::string stem = name_stem();
+    stem.insert(stem.begin(), '@');
     for (std::string line; std::getline(table, line);) {
         std::istringstream fields(line);
         std::string num, refs, protocol, flags, type, state, inode, path;

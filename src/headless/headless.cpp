@@ -65,7 +65,7 @@ std::string cause_key(const ReceiverIssue& issue)
 {
     return std::to_string(int(issue.cause)) + "/" + std::to_string(issue.link.port) + "/" + issue.link.device + "/" +
            std::to_string(issue.link.error) + "/" + std::to_string(issue.link.holder_pid) + "/" + issue.socket +
-           "/" + std::to_string(issue.prestep.step_ns / kSameStepNs) + ";";
+           "/" + std::to_string(issue.prestep.step_ns / kSameStepNs) + "/" + issue.kernel_pps.state + ";";
 }
 
 void write_status_changes()

@@ -10,6 +10,7 @@
 #include "platform/process.h"
 #include "src/correction/analiz.h"
 #include "src/correction/chrony_feed.h"
+#include "src/receiver/chrony_sources.h"
 #include "tests/support/test_env.h"
 
 #include <cmath>
@@ -283,6 +284,27 @@ TEST_F(HeadlessTest, ChronyLinesOfferTheKernelsPpsDevice)
     EXPECT_EQ(std::string::npos, lines.find("pps1")) << lines;
     EXPECT_EQ(std::string::npos, lines.find("refclock SOCK " + chrony_pulse_socket_path())) << lines;
     EXPECT_NE(std::string::npos, lines.find("refclock SOCK " + chrony_sample_socket_path() + " refid GPS")) << lines;
+}
+
+// chronyc's word on a kernel PPS line; Satclock's own pulse line (PPS) and
+// the GPS line are not it.
+TEST(KernelPpsUse, ReadFromChronycSources)
+{
+    struct Case {
+        const char* csv;
+        KernelPpsState want;
+    } cases[] = {
+        {"#,*,GPS,0,2,377,3,0.000001,0.000001,0.004\n", {}},
+        {"#,*,PPS,0,2,377,3,0.000001,0.000001,0.000001\n", {}},
+        {"#,-,GPS,0,2,377,3,0.01,0.01,0.004\n#,*,PPS1,0,4,377,13,-0.000000123,0.0,0.000001\n",
+         {KernelPpsUse::selected, "PPS1", '*'}},
+        {"#,+,PPS0,0,4,377,13,0.0,0.0,0.000001\n", {KernelPpsUse::selected, "PPS0", '+'}},
+        {"#,?,PPS1,0,4,0,-,0.0,0.0,0.0\n", {KernelPpsUse::not_selected, "PPS1", '?'}},
+        {"^,*,PPS2,1,6,377,20,0.0,0.0,0.001\n", {}},  // a server of that name, not a refclock
+        {"", {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.want, kernel_pps_use_in(c.csv)) << c.csv;
 }
 
 }  // namespace
