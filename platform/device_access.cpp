@@ -76,6 +76,21 @@ pid_t flock_holder_of(const std::string& locks_path, const struct stat& device)
     return 0;
 }
 
+// The lock's taker may have ended and left the lock to a process it shares
+// the open file with (`flock` run by a shell): such a lock names nobody. A
+// process whose fds this account may not read counts when it is alive.
+pid_t lock_holder(const struct stat& device)
+{
+    pid_t pid = flock_holder_of(proc_dir() + "/locks", device);
+    if (pid <= 0 || pid == getpid())
+        return 0;
+    std::string folder = proc_dir() + "/" + std::to_string(pid);
+    if (command_name(folder).empty())
+        return 0;
+    bool fds_readable = !entries(folder + "/fd").empty();
+    return !fds_readable || process_has_open(folder + "/fd", device) ? pid : 0;
+}
+
 }  // namespace
 
 std::string device_group_name(const std::string& path)
@@ -113,8 +128,8 @@ std::vector<DeviceHolder> device_holders(const std::string& path)
         return holders;
     // Whoever holds the port's lock comes first: it is the one that keeps
     // others out, and /proc/locks shows it to every account.
-    pid_t locker = flock_holder_of(proc_dir() + "/locks", device);
-    if (locker > 0 && locker != getpid())
+    pid_t locker = lock_holder(device);
+    if (locker > 0)
         holders.push_back({locker, command_name(proc_dir() + "/" + std::to_string(locker))});
     const std::string self = std::to_string(getpid());
     for (const std::string& pid : entries(proc_dir())) {
@@ -124,7 +139,7 @@ std::vector<DeviceHolder> device_holders(const std::string& path)
         if (std::atol(pid.c_str()) != locker && process_has_open(folder + "/fd", device))
             holders.push_back({static_cast<pid_t>(std::atol(pid.c_str())), command_name(folder)});
     }
-    std::sort(holders.begin() + (locker > 0 && locker != getpid() ? 1 : 0), holders.end(),
+    std::sort(holders.begin() + (locker > 0 ? 1 : 0), holders.end(),
               [](const auto& a, const auto& b) { return a.pid < b.pid; });
     return holders;
 }
