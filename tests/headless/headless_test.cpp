@@ -11,6 +11,7 @@
 #include "src/correction/analiz.h"
 #include "src/correction/chrony_feed.h"
 #include "src/receiver/chrony_sources.h"
+#include "tests/support/chronyd.h"
 #include "tests/support/test_env.h"
 
 #include <cmath>
@@ -18,7 +19,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,7 +27,6 @@ namespace {
 
 constexpr int64_t kMs = 1000000;
 
-std::string chrony_root() { return source_dir() + "/build-deps/chrony"; }
 std::string bin_dir() { return build_dir() + "/bin"; }
 
 std::string read_file(const std::string& path)
@@ -35,56 +34,6 @@ std::string read_file(const std::string& path)
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-std::vector<std::string> csv_fields(const std::string& line)
-{
-    std::vector<std::string> fields;
-    std::istringstream cells(line);
-    for (std::string cell; std::getline(cells, cell, ',');)
-        fields.push_back(cell);
-    return fields;
-}
-
-// chronyd in the foreground (-d) on a folder of its own, never steering the
-// clock (-x), with its command socket there and our account as its user.
-class Chronyd {
-public:
-    explicit Chronyd(const std::string& dir) : dir_(dir) { mkdir(dir.c_str(), 0700); }
-    ~Chronyd()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            process_wait(pid_);
-        }
-    }
-
-    bool start(const std::string& lines)
-    {
-        const passwd* account = getpwuid(geteuid());
-        std::ofstream(dir_ + "/chrony.conf") << "user " << (account ? account->pw_name : "root") << "\npidfile "
-                                             << dir_ << "/chronyd.pid\ndriftfile " << dir_
-                                             << "/chrony.drift\nbindcmdaddress " << socket() << "\ncmdport 0\n"
-                                             << lines;
-        pid_ = process_spawn({"/bin/sh", "-c", "exec \"$0\" -x -d -f \"$1\" 2>>\"$2\"",
-                              chrony_root() + "/usr/sbin/chronyd", dir_ + "/chrony.conf", dir_ + "/chronyd.log"});
-        return pid_ > 0 && wait_until([this] { return access(socket().c_str(), F_OK) == 0; }, 10000);
-    }
-
-    std::string ask(const char* what) const
-    {
-        std::string out;
-        process_run_capture({chrony_root() + "/usr/bin/chronyc", "-h", socket(), "-c", "-n", what}, &out);
-        return out;
-    }
-
-    std::string log() const { return read_file(dir_ + "/chronyd.log"); }
-
-private:
-    std::string socket() const { return dir_ + "/chronyd.sock"; }
-
-    std::string dir_;
-    pid_t pid_ = -1;
-};
 
 // `satclock --headless` with its standard error in a file.
 class Headless {
@@ -137,18 +86,6 @@ void write_settings(const TestSandbox& box, const std::string& lines)
     std::ofstream(box.path("appdata/satclock/satclock.ini")) << lines;
 }
 
-// A source line of `chronyc -c sources`: mode, state, name, stratum, ..., measured offset.
-std::vector<std::string> source_line(const std::string& csv, const std::string& name)
-{
-    std::istringstream lines(csv);
-    for (std::string line; std::getline(lines, line);) {
-        std::vector<std::string> fields = csv_fields(line);
-        if (fields.size() >= 10 && fields[2] == name)
-            return fields;
-    }
-    return {};
-}
-
 class HeadlessTest : public testing::Test {
 protected:
     void SetUp() override
@@ -194,10 +131,10 @@ TEST_F(HeadlessTest, ServesGpsTimeThroughChronyToAClientAtStratumTwo)
     std::string tracking;
     bool stratum_two = wait_until(
         [&] {
-            gps = source_line(server.ask("sources"), "GPS");
-            served = source_line(client.ask("sources"), "127.0.0.1");
+            gps = chrony_source_fields(server.ask("sources"), "GPS");
+            served = chrony_source_fields(client.ask("sources"), "127.0.0.1");
             tracking = client.ask("tracking");
-            std::vector<std::string> track = csv_fields(tracking);
+            std::vector<std::string> track = chrony_csv_fields(tracking);
             return served.size() >= 10 && served[1] == "*" && served[3] == "1" && track.size() > 2 &&
                    track[2] == "2" &&
                    std::llabs(std::llround(std::strtod(served[8].c_str(), nullptr) * 1e9) - kClockOffsetNs) <=
