@@ -18,7 +18,8 @@ struct DeviceHolder {
     std::string name;  // the command name (/proc/<pid>/comm)
 };
 
-// Processes other than this one with path (links followed) open, by pid;
-// those whose fds this account may not read are not seen. $SATCLOCK_PROC_DIR
-// replaces /proc.
+// Processes other than this one with path (links followed) open: first the
+// one holding its flock (from /proc/locks, which every account may read),
+// then the others by pid; those whose fds this account may not read are not
+// seen. $SATCLOCK_PROC_DIR replaces /proc.
 std::vector<DeviceHolder> device_holders(const std::string& path);

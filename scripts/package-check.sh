@@ -73,6 +73,12 @@ else
   [ "$(stat -c %a "$settings")" = 666 ] || fail "$settings is not open to users"
 fi
 man -w satclock-gpssim >/dev/null || fail "manual page not found by man"
+# The copy without a desktop: its account in its two groups, its unit shipped but not enabled.
+id -nG satclock 2>/dev/null | tr ' ' '\n' | grep -qx dialout && id -nG satclock | tr ' ' '\n' | grep -qx satclock \
+  || fail "no system account satclock in the groups dialout and satclock"
+[ -f /lib/systemd/system/satclock-headless.service ] || fail "satclock-headless.service not installed"
+[ ! -e /etc/systemd/system/multi-user.target.wants/satclock-headless.service ] \
+  || fail "satclock-headless.service enabled by the package"
 # The comparison at the end sees the package's files: here they must show.
 snapshot "$work/installed"
 grep -q '^f /opt/Satclock/bin/clockkeeper $' "$work/installed" && grep -q '^f /usr/bin/dpkg $' "$work/before" \

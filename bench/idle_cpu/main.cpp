@@ -11,7 +11,11 @@
 // --delivery): byte at a time, a 16550's FIFO, USB packets. The last line
 // holds the USB figures.
 //
+// With --headless it measures `satclock --headless` instead: no display, no
+// tray, one run.
+//
 //   idle_cpu [SECONDS] [--delivery byte|fifo|usb]   (default 60 s each, all three)
+//   idle_cpu [SECONDS] --headless [--delivery ...]  (default usb)
 #include "common/program_options.h"
 #include "platform/process.h"
 #include "src/ui/x11_windows.h"
@@ -228,7 +232,7 @@ void sandbox_environment(const std::string& dir)
 
 // One measured run with the receiver handing its bytes over as `delivery`
 // says; false when a program could not be started (its folder is kept).
-bool run_once(const std::string& bin, const std::string& delivery, int seconds, RunFigures& figures)
+bool run_once(const std::string& bin, const std::string& delivery, int seconds, bool headless, RunFigures& figures)
 {
     std::string dir = (fs::temp_directory_path() / ("idle_cpu." + std::to_string(getpid()) + "." + delivery)).string();
     sandbox_environment(dir);
@@ -238,8 +242,9 @@ bool run_once(const std::string& bin, const std::string& delivery, int seconds, 
     bool linked = wait_for(5000, [&] { return fs::exists(dir + "/ports/COM" + std::to_string(kPort)); });
     pid_t keeper = process_spawn({"sh", "-c", "exec \"$0\" debug >\"$1\" 2>&1", bin + "/clockkeeper",
                                   dir + "/clockkeeper.out"});
-    pid_t satclock = process_spawn({"sh", "-c", "exec \"$0\" >\"$1\" 2>&1", bin + "/satclock", dir + "/satclock.out"});
-    bool started = linked && keeper > 0 && satclock > 0 && hide_main_window(satclock);
+    pid_t satclock = process_spawn({"sh", "-c", "exec \"$0\" $2 >\"$1\" 2>&1", bin + "/satclock",
+                                    dir + "/satclock.out", headless ? "--headless" : ""});
+    bool started = linked && keeper > 0 && satclock > 0 && (headless || hide_main_window(satclock));
     if (!started) {
         std::fprintf(stderr, "idle_cpu: could not start the receiver, clockkeeper or satclock (see %s)\n",
                      dir.c_str());
@@ -271,6 +276,17 @@ void print_figures(const char* prefix, const RunFigures& f)
                 prefix, f.satclock.cpu_pct, f.keeper.cpu_pct, f.satclock.wakeups_per_s, f.keeper.wakeups_per_s);
 }
 
+// satclock --headless: no display, no tray host.
+int run_headless(const std::string& bin, const std::string& delivery, int seconds)
+{
+    RunFigures figures;
+    if (!run_once(bin, delivery, seconds, true, figures))
+        return 1;
+    std::printf("headless_cpu_pct=%.3f headless_wakeups_per_s=%.1f clockkeeper_cpu_pct=%.3f\n", figures.satclock.cpu_pct,
+                figures.satclock.wakeups_per_s, figures.keeper.cpu_pct);
+    return 0;
+}
+
 }  // namespace
 
 constexpr char kUsage[] =
@@ -285,18 +301,24 @@ int main(int argc, char** argv)
     if (answer_help_or_version(argc, argv, "idle_cpu", kUsage))
         return 0;
     int seconds = 60;
+    bool headless = false;
     std::vector<std::string> deliveries = {"byte", "fifo", "usb"};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--delivery") == 0 && i + 1 < argc)
             deliveries = {argv[++i]};
+        else if (std::strcmp(argv[i], "--headless") == 0)
+            headless = true;
         else
             seconds = std::atoi(argv[i]);
     }
-    if (seconds <= 0 || !std::getenv("DISPLAY")) {
-        std::fprintf(stderr, "usage: idle_cpu [SECONDS] [--delivery byte|fifo|usb] (needs an X display: xvfb-run)\n");
+    if (seconds <= 0 || (!headless && !std::getenv("DISPLAY"))) {
+        std::fprintf(stderr, "usage: idle_cpu [SECONDS] [--headless] [--delivery byte|fifo|usb] (the window needs "
+                             "an X display: xvfb-run)\n");
         return 2;
     }
     std::string bin = fs::path(process_self_path()).parent_path().string();
+    if (headless)
+        return run_headless(bin, deliveries.size() == 1 ? deliveries.front() : "usb", seconds);
     pid_t tray = start_tray_host();
     if (tray <= 0) {
         std::fprintf(stderr, "idle_cpu: trayer could not be started\n");
@@ -304,7 +326,7 @@ int main(int argc, char** argv)
     }
     RunFigures figures;
     for (const std::string& delivery : deliveries) {
-        if (!run_once(bin, delivery, seconds, figures)) {
+        if (!run_once(bin, delivery, seconds, false, figures)) {
             stop(tray);
             return 1;
         }

@@ -4,12 +4,14 @@
 #include "common/chrony_socket.h"
 #include "common/smem.h"
 #include "platform/clock.h"
+#include "platform/pps_devices.h"
 #include "src/correction/analiz.h"
 #include "src/correction/nmea_delay.h"
 #include "src/gps/receiver_view.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 std::atomic<int> chrony_feed{0};
 
@@ -21,7 +23,8 @@ constexpr int kSampleAckWaitMs = 200;
 constexpr int64_t kAskOldServiceAgainNs = 60000000000LL;
 constexpr int kSentencePrecisionMs = 150;  // the receiver's output delay, unknown without 1PPS
 
-constexpr int64_t kDeliveryStaleNs = 3000000000LL;  // no sample for this long: no longer delivering
+constexpr int64_t kDeliveryStaleNs = 3000000000LL;
+constexpr int64_t kKernelPpsLookNs = 5000000000LL;  // no sample for this long: no longer delivering
 
 std::atomic<ChronyFeedState> feed_state{ChronyFeedState::off};
 std::atomic<int64_t> delivered_ns{0};  // monotonic, the last sample chrony's socket took
@@ -75,6 +78,22 @@ std::string seconds_text(int ms)
     return text;
 }
 
+// The window asks 20 times a second; /dev is looked at every few seconds.
+std::string first_kernel_pps()
+{
+    static std::mutex lock;
+    static std::string first;
+    static int64_t looked_ns = 0;
+    std::lock_guard guard(lock);
+    int64_t now = platform_monotonic_ns();
+    if (looked_ns == 0 || now - looked_ns > kKernelPpsLookNs) {
+        std::vector<std::string> devices = kernel_pps_devices();
+        first = devices.empty() ? "" : devices.front();
+        looked_ns = now;
+    }
+    return first;
+}
+
 }  // namespace
 
 // Without a fix no sample goes out: chrony then takes nothing, whatever came before.
@@ -117,6 +136,7 @@ ChronyLineFacts chrony_line_facts_now()
     facts.delay_ms = nmea_delay_ms.load();
     facts.delay_learned = facts.spread_ms >= 0 && facts.delay_ms > 0;
     facts.pps = use_pps.load() != 0;
+    facts.kernel_pps = first_kernel_pps();
     return facts;
 }
 
@@ -133,7 +153,11 @@ std::string chrony_refclock_lines(const ChronyLineFacts& facts)
     }
     lines += "refclock SOCK " + facts.sample_socket + " refid GPS poll 2 precision " + seconds_text(precision_ms) +
              " offset 0.0\n";
-    if (facts.pps)
+    if (!facts.kernel_pps.empty())
+        lines += "# the kernel's 1PPS time stamps on " + facts.kernel_pps +
+                 ", read by chrony itself (a udev rule gives chrony the device)\nrefclock PPS " + facts.kernel_pps +
+                 " lock GPS\n";
+    else if (facts.pps)
         lines += "refclock SOCK " + facts.pulse_socket + " refid PPS poll 2 lock GPS precision 0.000001 prefer\n";
     return lines;
 }

@@ -42,10 +42,14 @@ struct ChronyLineFacts {
     int delay_ms = 0;
     int spread_ms = 0;
     bool pps = false;  // 1PPS is in use: the pulse line, locked to the sentence line
+    std::string kernel_pps;  // the first of the kernel's 1PPS devices (/dev/pps0), "" none
 };
 ChronyLineFacts chrony_line_facts_now();
 
 // The lines to add to chrony's configuration (LF-separated, a comment line
 // on the receiver delay first): the sentence line with the measured
-// precision, and the pulse line locked to it when 1PPS is in use.
+// precision, and the pulse line locked to it when 1PPS is in use. Where the
+// kernel has a 1PPS device, chrony reads its time stamps itself (better than
+// any a program takes): its PPS line, locked to the sentence line that
+// numbers the seconds, takes the place of Satclock's pulse line.
 std::string chrony_refclock_lines(const ChronyLineFacts& facts);

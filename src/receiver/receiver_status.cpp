@@ -156,9 +156,14 @@ void chrony_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
     }
     case ChronyFeedState::old_service:
         out.push_back(issue(ReceiverCause::chrony_old_service, facts));
-        break;
+        return;
     default:
         break;
+    }
+    if (facts.chrony != ChronyFeedState::off && facts.kernel_pps.use != KernelPpsUse::unknown) {
+        ReceiverIssue pps = issue(ReceiverCause::chrony_kernel_pps, facts);
+        pps.kernel_pps = facts.kernel_pps;
+        out.push_back(pps);
     }
 }
 
@@ -248,6 +253,7 @@ ReceiverFacts receiver_facts_now()
     facts.chrony = chrony_feed_state();
     if (facts.chrony == ChronyFeedState::not_delivered)
         facts.chrony_socket = chrony_sample_socket_path();
+    facts.kernel_pps = kernel_pps_last();
     facts.correction_requested = correct_time_request.load() != 0;
     facts.prestep = prestep_list_now();
     facts.never_corrected = correct_time_jd_prev.load() < 0;

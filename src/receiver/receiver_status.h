@@ -7,6 +7,7 @@
 #include "src/correction/clock_offset.h"
 #include "src/correction/prestep_check.h"
 #include "src/gps/link_status.h"
+#include "src/receiver/chrony_sources.h"
 
 #include <cstdint>
 #include <string>
@@ -36,6 +37,7 @@ enum class ReceiverCause {
     chrony_takes_time,  // chrony takes Satclock's GPS time
     chrony_not_taking,  // the service cannot hand the samples to chrony
     chrony_old_service, // the service does not know chrony's samples: the clock is set as designed
+    chrony_kernel_pps,  // chrony has a kernel 1PPS line: whether it uses it
     date_refused,   // the receiver's date is before the build day: no correction from it
     few_satellites, // a correction waits for more satellites in use
     step_asked,     // a step over the cap waits for the user's answer
@@ -53,6 +55,7 @@ struct ReceiverIssue {
     PrestepList prestep{};         // the pre-step causes: the checks' figures
     int pulse_ms = 0;    // pulse_too_wide: the width; pulse_wrong_rate: the time between leading edges
     int64_t offset_ns = 0;         // never_corrected: GPS time minus the PC clock
+    KernelPpsState kernel_pps{};   // chrony_kernel_pps: chrony's line and its state
 };
 
 // Everything the causes are read from, taken at one moment.
@@ -74,6 +77,7 @@ struct ReceiverFacts {
     unsigned time_daemons = 0;     // time_daemons_running: kTimesyncdRuns, kChronydRuns, kNtpdRuns
     ChronyFeedState chrony = ChronyFeedState::off;
     std::string chrony_socket;     // where the service sends the samples
+    KernelPpsState kernel_pps;     // what chronyc said of a kernel 1PPS line
     bool correction_requested = false;  // correct_time_request
     PrestepList prestep;           // what the next correction would meet
     bool never_corrected = false;  // correct_time_jd_prev is -1

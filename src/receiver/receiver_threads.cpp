@@ -2,10 +2,12 @@
 #include "src/receiver/receiver_threads.h"
 
 #include "src/correction/analiz.h"
+#include "src/correction/chrony_feed.h"
 #include "src/correction/nmea_delay.h"
 #include "src/gps/com_reader.h"
 #include "src/gps/gpsd_link.h"
 #include "src/gps/receiver_view.h"
+#include "src/receiver/chrony_sources.h"
 #include "src/receiver/time_daemons.h"
 #include "src/settings/settings.h"
 
@@ -35,6 +37,7 @@ void probe_service_forever()
         if (round % kDaemonProbeEvery == 0) {
             unsigned daemons = time_daemons_running();
             changed = time_daemons_present.exchange(daemons) != daemons || changed;
+            changed = kernel_pps_note(chrony_feed.load() ? kernel_pps_use_now() : KernelPpsState{}) || changed;
         }
         if (changed)
             receiver_view_changed();

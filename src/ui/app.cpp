@@ -10,6 +10,7 @@
 #include "src/ui/intro.h"
 #include "src/ui/main_window.h"
 #include "src/ui/modules.h"
+#include "src/ui/status_report.h"
 #include "src/ui/tray.h"
 
 #include <cerrno>
@@ -191,6 +192,7 @@ int app_main(int argc, char** argv)
     if (app_settings.above_all)
         gtk_window_set_keep_above(GTK_WINDOW(main_window), TRUE);
     instance_listen(show_main_window);
+    status_report_serve();
     gtk_main();
     return 0;
 }

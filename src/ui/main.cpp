@@ -1,17 +1,29 @@
-// The satclock program: the desktop window that sets the PC clock from a GPS receiver.
+// The satclock program: the desktop window that sets the PC clock from a GPS
+// receiver; with --headless the same without a window, with --status what a
+// running copy sees.
 #include "common/program_options.h"
+#include "src/headless/headless.h"
+#include "src/headless/status_command.h"
 #include "src/ui/app.h"
 #include "src/ui/resources.h"
+
+#include <cstring>
 
 namespace {
 
 constexpr char kUsage[] =
     "Usage: satclock [GTK options]\n"
+    "       satclock --headless\n"
+    "       satclock --status [--json]\n"
+    "       satclock --chrony-lines\n"
     "       satclock --help | --version\n"
     "Satclock's window: the GPS receiver's time, fix and position, and the PC clock\n"
     "set from it by the time service clockkeeper, on demand or on a schedule. Its\n"
     "settings are in /var/lib/satclock/satclock.ini; it starts in the tray when\n"
-    "told so on its Preferences page.\n";
+    "told so on its Preferences page. --headless runs the same without a window,\n"
+    "writing the status line to standard error; --status shows what the running\n"
+    "copies see (exit 0 with a fix, 1 without, 2 when none runs); --chrony-lines\n"
+    "prints the lines for chrony's configuration.\n";
 
 }  // namespace
 
@@ -20,6 +32,12 @@ int main(int argc, char** argv)
     // Before anything starts: an answer here never opens the port or sets the clock.
     if (answer_help_or_version(argc, argv, "satclock", kUsage))
         return 0;
+    if (argc >= 2 && std::strcmp(argv[1], "--headless") == 0)
+        return headless_main();
+    if (argc >= 2 && std::strcmp(argv[1], "--chrony-lines") == 0)
+        return chrony_lines_main();
+    if (argc >= 2 && std::strcmp(argv[1], "--status") == 0)
+        return status_command_main(argc >= 3 && std::strcmp(argv[2], "--json") == 0);
     res_register_bundle();
     return app_main(argc, argv);
 }

@@ -214,6 +214,18 @@ std::string refusal_text(PostOutcome why)
     }
 }
 
+std::string kernel_pps_text(const KernelPpsState& pps)
+{
+    if (pps.use == KernelPpsUse::selected)
+        return owned_text(g_strdup_printf(_("chrony uses the kernel's 1PPS time stamps (%s): the clock follows the "
+                                            "pulse to the microsecond."),
+                                          pps.name.c_str()));
+    return owned_text(g_strdup_printf(_("chrony does not use the kernel's 1PPS (%s, state %c in chronyc sources): "
+                                        "it numbers the pulses only while the GPS line is selected or reachable; "
+                                        "check the pulse's wiring and the udev rule that gives chrony the device."),
+                                      pps.name.c_str(), pps.state));
+}
+
 // The machine's time daemons and chrony taking Satclock's time.
 std::string time_daemon_text(const ReceiverIssue& issue)
 {
@@ -235,6 +247,8 @@ std::string time_daemon_text(const ReceiverIssue& issue)
                                        "the lines of the GPS configuration page to "
                                        "/etc/chrony/conf.d/satclock.conf, then: sudo systemctl restart chrony"),
                                      issue.socket.c_str()));
+    case ReceiverCause::chrony_kernel_pps:
+        return kernel_pps_text(issue.kernel_pps);
     case ReceiverCause::chrony_old_service:
         return _("The time service is older than this Satclock: it answered \"unknown\" to chrony's samples, "
                  "so Satclock sets the clock as before. Install this Satclock's service to give GPS time to chrony.");

@@ -8,27 +8,22 @@
 // sandbox clock's offset from the truth.
 #include "bench/correction_accuracy/correction_rig.h"
 
-#include "platform/process.h"
 #include "src/correction/analiz.h"
 #include "src/correction/chrony_feed.h"
+#include "tests/support/chronyd.h"
 #include "tests/support/test_env.h"
 
 #include <cmath>
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <sstream>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int64_t kMs = 1000000;
 constexpr int64_t kClockOffsetNs = 1234567000;  // the sandbox PC clock runs this far ahead of the truth
-
-std::string chrony_root() { return source_dir() + "/build-deps/chrony"; }
 
 // One refclock of `chronyc -c sources`: reach (octal text) and the measured
 // offset of the PC clock from the source (above 0: the clock is ahead), in s.
@@ -40,71 +35,22 @@ struct ChronySource {
 
 ChronySource parse_source(const std::string& csv, const std::string& name)
 {
-    std::istringstream lines(csv);
-    for (std::string line; std::getline(lines, line);) {
-        std::vector<std::string> fields;
-        std::istringstream cells(line);
-        for (std::string cell; std::getline(cells, cell, ',');)
-            fields.push_back(cell);
-        if (fields.size() >= 10 && fields[2] == name)
-            return ChronySource{true, fields[5] != "0", std::strtod(fields[8].c_str(), nullptr)};
-    }
-    return ChronySource{};
+    std::vector<std::string> fields = chrony_source_fields(csv, name);
+    if (fields.empty())
+        return ChronySource{};
+    return ChronySource{true, fields[5] != "0", std::strtod(fields[8].c_str(), nullptr)};
 }
 
-// chronyd in the foreground on a folder of its own: -x leaves the clock
-// alone, -d keeps it in the foreground, the configuration names its command
-// socket, pid and drift files there (no NTP or command port), and its
-// account is ours (Debian's _chrony account does not exist on a build machine).
-class Chronyd {
-public:
-    explicit Chronyd(const std::string& dir) : dir_(dir) { mkdir(dir.c_str(), 0700); }
-    ~Chronyd()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            process_wait(pid_);
-        }
-    }
-
-    bool start(const std::string& refclock_lines)
-    {
-        std::ofstream conf(dir_ + "/chrony.conf");
-        const passwd* account = getpwuid(geteuid());
-        conf << "user " << (account ? account->pw_name : "root") << "\n"
-             << "pidfile " << dir_ << "/chronyd.pid\n"
-             << "driftfile " << dir_ << "/chrony.drift\n"
-             << "bindcmdaddress " << socket() << "\ncmdport 0\nport 0\n";
-        // noselect: chronyd measures the sources without steering its own
-        // idea of the time by them, so the offsets stay the clock's.
-        std::istringstream lines(refclock_lines);
-        for (std::string line; std::getline(lines, line);)
-            conf << line << (line.rfind("refclock", 0) == 0 ? " noselect" : "") << "\n";
-        conf.close();
-        pid_ = process_spawn({"/bin/sh", "-c", "exec \"$0\" -x -d -f \"$1\" 2>>\"$2\"",
-                              chrony_root() + "/usr/sbin/chronyd", dir_ + "/chrony.conf", dir_ + "/chronyd.log"});
-        return pid_ > 0 && wait_until([this] { return access(socket().c_str(), F_OK) == 0; }, 10000);
-    }
-
-    std::string sources() const
-    {
-        std::string out;
-        process_run_capture({chrony_root() + "/usr/bin/chronyc", "-h", socket(), "-c", "-n", "sources"}, &out);
-        return out;
-    }
-
-    std::string log() const
-    {
-        std::ifstream in(dir_ + "/chronyd.log");
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-private:
-    std::string socket() const { return dir_ + "/chronyd.sock"; }
-
-    std::string dir_;
-    pid_t pid_ = -1;
-};
+// noselect: chronyd measures the sources without steering its own idea of
+// the time by them, so the offsets stay the clock's. No NTP port.
+std::string measuring_only(const std::string& refclock_lines)
+{
+    std::string conf = "port 0\n";
+    std::istringstream lines(refclock_lines);
+    for (std::string line; std::getline(lines, line);)
+        conf += line + (line.rfind("refclock", 0) == 0 ? " noselect" : "") + "\n";
+    return conf;
+}
 
 bool near_offset(const ChronySource& source, int64_t tolerance_ns)
 {
@@ -130,14 +76,14 @@ TEST(ChronyFeed, ChronydReachesGpsAndPpsAtTheClocksOffset)
     ASSERT_LE(learned, 260);
 
     Chronyd chronyd(chrony_dir);
-    ASSERT_TRUE(chronyd.start(chrony_refclock_lines(chrony_line_facts_now()))) << chronyd.log();
+    ASSERT_TRUE(chronyd.start(measuring_only(chrony_refclock_lines(chrony_line_facts_now())))) << chronyd.log();
     ASSERT_TRUE(rig_set_clock_offset(kClockOffsetNs));
     chrony_feed.store(1);
     correct_time_request.store(1);  // left waiting while chrony takes the time
     ChronySource gps, pps;
     bool both = wait_until(
         [&] {
-            std::string csv = chronyd.sources();
+            std::string csv = chronyd.ask("sources");
             gps = parse_source(csv, "GPS");
             pps = parse_source(csv, "PPS");
             return near_offset(gps, 5 * kMs) && near_offset(pps, 1 * kMs);

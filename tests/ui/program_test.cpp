@@ -257,6 +257,42 @@ TEST_F(ProgramTest, SecondCopyShowsTheFirstOnesWindowAndEnds)
     EXPECT_EQ(0, process_wait(first, 10000)) << output("first");
 }
 
+// A copy without a window holds the receiver's port as the desktop program
+// does: a desktop copy started beside it names it as the port's holder, and
+// `satclock --status` reads both, the JSON being the reading copy's.
+TEST_F(ProgramTest, StatusReadsTheHeadlessCopyAndTheDesktopCopyBesideIt)
+{
+    ASSERT_NO_FATAL_FAILURE(start_receiver_on_com3());
+    std::string status;
+    EXPECT_EQ(2, process_run_capture({build_dir() + "/bin/satclock", "--status", "--json"}, &status)) << status;
+    pid_t headless = spawn_test_child({"/bin/sh", "-c", "exec \"$0\" --headless 2>\"$1\"", build_dir() + "/bin/satclock",
+                                 sandbox_.path("headless.out")});
+    ASSERT_GT(headless, 0);
+    started_.push_back(headless);
+    ASSERT_TRUE(wait_until([&] {
+        return process_run_capture({build_dir() + "/bin/satclock", "--status", "--json"}, &status) == 0;
+    })) << status << output("headless");
+    pid_t desktop = start("desktop");
+    ASSERT_NE(0u, wait_shown(desktop)) << output("desktop");
+    std::string holder = "in use by satclock (process " + std::to_string(headless) + ")";
+    std::string text;
+    EXPECT_TRUE(wait_until([&] {
+        process_run_capture({build_dir() + "/bin/satclock", "--status"}, &text);
+        return text.find("(desktop), process " + std::to_string(desktop)) != std::string::npos &&
+               text.find(holder) != std::string::npos;
+    })) << text;
+    EXPECT_EQ(0, process_run_capture({build_dir() + "/bin/satclock", "--status", "--json"}, &status)) << status;
+    for (const char* field : {"\"mode\":\"headless\"", "\"reading\":true", "\"port\":3", "\"link\":\"open\""})
+        EXPECT_NE(std::string::npos, status.find(field)) << field << " in " << status;
+    kill(headless, SIGTERM);
+    EXPECT_EQ(0, process_wait(headless, 2000)) << output("headless");
+    // The desktop copy alone: it takes the port at its next try and reads it.
+    EXPECT_TRUE(wait_until([&] {
+        return process_run_capture({build_dir() + "/bin/satclock", "--status", "--json"}, &status) == 0 &&
+               status.find("\"mode\":\"desktop\"") != std::string::npos;
+    })) << status;
+}
+
 TEST_F(ProgramTest, AfterTheFirstCopyEndsANewOneRuns)
 {
     pid_t first = start("first");
