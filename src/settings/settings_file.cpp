@@ -29,8 +29,8 @@ namespace {
 // a small file), never across a write: a reader never waits for a writer's
 // fsync or folder lock.
 std::mutex cache_lock;
-// One write at a time in this process (the settings writer thread and the
-// analysis thread both write), held for the whole write.
+// One write at a time in this process (the settings writer thread, or a
+// poster when that thread could not be started), held for the whole write.
 std::mutex write_lock;
 // Each write is also one critical section between processes (every user's
 // satclock shares the file), held on the file's folder. Another account may
