@@ -70,14 +70,16 @@ TEST_F(Procedure, InstallsIntoATemporaryRoot)
     for (const char* temporary : {"7za", "data.7z"})
         EXPECT_FALSE(fs::exists(box.install_dir() + temporary)) << temporary;
     EXPECT_FALSE(fs::exists(box.data_dir() + "settings.7z"));
-    // The group's entry where the file system keeps access lists, else mode 0666.
+    // The group's entry where the file system keeps access lists, else the
+    // group's own write bit (mode 0664): never writable by every account.
     std::string entry = users_acl_entry(box.data_dir() + "satclock.ini");
     if (entry.empty())
         EXPECT_EQ(fs::status(box.data_dir() + "satclock.ini").permissions() & fs::perms::all,
                   fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::group_write |
-                      fs::perms::others_read | fs::perms::others_write);
+                      fs::perms::others_read);
     else
         EXPECT_EQ(entry, "group:users:rw-");
+    EXPECT_EQ(fs::status(box.data_dir() + "satclock.ini").permissions() & fs::perms::others_write, fs::perms::none);
     EXPECT_NE(read_file(box.data_dir() + "satclock.ini").find("# Preferences\r\nauto_run=\"FALSE\"\r\n"),
               std::string::npos);
 
