@@ -507,10 +507,7 @@ int shift_time_ms(int64_t shift_ms) { return shift_clock(shift_ms) == 0 ? 0 : -1
 
 void analiz_com_thread_func()
 {
-    {
-        std::lock_guard<std::mutex> hold(buf_com_lock);
-        buf_com_tail_analiz = buf_com_head;
-    }
+    buf_com_skip_analiz();
     analiz_start_ns.store(platform_monotonic_ns());
     analiz_log("start analiz_com_thread_func\n");
     platform_thread_realtime();  // the clock reading of a correction waits for its wake
