@@ -172,6 +172,11 @@ bool file_remove(const std::string& path)
     return unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
+int file_rename_new(const std::string& from, const std::string& to)
+{
+    return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+}
+
 FileIdentity file_identity(const std::string& path, bool follow)
 {
     struct stat st {};

@@ -73,6 +73,9 @@ bool make_folders(const std::string& path, mode_t mode, std::string* why = nullp
 // Removes a file, link (itself, never its target) or empty folder. True when
 // nothing is at the path afterwards.
 bool file_remove(const std::string& path);
+// Gives a file another name in its folder, never replacing what has that name
+// already. 0, or an errno value (EEXIST: the name is taken).
+int file_rename_new(const std::string& from, const std::string& to);
 // Removes folder/relative ("a/b/name") without following a link below folder:
 // a link in place of "a" or "b" stops the removal, and a link named "name" is
 // removed itself. True when nothing is there afterwards.
