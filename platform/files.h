@@ -122,8 +122,9 @@ bool has_control_characters(std::string_view text);
 std::string path_only_root_can_change(const std::string& path, bool whole_file = false);
 
 // Rewrites a file that someone else made for this process to write into (a
-// hand-over file): only a regular file with one name, owned by owner, opened
-// without following a link. False when it is not such a file.
+// hand-over file): only a regular file with one name, owned by owner, never a
+// link; what the path names is checked before anything is opened for
+// writing. False when it is not such a file.
 bool file_rewrite_owned(const std::string& path, std::string_view bytes, uid_t owner);
 
 // A new, empty file only its owner may read and write, under a name that no
