@@ -11,7 +11,7 @@
 // this is no settings file: it is neither read (every read fails, the
 // defaults stay in force) nor written (errno EFBIG), so nothing in it is lost;
 // the settings' problems say so.
-inline constexpr long long settings_file_cap = 1 << 20;
+inline constexpr long long settings_file_cap = 4 << 20;
 
 // Computes the settings path: get_shell_folder("Common AppData") + "/satclock/satclock.ini".
 void settings_init_path();

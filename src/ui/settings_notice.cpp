@@ -120,10 +120,10 @@ gchar* settings_problem_text(const SettingsProblem& problem, const char* path)
     case SettingsProblem::Kind::bad_value:
         return bad_value_text(problem, path);
     case SettingsProblem::Kind::too_large:
-        return g_strdup_printf(_("%s is larger than 1 MiB, far larger than settings ever are: Satclock neither reads "
-                                 "it nor writes to it, and uses its defaults. Move the file aside or delete it; "
-                                 "Satclock then writes a new one."),
-                               path);
+        return g_strdup_printf(_("%s is larger than %d MiB, far larger than settings ever are: Satclock neither "
+                                 "reads it nor writes to it, and uses its defaults. Move the file aside or delete "
+                                 "it; Satclock then writes a new one."),
+                               path, int(settings_file_cap >> 20));
     case SettingsProblem::Kind::not_saved:
         break;
     }
