@@ -29,10 +29,16 @@ std::string env_or(const char* name, const char* fallback)
     return value.empty() ? fallback : value;
 }
 
+// A question (is-active) is answered at once; a job (start, daemon-reload)
+// waits for systemd, which gives a unit's start 90 s by default. Past its
+// bound systemctl is killed and counts as failed.
+constexpr int kSystemdJobBoundMs = 90000;
+
 int systemctl(std::vector<std::string> args, std::string* out = nullptr)
 {
+    int bound = args.front() == "is-active" ? process_bound_ms : kSystemdJobBoundMs;
     args.insert(args.begin(), env_or("SATCLOCK_SYSTEMCTL", "systemctl"));
-    return process_run_capture(args, out);
+    return process_run_capture(args, out, bound);
 }
 
 // The service manager's state numbers for `systemctl is-active`. False when

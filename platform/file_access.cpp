@@ -5,6 +5,7 @@
 #include <grp.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -62,10 +63,15 @@ bool file_grant_users_rw(const std::string& path)
     struct stat st{};
     if (stat(path.c_str(), &st) != 0)
         return false;
+    // A file an earlier version left writable by every account is mended.
+    if ((st.st_mode & S_IWOTH) && chmod(path.c_str(), st.st_mode & 07775) != 0)
+        return false;
     gid_t gid = 0;
-    if (users_group(&gid) && add_acl_entry(path, gid))
+    if (!users_group(&gid))
+        return false;
+    if (add_acl_entry(path, gid))
         return true;
-    return chmod(path.c_str(), 0666) == 0;
+    return chown(path.c_str(), uid_t(-1), gid) == 0 && chmod(path.c_str(), 0664) == 0;
 }
 
 bool file_open_to_users(const std::string& path)

@@ -28,7 +28,7 @@ bool FileDescriptor::close()
     return fd < 0 || ::close(fd) == 0;
 }
 
-bool file_read_all(int fd, std::string& out)
+bool file_read_all(int fd, std::string& out, size_t limit)
 {
     out.clear();
     char chunk[65536];
@@ -41,6 +41,11 @@ bool file_read_all(int fd, std::string& out)
         if (n == 0)
             return true;
         out.append(chunk, size_t(n));
+        if (out.size() > limit) {
+            out.clear();
+            errno = EFBIG;
+            return false;
+        }
     }
 }
 

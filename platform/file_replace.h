@@ -2,6 +2,7 @@
 // content or the new one, never a mixture or an empty file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -20,7 +21,9 @@ private:
     int fd_;
 };
 
-bool file_read_all(int fd, std::string& out);
+// The whole file from its start; false with errno set on a read error, or
+// EFBIG once it holds more than limit bytes (then out is emptied).
+bool file_read_all(int fd, std::string& out, size_t limit = SIZE_MAX);
 bool file_write_all_at(int fd, std::string_view bytes, off_t offset);
 
 // The file a write replaces: the target of a symbolic link, so the link survives.

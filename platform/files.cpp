@@ -172,6 +172,11 @@ bool file_remove(const std::string& path)
     return unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
+int file_rename_new(const std::string& from, const std::string& to)
+{
+    return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+}
+
 FileIdentity file_identity(const std::string& path, bool follow)
 {
     struct stat st {};
@@ -233,12 +238,21 @@ bool has_control_characters(std::string_view text)
 
 bool file_rewrite_owned(const std::string& path, std::string_view bytes, uid_t owner)
 {
-    int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    // The file is looked at before it is opened for writing, through a
+    // descriptor that opens nothing (O_PATH): opening a FIFO wakes its reader,
+    // a serial line raises DTR, a terminal may become the controlling one. The
+    // write then reopens that very file, whatever the name names by then.
+    int probe = open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (probe < 0)
         return false;
     struct stat st {};
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == owner &&
-              ftruncate(fd, 0) == 0 && write_all(fd, bytes);
+    bool fit = fstat(probe, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == owner;
+    std::string same_file = "/proc/self/fd/" + std::to_string(probe);
+    int fd = fit ? open(same_file.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC) : -1;
+    close(probe);
+    if (fd < 0)
+        return false;
+    bool ok = ftruncate(fd, 0) == 0 && write_all(fd, bytes);
     return close(fd) == 0 && ok;
 }
 

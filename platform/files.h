@@ -73,6 +73,9 @@ bool make_folders(const std::string& path, mode_t mode, std::string* why = nullp
 // Removes a file, link (itself, never its target) or empty folder. True when
 // nothing is at the path afterwards.
 bool file_remove(const std::string& path);
+// Gives a file another name in its folder, never replacing what has that name
+// already. 0, or an errno value (EEXIST: the name is taken).
+int file_rename_new(const std::string& from, const std::string& to);
 // Removes folder/relative ("a/b/name") without following a link below folder:
 // a link in place of "a" or "b" stops the removal, and a link named "name" is
 // removed itself. True when nothing is there afterwards.
@@ -119,8 +122,9 @@ bool has_control_characters(std::string_view text);
 std::string path_only_root_can_change(const std::string& path, bool whole_file = false);
 
 // Rewrites a file that someone else made for this process to write into (a
-// hand-over file): only a regular file with one name, owned by owner, opened
-// without following a link. False when it is not such a file.
+// hand-over file): only a regular file with one name, owned by owner, never a
+// link; what the path names is checked before anything is opened for
+// writing. False when it is not such a file.
 bool file_rewrite_owned(const std::string& path, std::string_view bytes, uid_t owner);
 
 // A new, empty file only its owner may read and write, under a name that no

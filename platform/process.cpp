@@ -1,32 +1,51 @@
 // Child processes through posix_spawn.
 #include "platform/process.h"
 
+#include "platform/clock.h"
 #include "platform/spawn.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 namespace {
 
-// posix_spawnp with an optional descriptor to become the child's standard output.
-pid_t spawn(const std::vector<std::string>& argv, bool detached, int stdout_fd)
+// posix_spawnp with an optional descriptor to become the child's standard
+// output; a bounded child leads a process group of its own, so that ending it
+// ends what it started.
+pid_t spawn(const std::vector<std::string>& argv, bool detached, int stdout_fd, bool own_group = false)
 {
     SpawnSettings settings;
-    settings.flags = detached ? POSIX_SPAWN_SETSID : 0;
+    settings.flags = detached ? POSIX_SPAWN_SETSID : own_group ? POSIX_SPAWN_SETPGROUP : 0;
     settings.stdout_fd = stdout_fd;
     return spawn_child(argv, settings);
 }
 
 constexpr size_t kMaxOutput = 64 * 1024;
 
-void read_all(int fd, std::string* out)
+int ms_left(int64_t deadline_ns)
+{
+    int64_t left = (deadline_ns - platform_monotonic_ns() + 999999) / 1000000;
+    return left < 0 ? 0 : int(std::min<int64_t>(left, INT_MAX));
+}
+
+// Reads until end of file or the deadline.
+void read_until(int fd, std::string* out, int64_t deadline_ns)
 {
     char chunk[4096];
     for (;;) {
+        pollfd ready{fd, POLLIN, 0};
+        int polled = poll(&ready, 1, ms_left(deadline_ns));
+        if (polled < 0 && errno == EINTR)
+            continue;
+        if (polled <= 0)
+            return;
         ssize_t n = read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
@@ -36,6 +55,20 @@ void read_all(int fd, std::string* out)
             out->append(chunk, size_t(n));
     }
 }
+
+// The child's exit status, or, once the deadline has passed, the status it
+// has after it and its group were killed.
+int wait_until_deadline(pid_t pid, int64_t deadline_ns)
+{
+    int status = process_wait(pid, ms_left(deadline_ns));
+    if (status != -2)
+        return status;
+    kill(-pid, SIGKILL);
+    kill(pid, SIGKILL);
+    return process_wait(pid);
+}
+
+int64_t deadline_after(int bound_ms) { return platform_monotonic_ns() + int64_t(bound_ms) * 1000000; }
 
 }  // namespace
 
@@ -74,28 +107,30 @@ int process_wait(pid_t pid, int timeout_ms)
     }
 }
 
-int process_run_capture(const std::vector<std::string>& argv, std::string* out)
+int process_run_capture(const std::vector<std::string>& argv, std::string* out, int bound_ms)
 {
     if (out)
         out->clear();
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return 127;
-    pid_t pid = spawn(argv, false, fds[1]);
+    int64_t deadline = deadline_after(bound_ms);
+    pid_t pid = spawn(argv, false, fds[1], true);
     close(fds[1]);
     if (pid < 0) {
         close(fds[0]);
         return 127;
     }
-    read_all(fds[0], out);
+    read_until(fds[0], out, deadline);
     close(fds[0]);
-    return process_wait(pid);
+    return wait_until_deadline(pid, deadline);
 }
 
-int process_run(const std::vector<std::string>& argv)
+int process_run(const std::vector<std::string>& argv, int bound_ms)
 {
-    pid_t pid = process_spawn(argv);
-    return pid < 0 ? 127 : process_wait(pid);
+    int64_t deadline = deadline_after(bound_ms);
+    pid_t pid = spawn(argv, false, -1, true);
+    return pid < 0 ? 127 : wait_until_deadline(pid, deadline);
 }
 
 std::string process_self_path()

@@ -14,12 +14,19 @@ pid_t process_spawn(const std::vector<std::string>& argv, bool detached = false)
 // status (128 + signal number when killed), -1 on error, -2 when still running.
 int process_wait(pid_t pid, int timeout_ms = -1);
 
-// Run to the end and give the exit status; 127 when it could not be started.
-int process_run(const std::vector<std::string>& argv);
+// How long a run below may take: a question to systemctl and the like
+// answers within milliseconds, and one that hangs must not hang its caller.
+inline constexpr int process_bound_ms = 5000;
 
-// Run argv with its standard output in *out (at most 64 KiB kept); its
-// standard error stays ours. Exit status as process_run.
-int process_run_capture(const std::vector<std::string>& argv, std::string* out);
+// Run to the end and give the exit status; 127 when it could not be started.
+// The child runs in a process group of its own; past bound_ms it and its
+// group are killed (status 128 + SIGKILL).
+int process_run(const std::vector<std::string>& argv, int bound_ms = process_bound_ms);
+
+// Run argv with its standard output in *out (at most 64 KiB kept, what came
+// before the bound when it was killed); its standard error stays ours. Exit
+// status and bound as process_run.
+int process_run_capture(const std::vector<std::string>& argv, std::string* out, int bound_ms = process_bound_ms);
 
 // The absolute path of the running program (/proc/self/exe).
 std::string process_self_path();

@@ -67,11 +67,13 @@ dpkg-query -W -f='${db:Status-Abbrev}' satclock | grep -q '^ii' || fail "not ins
   || fail "/usr/bin/satclock does not lead to the program"
 [ -L "$wants_link" ] || fail "service not enabled ($wants_link missing)"
 cmp -s "$settings" /usr/share/satclock/satclock.ini || fail "default settings not in $settings"
-if command -v getfacl >/dev/null; then
-  getfacl -c "$settings" 2>/dev/null | grep -qx 'group:users:rw-' || fail "no Users ACL on $settings"
-else
-  [ "$(stat -c %a "$settings")" = 666 ] || fail "$settings is not open to users"
+# The ACL (acl is a dependency), or the users group's own write bit where
+# the file system keeps no ACLs; never writable by every account.
+if ! getfacl -c "$settings" 2>/dev/null | grep -qx 'group:users:rw-'; then
+  [ "$(stat -c %a:%G "$settings")" = 664:users ] || fail "$settings is not open to the users group"
 fi
+[ $((0$(stat -c %a "$settings") & 2)) -eq 0 ] || fail "$settings is writable by every account"
+command -v setfacl >/dev/null || fail "setfacl missing: acl is not among the dependencies"
 man -w satclock-gpssim >/dev/null || fail "manual page not found by man"
 # The copy without a desktop: its account in its two groups, its unit shipped but not enabled.
 id -nG satclock 2>/dev/null | tr ' ' '\n' | grep -qx dialout && id -nG satclock | tr ' ' '\n' | grep -qx satclock \

@@ -29,6 +29,7 @@
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -148,7 +149,13 @@ bool ServiceProcess::start(const std::string& bin_dir, const std::string& log_pa
     return wait_until([] { return service_holds_channel(); }, timeout_ms);
 }
 
-bool ServiceProcess::stop() { return end_child(pid_, SIGTERM); }
+bool ServiceProcess::stop() { return end_child(pid_, std::exchange(hung_, false) ? SIGKILL : SIGTERM); }
+
+bool ServiceProcess::hang()
+{
+    hung_ = pid_ > 0 && kill(pid_, SIGSTOP) == 0;
+    return hung_;
+}
 
 SimulatorProcess::~SimulatorProcess() { stop(); }
 

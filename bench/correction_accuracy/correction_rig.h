@@ -28,9 +28,13 @@ public:
     // SIGTERM and wait; true when it ended.
     bool stop();
     bool running() const { return pid_ > 0; }
+    // Halts it (SIGSTOP): it keeps the channel but answers nothing, as a hung
+    // service would. stop() then ends it with SIGKILL.
+    bool hang();
 
 private:
     pid_t pid_ = -1;
+    bool hung_ = false;
 };
 
 // Whether a service listens on the channel.

@@ -190,19 +190,21 @@ void correct_procedure(int result)
         correction_result_held(last_post.hold, last_post.shift_ns, last_post.reported_day);
         return;
     }
-    int64_t align_ns = 0;
-    bool pulse = use_pps.load() && align_to_pulse(&align_ns);
+    // Only a set the service applied is aligned: after a refused, lost or
+    // unanswered one the pulse would move a clock nobody corrected.
     if (posted == 0) {
         if (last_post.posted)
             correction_result_refused(last_post.outcome);
         return;
     }
+    int64_t align_ns = 0;
+    bool pulse = use_pps.load() && align_to_pulse(&align_ns);
     clock_offset_forget();
     correction_result_made(last_post.shift_ns + align_ns, method_used(pulse));
     offset_history_note_correction(correction_result_now());
     double jd = now_jd();
     correct_time_jd_prev.store(jd);
-    settings_write_double(settings_keys::correct_time_jd_prev, jd);
+    settings_post_double(settings_keys::correct_time_jd_prev, jd);  // the disk waits on the writer thread
     correct_time_request.store(0);
     analiz_log("was corect with=%d\n", result);
 }
@@ -520,10 +522,7 @@ int shift_time_ms(int64_t shift_ms) { return shift_clock(shift_ms) == 0 ? 0 : -1
 
 void analiz_com_thread_func()
 {
-    {
-        std::lock_guard<std::mutex> hold(buf_com_lock);
-        buf_com_tail_analiz = buf_com_head;
-    }
+    buf_com_skip_analiz();
     analiz_start_ns.store(platform_monotonic_ns());
     analiz_log("start analiz_com_thread_func\n");
     platform_thread_realtime();  // the clock reading of a correction waits for its wake

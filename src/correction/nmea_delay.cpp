@@ -82,9 +82,9 @@ void store(Learning& l, const NmeaDelayEstimate& estimate, int64_t now_ns)
     std::string receiver = nmea_delay_receiver_text();
     nmea_delay_ms.store(estimate.median_ms);
     nmea_delay_spread_ms.store(estimate.spread_ms);
-    settings_write_int(settings_keys::nmea_delay_ms, estimate.median_ms);
-    settings_write_int(settings_keys::nmea_delay_spread_ms, estimate.spread_ms);
-    settings_write_string(settings_keys::nmea_delay_receiver, receiver.c_str());
+    settings_post_int(settings_keys::nmea_delay_ms, estimate.median_ms);
+    settings_post_int(settings_keys::nmea_delay_spread_ms, estimate.spread_ms);
+    settings_post_string(settings_keys::nmea_delay_receiver, receiver);
     l.last_store_ns = now_ns;
     l.stored_receiver = receiver;
     std::printf("nmea delay %d ms +-%d ms from %d pulses (%s)\n", estimate.median_ms, estimate.spread_ms,

@@ -237,6 +237,7 @@ HistoryParse offset_history_load(const std::string& path, int64_t now_ns)
     if (error && error != ENOENT)
         std::printf("[history] %s cannot be read: %s\n", path.c_str(), std::strerror(error));
     HistoryParse parse = offset_history_parse(bytes);
+    parse.error = error == ENOENT ? 0 : error;
     if (parse.garbled)
         std::printf("[history] %s: %d garbled line(s) skipped, the first is line %ld\n", path.c_str(), parse.garbled,
                     parse.first_garbled);
@@ -290,9 +291,26 @@ void keep(const HistoryRecord& record, bool correction)
     store_changed.notify_one();
 }
 
+// A history file that cannot be read is never overwritten: it is renamed
+// aside. False when that failed too: this run then saves no history.
+bool keep_unreadable_aside(const std::string& path)
+{
+    std::string aside = path + ".unreadable";
+    int error = file_rename_new(path, aside);
+    if (error == 0)
+        std::printf("[history] %s is kept as %s; a new history begins\n", path.c_str(), aside.c_str());
+    else
+        std::printf("[history] %s cannot be kept as %s (%s): no history is saved while satclock runs\n",
+                    path.c_str(), aside.c_str(), std::strerror(error));
+    std::fflush(stdout);
+    return error == 0;
+}
+
 void write_forever(std::string path)
 {
     HistoryParse file = offset_history_load(path, platform_clock_read_ns());
+    if (file.error != 0 && !keep_unreadable_aside(path))
+        return;
     {
         std::lock_guard guard(store_lock);
         kept.insert(kept.begin(), file.records.begin(), file.records.end());

@@ -48,6 +48,7 @@ struct HistoryParse {
     std::vector<HistoryRecord> records;
     int garbled = 0;          // lines that are neither a comment nor a record: skipped
     long first_garbled = 0;   // the first of them, from 1
+    int error = 0;            // the file is there but cannot be read (EFBIG: over 4 MiB, no history file)
 };
 HistoryParse offset_history_parse(std::string_view text);
 
@@ -82,6 +83,9 @@ int offset_history_write_csv(const std::string& path, const std::vector<HistoryR
 
 // The records of the file at path, trimmed at now_ns; a missing file is an
 // empty history. Garbled lines are skipped and said once on standard output.
+// The program's history keeps a file it cannot read (error) aside as
+// path + ".unreadable" and begins a new one; when that name is taken it
+// writes no history in this run rather than replace either file.
 HistoryParse offset_history_load(const std::string& path, int64_t now_ns);
 // Trims at now_ns and replaces the file whole. 0, or an errno value.
 int offset_history_save(const std::string& path, std::vector<HistoryRecord> records, int64_t now_ns);

@@ -96,6 +96,51 @@ int pending_locked(int cursor)
 
 bool is_line_end(uint8_t byte) { return byte == '\r' || byte == '\n'; }
 
+// A consumer's place in the ring, under buf_com_lock: its cursor, the bytes
+// stored since it last read them (buf_com_size or more: the writer has come
+// round to it), and what it lost so.
+struct RingConsumer {
+    int& cursor;
+    uint64_t waiting = 0;
+    RingOverrun overrun;
+};
+RingConsumer analiz_consumer{buf_com_tail_analiz, 0, {}};
+RingConsumer view_consumer{buf_com_tail_view, 0, {}};
+
+int ring_at(int index) { return ((index % buf_com_size) + buf_com_size) % buf_com_size; }
+
+// Where the newest whole line in the ring begins: past the line end before
+// it. The partial line the receiver is sending now follows it. Without one,
+// the head (the overrun consumer then waits for new bytes).
+int newest_line_start_locked()
+{
+    int at = buf_com_head - 1;
+    const int oldest = buf_com_head - buf_com_size;
+    while (at >= oldest && !is_line_end(buf_com_data[ring_at(at)]))  // the partial line
+        --at;
+    while (at >= oldest && is_line_end(buf_com_data[ring_at(at)]))
+        --at;
+    int text_end = at;
+    while (at >= oldest && !is_line_end(buf_com_data[ring_at(at)]))
+        --at;
+    if (at < oldest || at == text_end)
+        return buf_com_head;
+    return ring_at(at + 1);
+}
+
+// The writer has come round to the consumer's cursor: move it to the newest
+// line and count what it skipped.
+void resync_overrun_locked(RingConsumer& consumer)
+{
+    if (consumer.waiting < uint64_t(buf_com_size))
+        return;
+    consumer.cursor = newest_line_start_locked();
+    uint64_t kept = uint64_t(pending_locked(consumer.cursor));
+    consumer.overrun.lost_bytes += consumer.waiting - kept;
+    ++consumer.overrun.count;
+    consumer.waiting = kept;
+}
+
 // Stores a block read at stamp_ns (monotonic); burst: it follows a gap.
 void store_block(const uint8_t* bytes, int count, int64_t stamp_ns, bool burst)
 {
@@ -109,19 +154,23 @@ void store_block(const uint8_t* bytes, int count, int64_t stamp_ns, bool burst)
             buf_com_stamps[buf_com_head] = (i == 0 && burst) ? -stamp_ns : end ? stamp_ns : 0;
             buf_com_head = (buf_com_head + 1) % buf_com_size;
         }
-        wake = wake || pending_locked(buf_com_tail_analiz) >= kWakeBacklog;
+        analiz_consumer.waiting += uint64_t(count);
+        view_consumer.waiting += uint64_t(count);
+        wake = wake || analiz_consumer.waiting >= uint64_t(kWakeBacklog);
     }
     if (wake)
         buf_com_arrived.notify_all();
 }
 
-int read_ring(int& cursor, uint8_t* destination, int64_t* stamps, int max_count)
+int read_ring(RingConsumer& consumer, uint8_t* destination, int64_t* stamps, int max_count)
 {
     std::lock_guard guard(buf_com_lock);
-    if (!buf_com_data || cursor == buf_com_head || max_count <= 0)
+    if (!buf_com_data || max_count <= 0)
         return 0;
-    int available = pending_locked(cursor);
-    int count = available < max_count ? available : max_count;
+    resync_overrun_locked(consumer);
+    int& cursor = consumer.cursor;
+    int count = int(std::min<uint64_t>(consumer.waiting, uint64_t(max_count)));
+    consumer.waiting -= uint64_t(count);
     for (int done = 0; done < count;) {
         int run = std::min(count - done, buf_com_size - cursor);  // up to the wrap
         std::memcpy(destination + done, buf_com_data + cursor, size_t(run));
@@ -152,6 +201,8 @@ bool reset_ring()
     }
     buf_com_head = 0;
     buf_com_tail_analiz = buf_com_head;
+    analiz_consumer.waiting = 0;
+    view_consumer.waiting = std::min<uint64_t>(view_consumer.waiting, uint64_t(pending_locked(buf_com_tail_view)));
     return true;
 }
 
@@ -367,17 +418,36 @@ int com_read_running() { return thread_com_read_id.load() != 0 ? 1 : 0; }
 
 int buf_com_read_analiz(uint8_t* destination, int max_count)
 {
-    return read_ring(buf_com_tail_analiz, destination, nullptr, max_count);
+    return read_ring(analiz_consumer, destination, nullptr, max_count);
 }
 
 int buf_com_read_analiz_stamped(uint8_t* destination, int64_t* stamps, int max_count)
 {
-    return read_ring(buf_com_tail_analiz, destination, stamps, max_count);
+    return read_ring(analiz_consumer, destination, stamps, max_count);
 }
 
 int buf_com_read_view(uint8_t* destination, int max_count)
 {
-    return read_ring(buf_com_tail_view, destination, nullptr, max_count);
+    return read_ring(view_consumer, destination, nullptr, max_count);
+}
+
+void buf_com_skip_analiz()
+{
+    std::lock_guard guard(buf_com_lock);
+    buf_com_tail_analiz = buf_com_head;
+    analiz_consumer.waiting = 0;
+}
+
+RingOverrun buf_com_overrun_analiz()
+{
+    std::lock_guard guard(buf_com_lock);
+    return analiz_consumer.overrun;
+}
+
+RingOverrun buf_com_overrun_view()
+{
+    std::lock_guard guard(buf_com_lock);
+    return view_consumer.overrun;
 }
 
 int buf_com_wait_data(int timeout_ms)
@@ -387,7 +457,7 @@ int buf_com_wait_data(int timeout_ms)
 
 int buf_com_wait_data_until(int64_t deadline_ns)
 {
-    auto has_data = [] { return buf_com_data && buf_com_tail_analiz != buf_com_head; };
+    auto has_data = [] { return buf_com_data && analiz_consumer.waiting > 0; };
     std::unique_lock guard(buf_com_lock);
     for (;;) {
         if (has_data())
@@ -419,8 +489,12 @@ void buf_com_wake_analiz()
 bool buf_com_analiz_line_waiting()
 {
     std::lock_guard guard(buf_com_lock);
+    if (!buf_com_data)
+        return false;
+    resync_overrun_locked(analiz_consumer);
     bool text = false;
-    for (int at = buf_com_tail_analiz; buf_com_data && at != buf_com_head; at = (at + 1) % buf_com_size) {
+    int at = buf_com_tail_analiz;
+    for (uint64_t left = analiz_consumer.waiting; left > 0; --left, at = (at + 1) % buf_com_size) {
         if (!is_line_end(buf_com_data[at]))
             text = true;
         else if (text)

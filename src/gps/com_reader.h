@@ -3,8 +3,11 @@
 // One reader thread owns the open port (slot 0): it opens it, sends the two
 // receiver commands, and copies every received byte into buf_com_data. Two
 // consumers read the ring, each through its own cursor: the analysis thread
-// and the NMEA view. A cursor equal to the head means nothing to read; a
-// consumer more than buf_com_size bytes behind loses the overwritten bytes.
+// and the NMEA view. Each consumer also counts the bytes waiting behind its
+// cursor: a cursor index alone cannot tell nothing from a whole lap. A
+// consumer the writer has come round to (buf_com_size bytes or more behind)
+// is overrun: its next read resumes at the newest whole line in the ring, and
+// the bytes skipped are counted (buf_com_overrun_*).
 #pragma once
 
 #include <atomic>
@@ -52,6 +55,17 @@ int com_read_running();
 // advance it. Return the count, 0 when there is nothing new.
 int buf_com_read_analiz(uint8_t* destination, int max_count);
 int buf_com_read_view(uint8_t* destination, int max_count);
+
+// What a consumer lost to the writer since the program started.
+struct RingOverrun {
+    unsigned count = 0;        // times the writer came round to its cursor
+    uint64_t lost_bytes = 0;   // bytes skipped at those times
+};
+RingOverrun buf_com_overrun_analiz();
+RingOverrun buf_com_overrun_view();
+
+// Moves the analysis cursor to the head: what is stored so far is skipped.
+void buf_com_skip_analiz();
 
 // Arrival stamps, one slot per ring byte, filled by the reader: the
 // monotonic clock (platform_monotonic_ns; a step of the PC clock, such as a

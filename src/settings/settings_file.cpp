@@ -29,8 +29,8 @@ namespace {
 // a small file), never across a write: a reader never waits for a writer's
 // fsync or folder lock.
 std::mutex cache_lock;
-// One write at a time in this process (the settings writer thread and the
-// analysis thread both write), held for the whole write.
+// One write at a time in this process (the settings writer thread, or a
+// poster when that thread could not be started), held for the whole write.
 std::mutex write_lock;
 // Each write is also one critical section between processes (every user's
 // satclock shares the file), held on the file's folder. Another account may
@@ -85,9 +85,14 @@ bool cache_refresh(int fd, const std::string& path)
     if (!settings_cache.stale && same_file(settings_cache, path, st))
         return true;
     settings_cache.stale = true;
+    settings_cache.bytes.clear();
+    if (st.st_size > settings_file_cap) {  // a sparse file of gigabytes must not be read
+        errno = EFBIG;
+        return false;
+    }
     timespec read_at{};
     clock_gettime(CLOCK_REALTIME, &read_at);
-    if (!file_read_all(fd, settings_cache.bytes))
+    if (!file_read_all(fd, settings_cache.bytes, size_t(settings_file_cap)))
         return false;
     settings_cache.path = path;
     settings_cache.device = st.st_dev;
@@ -255,8 +260,12 @@ bool settings_file_bytes(std::string& bytes)
     if (settings_file_path.empty())
         return false;
     FileDescriptor fd(open(settings_file_path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0 || !cache_refresh(fd.get(), settings_file_path))
+    if (fd.get() < 0 || !cache_refresh(fd.get(), settings_file_path)) {
+        int error = errno;
+        bytes.clear();
+        errno = error;
         return false;
+    }
     bytes = settings_cache.bytes;
     return true;
 }

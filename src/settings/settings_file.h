@@ -7,6 +7,12 @@
 
 // Status of every read and write: 1 found / written, 0 missing (default used), -1 failure.
 
+// A settings file holds a few dozen short lines (a few kB). One larger than
+// this is no settings file: it is neither read (every read fails, the
+// defaults stay in force) nor written (errno EFBIG), so nothing in it is lost;
+// the settings' problems say so.
+inline constexpr long long settings_file_cap = 4 << 20;
+
 // Computes the settings path: get_shell_folder("Common AppData") + "/satclock/satclock.ini".
 void settings_init_path();
 // The path computed by settings_init_path ("" before).
@@ -23,7 +29,8 @@ int settings_read_int(const char* key, int default_value, int& value);
 // Written with a point; read as a number with a point or the locale's separator; unchanged on -1.
 int settings_read_double(const char* key, double default_value, double& value);
 
-// The whole file as it stands (empty when it is missing or cannot be read).
+// The whole file as it stands (empty when it is missing or cannot be read;
+// false then, with errno EFBIG when it is over settings_file_cap).
 bool settings_file_bytes(std::string& bytes);
 
 // Replace the key's line in place, or append it; every other byte of the file is kept.

@@ -66,7 +66,8 @@ std::vector<SettingsProblem> problems_locked()
 std::vector<SettingsProblem> look_at_file()
 {
     std::string bytes;
-    settings_file_bytes(bytes);
+    if (!settings_file_bytes(bytes) && errno == EFBIG)
+        return {{SettingsProblem::Kind::too_large, 0, "", "", "", EFBIG}};
     std::vector<SettingsProblem> found = settings_problems_in(bytes);
     std::stable_sort(found.begin(), found.end(),
                      [](const SettingsProblem& a, const SettingsProblem& b) { return a.line < b.line; });

@@ -123,11 +123,22 @@ int settings_load(const char* key, int& value) { return load(key, value); }
 int settings_load(const char* key, double& value) { return load(key, value); }
 int settings_load(const char* key, std::string& value) { return load(key, value); }
 
+std::string settings_notice_line(std::string_view line)
+{
+    if (line.size() <= settings_notice_line_max)
+        return std::string(line);
+    size_t cut = settings_notice_line_max;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)  // inside a UTF-8 character
+        --cut;
+    return std::string(line.substr(0, cut)) + "...";
+}
+
 std::vector<SettingsProblem> settings_problems_in(std::string_view bytes)
 {
     std::vector<SettingsProblem> problems;
     for (const SettingsBadLine& bad : settings_unreadable_lines(bytes))
-        problems.push_back({SettingsProblem::Kind::unreadable_line, bad.index + 1, bad.text, "", "", 0});
+        problems.push_back(
+            {SettingsProblem::Kind::unreadable_line, bad.index + 1, settings_notice_line(bad.text), "", "", 0});
     for (const SettingRow& row : settings_rows::table) {
         std::string line;
         long number = line_of(bytes, row.key, &line);
@@ -138,7 +149,8 @@ std::vector<SettingsProblem> settings_problems_in(std::string_view bytes)
         bool well_formed = true;
         std::string in_force = setting_in_force_text(row, settings_decode_value(raw), &well_formed);
         if (!well_formed)
-            problems.push_back({SettingsProblem::Kind::bad_value, number, line, row.key, in_force, 0});
+            problems.push_back(
+                {SettingsProblem::Kind::bad_value, number, settings_notice_line(line), row.key, in_force, 0});
     }
     return problems;
 }

@@ -174,15 +174,20 @@ struct SettingsProblem {
         unreadable_line,  // neither a comment nor key="value"
         bad_value,        // a key of the table whose value is not well formed
         not_saved,        // a change could not be written
+        too_large,        // the file is over settings_file_cap: neither read nor written
     };
     Kind kind;
     long line = 0;         // from 1 (unreadable_line, bad_value)
-    std::string text;      // the line as it stands (unreadable_line, bad_value)
+    std::string text;      // the line as it stands, cut to settings_notice_line_max (unreadable_line, bad_value)
     std::string key;       // bad_value, not_saved
     std::string in_force;  // bad_value: the value used instead; not_saved: the value kept
     int error = 0;         // not_saved: errno of the write
     bool operator==(const SettingsProblem&) const = default;
 };
+
+// A line quoted in a notice is cut to about this many bytes (then ends in "...").
+inline constexpr size_t settings_notice_line_max = 200;
+std::string settings_notice_line(std::string_view line);
 
 // The unreadable lines and bad values of a settings file's bytes.
 std::vector<SettingsProblem> settings_problems_in(std::string_view bytes);

@@ -545,6 +545,7 @@ gboolean info_refresh_tick(gpointer)
     schedule_tick();
     if (app_settings.show_nmea_info)
         nmea_view_feed();
+    nmea_view_overrun_refresh();
     pps_state_label_update();
     nmea_delay_frame_refresh();
     chrony_frame_refresh();

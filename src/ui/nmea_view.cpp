@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <glib/gi18n.h>
+#include <string>
 
 long nmea_view_count = 0;
 
@@ -17,6 +18,7 @@ constexpr char kSmallText[] = "small_text";
 constexpr double kSmallTextScale = 0.8333333333333;
 
 GtkWidget* view = nullptr;          // the text view; null once destroyed
+GtkWidget* overrun_label = nullptr; // null once destroyed
 GtkTextMark* end_mark = nullptr;    // stays at the end of the text
 bool after_cr = false;              // the last text appended ended with a carriage return
 
@@ -24,6 +26,33 @@ void forget_view(GtkWidget*, gpointer)
 {
     view = nullptr;
     end_mark = nullptr;
+}
+
+void forget_overrun_label(GtkWidget*, gpointer) { overrun_label = nullptr; }
+
+RingOverrun shown_view{}, shown_analiz{};  // what the overrun line says
+
+GtkTextBuffer* view_buffer() { return view ? gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)) : nullptr; }
+
+bool at_line_start()
+{
+    GtkTextBuffer* buffer = view_buffer();
+    GtkTextIter end;
+    if (!buffer)
+        return true;
+    gtk_text_buffer_get_end_iter(buffer, &end);
+    return !gtk_text_iter_backward_char(&end) || gtk_text_iter_get_char(&end) == '\n';
+}
+
+// The line marking where the ring overran the view, once per overrun.
+void mark_loss(uint64_t lost_bytes)
+{
+    gchar* text = g_strdup_printf(_("[receive buffer overrun, lost bytes: %llu]"),
+                                  static_cast<unsigned long long>(lost_bytes));
+    std::string line = std::string(at_line_start() ? "" : "\n") + text + "\n";
+    g_free(text);
+    nmea_view_append(line.c_str(), kSmallText);
+    after_cr = false;
 }
 
 // Every CR, LF and CR LF becomes one LF, also when a refresh splits a CR LF:
@@ -43,8 +72,6 @@ void one_line_break_each(gchar* text)
     *out = '\0';
 }
 
-GtkTextBuffer* view_buffer() { return view ? gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)) : nullptr; }
-
 }  // namespace
 
 GtkWidget* nmea_view_new()
@@ -62,10 +89,40 @@ GtkWidget* nmea_view_new()
     gtk_text_buffer_get_end_iter(buffer, &end);
     end_mark = gtk_text_buffer_create_mark(buffer, nullptr, &end, FALSE);
     gtk_container_add(GTK_CONTAINER(scrolled), view);
-    return scrolled;
+    GtkWidget* box = gtk_vbox_new(FALSE, 2);
+    gtk_box_pack_start(GTK_BOX(box), scrolled, TRUE, TRUE, 0);
+    overrun_label = gtk_label_new(nullptr);
+    g_signal_connect(overrun_label, "destroy", G_CALLBACK(forget_overrun_label), nullptr);
+    gtk_misc_set_alignment(GTK_MISC(overrun_label), 0, 0.5);
+    gtk_box_pack_start(GTK_BOX(box), overrun_label, FALSE, FALSE, 0);
+    gtk_widget_show_all(box);
+    gtk_widget_set_no_show_all(overrun_label, TRUE);
+    gtk_widget_hide(overrun_label);
+    shown_view = shown_analiz = RingOverrun{};
+    nmea_view_overrun_refresh();
+    return box;
 }
 
 GtkWidget* nmea_view_widget() { return view; }
+
+GtkWidget* nmea_view_overrun_label() { return overrun_label; }
+
+void nmea_view_overrun_refresh()
+{
+    RingOverrun view_now = buf_com_overrun_view(), analiz_now = buf_com_overrun_analiz();
+    if (!overrun_label || (view_now.count == shown_view.count && analiz_now.count == shown_analiz.count &&
+                           gtk_widget_get_visible(overrun_label) == (view_now.count + analiz_now.count > 0)))
+        return;
+    shown_view = view_now;
+    shown_analiz = analiz_now;
+    gchar* text = g_strdup_printf(_("Receive buffer overruns: NMEA view %u (lost bytes: %llu), analysis %u (lost "
+                                    "bytes: %llu)"),
+                                  view_now.count, static_cast<unsigned long long>(view_now.lost_bytes),
+                                  analiz_now.count, static_cast<unsigned long long>(analiz_now.lost_bytes));
+    gtk_label_set_text(GTK_LABEL(overrun_label), text);
+    g_free(text);
+    gtk_widget_set_visible(overrun_label, view_now.count + analiz_now.count > 0);
+}
 
 gchar* nmea_view_text(const uint8_t* bytes, int count)
 {
@@ -105,7 +162,11 @@ void nmea_view_clear()
 void nmea_view_feed()
 {
     uint8_t bytes[kFeedBuffer] = {};
+    uint64_t lost_before = buf_com_overrun_view().lost_bytes;
     int count = buf_com_read_view(bytes, kFeedMax);
+    uint64_t lost = buf_com_overrun_view().lost_bytes - lost_before;
+    if (lost > 0)
+        mark_loss(lost);
     // Nothing new: no append, so a user who scrolled back stays where he is.
     if (count <= 0)
         return;

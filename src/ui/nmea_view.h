@@ -11,12 +11,20 @@ extern long nmea_view_count;
 inline constexpr long nmea_view_limit = 65536;
 
 // The scrolled, non-editable, char-wrapped text view with its "small_text"
-// tag; the text view itself is kept for the routines below.
+// tag, above the line that counts the receive ring's overruns (hidden while
+// there were none); the text view and that line are kept for the routines
+// below.
 GtkWidget* nmea_view_new();
 GtkWidget* nmea_view_widget();
+GtkWidget* nmea_view_overrun_label();
+
+// Shows how often the writer of the receive ring came round to the view's and
+// the analysis thread's cursors, and the bytes each lost so.
+void nmea_view_overrun_refresh();
 
 // One refresh: up to 300 bytes from the ring appended as text (or as the
-// bad-data line), and the view emptied once nmea_view_count passes the limit.
+// bad-data line), after a line that marks the bytes lost when the ring
+// overran the view, and the view emptied once nmea_view_count passes the limit.
 void nmea_view_feed();
 
 // Appends text (UTF-8) with the named tag at the end and scrolls to the end.

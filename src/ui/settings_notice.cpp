@@ -47,6 +47,8 @@ gchar* save_remedy(int error)
         return g_strdup(_("The disk is full: free some space."));
     case EINVAL:
         return g_strdup(_("The file cannot hold this value."));
+    case EFBIG:
+        return g_strdup(_("The file is far larger than settings ever are: move it aside or delete it."));
     default:
         return g_strdup("");
     }
@@ -133,6 +135,11 @@ gchar* settings_problem_text(const SettingsProblem& problem, const char* path)
                                problem.line, path, problem.text.c_str());
     case SettingsProblem::Kind::bad_value:
         return bad_value_text(problem, path);
+    case SettingsProblem::Kind::too_large:
+        return g_strdup_printf(_("%s is larger than %d MiB, far larger than settings ever are: Satclock neither "
+                                 "reads it nor writes to it, and uses its defaults. Move the file aside or delete "
+                                 "it; Satclock then writes a new one."),
+                               path, int(settings_file_cap >> 20));
     case SettingsProblem::Kind::not_saved:
         break;
     }

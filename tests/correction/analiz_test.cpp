@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/ioctl.h>
@@ -259,12 +260,45 @@ TEST_F(Analysis, RequestedCorrectionLandsOnTheSentenceTime)
     EXPECT_EQ(count(text, "start corect procedure\n"), 1u);
     EXPECT_EQ(count(text, "[settime_gps] set time cur_ft="), 1u);
     EXPECT_EQ(count(text, "was corect with=1\n"), 1u);
+    ASSERT_TRUE(settings_flush(5000));
     double stored = -5;
     EXPECT_EQ(settings_read_double(settings_keys::correct_time_jd_prev, -5, stored), 1);
     EXPECT_GT(correct_time_jd_prev.load(), 0.0);
     EXPECT_NEAR(stored, correct_time_jd_prev.load(), 1e-5);
     // Taken right after posting: before or after the service applied the set.
     EXPECT_NEAR(correct_time_jd_prev.load(), now_jd(), 10.0 / 86400);
+}
+
+// The analysis thread runs at real-time priority and never waits for the
+// disk: the moment of a correction goes to the settings writer, which keeps
+// it in force, shown as not saved, while the file cannot be written, and
+// saves it with the next write that succeeds.
+TEST_F(Analysis, CorrectionMomentGoesThroughTheSettingsWriter)
+{
+    const std::string folder = box_.path("appdata") + "/satclock";
+    std::filesystem::rename(folder, folder + ".away");
+    std::ofstream(folder).put('\n');  // a file where the folder was: no write succeeds
+    ASSERT_EQ(platform_clock_set_ft(ft_of(2026, 12, 7, 12, 35, 10, 0)), 0);
+    correct_time_request.store(1);
+    send(gga("123519.000"));
+    ASSERT_TRUE(wait_cleared());
+    ASSERT_TRUE(settings_flush(5000));
+    std::string kept;
+    ASSERT_TRUE(settings_unwritten_value(settings_keys::correct_time_jd_prev, kept));
+    EXPECT_NEAR(settings_text_to_double(kept), correct_time_jd_prev.load(), 1e-5);
+    bool shown = false;
+    for (const SettingsProblem& problem : settings_problems())
+        shown = shown || (problem.kind == SettingsProblem::Kind::not_saved &&
+                          problem.key == settings_keys::correct_time_jd_prev);
+    EXPECT_TRUE(shown);
+
+    std::filesystem::remove(folder);
+    std::filesystem::rename(folder + ".away", folder);
+    settings_post_int(settings_keys::baudrate, 4800);
+    ASSERT_TRUE(settings_flush(5000));
+    double stored = -5;
+    EXPECT_EQ(settings_read_double(settings_keys::correct_time_jd_prev, -5, stored), 1);
+    EXPECT_NEAR(stored, correct_time_jd_prev.load(), 1e-5);
 }
 
 // The receiver's output delay: with compensation off the designed time to
@@ -597,6 +631,45 @@ TEST_F(AnalysisPps, WithoutTheRightTheShiftGoesToTheService)
                            5000))
         << clock_error_ms(o.truth_ft, o.truth_real) << " ms off the truth, the edge stamped " << o.stamp_late_ms
         << " ms late";
+}
+
+// A set that fails leaves the clock where it was: the pulses that follow
+// align nothing, and the refusal is what the window shows.
+TEST_F(AnalysisPps, FailedSetNeverMovesTheClock)
+{
+    const struct {
+        const char* what;
+        bool hang;  // the service holds the channel but answers nothing
+        PostOutcome outcome;
+    } cases[] = {
+        {"no service", false, PostOutcome::no_service},
+        {"no acknowledgement", true, PostOutcome::no_ack},
+    };
+    use_pps.store(1);
+    correct_time_request.store(1);
+    int minute = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(c.hang ? service_.hang() : service_.stop());
+        // A sentence of a new second each time: the first of a second corrects.
+        ASSERT_EQ(platform_clock_set_ft(ft_of(2026, 12, 7, 12, ++minute, 0, 0)), 0);
+        int64_t offset = rig_clock_offset_ns();
+        unsigned before = correction_result_now().sequence;
+        int64_t now = rig_real_ns();
+        {
+            EdgesAt edges({now + 700 * kMs, now + 1700 * kMs});
+            send(gga("12" + std::string(minute < 10 ? "0" : "") + std::to_string(minute) + "01.000"));
+            ASSERT_TRUE(wait_until([&] { return correction_result_now().sequence != before; }, 5000));
+        }
+        CorrectionResult result = correction_result_now();
+        EXPECT_FALSE(result.made);
+        EXPECT_EQ(result.refusal, c.outcome);
+        EXPECT_EQ(correct_time_request.load(), 1);
+        EXPECT_NEAR(double(rig_clock_offset_ns()), double(offset), 1e6);
+        ASSERT_TRUE(service_.stop());
+        ASSERT_TRUE(service_.start(build_dir() + "/bin", box_.path("clockkeeper.log")));
+    }
+    EXPECT_EQ(count(log(), "[align_time_to_second]"), 0u);
 }
 
 TEST_F(AnalysisPps, NoPulseAtAll)

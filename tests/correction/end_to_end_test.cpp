@@ -72,6 +72,7 @@ TEST(EndToEndDelay, LearnedDelayPutsTheClockOnTheTruth)
     EXPECT_GE(learned, 245);
     EXPECT_LE(learned, 255);
     std::string receiver;
+    ASSERT_TRUE(settings_flush(5000));  // the analysis thread posts what it learned to the settings writer
     EXPECT_EQ(settings_read_string(settings_keys::nmea_delay_receiver, "", receiver), 1);
     EXPECT_EQ(receiver, "COM10 4800");
     CorrectionSample s = rig.correct_once(-3300 * kMs);

@@ -2,9 +2,12 @@
 // skips a garbled line; the drift between corrections and the CSV export.
 #include "src/correction/offset_history.h"
 
+#include "platform/clock.h"
 #include "src/correction/prestep_check.h"
 #include "tests/support/test_env.h"
 
+#include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -86,6 +89,32 @@ TEST(OffsetHistory, AGarbledLineIsSkipped)
     EXPECT_EQ(parse.records,
               (std::vector<HistoryRecord>{correction(1954000000000 * kMs, -4352000000),
                                           {HistoryKind::live, 1954000180000 * kMs, -1000, OffsetSource::pps, 1}}));
+}
+
+// A file far over the history's bound (a sparse one of gigabytes) is not
+// read, and never overwritten: the program keeps it aside and begins anew.
+TEST(OffsetHistory, AnUnreadableFileIsKeptAsideAndANewOneBegins)
+{
+    TestSandbox box;
+    std::string path = box.path("offset_history.txt");
+    std::ofstream(path) << "C 1954000000000 -4352000000 nmea 150\n";
+    const uintmax_t size = uintmax_t(8) << 30;
+    std::filesystem::resize_file(path, size);
+    HistoryParse parse = offset_history_load(path, kNow);
+    EXPECT_EQ(parse.error, EFBIG);
+    EXPECT_TRUE(parse.records.empty());
+
+    offset_history_start(path);
+    EXPECT_TRUE(wait_until([&] {
+        std::error_code error;
+        return std::filesystem::file_size(path + ".unreadable", error) == size;
+    }, 5000));
+    CorrectionResult made;
+    made.made = true;
+    made.at_ns = platform_clock_read_ns();
+    made.shift_ns = 5 * kMs;
+    offset_history_note_correction(made);
+    EXPECT_TRUE(wait_until([&] { return offset_history_load(path, made.at_ns).records.size() == 1; }, 5000));
 }
 
 TEST(OffsetHistory, DriftBetweenCorrectionsAndTheCsv)

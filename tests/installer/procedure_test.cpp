@@ -10,9 +10,11 @@
 #include "satsetup/payload.h"
 #include "satsetup/settings_backup.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,14 +72,16 @@ TEST_F(Procedure, InstallsIntoATemporaryRoot)
     for (const char* temporary : {"7za", "data.7z"})
         EXPECT_FALSE(fs::exists(box.install_dir() + temporary)) << temporary;
     EXPECT_FALSE(fs::exists(box.data_dir() + "settings.7z"));
-    // The group's entry where the file system keeps access lists, else mode 0666.
+    // The group's entry where the file system keeps access lists, else the
+    // group's own write bit (mode 0664): never writable by every account.
     std::string entry = users_acl_entry(box.data_dir() + "satclock.ini");
     if (entry.empty())
         EXPECT_EQ(fs::status(box.data_dir() + "satclock.ini").permissions() & fs::perms::all,
                   fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::group_write |
-                      fs::perms::others_read | fs::perms::others_write);
+                      fs::perms::others_read);
     else
         EXPECT_EQ(entry, "group:users:rw-");
+    EXPECT_EQ(fs::status(box.data_dir() + "satclock.ini").permissions() & fs::perms::others_write, fs::perms::none);
     EXPECT_NE(read_file(box.data_dir() + "satclock.ini").find("# Preferences\r\nauto_run=\"FALSE\"\r\n"),
               std::string::npos);
 
@@ -232,6 +236,40 @@ TEST_F(Finish, AHandOverFileThatIsALinkIsNotWritten)
     fs::create_symlink(box.path("victim"), handover_file);
     apply_finish_options(box.path("inst/Satclock"), {false, false, true});
     EXPECT_EQ(read_file(box.path("victim")), "precious");
+}
+
+// What the path names is checked before it is opened for writing: a FIFO's
+// reader never sees a writer come and go (opening it already acts, as opening
+// a serial line raises DTR), and a file of another account stays as it is.
+TEST_F(Finish, AHandOverPathThatIsNoFileOfTheUsersIsNeverOpenedForWriting)
+{
+    const struct {
+        const char* what;
+        bool fifo;
+        uid_t owner;
+    } cases[] = {
+        {"a FIFO with a reader", true, getuid()},
+        {"a file of another account", false, 65534},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        handover_file = box.path(std::string("tmp/hndov") + (c.fifo ? "fifo" : "other"));
+        if (c.fifo)
+            ASSERT_EQ(mkfifo(handover_file.c_str(), 0600), 0);
+        else
+            write_file(handover_file, "precious");
+        ASSERT_EQ(lchown(handover_file.c_str(), c.owner, gid_t(-1)), 0);
+        int reader = c.fifo ? open(handover_file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+        apply_finish_options(box.path("inst/Satclock"), {false, false, true});
+        if (c.fifo) {
+            // A reader sees POLLHUP once a writer has opened and closed the FIFO.
+            pollfd seen{reader, POLLIN, 0};
+            EXPECT_EQ(poll(&seen, 1, 0), 0) << "revents " << seen.revents;
+            close(reader);
+        } else {
+            EXPECT_EQ(read_file(handover_file), "precious");
+        }
+    }
 }
 
 // Nothing is started at login, or now, for a program that is not installed.

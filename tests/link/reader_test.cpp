@@ -118,7 +118,9 @@ TEST_F(Reader, RingWrapsAt4096AndAConsumerGetsWhatIsThere)
     EXPECT_EQ(buf_com_read_analiz(&byte, 1), 0);
     EXPECT_EQ(buf_com_wait_data(30), 0);
     uint8_t view[buf_com_size];
+    RingOverrun before = buf_com_overrun_view();
     EXPECT_EQ(buf_com_read_view(view, 300), 0) << "a consumer 4096 bytes behind has lost them all";
+    EXPECT_EQ(buf_com_overrun_view().lost_bytes - before.lost_bytes, 4096u) << "no line in them to resume at";
 
     ASSERT_TRUE(pty.write_all("0123456789"));
     ASSERT_TRUE(wait_until([] { return cursors_of_analiz().first == 10; }, 3000));
@@ -128,6 +130,43 @@ TEST_F(Reader, RingWrapsAt4096AndAConsumerGetsWhatIsThere)
     EXPECT_EQ(buf_com_read_analiz(rest, 300), 9);
     EXPECT_EQ(buf_com_read_view(view, 300), 10);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(view), 10), "0123456789");
+}
+
+// A consumer the writer came round to resumes at the newest whole line and
+// counts the bytes it skipped: the view left unread while the window is
+// hidden, the analysis thread held up by a pulse wait.
+TEST_F(Reader, ALappedConsumerResumesAtTheNewestLineAndCountsTheLoss)
+{
+    LinkedPty pty(box, kPort);
+    start();
+    ASSERT_EQ(wait_commands(pty).size(), 50u);
+    std::string lines;
+    for (int i = 0; i < 60; ++i)  // 80 bytes each: 4800, more than the ring holds
+        lines += "$GPTXT," + std::string(i < 10 ? "0" : "") + std::to_string(i) + "," + std::string(68, 'x') + "\r\n";
+    const std::string newest = lines.substr(lines.size() - 80), arriving = "$GPGGA,12";
+    uint64_t received = buf_com_bytes_received();
+    ASSERT_TRUE(pty.write_all(lines + arriving));
+    ASSERT_TRUE(wait_until([&] { return buf_com_bytes_received() == received + lines.size() + arriving.size(); }, 5000));
+    const struct {
+        const char* what;
+        int (*read)(uint8_t*, int);
+        RingOverrun (*overrun)();
+    } consumers[] = {
+        {"the NMEA view", buf_com_read_view, buf_com_overrun_view},
+        {"the analysis thread", buf_com_read_analiz, buf_com_overrun_analiz},
+    };
+    for (const auto& c : consumers) {
+        SCOPED_TRACE(c.what);
+        RingOverrun before = c.overrun();
+        std::string got;
+        uint8_t bytes[300];
+        for (int n; (n = c.read(bytes, 300)) > 0;)
+            got.append(reinterpret_cast<char*>(bytes), size_t(n));
+        EXPECT_EQ(got, newest + arriving);
+        RingOverrun after = c.overrun();
+        EXPECT_EQ(after.count, before.count + 1);
+        EXPECT_EQ(after.lost_bytes - before.lost_bytes, lines.size() - newest.size());
+    }
 }
 
 TEST_F(Reader, StartWhileRunningResetsTheRingButStartsNoSecondReader)

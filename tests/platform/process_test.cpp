@@ -37,6 +37,17 @@ TEST(Process, CaptureKeepsStandardOutputOnly)
     EXPECT_EQ(out, "");
 }
 
+// A child that never ends, with a grandchild that holds the output pipe:
+// both runs come back once the bound has passed, with what came before it.
+TEST(Process, AChildPastItsBoundIsKilledWithItsGroup)
+{
+    const std::vector<std::string> hung = {"sh", "-c", "echo started; sleep 3600 & wait"};
+    std::string out;
+    EXPECT_EQ(process_run_capture(hung, &out, 100), 128 + SIGKILL);
+    EXPECT_EQ(out, "started\n");
+    EXPECT_EQ(process_run(hung, 100), 128 + SIGKILL);
+}
+
 TEST(Process, SelfPathIsAbsolute)
 {
     std::string self = process_self_path();

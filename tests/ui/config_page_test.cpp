@@ -315,6 +315,37 @@ TEST_F(ConfigPageTest, ViewIsEmptiedOnceMoreThan65536BytesWereAppended)
     EXPECT_TRUE(feed_until(13)) << "a line break for CR LF";
 }
 
+// The view left unread (its check box off, the window hidden) while the
+// receiver sent more than the ring holds: the next refresh resumes at the
+// newest line after a line that says how many bytes were lost, and the line
+// under the view counts the overruns.
+TEST_F(ConfigPageTest, AViewLeftBehindMarksAndCountsTheLostBytes)
+{
+    LinkedPty pty(sandbox, kPort);
+    build({"com_port=\"3\""});
+    receiver_start();  // no timers: the test feeds the view itself
+    ASSERT_EQ(50u, pty.read_for(3000, 50).size()) << "the two receiver commands";
+    EXPECT_FALSE(gtk_widget_get_visible(nmea_view_overrun_label()));
+    std::string lines;
+    for (int i = 0; i < 60; ++i)  // 80 bytes each: 4800, more than the ring holds
+        lines += "$GPTXT," + std::to_string(10 + i) + "," + std::string(68, 'x') + "\r\n";
+    uint64_t received = buf_com_bytes_received();
+    ASSERT_TRUE(pty.write_all(lines));
+    ASSERT_TRUE(wait_until([&] { return buf_com_bytes_received() == received + lines.size(); }, 5000));
+    const std::string shown = "[receive buffer overrun, lost bytes: 4720]\n$GPTXT,69," + std::string(68, 'x') + "\n";
+    EXPECT_TRUE(wait_until([&] {
+        nmea_view_feed();
+        return view_text() == shown;
+    }, 3000)) << view_text();
+    nmea_view_overrun_refresh();
+    EXPECT_TRUE(gtk_widget_get_visible(nmea_view_overrun_label()));
+    // The analysis thread reads as the bytes come: on a loaded machine it may have overrun too.
+    EXPECT_EQ(label_markup(nmea_view_overrun_label()).rfind("Receive buffer overruns: NMEA view 1 (lost bytes: 4720), "
+                                                            "analysis ", 0),
+              0u)
+        << label_markup(nmea_view_overrun_label());
+}
+
 TEST_F(ConfigPageTest, PpsControlsAndThePulseCheck)
 {
     com_test_device_register(kPort);

@@ -25,6 +25,7 @@ struct DaemonCase {
     ChronyFeedState chrony;
     unsigned running;
     std::vector<std::string> lines;  // the beginnings of the status line's lines, in order
+    bool systemctl_hangs = false;    // it never answers: killed after its bound, as if it were not there
 };
 
 const DaemonCase kCases[] = {
@@ -63,6 +64,8 @@ const DaemonCase kCases[] = {
     {"no_systemd_processes", {}, {"/usr/sbin/ntpd", "/usr/lib/systemd/systemd-timesyncd", "/bin/bash"},
      ChronyFeedState::off, kTimesyncdRuns | kNtpdRuns,
      {"systemd-timesyncd runs", "ntpd runs"}},
+    {"systemctl_hangs", {{"chrony.service", "active"}}, {"/usr/sbin/ntpd"}, ChronyFeedState::off, kNtpdRuns,
+     {"ntpd runs"}, true},
 };
 
 void PrintTo(const DaemonCase& c, std::ostream* out) { *out << c.name; }
@@ -74,6 +77,22 @@ protected:
         unsetenv("SATCLOCK_SYSTEMCTL");
         unsetenv("SATCLOCK_SYSTEMCTL_STATE");
         unsetenv("SATCLOCK_PROC_DIR");
+        unsetenv("SYSTEMCTL_STUB_HANG");
+    }
+
+    // The processes the hung stub left in its pid file are gone (or wait only
+    // to be reaped).
+    static bool all_ended(const std::string& pid_file)
+    {
+        std::ifstream pids(pid_file);
+        bool any = false;
+        for (std::string pid; pids >> pid; any = true) {
+            std::ifstream stat("/proc/" + pid + "/stat");
+            std::string line;
+            if (std::getline(stat, line) && line.substr(line.rfind(')') + 2, 1) != "Z")
+                return false;
+        }
+        return any;
     }
     TestSandbox box_;
 };
@@ -95,8 +114,13 @@ TEST_P(TimeDaemons, FoundAndSaidOnTheStatusLine)
     setenv("SATCLOCK_SYSTEMCTL", c.units.empty() ? box_.path("no-systemctl").c_str() : stub.c_str(), 1);
     setenv("SATCLOCK_SYSTEMCTL_STATE", state.c_str(), 1);
     setenv("SATCLOCK_PROC_DIR", proc.c_str(), 1);
+    if (c.systemctl_hangs)
+        setenv("SYSTEMCTL_STUB_HANG", "is-active", 1);
     unsigned running = time_daemons_running();
     EXPECT_EQ(running, c.running);
+    if (c.systemctl_hangs) {
+        EXPECT_TRUE(all_ended(state + "/hung.pid"));
+    }
 
     ReceiverFacts facts;
     facts.time_daemons = running;
