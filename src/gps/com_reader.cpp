@@ -202,7 +202,9 @@ bool reset_ring()
     buf_com_head = 0;
     buf_com_tail_analiz = buf_com_head;
     analiz_consumer.waiting = 0;
-    view_consumer.waiting = std::min<uint64_t>(view_consumer.waiting, uint64_t(pending_locked(buf_com_tail_view)));
+    // The view keeps its cursor: what lies between it and the new head is read
+    // next, as before the restart; what it counts must be those bytes.
+    view_consumer.waiting = uint64_t(pending_locked(buf_com_tail_view));
     return true;
 }
 
