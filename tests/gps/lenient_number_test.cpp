@@ -66,7 +66,7 @@ TEST(LenientDouble, IgnoresCommaDecimalLocale)
     std::string locales = build_dir() + "/tests/locales";
     std::string build = "test -d \"$1/de_DE.UTF-8\" || { localedef -i de_DE -f UTF-8 \"$2/de_DE.UTF-8\" >/dev/null 2>&1;"
                         " mkdir -p \"$1\" && { mv -T \"$2/de_DE.UTF-8\" \"$1/de_DE.UTF-8\" || test -d \"$1/de_DE.UTF-8\"; }; }";
-    if (process_run({"sh", "-c", build, "sh", locales, sandbox.dir()}) != 0)
+    if (process_run({"sh", "-c", build, "sh", locales, sandbox.dir()}, kTestChildBoundMs) != 0)
         GTEST_SKIP() << "localedef could not build de_DE.UTF-8; conversions take no locale input by construction";
     setenv("LOCPATH", locales.c_str(), 1);
     const char* set = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");

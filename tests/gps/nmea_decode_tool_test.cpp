@@ -67,7 +67,7 @@ std::string tool() { return build_dir() + "/bin/nmea-decode"; }
 int run_tool(const std::string& input, const std::string& output, bool from_stdin)
 {
     std::string script = from_stdin ? "exec \"$0\" < \"$1\" > \"$2\"" : "exec \"$0\" \"$1\" > \"$2\"";
-    return process_run({"sh", "-c", script, tool(), input, output});
+    return process_run({"sh", "-c", script, tool(), input, output}, kTestChildBoundMs);
 }
 
 std::vector<std::map<std::string, std::string>> decoded_lines(const std::string& output)
@@ -152,7 +152,7 @@ TEST(NmeaDecodeTool, GnssOptionTakesAMultiConstellationReceiver)
     std::string capture = source_dir() + "/tests/gps/captures/ublox8_gn.nmea";
     ASSERT_EQ(run_tool(capture, sandbox.path("off.json"), false), 0);
     std::string gnss = "exec \"$0\" --gnss \"$1\" > \"$2\"";
-    ASSERT_EQ(process_run({"sh", "-c", gnss, tool(), capture, sandbox.path("on.json")}), 0);
+    ASSERT_EQ(process_run({"sh", "-c", gnss, tool(), capture, sandbox.path("on.json")}, kTestChildBoundMs), 0);
     auto off = decoded_lines(read_file(sandbox.path("off.json")));
     auto on = decoded_lines(read_file(sandbox.path("on.json")));
     ASSERT_EQ(on.size(), off.size());

@@ -36,7 +36,7 @@ protected:
         std::vector<std::string> command = {"sh", "-c", "\"$@\" 2>\"$0\"", err};
         command.insert(command.end(), args.begin(), args.end());
         SetupRun run;
-        run.status = process_run_capture(command, &run.out);
+        run.status = process_run_capture(command, &run.out, kTestChildBoundMs);
         run.err = read_file(err);
         return run;
     }

@@ -54,7 +54,8 @@ protected:
     int as_user(const std::string& command)
     {
         return process_run({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "env", "H=" + home,
-                            "R=" + root_folder(), "sh", "-c", command});
+                            "R=" + root_folder(), "sh", "-c", command},
+                           kTestChildBoundMs);
     }
     std::string root_folder() const { return box.path("root-only"); }
     // Root's folder holds its one file, still root's.

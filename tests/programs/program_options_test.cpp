@@ -25,7 +25,7 @@ ProgramRun run_program(const std::string& name, const std::vector<std::string>& 
     std::vector<std::string> command = {"timeout", "-k", "5", kHungAfterSeconds, build_dir() + "/bin/" + name};
     command.insert(command.end(), args.begin(), args.end());
     ProgramRun run;
-    run.status = process_run_capture(command, &run.out);
+    run.status = process_run_capture(command, &run.out, kTestChildBoundMs);
     return run;
 }
 

@@ -35,6 +35,11 @@ private:
     std::string start_text_;  // the clock file's text when made
 };
 
+// How long a test lets a child of its own run (a build of locales, an
+// installation, a benchmark's smoke run) before process_run kills it: far
+// more than any takes on a loaded machine. The product's own bound is 5 s.
+inline constexpr int kTestChildBoundMs = 150000;
+
 // Folder of the built programs (bin/) and of the sources, from the test's environment.
 std::string build_dir();
 std::string source_dir();

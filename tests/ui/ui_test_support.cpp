@@ -205,8 +205,35 @@ void click_window(GdkWindow* window, int x, int y)
     drain_x_events();
 }
 
+// Moves an adjustment the least that shows [start, end).
+void bring_into_page(GtkAdjustment* adjustment, double start, double end)
+{
+    if (start < adjustment->value)
+        gtk_adjustment_set_value(adjustment, start);
+    else if (end > adjustment->value + adjustment->page_size)
+        gtk_adjustment_set_value(adjustment, end - adjustment->page_size);
+}
+
+// The simulated click goes where the pointer lands on the screen: a widget
+// a page's scroller holds out of sight is first scrolled into it.
+void scroll_into_view(GtkWidget* widget)
+{
+    GtkWidget* scroller = gtk_widget_get_ancestor(widget, GTK_TYPE_SCROLLED_WINDOW);
+    GtkWidget* content = scroller ? gtk_bin_get_child(GTK_BIN(scroller)) : nullptr;
+    int x = 0, y = 0;
+    if (!content || !gtk_widget_translate_coordinates(widget, content, 0, 0, &x, &y))
+        return;
+    GtkScrolledWindow* window = GTK_SCROLLED_WINDOW(scroller);
+    bring_into_page(gtk_scrolled_window_get_hadjustment(window), x, x + widget->allocation.width);
+    bring_into_page(gtk_scrolled_window_get_vadjustment(window), y, y + widget->allocation.height);
+    while (gtk_events_pending())
+        gtk_main_iteration();
+    gdk_window_process_all_updates();
+}
+
 void click_button(GtkWidget* button)
 {
+    scroll_into_view(button);
     // GtkButton clicks only while it believes the pointer is inside it.
     gtk_button_enter(GTK_BUTTON(button));
     click_window(GTK_BUTTON(button)->event_window, button->allocation.width / 2,
