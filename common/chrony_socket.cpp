@@ -2,8 +2,7 @@
 #include "common/chrony_socket.h"
 
 #include "platform/clock.h"
-
-#include <cstdlib>
+#include "platform/env.h"
 
 namespace {
 
@@ -14,8 +13,8 @@ constexpr char kSocketEnding[] = ".sock";
 
 std::string chrony_sample_socket_path()
 {
-    const char* path = std::getenv("SATCLOCK_CHRONY_SOCKET");
-    if (path && *path)
+    std::string path = env_value("SATCLOCK_CHRONY_SOCKET");
+    if (!path.empty())
         return path;
     // A sandbox clock's samples would make the machine's chronyd steer the
     // real clock by the sandbox's offset: they go only where named.

@@ -1,37 +1,44 @@
 // Message language from the locale environment.
 #include "common/locale_language.h"
 
-#include <cstdlib>
-#include <string_view>
+#include "platform/env.h"
+
+#include <array>
 
 namespace {
 
-std::string language_of(std::string_view value)
+// The languages whose users get Russian texts.
+constexpr std::array<std::string_view, 7> kRussianSpeaking = {"ru", "uk", "be", "lt", "kk", "ky", "uz"};
+
+}  // namespace
+
+std::string locale_message_code()
 {
-    size_t end = value.find_first_of(":_.@");
-    std::string code(value.substr(0, end));
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+        std::string value = env_value(name);
+        if (!value.empty())
+            return value.substr(0, value.find_first_of(":_.@"));
+    }
+    return {};
+}
+
+std::string locale_primary_language()
+{
+    std::string code = locale_message_code();
     if (code == "C" || code == "POSIX")
         return {};
     return code;
 }
 
-}  // namespace
-
-std::string locale_primary_language()
+bool language_is_russian_speaking(std::string_view code)
 {
-    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(name);
-        if (value && *value)
-            return language_of(value);
-    }
-    return {};
+    for (std::string_view russian : kRussianSpeaking)
+        if (code == russian)
+            return true;
+    return false;
 }
 
 bool locale_is_russian_speaking()
 {
-    std::string code = locale_primary_language();
-    for (const char* russian : {"ru", "uk", "be", "lt", "kk", "ky", "uz"})
-        if (code == russian)
-            return true;
-    return false;
+    return language_is_russian_speaking(locale_primary_language());
 }

@@ -1,6 +1,8 @@
 // The process list from /proc.
 #include "common/process_list.h"
 
+#include "platform/env.h"
+
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -13,8 +15,8 @@ namespace {
 
 std::string proc_dir()
 {
-    const char* dir = std::getenv("SATCLOCK_PROC_DIR");
-    return (dir && *dir) ? dir : "/proc";
+    std::string dir = env_value("SATCLOCK_PROC_DIR");
+    return dir.empty() ? "/proc" : dir;
 }
 
 // Lower case, without a ".exe" ending.

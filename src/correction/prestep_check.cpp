@@ -4,6 +4,8 @@
 #include "src/correction/gps_clock.h"
 #include "src/settings/settings_table.h"
 
+#include "build_date.h"
+
 #include <cstdio>
 #include <mutex>
 
@@ -20,7 +22,7 @@ unsigned last_question_id = 0;
 
 int64_t magnitude(int64_t v) { return v < 0 ? -v : v; }
 
-// SATCLOCK_BUILD_DATE is "YYYY-MM-DD", given by the build.
+// SATCLOCK_BUILD_DATE is "YYYY-MM-DD", the day the program was built.
 int64_t parse_build_day()
 {
     int year = 0, month = 0, day = 0;

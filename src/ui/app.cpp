@@ -1,6 +1,7 @@
 // satclock's start-up, from the process entry to the main loop, and its shutdown.
 #include "src/ui/app.h"
 
+#include "common/locale_language.h"
 #include "platform/process.h"
 #include "src/settings/settings.h"
 #include "src/ui/about_page.h"
@@ -90,27 +91,12 @@ void toolkit_init(int argc, char** argv)
 
 gchar* app_message_language()
 {
-    const char* value = nullptr;
-    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* candidate = std::getenv(name);
-        if (candidate && *candidate) {
-            value = candidate;
-            break;
-        }
-    }
-    if (!value)
-        return g_strdup("");
-    size_t length = std::strcspn(value, ":_.@");
-    return g_strndup(value, length);
+    return g_strdup(locale_message_code().c_str());
 }
 
 const char* help_file_for_language(const char* language)
 {
-    static const char* const russian_speaking[] = {"ru", "uk", "be", "lt", "kk", "ky", "uz"};
-    for (const char* code : russian_speaking)
-        if (language && std::strcmp(language, code) == 0)
-            return help_file_ru;
-    return help_file_en;
+    return language && language_is_russian_speaking(language) ? help_file_ru : help_file_en;
 }
 
 void app_set_working_directory()

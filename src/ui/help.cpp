@@ -2,6 +2,7 @@
 // file as its argument; its windows are recognised by _NET_WM_PID.
 #include "src/ui/help.h"
 
+#include "platform/env.h"
 #include "platform/process.h"
 #include "src/ui/app.h"
 #include "src/ui/x11_windows.h"
@@ -26,15 +27,14 @@ pid_t help_process = 0;
 // with all its other windows and work: it is left running.
 bool help_process_ours = false;
 
-const char* dedicated_viewer()
+std::string dedicated_viewer()
 {
-    const char* viewer = std::getenv("SATCLOCK_HELP_VIEWER");
-    return (viewer && *viewer) ? viewer : nullptr;
+    return env_value("SATCLOCK_HELP_VIEWER");
 }
 
 std::string help_viewer_program()
 {
-    if (const char* viewer = dedicated_viewer())
+    if (std::string viewer = dedicated_viewer(); !viewer.empty())
         return viewer;
     if (gchar* found = g_find_program_in_path("x-www-browser")) {
         g_free(found);
@@ -59,7 +59,7 @@ void help_start_viewer()
     pid_t pid = process_spawn({help_viewer_program(), help_file_absolute()});
     if (pid > 0) {
         help_process = pid;
-        help_process_ours = dedicated_viewer() != nullptr;
+        help_process_ours = !dedicated_viewer().empty();
     }
 }
 
