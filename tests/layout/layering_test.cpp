@@ -1,6 +1,7 @@
 // Every product file includes only headers of its own folder and of the
 // layers below it: platform, common, the receiver side (gps, settings,
-// correction, receiver), the desktop program, then the programs on top.
+// correction, receiver), the window, the copy without a window, then the
+// programs' entries on top.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -19,9 +20,9 @@ namespace {
 const std::map<std::string, int> kLayers = {
     {"platform", 0},        {"common", 1},        {"src/pictures", 1},
     {"src/gps", 2},         {"src/settings", 3},  {"src/correction", 4},
-    {"src/receiver", 5},    {"src/headless", 6},  {"src/ui", 7},
-    {"clockkeeper", 8},     {"satsetup", 8},      {"uninstall", 8},
-    {"tools/gpssim", 8},    {"tools/nmea-decode", 8},
+    {"src/receiver", 5},    {"src/ui", 6},        {"src/headless", 7},
+    {"src/program", 8},     {"clockkeeper", 8},   {"satsetup", 8},
+    {"uninstall", 8},       {"tools/gpssim", 8},  {"tools/nmea-decode", 8},
 };
 
 // The folder of a header named relative to the sources ("src/gps/nmea.h" ->
