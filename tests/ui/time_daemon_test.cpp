@@ -118,9 +118,10 @@ TEST_P(TimeDaemons, FoundAndSaidOnTheStatusLine)
         setenv("SYSTEMCTL_STUB_HANG", "is-active", 1);
     unsigned running = time_daemons_running();
     EXPECT_EQ(running, c.running);
-    if (c.systemctl_hangs) {
-        EXPECT_TRUE(all_ended(state + "/hung.pid"));
-    }
+    // The stub and its child were killed with their group; a killed process
+    // leaves /proc only once the kernel has run it to its end.
+    if (c.systemctl_hangs)
+        EXPECT_TRUE(wait_until([&] { return all_ended(state + "/hung.pid"); }));
 
     ReceiverFacts facts;
     facts.time_daemons = running;
