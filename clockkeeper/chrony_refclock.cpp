@@ -13,10 +13,7 @@
 
 namespace {
 
-constexpr int64_t kNsPerSecond = 1000000000;
 constexpr int64_t kLogEveryNs = 60 * kNsPerSecond;
-
-bool settable(int64_t ft) { return ft >= kSettableFirstFt && ft < kSettableEndFt; }
 
 // Failures to deliver come once a second while chronyd is stopped or lacks the
 // refclock line: the first is logged, then one line a minute with their count.

@@ -15,9 +15,9 @@ namespace {
 // 64 bits lands outside the settable span instead of inside it.
 using Wide = __int128;
 
-bool settable(Wide exact, int64_t* target)
+bool settable_target(Wide exact, int64_t* target)
 {
-    if (exact < kSettableFirstFt || exact >= kSettableEndFt)
+    if (!settable(exact))
         return false;
     *target = static_cast<int64_t>(exact);
     return true;
@@ -64,7 +64,7 @@ bool set_command_target(int64_t now, int64_t cur_ft, int64_t new_ft, int64_t* ta
     if (cur_ft < 0 || new_ft < 0)
         return false;
     Wide exact = Wide(new_ft) + (Wide(now) - Wide(cur_ft));
-    return settable(exact, target);
+    return settable_target(exact, target);
 }
 
 bool shift_command_target(int64_t raw, int64_t cur_ft, int64_t new_ft, int64_t* target)
@@ -75,7 +75,7 @@ bool shift_command_target(int64_t raw, int64_t cur_ft, int64_t new_ft, int64_t* 
     // holds the time spent in the channel, so adding now - cur_ft as well would
     // push the clock on by that delay a second time.
     Wide exact = Wide(new_ft) * kFileTimeTicksPerMs + raw;
-    return settable(exact, target);
+    return settable_target(exact, target);
 }
 
 int apply_set_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out, bool log_refusal)

@@ -1,17 +1,19 @@
 // The two clock commands of the channel, applied to the PC clock: set (1) and shift (2).
 #pragma once
 
+#include "platform/time_units.h"
+
 #include <cstdint>
 
-inline constexpr int64_t kFileTimeTicksPerMs = 10000;
 // The span the clock is ever set to: 1970-01-01 up to the end of 2100 (UTC file times).
-inline constexpr int64_t kSettableFirstFt = 116444736000000000LL;
+inline constexpr int64_t kSettableFirstFt = kFileTimeUnixEpoch;
 inline constexpr int64_t kSettableEndFt = 157784544000000000LL;
 
-// A file time cut down to a whole millisecond (signed division).
-inline int64_t truncate_to_ms(int64_t file_time)
+// True when a file time (or an exact wider sum) lies in the settable span.
+template <typename FileTime>
+constexpr bool settable(FileTime ft)
 {
-    return file_time / kFileTimeTicksPerMs * kFileTimeTicksPerMs;
+    return ft >= kSettableFirstFt && ft < kSettableEndFt;
 }
 
 // The time a set command asks for at the service's truncated reading `now`:

@@ -1,13 +1,14 @@
 // Command access, per-account shares and per-account log lines.
 #include "clockkeeper/command_policy.h"
 
+#include "platform/time_units.h"
 #include "platform/user_accounts.h"
 
 #include <unistd.h>
 
 namespace {
 
-constexpr int64_t kMembershipKeptNs = 1000000000;
+constexpr int64_t kMembershipKeptNs = kNsPerSecond;
 // Tallies beyond this many accounts are pruned of the ones quiet for an interval.
 constexpr size_t kTalliesKept = 256;
 

@@ -7,6 +7,7 @@
 #include "clockkeeper/command_policy.h"
 #include "clockkeeper/service_channel.h"
 #include "platform/clock.h"
+#include "platform/time_units.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -19,8 +20,7 @@ namespace {
 
 constexpr int kDefaultWaitTimeoutMs = 60000;
 constexpr int kRetryPauseMs = 1000;
-constexpr int64_t kSecondNs = 1000000000;
-constexpr int64_t kMinuteNs = 60 * kSecondNs;
+constexpr int64_t kMinuteNs = 60 * kNsPerSecond;
 // An account's commands acted on in one wake; more are answered "busy", so
 // that one account's flood cannot keep another's commands waiting.
 constexpr int kCommandsPerUidPerWake = 8;
@@ -83,10 +83,10 @@ struct WorkerPolicy {
     UidShare answer_share{kAnswersPerUidPerSecond};
     int64_t second_ns = 0;  // monotonic: the start of the second the two per-second shares count
     UidLineLimit not_permitted_lines{kMinuteNs};
-    UidLineLimit refused_lines{kSecondNs};
-    UidLineLimit unknown_lines{kSecondNs};
-    UidLineLimit empty_lines{kSecondNs};
-    UidLineLimit busy_lines{kSecondNs};
+    UidLineLimit refused_lines{kNsPerSecond};
+    UidLineLimit unknown_lines{kNsPerSecond};
+    UidLineLimit empty_lines{kNsPerSecond};
+    UidLineLimit busy_lines{kNsPerSecond};
     std::string group;
 };
 
@@ -155,7 +155,7 @@ void new_wake(WorkerPolicy& policy)
 {
     policy.wake_share.new_period();
     int64_t now_ns = platform_monotonic_ns();
-    if (now_ns - policy.second_ns >= kSecondNs) {
+    if (now_ns - policy.second_ns >= kNsPerSecond) {
         policy.chrony_share.new_period();
         policy.answer_share.new_period();
         policy.refusal_answer_share.new_period();

@@ -7,11 +7,9 @@
 // several processes naming the same file share one clock.
 #pragma once
 
-#include <cstdint>
+#include "platform/time_units.h"
 
-// 100-ns ticks from 1601-01-01 to 1970-01-01 (Windows file time of the Unix epoch).
-inline constexpr int64_t kFileTimeUnixEpoch = 116444736000000000LL;
-inline constexpr int64_t kNsPerFileTimeTick = 100;
+#include <cstdint>
 
 // UTC nanoseconds since 1970, sandbox offset applied.
 int64_t platform_clock_read_ns();

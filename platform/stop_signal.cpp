@@ -1,12 +1,10 @@
-// SIGTERM through a signalfd, with an eventfd to end the wait from inside.
+// SIGTERM through a signalfd, with a wake descriptor to end the wait from inside.
 #include "platform/stop_signal.h"
 
 #include <cerrno>
 #include <csignal>
-#include <cstdint>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -14,8 +12,6 @@ StopSignalWaiter::~StopSignalWaiter()
 {
     if (signal_fd_ >= 0)
         close(signal_fd_);
-    if (wake_fd_ >= 0)
-        close(wake_fd_);
 }
 
 int StopSignalWaiter::open()
@@ -29,13 +25,12 @@ int StopSignalWaiter::open()
     signal_fd_ = signalfd(-1, &set, SFD_CLOEXEC);
     if (signal_fd_ < 0)
         return errno;
-    wake_fd_ = eventfd(0, EFD_CLOEXEC);
-    return wake_fd_ < 0 ? errno : 0;
+    return wake_.open();
 }
 
 int StopSignalWaiter::wait()
 {
-    pollfd fds[2] = {{signal_fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+    pollfd fds[2] = {{signal_fd_, POLLIN, 0}, {wake_.fd(), POLLIN, 0}};
     for (;;) {
         int n = poll(fds, 2, -1);
         if (n < 0 && errno == EINTR)
@@ -57,6 +52,5 @@ int StopSignalWaiter::wait()
 
 void StopSignalWaiter::wake()
 {
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = write(wake_fd_, &one, sizeof one);
+    wake_.set();
 }

@@ -1,6 +1,8 @@
 // SIGTERM as the stop control of a service, received by one chosen thread.
 #pragma once
 
+#include "platform/wake_descriptor.h"
+
 // The service manager asks a service to stop with SIGTERM. The signal is
 // blocked in the thread that opens the waiter and in every thread it starts
 // afterwards, and is read synchronously from a signalfd, so no handler runs
@@ -21,5 +23,5 @@ public:
 
 private:
     int signal_fd_ = -1;
-    int wake_fd_ = -1;
+    WakeDescriptor wake_;
 };

@@ -5,6 +5,7 @@
 #include "common/smem.h"
 #include "platform/clock.h"
 #include "platform/realtime.h"
+#include "platform/time_units.h"
 #include "src/correction/calendar.h"
 #include "src/correction/chrony_feed.h"
 #include "src/correction/clock_offset.h"
@@ -36,7 +37,7 @@
 
 namespace {
 
-constexpr int64_t kSilentAfterNs = 2010000000;  // more than 2.0 s without a byte: the receiver is silent
+constexpr int64_t kSilentAfterNs = 2010 * kNsPerMs;  // more than 2.0 s without a byte: the receiver is silent
 constexpr int64_t kFixLivesNs = 2000000000;     // a fix lives this long after the last sentence taken
 constexpr int kFirstPulseMs = 1100;   // a pulse comes once a second: one wait covers it
 constexpr int kSecondPulseMs = 1500;
@@ -68,8 +69,6 @@ void analiz_log(const char* format, ...)
     va_end(args);
     std::fflush(stdout);
 }
-
-int64_t truncate_to_ms(int64_t file_time) { return file_time / kFileTimeTicksPerMs * kFileTimeTicksPerMs; }
 
 // One command to the time service: 1 only when the service's own account
 // acknowledged it as applied within kAckWaitMs; otherwise the reason is
@@ -129,9 +128,8 @@ int64_t align_clock_read_at(int64_t reading_ns)
     int64_t shift = align_shift_ms(int(reading_ft / kFileTimeTicksPerMs % 1000));
     if (shift == 0)
         return 0;
-    constexpr int64_t kSecondNs = 1000000000;
-    int64_t within_second_ns = reading_ns % kSecondNs;
-    int64_t shift_ns = shift > 0 ? kSecondNs - within_second_ns : -within_second_ns;
+    int64_t within_second_ns = reading_ns % kNsPerSecond;
+    int64_t shift_ns = shift > 0 ? kNsPerSecond - within_second_ns : -within_second_ns;
     int error = shift_clock_ns(shift_ns);
     if (error == 0)
         return shift_ns;
@@ -288,7 +286,7 @@ void note_rmc_date(std::string_view line, int result)
 // only while fresh: after a stall of the receiver's link or of this thread (a
 // pulse wait holds it up to 2.6 s) the lines behind the cursor are old, and
 // a clock set from one of them would end as far behind.
-constexpr int64_t kFreshLineNs = 100000000;  // a line's end to its analysis
+constexpr int64_t kFreshLineNs = 100 * kNsPerMs;  // a line's end to its analysis
 
 struct CorrectionLine {
     int result = 0;  // 0: none noted

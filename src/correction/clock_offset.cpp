@@ -2,6 +2,7 @@
 #include "src/correction/clock_offset.h"
 
 #include "platform/clock.h"
+#include "platform/time_units.h"
 #include "src/correction/analiz.h"
 #include "src/correction/nmea_delay.h"
 #include "src/gps/serial.h"
@@ -11,8 +12,6 @@
 
 namespace {
 
-constexpr int64_t kNsPerMs = 1000000;
-constexpr int64_t kNsPerSecond = 1000000000;
 constexpr int64_t kStaleNs = 3 * kNsPerSecond;
 constexpr int kPpsSlot = 0;
 

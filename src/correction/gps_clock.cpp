@@ -2,12 +2,11 @@
 #include "src/correction/gps_clock.h"
 
 #include "platform/clock.h"
+#include "platform/time_units.h"
 
 #include <initializer_list>
 
 namespace {
-
-constexpr int64_t kTicksPerSecond = 10000000LL;
 
 int64_t floor_div(int64_t a, int64_t b)
 {
@@ -42,7 +41,7 @@ int64_t abs64(int64_t v) { return v < 0 ? -v : v; }
 // The date part (midnight) and the time-of-day part of a GPS fix, as ticks.
 int64_t time_of_day_ticks(const GpsClockFields& gps)
 {
-    return (int64_t(gps.hour) * 3600 + gps.minute * 60 + gps.second) * kTicksPerSecond +
+    return (int64_t(gps.hour) * 3600 + gps.minute * 60 + gps.second) * kFileTimeTicksPerSecond +
            int64_t(gps.millis) * kFileTimeTicksPerMs;
 }
 

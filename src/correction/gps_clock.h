@@ -3,10 +3,9 @@
 // arithmetic on Windows file times (100-ns ticks since 1601-01-01 UTC).
 #pragma once
 
-#include <cstdint>
+#include "platform/time_units.h"
 
-inline constexpr int64_t kFileTimeTicksPerMs = 10000;
-inline constexpr int64_t kFileTimeTicksPerDay = 864000000000LL;
+#include <cstdint>
 
 // What the receiver told us, as the decoder left it.
 struct GpsClockFields {

@@ -2,6 +2,7 @@
 // and the analysis thread's learning from 1PPS.
 #include "src/correction/nmea_delay.h"
 
+#include "platform/time_units.h"
 #include "src/correction/analiz.h"
 #include "src/correction/gps_clock.h"
 #include "src/gps/com_reader.h"
@@ -22,9 +23,7 @@ std::atomic<int> nmea_delay_measure_state{0};
 
 namespace {
 
-constexpr int64_t kNsPerMs = 1000000;
-constexpr int64_t kSecondNs = 1000000000;
-constexpr int64_t kStaleBurstNs = 10 * kSecondNs;
+constexpr int64_t kStaleBurstNs = 10 * kNsPerSecond;
 constexpr int64_t kMeasureNs = NmeaDelayLearner::window_ns;
 constexpr size_t kReceiverTextMax = 80;
 constexpr int kStoreChangeMs = 2;  // a learned delay this far from the stored one is stored anew
@@ -131,7 +130,7 @@ bool NmeaDelayLearner::note_burst(int64_t burst_ns, unsigned long edge_count, in
     bool fresh = edge_count != last_edge_count_;
     last_edge_count_ = edge_count;
     int64_t delay = burst_ns - edge_ns;
-    if (!fresh || edge_count == 0 || delay < 0 || delay >= kSecondNs)
+    if (!fresh || edge_count == 0 || delay < 0 || delay >= kNsPerSecond)
         return false;
     samples_.push_back({burst_ns, delay});
     return true;

@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/time_units.h"
 #include "src/correction/gps_clock.h"
 #include "src/correction/nmea_delay.h"
 #include "src/correction/prestep_check.h"
@@ -19,7 +20,6 @@
 
 namespace {
 
-constexpr int64_t kNsPerMs = 1000000;
 constexpr size_t kFileLimit = 4u << 20;  // far above the bounds' 11500 lines
 constexpr char kFileName[] = "offset_history.txt";
 constexpr char kHeader[] =

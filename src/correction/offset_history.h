@@ -8,6 +8,7 @@
 // most once a minute otherwise.
 #pragma once
 
+#include "platform/time_units.h"
 #include "src/correction/clock_offset.h"
 #include "src/correction/correction_result.h"
 
@@ -30,15 +31,15 @@ struct HistoryRecord {
     bool operator==(const HistoryRecord&) const = default;
 };
 
-inline constexpr int64_t kHistoryDayNs = 86400LL * 1000000000;
+inline constexpr int64_t kHistoryDayNs = kSecondsPerDay * kNsPerSecond;
 inline constexpr int64_t kHistoryCorrectionsFor = 366 * kHistoryDayNs;  // a year of corrections ...
 inline constexpr size_t kHistoryMaxCorrections = 10000;                 // ... of at most an hourly schedule
 inline constexpr int64_t kHistoryLiveFor = kHistoryDayNs;               // a day of minutes
 inline constexpr size_t kHistoryMaxLive = 1500;
-inline constexpr int64_t kHistoryLivePeriodNs = 60LL * 1000000000;
+inline constexpr int64_t kHistoryLivePeriodNs = 60 * kNsPerSecond;
 // Shorter spans between corrections give no drift: the sentence's ±150 ms
 // over a few minutes would read as hundreds of ppm.
-inline constexpr int64_t kDriftMinSpanNs = 10LL * 60 * 1000000000;
+inline constexpr int64_t kDriftMinSpanNs = 10 * 60 * kNsPerSecond;
 
 // --- The file's text: a comment line, then "C|L <at ms> <offset ns> <source> <uncertainty ms>" ---
 

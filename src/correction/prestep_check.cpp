@@ -1,6 +1,7 @@
 // The checks before a step of the clock, and the question of a large step.
 #include "src/correction/prestep_check.h"
 
+#include "platform/time_units.h"
 #include "src/correction/gps_clock.h"
 #include "src/settings/settings_table.h"
 
@@ -14,7 +15,7 @@ std::atomic<int> prestep_step_cap_minutes{setting_default_int(settings_keys::ste
 
 namespace {
 
-constexpr int64_t kNsPerMinute = 60LL * 1000000000;
+constexpr int64_t kNsPerMinute = 60 * kNsPerSecond;
 
 std::mutex question_lock;
 StepQuestion question;  // under question_lock

@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/realtime.h"
+#include "platform/wake_descriptor.h"
 #include "src/gps/gps_fix.h"
 #include "src/gps/gpsd_link.h"
 #include "src/gps/link_log.h"
@@ -18,7 +19,6 @@
 #include <new>
 #include <pthread.h>
 #include <string>
-#include <sys/eventfd.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -70,22 +70,10 @@ int wanted_port = 0, wanted_baud = 0;
 std::atomic<bool> restart_pending{false};
 
 // Wakes the reader from its wait between two tries (a stop or a restart).
-int reader_wake_fd()
+WakeDescriptor& reader_wake()
 {
-    static const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    return fd;
-}
-
-void wake_reader()
-{
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t ignored = write(reader_wake_fd(), &one, sizeof one);
-}
-
-void drain_reader_wake()
-{
-    uint64_t count = 0;
-    [[maybe_unused]] ssize_t ignored = read(reader_wake_fd(), &count, sizeof count);
+    static WakeDescriptor* const wake = WakeDescriptor::opened_for_good();
+    return *wake;
 }
 
 int pending_locked(int cursor)
@@ -267,8 +255,8 @@ bool take_restart(int& com_port, int& baudrate)
 void wait_before_retry()
 {
     PortWatch ports;
-    ports.wait(kRetryMs, reader_wake_fd());
-    drain_reader_wake();
+    ports.wait(kRetryMs, reader_wake().fd());
+    reader_wake().clear();
 }
 
 // One open of the port and its reading until it fails or is interrupted.
@@ -331,7 +319,7 @@ int start_com_threads(int com_port, int baudrate)
     // at its end always comes after this.
     stop_requested = false;
     restart_pending = false;
-    drain_reader_wake();
+    reader_wake().clear();
     {
         std::lock_guard guard(link_lock);
         ++link_generation;
@@ -382,7 +370,7 @@ int com_reader_restart(int com_port, int baudrate)
         wanted_baud = baudrate;
     }
     restart_pending = true;
-    wake_reader();
+    reader_wake().set();
     com_interrupt(0);
     gpsd_link_interrupt();
     return 1;
@@ -393,7 +381,7 @@ bool stop_com_read_thread(int timeout_ms)
     link_log("run stop thread_com_read thread_com_read_id=%d\n", thread_com_read_id.load());
     if (thread_com_read_id.load() != 0) {
         stop_requested = true;
-        wake_reader();
+        reader_wake().set();
         com_close(0);
         gpsd_link_interrupt();
     }

@@ -10,6 +10,8 @@
 // the bytes skipped are counted (buf_com_overrun_*).
 #pragma once
 
+#include "platform/time_units.h"
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -75,7 +77,7 @@ void buf_com_skip_analiz();
 // begins its output for a second); 0 for every other byte. A burst's first
 // byte holds its stamp negated, whether or not it also ends a line.
 extern int64_t* buf_com_stamps;  // allocated with buf_com_data
-inline constexpr int64_t kBurstGapNs = 100000000;
+inline constexpr int64_t kBurstGapNs = 100 * kNsPerMs;
 
 // buf_com_read_analiz that also copies the bytes' stamps.
 int buf_com_read_analiz_stamped(uint8_t* destination, int64_t* stamps, int max_count);

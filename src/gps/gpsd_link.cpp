@@ -3,6 +3,7 @@
 #include "src/gps/gpsd_link.h"
 
 #include "platform/clock.h"
+#include "platform/wake_descriptor.h"
 #include "src/gps/link_log.h"
 #include "src/gps/link_status.h"
 
@@ -15,7 +16,6 @@
 #include <mutex>
 #include <poll.h>
 #include <set>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace {
@@ -31,16 +31,10 @@ std::mutex chosen_lock;
 std::string chosen_source;  // under chosen_lock
 
 // Wakes the connection's read (a stop or a restart of the reader).
-int wake_fd()
+WakeDescriptor& connection_wake()
 {
-    static const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    return fd;
-}
-
-void drain_wake()
-{
-    uint64_t count = 0;
-    [[maybe_unused]] ssize_t ignored = ::read(wake_fd(), &count, sizeof count);
+    static WakeDescriptor* const wake = WakeDescriptor::opened_for_good();
+    return *wake;
 }
 
 // libgps gives its own negative codes for a failed connect.
@@ -169,8 +163,7 @@ std::string gpsd_link_chosen()
 
 void gpsd_link_interrupt()
 {
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t ignored = write(wake_fd(), &one, sizeof one);
+    connection_wake().set();
 }
 
 GpsdConnection::GpsdConnection() : state_(new State) {}
@@ -187,7 +180,7 @@ GpsdConnection::~GpsdConnection()
 bool GpsdConnection::open(const std::string& source)
 {
     State& s = *state_;
-    drain_wake();
+    connection_wake().clear();
     gpsd_source_parse(source, &s.source);
     s.address = gpsd_source_address(s.source);
     link_status_set_gpsd(LinkState::opening, s.address, s.source.device);
@@ -257,7 +250,7 @@ void GpsdConnection::read(GpsdSentenceSink sink)
 {
     State& s = *state_;
     for (;;) {
-        pollfd fds[2] = {{s.data.gps_fd, POLLIN, 0}, {wake_fd(), POLLIN, 0}};
+        pollfd fds[2] = {{s.data.gps_fd, POLLIN, 0}, {connection_wake().fd(), POLLIN, 0}};
         if (poll(fds, 2, -1) < 0 && errno != EINTR)
             break;
         if (fds[1].revents)

@@ -1,9 +1,10 @@
 // The port slots: open, read, write and close a receiver's port, and its
-// 1PPS edges. A close wakes a pending read at once through an eventfd in
-// every poll set.
+// 1PPS edges. A close wakes a pending read at once through a wake descriptor
+// in every poll set.
 #include "src/gps/serial.h"
 
 #include "platform/clock.h"
+#include "platform/wake_descriptor.h"
 #include "src/gps/gpsd_link.h"
 #include "src/gps/link_log.h"
 #include "src/gps/pps_watcher.h"
@@ -14,7 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <poll.h>
-#include <sys/eventfd.h>
+#include <utility>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -26,25 +27,21 @@ constexpr int kWriteMsPerByte = 150, kWriteMsConstant = 50;
 
 class Port {
 public:
-    Port(int fd, int wake_fd, int number) : fd_(fd), wake_fd_(wake_fd), watcher(fd, number) {}
+    Port(int fd, WakeDescriptor&& wake, int number) : fd_(fd), wake_(std::move(wake)), watcher(fd, number) {}
     ~Port()
     {
         watcher.stop();
         close(fd_);
-        close(wake_fd_);
+        wake_.close();
     }
     Port(const Port&) = delete;
     Port& operator=(const Port&) = delete;
 
     int fd() const { return fd_; }
-    int wake_fd() const { return wake_fd_; }
+    int wake_fd() const { return wake_.fd(); }
 
     // Makes every pending and later read or write on the port fail.
-    void wake()
-    {
-        uint64_t one = 1;
-        [[maybe_unused]] ssize_t ignored = write(wake_fd_, &one, sizeof one);
-    }
+    void wake() { wake_.set(); }
 
     // Wakes everything that waits on the port and gives the device free for
     // the next open at once, even while a woken read still holds the descriptor.
@@ -58,7 +55,7 @@ public:
 
 private:
     int fd_;
-    int wake_fd_;
+    WakeDescriptor wake_;
 
 public:
     PpsWatcher watcher;
@@ -124,16 +121,17 @@ std::shared_ptr<Port> open_port(int port, int baud, int data_bits, int stop_bits
         return nullptr;
     }
     int error = serial_line_configure(fd, baud, data_bits, stop_bits, parity);
-    int wake_fd = error ? -1 : eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (error || wake_fd < 0) {
-        error = error ? error : errno;
+    WakeDescriptor wake;
+    if (!error)
+        error = wake.open();
+    if (error) {
         link_log("[com] COM%d (%s): cannot set %d baud: %s\n", port, device.c_str(), baud, strerror(error));
         close(fd);
         errno = error;
         return nullptr;
     }
     serial_line_raise_dtr_rts(fd, port);
-    auto opened = std::make_shared<Port>(fd, wake_fd, port);
+    auto opened = std::make_shared<Port>(fd, std::move(wake), port);
     opened->watcher.start();
     return opened;
 }

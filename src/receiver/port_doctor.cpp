@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr double kNsPerSecond = 1e9;
 constexpr int64_t kPulseFreshNs = 2500000000LL;  // a pulse comes once a second
 constexpr double kMostEdgesPerSecond = 4;         // a pulse a second is two edges a second
 

@@ -5,6 +5,7 @@
 #include "common/chrony_socket.h"
 #include "platform/clock.h"
 #include "common/smem_sender.h"
+#include "platform/time_units.h"
 #include "src/correction/analiz.h"
 #include "src/correction/correction_result.h"
 #include "src/gps/com_reader.h"
@@ -19,8 +20,6 @@
 #include <cstdlib>
 
 namespace {
-
-constexpr int64_t kNsPerSecond = 1000000000;
 
 int whole_seconds(int64_t ns) { return int(ns / kNsPerSecond); }
 

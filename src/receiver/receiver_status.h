@@ -3,6 +3,7 @@
 // itself when the facts no longer show it.
 #pragma once
 
+#include "platform/time_units.h"
 #include "src/correction/chrony_feed.h"
 #include "src/correction/clock_offset.h"
 #include "src/correction/prestep_check.h"
@@ -86,12 +87,12 @@ struct ReceiverFacts {
 
 inline constexpr int64_t kNoBytesAfterNs = 3000000000LL;
 inline constexpr int64_t kNoSentenceAfterNs = 3000000000LL;
-inline constexpr int64_t kNoPulseAfterNs = 2500000000LL;
+inline constexpr int64_t kNoPulseAfterNs = 2500 * kNsPerMs;
 // A pulse a second wider than this leaves no room for the line to rest: the
 // line rests the other way round (or the receiver sends no pulse).
-inline constexpr int64_t kWidestPulseNs = 990000000;
+inline constexpr int64_t kWidestPulseNs = 990 * kNsPerMs;
 // Leading edges closer or further apart than this are not once a second.
-inline constexpr int64_t kPulsePeriodSlackNs = 100000000;
+inline constexpr int64_t kPulsePeriodSlackNs = 100 * kNsPerMs;
 
 // The causes the facts show, most basic first (at most one about the port
 // and the data, one about 1PPS, one about the pre-step check, one about the

@@ -2,6 +2,7 @@
 // and writes, and replacing the file safely.
 #include "src/settings/settings_file.h"
 
+#include "platform/time_units.h"
 #include "src/settings/settings_line.h"
 
 #include "common/shell_folder.h"
@@ -39,7 +40,7 @@ constexpr int kFolderLockPatienceMs = 500;
 // File times come from a clock that moves in ticks of a few milliseconds: a
 // file changed within this margin of being read may change again with the
 // same times, size and inode, so such a read is not trusted for the next one.
-constexpr int64_t kRacyMarginNs = 20 * 1000 * 1000;
+constexpr int64_t kRacyMarginNs = 20 * kNsPerMs;
 std::string& settings_file_path = *new std::string;  // never destroyed, as the cache below
 
 // The whole file as last read; refreshed when a write marked it stale or the file on

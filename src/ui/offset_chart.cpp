@@ -2,6 +2,7 @@
 #include "src/ui/offset_chart.h"
 
 #include "platform/clock.h"
+#include "platform/time_units.h"
 #include "src/ui/app.h"
 #include "src/ui/widget_helpers.h"
 
@@ -17,8 +18,6 @@
 namespace {
 
 constexpr double kLeft = 58, kRight = 8, kTop = 16, kBottom = 18;  // room for the labels, in pixels
-constexpr double kNsPerMs = 1e6;
-constexpr int64_t kNsPerSecond = 1000000000;
 constexpr int64_t kTimeSteps[] = {60, 300, 900, 1800, 3600, 3 * 3600, 6 * 3600, 12 * 3600,
                                   86400, 2 * 86400, 7 * 86400, 14 * 86400, 30 * 86400, 91 * 86400};
 constexpr double kMinLabelGapPx = 80;

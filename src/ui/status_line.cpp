@@ -2,6 +2,7 @@
 #include "src/ui/status_line.h"
 
 #include "common/smem_block.h"
+#include "platform/time_units.h"
 #include "src/gps/gpsd_link.h"
 #include "src/ui/gnss_box.h"
 #include "src/ui/widget_helpers.h"
@@ -14,7 +15,6 @@
 namespace {
 
 constexpr int kBaudRates[] = {4800, 9600, 38400, 115200, 19200, 57600, 2400, 1200};
-constexpr int64_t kNsPerMs = 1000000;
 
 // "4.352" with the language's decimal mark, rounded to the millisecond.
 std::string seconds_text(int64_t magnitude_ns)
