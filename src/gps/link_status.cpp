@@ -10,8 +10,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <mutex>
 #include <string_view>
 

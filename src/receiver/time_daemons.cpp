@@ -5,7 +5,6 @@
 #include "platform/env.h"
 #include "platform/process.h"
 
-#include <cstdlib>
 #include <vector>
 #include <sstream>
 
