@@ -7,6 +7,7 @@
 #include "clockkeeper/command_policy.h"
 #include "clockkeeper/service_channel.h"
 #include "platform/clock.h"
+#include "platform/env.h"
 #include "platform/time_units.h"
 
 #include <cerrno>
@@ -39,11 +40,11 @@ enum class Wake { stop, signal, timeout, failed };
 // SATCLOCK_WAIT_TIMEOUT_MS shortens the idle wake-up (tests); 60 s otherwise.
 int wait_timeout_ms()
 {
-    const char* text = std::getenv("SATCLOCK_WAIT_TIMEOUT_MS");
-    if (!text || !*text)
+    std::string text = env_value("SATCLOCK_WAIT_TIMEOUT_MS");
+    if (text.empty())
         return kDefaultWaitTimeoutMs;
     char* end = nullptr;
-    long value = std::strtol(text, &end, 10);
+    long value = std::strtol(text.c_str(), &end, 10);
     if (*end != '\0' || value <= 0 || value > kDefaultWaitTimeoutMs)
         return kDefaultWaitTimeoutMs;
     return int(value);

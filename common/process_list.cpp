@@ -2,14 +2,11 @@
 #include "common/process_list.h"
 
 #include "platform/env.h"
+#include "platform/files.h"
 
 #include <cctype>
-#include <climits>
-#include <cstdlib>
-#include <dirent.h>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -44,10 +41,9 @@ std::string base_name(std::string path)
 // kernel thread.
 std::string executable_name(const std::string& process_dir)
 {
-    char target[PATH_MAX];
-    ssize_t n = readlink((process_dir + "/exe").c_str(), target, sizeof target - 1);
-    if (n > 0)
-        return base_name(std::string(target, size_t(n)));
+    std::string target = link_target(process_dir + "/exe");
+    if (!target.empty())
+        return base_name(target);
     std::ifstream comm(process_dir + "/comm");
     std::string name;
     std::getline(comm, name);
@@ -70,20 +66,10 @@ bool is_process_running(std::string_view name)
 {
     std::string wanted = program_key(name);
     std::string root = proc_dir();
-    DIR* dir = opendir(root.c_str());
-    if (!dir)
-        return false;
-    bool found = false;
-    while (dirent* entry = readdir(dir)) {
-        if (!all_digits(entry->d_name))
-            continue;
-        if (program_key(executable_name(root + "/" + entry->d_name)) == wanted) {
-            found = true;
-            break;
-        }
-    }
-    closedir(dir);
-    return found;
+    for (const std::string& entry : folder_entries(root))
+        if (all_digits(entry.c_str()) && program_key(executable_name(root + "/" + entry)) == wanted)
+            return true;
+    return false;
 }
 
 bool is_program_running() { return is_process_running("satclock"); }

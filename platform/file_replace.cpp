@@ -28,6 +28,16 @@ bool FileDescriptor::close()
     return fd < 0 || ::close(fd) == 0;
 }
 
+FileDescriptor file_open_reading(const std::string& path)
+{
+    return FileDescriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+FileDescriptor file_open_writing(const std::string& path)
+{
+    return FileDescriptor(open(path.c_str(), O_RDWR | O_CLOEXEC));
+}
+
 bool file_read_all(int fd, std::string& out, size_t limit)
 {
     out.clear();

@@ -21,6 +21,11 @@ private:
     int fd_;
 };
 
+// An existing file opened (a link at the path followed) for reading, or for
+// reading and writing; get() < 0 with errno set when it cannot be.
+FileDescriptor file_open_reading(const std::string& path);
+FileDescriptor file_open_writing(const std::string& path);
+
 // The whole file from its start; false with errno set on a read error, or
 // EFBIG once it holds more than limit bytes (then out is emptied).
 bool file_read_all(int fd, std::string& out, size_t limit = SIZE_MAX);

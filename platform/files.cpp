@@ -2,6 +2,7 @@
 // what lies at a path.
 #include "platform/files.h"
 
+#include "platform/env.h"
 #include "platform/path_text.h"
 
 #include <cerrno>
@@ -21,17 +22,20 @@ namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-bool write_all(int fd, std::string_view bytes)
+// A regular file opened without following a link at its name (flags added to
+// O_NOFOLLOW | O_CLOEXEC); -1 with errno set (EINVAL: something else is there).
+int open_regular_at(int folder, const std::string& name, int flags)
 {
-    while (!bytes.empty()) {
-        ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(size_t(n));
-    }
-    return true;
+    int fd = openat(folder, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    int error = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    if (error == 0)
+        return fd;
+    close(fd);
+    errno = error;
+    return -1;
 }
 
 // A fresh name beside `name` for the new file; -1 with errno when none could be created.
@@ -70,7 +74,7 @@ int file_write_new_at(const Folder& folder, const std::string& name, std::string
     int fd = create_temp_beside(folder.fd(), name, mode, &temp);
     if (fd < 0)
         return fail(FileStep::create, failed, errno);
-    bool written = fchmod(fd, mode) == 0 && write_all(fd, bytes) && fsync(fd) == 0;
+    bool written = fchmod(fd, mode) == 0 && file_write_all(fd, bytes) && fsync(fd) == 0;
     int error = written ? 0 : errno;
     if (close(fd) != 0 && written) {
         written = false;
@@ -100,15 +104,10 @@ int file_read_whole_at(const Folder& folder, const std::string& name, std::strin
 {
     bytes->clear();
     // O_NONBLOCK: a FIFO planted at the name must not hold the reader.
-    int fd = openat(folder.fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    int fd = open_regular_at(folder.fd(), name, O_RDONLY | O_NONBLOCK);
     if (fd < 0)
         return errno;
-    struct stat st {};
     int error = 0;
-    if (fstat(fd, &st) != 0)
-        error = errno;
-    else if (!S_ISREG(st.st_mode))
-        error = EINVAL;
     char chunk[65536];
     while (error == 0) {
         ssize_t n = read(fd, chunk, sizeof chunk);
@@ -142,14 +141,13 @@ namespace {
 
 bool write_existing(const std::string& path, int flags, off_t offset, std::string_view bytes)
 {
-    int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | flags);
+    int fd = open_regular_at(AT_FDCWD, path, O_WRONLY | flags);
     if (fd < 0)
         return false;
-    struct stat st {};
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (ok && flags == 0 && lseek(fd, offset, SEEK_SET) != offset)
+    bool ok = true;
+    if (flags == 0 && lseek(fd, offset, SEEK_SET) != offset)
         ok = false;
-    ok = ok && write_all(fd, bytes);
+    ok = ok && file_write_all(fd, bytes);
     return close(fd) == 0 && ok;
 }
 
@@ -215,6 +213,12 @@ std::string link_target(const std::string& path)
     return n > 0 ? std::string(target, size_t(n)) : std::string();
 }
 
+std::string resolved_path(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? resolved : "";
+}
+
 bool replace_link(const std::string& link, const std::string& target)
 {
     struct stat st {};
@@ -252,17 +256,30 @@ bool file_rewrite_owned(const std::string& path, std::string_view bytes, uid_t o
     close(probe);
     if (fd < 0)
         return false;
-    bool ok = ftruncate(fd, 0) == 0 && write_all(fd, bytes);
+    bool ok = ftruncate(fd, 0) == 0 && file_write_all(fd, bytes);
     return close(fd) == 0 && ok;
 }
 
 std::string file_create_temp(const std::string& prefix)
 {
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = std::string((dir && *dir) ? dir : "/tmp") + "/" + prefix + "XXXXXX";
+    std::string dir = env_value("TMPDIR");
+    std::string path = (dir.empty() ? std::string("/tmp") : dir) + "/" + prefix + "XXXXXX";
     int fd = mkostemp(path.data(), O_CLOEXEC);
     if (fd < 0)
         return {};
     close(fd);
     return path;
+}
+
+bool file_write_all(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(size_t(n));
+    }
+    return true;
 }

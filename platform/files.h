@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 // An open folder (O_DIRECTORY), closed on scope exit.
 class Folder {
@@ -49,6 +50,9 @@ int file_read_whole_at(const Folder& folder, const std::string& name, std::strin
                        size_t limit = 16u << 20);
 int file_read_whole(const std::string& path, std::string* bytes, size_t limit = 16u << 20);
 
+// Writes every byte to fd, a write cut short by a signal resumed; false on failure.
+bool file_write_all(int fd, std::string_view bytes);
+
 // Appends bytes to an existing regular file (not through a link); false when
 // there is no such file or the write failed.
 bool file_append(const std::string& path, std::string_view bytes);
@@ -69,6 +73,14 @@ Folder folders_open_beneath(const std::string& base, const std::string& relative
 // without following links; a folder made so that turns out not to be this
 // process's own is refused. True when the path is a folder afterwards.
 bool make_folders(const std::string& path, mode_t mode, std::string* why = nullptr);
+
+// A folder of this process's own in a shared place: made with mode 0700 when
+// missing; true when the path is a folder (not a link) of the real user that
+// no one else may enter.
+bool make_private_folder(const std::string& path);
+
+// The names in a folder, "." and ".." among them; empty when it cannot be read.
+std::vector<std::string> folder_entries(const std::string& path);
 
 // Removes a file, link (itself, never its target) or empty folder. True when
 // nothing is at the path afterwards.
@@ -104,6 +116,8 @@ bool folder_writable(const std::string& path);
 bool is_program_file(const std::string& path);
 // The link's target, empty when the path is no link.
 std::string link_target(const std::string& path);
+// The path with every link on it resolved, empty when it leads nowhere.
+std::string resolved_path(const std::string& path);
 // Replaces whatever link is at `link` by one to `target`, by rename; a file
 // that is not a link stays, and false is returned.
 bool replace_link(const std::string& link, const std::string& target);

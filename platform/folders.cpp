@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -149,6 +150,27 @@ bool make_folders(const std::string& path, mode_t mode, std::string* why)
     return true;
 }
 
+
+bool make_private_folder(const std::string& path)
+{
+    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
+           (info.st_mode & 0077) == 0;
+}
+
+std::vector<std::string> folder_entries(const std::string& path)
+{
+    std::vector<std::string> names;
+    DIR* dir = opendir(path.c_str());
+    if (!dir)
+        return names;
+    while (dirent* entry = readdir(dir))
+        names.emplace_back(entry->d_name);
+    closedir(dir);
+    return names;
+}
 
 bool remove_file_beneath(const std::string& folder, const std::string& relative)
 {

@@ -96,20 +96,6 @@ mode_t login_umask()
     return 022;
 }
 
-bool write_all(int fd, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
 [[noreturn]] void run_in_child(int reply_fd, const Account& account, const std::vector<gid_t>& groups, mode_t mask,
                                const std::function<AccountWork()>& work)
 {
@@ -122,7 +108,7 @@ bool write_all(int fd, const std::string& bytes)
         umask(mask);
         result = work();
     }
-    write_all(reply_fd, (result.ok ? "1" : "0") + result.text);
+    file_write_all(reply_fd, (result.ok ? "1" : "0") + result.text);
     _exit(0);
 }
 

@@ -3,6 +3,7 @@
 #include "src/correction/offset_history.h"
 
 #include "platform/clock.h"
+#include "platform/env.h"
 #include "platform/files.h"
 #include "platform/time_units.h"
 #include "src/correction/gps_clock.h"
@@ -258,9 +259,9 @@ std::string offset_history_path()
     std::string folder = settings.substr(0, settings.rfind('/'));
     if (!folder.empty() && folder_writable(folder))
         return folder + "/" + kFileName;
-    const char* state = std::getenv("XDG_STATE_HOME");
-    const char* home = std::getenv("HOME");
-    std::string base = state && *state == '/' ? state : std::string(home ? home : "/tmp") + "/.local/state";
+    std::string state = env_value("XDG_STATE_HOME");
+    std::string home = env_value("HOME");
+    std::string base = state.starts_with('/') ? state : (home.empty() ? "/tmp" : home) + "/.local/state";
     make_folders(base + "/satclock", 0700);
     return base + "/satclock/" + kFileName;
 }

@@ -3,14 +3,13 @@
 
 #include "platform/clock.h"
 #include "platform/device_access.h"
+#include "platform/files.h"
 #include "src/gps/nmea.h"
 #include "src/gps/receiver_view.h"
 #include "src/gps/serial.h"
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <mutex>
 #include <string_view>
 
@@ -44,8 +43,8 @@ void explain_open_failure(LinkStatus& next)
 std::string device_shown(int port)
 {
     std::string device = com_port_device(port);
-    char resolved[PATH_MAX];
-    return (!device.empty() && realpath(device.c_str(), resolved)) ? resolved : device;
+    std::string resolved = device.empty() ? std::string() : resolved_path(device);
+    return resolved.empty() ? device : resolved;
 }
 
 void publish(LinkStatus next)

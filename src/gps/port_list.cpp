@@ -2,13 +2,15 @@
 // kernel's serial devices (ttyS, ttyUSB, ttyACM in blocks of 32).
 #include "src/gps/serial.h"
 
+#include "platform/env.h"
+#include "platform/files.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
+#include <strings.h>
 #include <vector>
 
 namespace {
@@ -43,25 +45,12 @@ int device_index(const char* name, const char* prefix)
     return (*end == '\0' && index < kBlockSize) ? static_cast<int>(index) : -1;
 }
 
-std::vector<std::string> folder_entries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    DIR* dir = opendir(folder.c_str());
-    if (!dir)
-        return names;
-    while (dirent* entry = readdir(dir))
-        names.emplace_back(entry->d_name);
-    closedir(dir);
-    return names;
-}
-
 // Real hardware has a device link in sysfs. The 8250 driver also registers
 // placeholder ttyS ports with no UART behind them: their type reads 0.
 bool is_real_serial_device(const std::string& name)
 {
     std::string base = std::string(kSysClassTty) + "/" + name;
-    struct stat info {};
-    if (stat((base + "/device").c_str(), &info) != 0)
+    if (!file_identity(base + "/device", true).known)
         return false;
     std::ifstream type(base + "/type");
     int uart_type = -1;
@@ -84,8 +73,8 @@ int hardware_port_number(const std::string& name)
 
 std::string com_port_dir()
 {
-    const char* dir = std::getenv("SATCLOCK_PORT_DIR");
-    return (dir && *dir) ? dir : "/etc/satclock/ports";
+    std::string dir = env_value("SATCLOCK_PORT_DIR");
+    return dir.empty() ? "/etc/satclock/ports" : dir;
 }
 
 std::string com_port_device(int port)
@@ -93,8 +82,7 @@ std::string com_port_device(int port)
     if (port < 1)
         return "";
     std::string link = com_port_dir() + "/COM" + std::to_string(port);
-    struct stat info {};
-    if (lstat(link.c_str(), &info) == 0)
+    if (path_exists(link))
         return link;
     for (const DeviceBlock& block : kBlocks)
         if (port >= block.first_port && port < block.first_port + kBlockSize)

@@ -1,42 +1,25 @@
-// inotify on the port folder, the udev monitor, and the names of ports.
+// A watch on the port folder, the udev monitor, and the names of ports.
 #include "src/gps/port_watch.h"
 
 #include "src/gps/serial.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <dirent.h>
+#include "platform/files.h"
+#include "platform/folder_watch.h"
+
 #include <libudev.h>
 #include <poll.h>
-#include <sys/inotify.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr char kById[] = "/dev/serial/by-id";
 
-std::string real_path(const std::string& path)
-{
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) ? resolved : "";
-}
-
 // The by-id link name that leads to the device ("usb-u-blox_AG_..-if00").
 std::string by_id_name(const std::string& device)
 {
-    std::string name;
-    if (DIR* dir = opendir(kById)) {
-        while (dirent* entry = readdir(dir)) {
-            if (entry->d_name[0] != '.' && real_path(std::string(kById) + "/" + entry->d_name) == device) {
-                name = entry->d_name;
-                break;
-            }
-        }
-        closedir(dir);
-    }
-    return name;
+    for (const std::string& name : folder_entries(kById))
+        if (name[0] != '.' && resolved_path(std::string(kById) + "/" + name) == device)
+            return name;
+    return "";
 }
 
 // The USB device's maker and product as sysfs has them; udev's database
@@ -67,13 +50,7 @@ std::string udev_product(const std::string& device)
 
 PortWatch::PortWatch()
 {
-    inotify_fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (inotify_fd_ >= 0 &&
-        inotify_add_watch(inotify_fd_, com_port_dir().c_str(),
-                          IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB | IN_ONLYDIR) < 0) {
-        close(inotify_fd_);
-        inotify_fd_ = -1;
-    }
+    folder_fd_ = folder_watch_open(com_port_dir());
     // Without a udev daemon the monitor stays silent, which costs nothing.
     udev_ = udev_new();
     monitor_ = udev_ ? udev_monitor_new_from_netlink(udev_, "udev") : nullptr;
@@ -86,8 +63,7 @@ PortWatch::PortWatch()
 
 PortWatch::~PortWatch()
 {
-    if (inotify_fd_ >= 0)
-        close(inotify_fd_);
+    folder_watch_close(folder_fd_);
     if (monitor_)
         udev_monitor_unref(monitor_);
     if (udev_)
@@ -97,8 +73,8 @@ PortWatch::~PortWatch()
 std::vector<int> PortWatch::fds() const
 {
     std::vector<int> out;
-    if (inotify_fd_ >= 0)
-        out.push_back(inotify_fd_);
+    if (folder_fd_ >= 0)
+        out.push_back(folder_fd_);
     if (monitor_)
         out.push_back(udev_monitor_get_fd(monitor_));
     return out;
@@ -106,10 +82,7 @@ std::vector<int> PortWatch::fds() const
 
 bool PortWatch::drain()
 {
-    bool changed = false;
-    char events[4096];
-    while (inotify_fd_ >= 0 && read(inotify_fd_, events, sizeof events) > 0)
-        changed = true;
+    bool changed = folder_watch_drain(folder_fd_);
     while (monitor_) {
         udev_device* device = udev_monitor_receive_device(monitor_);
         if (!device)
@@ -137,7 +110,7 @@ std::string com_port_description(int port)
     std::string device = com_port_device(port);
     if (device.empty())
         return "";
-    std::string target = real_path(device);
+    std::string target = resolved_path(device);
     if (target.empty())
         return device;
     std::string name = udev_product(target);

@@ -22,7 +22,7 @@ public:
     bool wait(int timeout_ms, int extra_fd = -1);
 
 private:
-    int inotify_fd_ = -1;
+    int folder_fd_ = -1;  // the port folder's watch
     struct udev* udev_ = nullptr;
     struct udev_monitor* monitor_ = nullptr;
 };

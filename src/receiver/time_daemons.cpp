@@ -2,9 +2,9 @@
 #include "src/receiver/time_daemons.h"
 
 #include "common/process_list.h"
+#include "platform/env.h"
 #include "platform/process.h"
 
-#include <cstdlib>
 #include <vector>
 #include <sstream>
 
@@ -60,9 +60,9 @@ unsigned daemons_by_process()
 // systemctl's complaints where no systemd runs go nowhere: the answer says enough.
 std::string ask_systemctl()
 {
-    const char* stub = std::getenv("SATCLOCK_SYSTEMCTL");
+    std::string stub = env_value("SATCLOCK_SYSTEMCTL");
     std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$0\" is-active \"$@\" 2>/dev/null",
-                                     stub && *stub ? stub : "systemctl"};
+                                     stub.empty() ? "systemctl" : stub};
     for (const DaemonUnit& unit : kUnits)
         argv.push_back(unit.unit);
     std::string answer;

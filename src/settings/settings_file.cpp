@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <glib.h>
 #include <limits.h>
 #include <mutex>
@@ -118,7 +117,7 @@ int read_string_locked(const char* key, const char* default_value, std::string& 
     if (settings_file_path.empty())
         return missing(default_value ? 0 : -1);
     // Read-only: every account may read the settings, also one that may not change them.
-    FileDescriptor fd(open(settings_file_path.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor fd = file_open_reading(settings_file_path);
     if (fd.get() < 0)
         return missing(default_value ? 0 : -1);
     if (!cache_refresh(fd.get(), settings_file_path))
@@ -172,7 +171,7 @@ bool write_line(const std::string& path, const char* key, const std::string& lin
     if (between_processes.error() != 0)
         std::printf("settings: no lock on the folder of %s (%s); writing without it\n", target.c_str(),
                     std::strerror(between_processes.error()));
-    FileDescriptor fd(open(target.c_str(), O_RDWR | O_CLOEXEC));
+    FileDescriptor fd = file_open_writing(target);
     if (fd.get() < 0)
         return errno == ENOENT && create_settings_file(target, line);
     std::string old_bytes, bytes;
@@ -260,7 +259,7 @@ bool settings_file_bytes(std::string& bytes)
     std::lock_guard<std::mutex> guard(cache_lock);
     if (settings_file_path.empty())
         return false;
-    FileDescriptor fd(open(settings_file_path.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor fd = file_open_reading(settings_file_path);
     if (fd.get() < 0 || !cache_refresh(fd.get(), settings_file_path)) {
         int error = errno;
         bytes.clear();

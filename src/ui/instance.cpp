@@ -2,20 +2,18 @@
 // listens on MutexSatclock.sock in the same folder for "show" requests.
 #include "src/ui/instance.h"
 
+#include "platform/env.h"
+#include "platform/files.h"
+#include "platform/local_socket.h"
+#include "platform/lock_file.h"
+
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <glib.h>
 #include <glib-unix.h>
-#include <poll.h>
 #include <string>
-#include <sys/file.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -29,44 +27,12 @@ int listen_fd = -1;    // the first copy's socket
 std::string socket_path;
 void (*show_handler)() = nullptr;
 
-const char* env_nonempty(const char* name)
-{
-    const char* value = std::getenv(name);
-    return (value && *value) ? value : nullptr;
-}
-
-// A shared temp folder needs a folder of our own, owned by us and closed to others.
-bool private_dir_ok(const std::string& dir)
-{
-    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
-        return false;
-    struct stat info {};
-    return lstat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
-           (info.st_mode & 0077) == 0;
-}
-
-bool socket_address(sockaddr_un& address)
-{
-    address = {};
-    address.sun_family = AF_UNIX;
-    if (socket_path.size() >= sizeof address.sun_path)
-        return false;
-    std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size() + 1);
-    return true;
-}
-
 bool start_listening()
 {
-    sockaddr_un address;
-    if (!socket_address(address))
-        return false;
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        return false;
-    unlink(socket_path.c_str());  // left over by a copy that did not end cleanly; we hold the lock
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 8) != 0) {
+    // A socket left by a copy that did not end cleanly is replaced: we hold the lock.
+    int fd = local_socket_listen(socket_path);
+    if (fd < 0) {
         std::printf("instance: cannot listen on %s: %s\n", socket_path.c_str(), std::strerror(errno));
-        close(fd);
         return false;
     }
     listen_fd = fd;
@@ -90,7 +56,7 @@ void end_client(Client* client)
         g_source_remove(client->watch);
     if (client->timeout)
         g_source_remove(client->timeout);
-    close(client->fd);
+    local_socket_close(client->fd);
     delete client;
 }
 
@@ -98,7 +64,7 @@ gboolean on_client_data(gint fd, GIOCondition, gpointer data)
 {
     auto* client = static_cast<Client*>(data);
     char bytes[16];
-    ssize_t n = read(fd, bytes, sizeof bytes);
+    long n = local_socket_read(fd, bytes, sizeof bytes);
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
         return G_SOURCE_CONTINUE;
     if (n > 0)
@@ -109,8 +75,7 @@ gboolean on_client_data(gint fd, GIOCondition, gpointer data)
     if (client->request == show_request) {
         if (show_handler)
             show_handler();
-        ssize_t ignored = write(fd, "ok\n", 3);
-        (void)ignored;
+        local_socket_send(fd, "ok\n");
     }
     client->watch = 0;  // this source ends with the return
     end_client(client);
@@ -127,7 +92,7 @@ gboolean on_client_silent(gpointer data)
 
 gboolean on_request(gint fd, GIOCondition, gpointer)
 {
-    int accepted = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    int accepted = local_socket_accept(fd);
     if (accepted < 0)
         return G_SOURCE_CONTINUE;
     auto* client = new Client{accepted, 0, 0, {}};
@@ -136,40 +101,17 @@ gboolean on_request(gint fd, GIOCondition, gpointer)
     return G_SOURCE_CONTINUE;
 }
 
-int connect_once()
-{
-    sockaddr_un address;
-    if (!socket_address(address))
-        return -1;
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool await_answer(int fd, int timeout_ms)
-{
-    if (write(fd, show_request, sizeof show_request - 1) != ssize_t(sizeof show_request - 1))
-        return false;
-    char answer[8] = {};
-    pollfd wait_for{fd, POLLIN, 0};
-    return poll(&wait_for, 1, timeout_ms) == 1 && read(fd, answer, sizeof answer - 1) > 0 &&
-           std::strncmp(answer, "ok", 2) == 0;
-}
-
 }  // namespace
 
 std::string instance_dir()
 {
-    if (const char* runtime = env_nonempty("XDG_RUNTIME_DIR"))
+    // A shared temp folder needs a folder of our own, owned by us and closed to others.
+    std::string runtime = env_value("XDG_RUNTIME_DIR");
+    if (!runtime.empty())
         return runtime;
-    const char* tmp = env_nonempty("TMPDIR");
-    std::string dir = std::string(tmp ? tmp : "/tmp") + "/satclock-" + std::to_string(getuid());
-    return private_dir_ok(dir) ? dir : std::string();
+    std::string tmp = env_value("TMPDIR");
+    std::string dir = (tmp.empty() ? std::string("/tmp") : tmp) + "/satclock-" + std::to_string(getuid());
+    return make_private_folder(dir) ? dir : std::string();
 }
 
 int instance_acquire()
@@ -179,17 +121,17 @@ int instance_acquire()
         return -1;
     std::string lock_path = dir + "/" + lock_name;
     socket_path = dir + "/" + socket_name;
-    int fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
+    switch (lock_file_take(lock_path, &lock_fd)) {
+    case LockTake::held:
+        break;
+    case LockTake::busy:
+        return 0;
+    case LockTake::cannot_open:
         std::printf("instance: cannot open %s: %s\n", lock_path.c_str(), std::strerror(errno));
         return -1;
+    case LockTake::cannot_lock:
+        return -1;
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int error = errno;
-        close(fd);
-        return error == EWOULDBLOCK ? 0 : -1;
-    }
-    lock_fd = fd;
     start_listening();
     return 1;
 }
@@ -206,10 +148,12 @@ int instance_ask_show(int timeout_ms)
     // The holder may still be between taking the lock and listening: retry a while.
     const timespec pause{0, 50 * 1000 * 1000};
     for (int waited = 0; waited < timeout_ms; waited += 50) {
-        int fd = connect_once();
+        int fd = local_socket_connect(socket_path);
         if (fd >= 0) {
-            bool answered = await_answer(fd, timeout_ms - waited);
-            close(fd);
+            std::string answer;
+            bool answered = local_socket_ask(fd, show_request, &answer, timeout_ms - waited) &&
+                            answer.compare(0, 2, "ok") == 0;
+            local_socket_close(fd);
             return answered ? 1 : 0;
         }
         nanosleep(&pause, nullptr);
@@ -221,7 +165,6 @@ void instance_release()
 {
     if (listen_fd < 0)
         return;
-    close(listen_fd);
+    local_socket_remove(listen_fd, socket_path);
     listen_fd = -1;
-    unlink(socket_path.c_str());
 }
