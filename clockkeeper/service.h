@@ -55,6 +55,9 @@ void service_control_handler(uint32_t control);
 // either fails (nothing is left running then).
 bool start_service_threads();
 void stop_service_threads();
+// Waits until the stop procedure has ended the supervisor and the worker of
+// the last start_service_threads, so that STOPPED is reported after them.
+void wait_service_threads_ended();
 void service_supervisor_thread();
 void main_clockkeeper_thread();
 

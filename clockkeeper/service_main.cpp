@@ -22,9 +22,6 @@ std::mutex status_lock;
 std::condition_variable status_changed;
 bool service_main_ended = false;
 
-// The stop procedure has finished (supervisor and worker ended).
-ManualEvent service_threads_ended;
-
 const char* state_name(uint32_t state)
 {
     switch (state) {
@@ -116,13 +113,6 @@ bool wait_stop_control_accepted()
     return !service_main_ended && service_status.current_state != kServiceStopped;
 }
 
-void service_threads_ended_create()
-{
-    service_threads_ended.close();
-    service_threads_ended.create();
-}
-void service_threads_ended_set() { service_threads_ended.set(); }
-
 void service_main()
 {
     // Registering the handler: the dispatcher hands SIGTERM to it as soon as
@@ -146,7 +136,7 @@ void service_main()
         service_stop_event.wait();
         // Report STOPPED only once the worker and the supervisor have ended,
         // not as soon as the stop began.
-        service_threads_ended.wait();
+        wait_service_threads_ended();
     } else if (threads_started) {
         // A failed report must not leave the worker running in a process about to end.
         stop_service_threads();

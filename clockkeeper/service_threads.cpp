@@ -1,6 +1,5 @@
 // The service's threads: the supervisor that owns the worker, and their start and stop.
 #include "clockkeeper/service.h"
-#include "clockkeeper/service_control.h"
 
 #include "clockkeeper/service_channel.h"
 
@@ -16,6 +15,8 @@ namespace {
 
 std::thread supervisor_thread;  // service_supervisor_thread while it runs
 std::thread worker_thread;      // main_clockkeeper_thread, owned by the supervisor
+// The stop procedure has finished (supervisor and worker ended).
+ManualEvent service_threads_ended;
 
 }  // namespace
 
@@ -26,7 +27,8 @@ bool start_service_threads()
     if (!service_channel_open())
         return false;
     service_stop_event.create();
-    service_threads_ended_create();
+    service_threads_ended.close();
+    service_threads_ended.create();
     try {
         supervisor_thread = std::thread(service_supervisor_thread);
     } catch (const std::system_error& e) {
@@ -43,9 +45,11 @@ void stop_service_threads()
     service_stop_event.set();
     if (supervisor_thread.joinable())
         supervisor_thread.join();
-    service_threads_ended_set();
+    service_threads_ended.set();
     service_stop_event.close();
 }
+
+void wait_service_threads_ended() { service_threads_ended.wait(); }
 
 void service_supervisor_thread()
 {

@@ -10,9 +10,7 @@
 #include <new>
 #include <random>
 
-namespace {
-
-uint32_t new_sequence()
+uint32_t new_command_sequence()
 {
     static std::mutex random_lock;
     static std::random_device source;
@@ -22,6 +20,8 @@ uint32_t new_sequence()
         sequence = source();
     return sequence;
 }
+
+namespace {
 
 PostOutcome outcome_of(int32_t result)
 {
@@ -169,19 +169,11 @@ int smem_write_command(CommandEvent* event, const TakenCommand& command)
     return platform_datagram_send(event->fd, bytes, sizeof bytes);
 }
 
-int post_time_command(int32_t command, int64_t cur_ft, int64_t new_ft)
-{
-    CommandEvent* event = open_command_event();
-    int sent = event && smem_write_command(event, TakenCommand{command, cur_ft, new_ft, new_sequence()}) == 0;
-    close_command_event(event);
-    return sent;
-}
-
 PostOutcome post_time_command_acknowledged(int32_t command, int64_t cur_ft, int64_t new_ft, int timeout_ms)
 {
     int64_t deadline = platform_monotonic_ns() + int64_t(timeout_ms) * 1000000;
     std::lock_guard<std::mutex> guard(sender_lock);
-    TakenCommand taken{command, cur_ft, new_ft, new_sequence()};
+    TakenCommand taken{command, cur_ft, new_ft, new_command_sequence()};
     int error = EBADF;
     for (int attempt = 0; attempt < 2 && error != 0; ++attempt) {
         CommandEvent* event = kept_sender_now();

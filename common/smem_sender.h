@@ -26,10 +26,8 @@ void close_command_event(CommandEvent* event);
 // service's queue is full; the command was not sent).
 int smem_write_command(CommandEvent* event, const TakenCommand& command);
 
-// Post one command and wait for nothing: open the event, send, close. 1 when
-// the datagram went out, 0 otherwise. Nothing says whether the service took
-// or applied it.
-int post_time_command(int32_t command, int64_t cur_ft, int64_t new_ft);
+// A fresh sequence number for a command, never 0.
+uint32_t new_command_sequence();
 
 // What became of a posting that waits for the service's acknowledgement.
 enum class PostOutcome {

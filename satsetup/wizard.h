@@ -16,6 +16,7 @@ struct WizardWindow {
     GtkWidget* back = nullptr;
     GtkWidget* next = nullptr;
     GtkWidget* cancel = nullptr;
+    GtkWidget* button_row = nullptr;  // the fixed that holds Back, Next and Cancel
     GtkWidget* pages[kPageCount] = {};
     // Welcome
     GtkWidget* welcome_heading = nullptr;
@@ -81,10 +82,12 @@ std::string free_space_text(uint64_t free_bytes, const std::string& mount_point)
 std::string requirement_text();
 
 // The Installing page (wizard_install.cpp): start the worker when the page is
-// shown, cancel it, set up the finish page, apply Finish.
-void start_installation();
+// shown (finished runs on the UI thread once it has ended), cancel it (the
+// rollback done when it returns), set up the finish page, apply Finish.
+void start_installation(void (*finished)());
 void cancel_installation();
 void show_finish_page();
 void apply_finish_page();
-void apply_finish_texts();
 bool installation_running();
+// The finish page's texts for the installation's result (wizard_texts.cpp).
+void apply_finish_texts();

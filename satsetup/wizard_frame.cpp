@@ -16,32 +16,10 @@
 #include <algorithm>
 #include <cstdio>
 
-WizardWindow wizard;
-int page_index = 0;
-int language_index = -1;
-std::string default_install_dir;
-
 namespace {
 
-// The design's row: Cancel ends 11 pixels from the right edge, Next 36 before
-// it, Back 7 before Next.
-constexpr int kRightMargin = 11;
-constexpr int kNextCancelGap = 36;
-constexpr int kBackNextGap = 7;
-
-GtkWidget* button_fixed = nullptr;
 bool frame_closed = false;
 int frame_exit_code = 0;
-
-int button_width(GtkWidget* button)
-{
-    gtk_widget_set_size_request(button, -1, -1);
-    GtkRequisition natural{};
-    gtk_widget_size_request(button, &natural);
-    int width = std::max(kButtonWidth, natural.width);
-    gtk_widget_set_size_request(button, width, std::max(kButtonHeight, natural.height));
-    return width;
-}
 
 void close_frame()
 {
@@ -51,7 +29,6 @@ void close_frame()
     frame_closed = true;
     gtk_widget_destroy(wizard.frame);
     wizard = WizardWindow{};
-    button_fixed = nullptr;
     if (gtk_main_level() > 0)
         gtk_main_quit();
 }
@@ -114,6 +91,7 @@ void on_cancel(GtkButton*, gpointer)
 {
     if (page_index == kInstallingPage) {
         cancel_installation();
+        go_to_page(10);
         return;
     }
     if (page_index == kFinishPage) {
@@ -134,17 +112,17 @@ gboolean on_delete(GtkWidget*, GdkEvent*, gpointer)
 
 GtkWidget* button_row()
 {
-    button_fixed = gtk_fixed_new();
-    request_at_least(button_fixed, kFrameWidth, kButtonHeight + 12);
+    GtkWidget* row = wizard.button_row = gtk_fixed_new();
+    request_at_least(row, kFrameWidth, kButtonHeight + 12);
     wizard.back = gtk_button_new_with_mnemonic("");
     wizard.next = gtk_button_new_with_mnemonic("");
     wizard.cancel = gtk_button_new_with_mnemonic("");
     for (GtkWidget* button : {wizard.back, wizard.next, wizard.cancel})
-        gtk_fixed_put(GTK_FIXED(button_fixed), button, 0, 4);
+        gtk_fixed_put(GTK_FIXED(row), button, 0, 4);
     g_signal_connect(wizard.back, "clicked", G_CALLBACK(on_back), nullptr);
     g_signal_connect(wizard.next, "clicked", G_CALLBACK(on_next), nullptr);
     g_signal_connect(wizard.cancel, "clicked", G_CALLBACK(on_cancel), nullptr);
-    return button_fixed;
+    return row;
 }
 
 GtkWidget* page_area()
@@ -180,21 +158,6 @@ int ask(const std::string& text, const char* caption, GtkMessageType type, bool 
     return answer;
 }
 
-void place_buttons()
-{
-    if (!button_fixed)
-        return;
-    int cancel_width = button_width(wizard.cancel);
-    int next_width = button_width(wizard.next);
-    int back_width = button_width(wizard.back);
-    int row_width = std::max(kFrameWidth, button_fixed->allocation.width);
-    int cancel_x = row_width - kRightMargin - cancel_width;
-    int next_x = cancel_x - kNextCancelGap - next_width;
-    gtk_fixed_move(GTK_FIXED(button_fixed), wizard.cancel, cancel_x, 4);
-    gtk_fixed_move(GTK_FIXED(button_fixed), wizard.next, next_x, 4);
-    gtk_fixed_move(GTK_FIXED(button_fixed), wizard.back, std::max(4, next_x - kBackNextGap - back_width), 4);
-}
-
 void go_to_page(int step)
 {
     page_index = std::min(page_index + step, int(kFinishPage));
@@ -211,7 +174,7 @@ void go_to_page(int step)
     if (page_index == kFinishPage)
         set_button(wizard.cancel, "Finish");
     if (page_index == kInstallingPage)
-        start_installation();
+        start_installation([] { go_to_page(10); });
     else if (page_index == kFinishPage)
         show_finish_page();
     place_buttons();

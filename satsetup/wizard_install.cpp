@@ -13,6 +13,7 @@ namespace {
 constexpr int kProgressTickMs = 75;
 
 std::thread worker;
+void (*installation_finished)() = nullptr;  // shows the finish page
 guint progress_timer = 0;
 bool worker_running = false;  // UI thread only
 
@@ -64,7 +65,7 @@ gboolean on_worker_done(gpointer)
     stop_progress_timer();
     if (install_result.load() < 0)
         recover_settings_after_failure();
-    go_to_page(10);
+    installation_finished();
     return FALSE;
 }
 
@@ -90,8 +91,9 @@ void disable_box(GtkWidget* box)
 
 }  // namespace
 
-void start_installation()
+void start_installation(void (*finished)())
 {
+    installation_finished = finished;
     form_install_paths(gtk_entry_get_text(GTK_ENTRY(wizard.destination_field)));
     create_desktop_icon = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(wizard.desktop_icon_box));
     create_menu_folder = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(wizard.menu_folder_box));
@@ -119,30 +121,6 @@ void cancel_installation()
     worker_running = false;
     install_result.store(kInterrupted);
     rollback_installation();
-    go_to_page(10);
-}
-
-void apply_finish_texts()
-{
-    int result = install_result.load();
-    const char* heading = result == kInstalled     ? "Install complete."
-                          : result == kInterrupted ? "Install interrupt."
-                                                   : "Install is not complete.";
-    gtk_label_set_text(GTK_LABEL(wizard.finish_heading), shown_text(translate_text(heading)).c_str());
-    const char* text = "Satclock was successfully installed.";
-    const char* hint = "Click Finish to complete Setup.";
-    std::string reason;
-    if (result == kInterrupted) {
-        text = "The wizard was interrupted before Satclock could be completely installed.";
-        hint = "To install Satclock at a later time, please run the installation again.";
-    } else if (result < 0 && page_index == kFinishPage) {
-        text = "Satclock was not completely installed.";
-        hint = "Click Finish to exit Setup.";
-        // The cause and, where the user can act, the remedy.
-        reason = "\n" + install_failure_text(result);
-    }
-    gtk_label_set_text(GTK_LABEL(wizard.finish_result), (shown_text(translate_text(text)) + reason).c_str());
-    gtk_label_set_text(GTK_LABEL(wizard.finish_hint), shown_text(translate_text(hint)).c_str());
 }
 
 void show_finish_page()

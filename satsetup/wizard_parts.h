@@ -34,7 +34,7 @@ void set_check_text(GtkWidget* box, const char* english);
 const char* next_button_text();
 
 // The button row's places after a text change: each button as wide as its
-// text needs (the design's width at least), from the right edge (wizard_frame.cpp).
+// text needs (the design's width at least), from the right edge (wizard_texts.cpp).
 void place_buttons();
 
 // A question with OK and Cancel over the frame; the answer.

@@ -1,20 +1,34 @@
-// The wizard's texts in the selected language: the command line's preset,
-// the language choice, the title, every page's texts and the disk lines.
+// The wizard's state and texts in the selected language: the command line's
+// preset, the language choice, the title, every page's texts, the finish
+// page's result, the button row placed for its texts and the disk lines.
 #include "common/install_text.h"
 #include "common/locale_language.h"
 #include "platform/disk_space.h"
 #include "platform/user_accounts.h"
 #include "satsetup/install_state.h"
+#include "satsetup/installation.h"
 #include "satsetup/wizard.h"
 #include "satsetup/wizard_parts.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+WizardWindow wizard;
+int page_index = 0;
+int language_index = -1;
+std::string default_install_dir;
+
 namespace {
 
 constexpr uint64_t kRequiredMb = 20;
+
+// The design's row: Cancel ends 11 pixels from the right edge, Next 36 before
+// it, Back 7 before Next.
+constexpr int kRightMargin = 11;
+constexpr int kNextCancelGap = 36;
+constexpr int kBackNextGap = 7;
 
 const char* const kPageNames[kPageCount] = {"Welcome", "License Agreement", "Select Destination Directory",
                                             "Installing", "Install complete"};
@@ -26,6 +40,16 @@ const char* finish_page_name()
     if (result == kInterrupted)
         return "Install interrupted";
     return result == kInstalled ? "Install complete" : "Install not complete";
+}
+
+int button_width(GtkWidget* button)
+{
+    gtk_widget_set_size_request(button, -1, -1);
+    GtkRequisition natural{};
+    gtk_widget_size_request(button, &natural);
+    int width = std::max(kButtonWidth, natural.width);
+    gtk_widget_set_size_request(button, width, std::max(kButtonHeight, natural.height));
+    return width;
 }
 
 }  // namespace
@@ -93,6 +117,45 @@ void update_title()
                                                                         : "";
     std::string title = std::string(translate_text("Satclock Setup")) + " - " + page;
     gtk_window_set_title(GTK_WINDOW(wizard.frame), title.c_str());
+}
+
+void place_buttons()
+{
+    GtkWidget* row = wizard.button_row;
+    if (!row)
+        return;
+    int cancel_width = button_width(wizard.cancel);
+    int next_width = button_width(wizard.next);
+    int back_width = button_width(wizard.back);
+    int row_width = std::max(kFrameWidth, row->allocation.width);
+    int cancel_x = row_width - kRightMargin - cancel_width;
+    int next_x = cancel_x - kNextCancelGap - next_width;
+    gtk_fixed_move(GTK_FIXED(row), wizard.cancel, cancel_x, 4);
+    gtk_fixed_move(GTK_FIXED(row), wizard.next, next_x, 4);
+    gtk_fixed_move(GTK_FIXED(row), wizard.back, std::max(4, next_x - kBackNextGap - back_width), 4);
+}
+
+void apply_finish_texts()
+{
+    int result = install_result.load();
+    const char* heading = result == kInstalled     ? "Install complete."
+                          : result == kInterrupted ? "Install interrupt."
+                                                   : "Install is not complete.";
+    gtk_label_set_text(GTK_LABEL(wizard.finish_heading), shown_text(translate_text(heading)).c_str());
+    const char* text = "Satclock was successfully installed.";
+    const char* hint = "Click Finish to complete Setup.";
+    std::string reason;
+    if (result == kInterrupted) {
+        text = "The wizard was interrupted before Satclock could be completely installed.";
+        hint = "To install Satclock at a later time, please run the installation again.";
+    } else if (result < 0 && page_index == kFinishPage) {
+        text = "Satclock was not completely installed.";
+        hint = "Click Finish to exit Setup.";
+        // The cause and, where the user can act, the remedy.
+        reason = "\n" + install_failure_text(result);
+    }
+    gtk_label_set_text(GTK_LABEL(wizard.finish_result), (shown_text(translate_text(text)) + reason).c_str());
+    gtk_label_set_text(GTK_LABEL(wizard.finish_hint), shown_text(translate_text(hint)).c_str());
 }
 
 void apply_page_texts()

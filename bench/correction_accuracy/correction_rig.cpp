@@ -8,7 +8,7 @@
 #include "src/correction/nmea_delay.h"
 #include "src/receiver/receiver_threads.h"
 #include "src/gps/com_reader.h"
-#include "src/gps/com_test_device.h"
+#include "tests/support/com_test_device.h"
 #include "src/gps/gps_fix.h"
 #include "src/gps/gpsd_link.h"
 #include "src/gps/serial.h"

@@ -97,16 +97,6 @@ struct PostedTime {
 };
 thread_local PostedTime last_post;
 
-// Set the clock by shift_ms as it reads now; 0 or the errno of the refusal.
-int shift_clock(int64_t shift_ms)
-{
-    platform_realtime_priority_enter();
-    int64_t target = truncate_to_ms(platform_clock_read_ft()) + shift_ms * kFileTimeTicksPerMs;
-    int error = platform_clock_set_ft(target);
-    platform_realtime_priority_leave();
-    return error;
-}
-
 // Move the clock by shift_ns as it reads now; 0 or the errno of the refusal.
 int shift_clock_ns(int64_t shift_ns)
 {
@@ -511,12 +501,8 @@ int settime_gps(const GpsFix* fix)
     return written;
 }
 
-void align_time_to_second() { align_clock_read_at(platform_clock_read_ns()); }
-
 // The probe connects a socket of its own: it never meets a posting's answers.
 int time_service_present() { return smem_peer_present(); }
-
-int shift_time_ms(int64_t shift_ms) { return shift_clock(shift_ms) == 0 ? 0 : -1; }
 
 void analiz_com_thread_func()
 {

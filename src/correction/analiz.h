@@ -66,9 +66,3 @@ int settime_gps(const GpsFix* fix);
 // for a posting of the analysis thread.
 int time_service_present();
 
-// Rounds the clock to the nearest whole second, as it reads now.
-void align_time_to_second();
-
-// Moves the clock by shift_ms milliseconds at real-time priority. 0 when set,
-// -1 when the clock could not be set.
-int shift_time_ms(int64_t shift_ms);

@@ -1,7 +1,5 @@
-// The two modem-line sources: the hardware's CTS/DSR and the test device.
+// The hardware's modem lines, and the provider that may stand before them.
 #include "src/gps/modem_lines.h"
-
-#include "src/gps/com_test_device.h"
 
 #include <atomic>
 #include <cerrno>
@@ -12,8 +10,6 @@
 #include <sys/ioctl.h>
 
 namespace {
-
-namespace tdev = com_test_device_internal;
 
 // TIOCMIWAIT has no time-out and ignores close(); this signal (with a handler
 // installed without SA_RESTART) makes it return EINTR.
@@ -75,52 +71,16 @@ private:
     ModemLineCounts changes_;
 };
 
-class TestDeviceLines : public ModemLineSource {
-public:
-    explicit TestDeviceLines(std::shared_ptr<tdev::Device> device)
-        : device_(std::move(device)), seen_(tdev::current(*device_)), start_(seen_) {}
-
-    bool read(ModemLineCounts& counts) override
-    {
-        if (seen_.error) {
-            errno = seen_.error;
-            return false;
-        }
-        counts = {seen_.cts - start_.cts, seen_.dsr - start_.dsr, seen_.dcd - start_.dcd, seen_.ri - start_.ri,
-                  seen_.bits};
-        return true;
-    }
-
-    bool wait_change() override
-    {
-        tdev::Counts now;
-        if (!tdev::wait_change(*device_, seen_, now, interrupted_)) {
-            interrupted_ = false;
-            errno = EINTR;
-            return false;
-        }
-        seen_ = now;
-        return true;
-    }
-
-    void interrupt() override
-    {
-        interrupted_ = true;
-        tdev::interrupt(*device_);
-    }
-
-private:
-    std::shared_ptr<tdev::Device> device_;
-    tdev::Counts seen_;
-    tdev::Counts start_;  // taken as the port opened: no edge falls between
-    std::atomic<bool> interrupted_{false};
-};
+std::atomic<ModemLineProvider> provider{nullptr};
 
 }  // namespace
 
+void modem_line_provider_set(ModemLineProvider stand_in) { provider.store(stand_in); }
+
 std::unique_ptr<ModemLineSource> modem_line_source(int fd, int port)
 {
-    if (auto device = tdev::acquire(port))
-        return std::make_unique<TestDeviceLines>(std::move(device));
+    if (ModemLineProvider stand_in = provider.load())
+        if (auto source = stand_in(port))
+            return source;
     return std::make_unique<HardwareLines>(fd);
 }

@@ -1,5 +1,6 @@
 // Where the 1PPS watcher learns of modem-line changes: the port's own CTS,
-// DSR, DCD and RI (TIOCMIWAIT), or the test device registered for its number.
+// DSR, DCD and RI (TIOCMIWAIT), or a source a provider stands in with for the
+// port's number (ptys have no modem lines: the tests' devices come this way).
 // Both count edges per line, so a waiter never misses two edges between two
 // wakes.
 #pragma once
@@ -24,5 +25,11 @@ public:
     virtual void interrupt() = 0;
 };
 
-// The test device registered for port, else the modem lines of fd.
+// Gives the source for a port number it stands in for, null for the others.
+using ModemLineProvider = std::unique_ptr<ModemLineSource> (*)(int port);
+// Puts provider before the ports' own lines for the ports opened from now on;
+// null leaves the ports their own lines.
+void modem_line_provider_set(ModemLineProvider provider);
+
+// The provider's source for port, else the modem lines of fd.
 std::unique_ptr<ModemLineSource> modem_line_source(int fd, int port);

@@ -7,6 +7,7 @@
 #include "src/gps/com_reader.h"
 #include "src/gps/gpsd_link.h"
 #include "src/gps/receiver_view.h"
+#include "src/gps/serial.h"
 #include "src/receiver/chrony_sources.h"
 #include "src/receiver/time_daemons.h"
 #include "src/settings/settings.h"
@@ -66,6 +67,8 @@ void load_source_setting()
 
 }  // namespace
 
+void receiver_init() { com_init(); }
+
 int start_receiver_threads(int com_port, int baudrate)
 {
     if (thread_analiz_id.load() == 0) {
@@ -92,3 +95,9 @@ void receiver_choose_pulse_line(bool cts)
 }
 
 bool stop_receiver_threads(int timeout_ms) { return stop_com_read_thread(timeout_ms); }
+
+int receiver_ring_read_view(uint8_t* destination, int max_count) { return buf_com_read_view(destination, max_count); }
+RingOverrun receiver_ring_overrun_view() { return buf_com_overrun_view(); }
+RingOverrun receiver_ring_overrun_analiz() { return buf_com_overrun_analiz(); }
+
+void receiver_set_view_listener(void (*listener)()) { receiver_view_set_listener(listener); }

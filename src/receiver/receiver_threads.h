@@ -4,7 +4,10 @@
 // all, and the pages reach the receiver only through it.
 #pragma once
 
+#include "src/gps/com_reader.h"
+
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 // Analysis thread number once started (never stopped); 0 before.
@@ -17,6 +20,10 @@ extern std::atomic<int> time_service_presence;
 // The time daemons the latest look found running (time_daemons_running),
 // looked for every 10 s by the same thread.
 extern std::atomic<unsigned> time_daemons_present;
+
+// Readies the serial layer (both port slots empty): once at start-up, before
+// start_receiver_threads.
+void receiver_init();
 
 // Starts the analysis thread and the probe the first time (with the source
 // of the setting "gpsd_host"), then the reader on port com_port at baudrate,
@@ -43,3 +50,14 @@ void receiver_choose_pulse_line(bool cts);
 // Ends the reader (which holds the port); the analysis thread goes on. False
 // when the reader still runs after timeout_ms (>= 0).
 bool stop_receiver_threads(int timeout_ms = -1);
+
+// The NMEA view's share of the receive ring: up to max_count bytes it has not
+// shown yet (0 none), and what the view and the analysis lost to overruns.
+int receiver_ring_read_view(uint8_t* destination, int max_count);
+RingOverrun receiver_ring_overrun_view();
+RingOverrun receiver_ring_overrun_analiz();
+
+// Called on the thread that saw a change of what the tray shows of the
+// receiver (its fix state, the refused-receiver hint); it must not block.
+// nullptr removes it.
+void receiver_set_view_listener(void (*listener)());

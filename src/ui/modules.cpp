@@ -2,7 +2,6 @@
 #include "src/ui/modules.h"
 
 #include "src/correction/offset_history.h"
-#include "src/gps/serial.h"
 #include "src/receiver/receiver_threads.h"
 #include "src/settings/settings.h"
 
@@ -31,7 +30,7 @@ void receiver_start()
 {
     // Port and speed in force, as the GPS configuration page loaded them; the
     // page restarts the reader when the user changes them.
-    com_init();
+    receiver_init();
     offset_history_start(offset_history_path());
     start_receiver_threads(app_settings.com_port, app_settings.baudrate);
 }

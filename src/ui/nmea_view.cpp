@@ -2,7 +2,7 @@
 // then so that a long run does not grow the buffer without end.
 #include "src/ui/nmea_view.h"
 
-#include "src/gps/com_reader.h"
+#include "src/receiver/receiver_threads.h"
 
 #include <cstring>
 #include <glib/gi18n.h>
@@ -109,7 +109,7 @@ GtkWidget* nmea_view_overrun_label() { return overrun_label; }
 
 void nmea_view_overrun_refresh()
 {
-    RingOverrun view_now = buf_com_overrun_view(), analiz_now = buf_com_overrun_analiz();
+    RingOverrun view_now = receiver_ring_overrun_view(), analiz_now = receiver_ring_overrun_analiz();
     if (!overrun_label || (view_now.count == shown_view.count && analiz_now.count == shown_analiz.count &&
                            gtk_widget_get_visible(overrun_label) == (view_now.count + analiz_now.count > 0)))
         return;
@@ -162,9 +162,9 @@ void nmea_view_clear()
 void nmea_view_feed()
 {
     uint8_t bytes[kFeedBuffer] = {};
-    uint64_t lost_before = buf_com_overrun_view().lost_bytes;
-    int count = buf_com_read_view(bytes, kFeedMax);
-    uint64_t lost = buf_com_overrun_view().lost_bytes - lost_before;
+    uint64_t lost_before = receiver_ring_overrun_view().lost_bytes;
+    int count = receiver_ring_read_view(bytes, kFeedMax);
+    uint64_t lost = receiver_ring_overrun_view().lost_bytes - lost_before;
     if (lost > 0)
         mark_loss(lost);
     // Nothing new: no append, so a user who scrolled back stays where he is.

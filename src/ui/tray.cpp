@@ -5,7 +5,7 @@
 
 #include "src/correction/analiz.h"
 #include "src/gps/gps_fix.h"
-#include "src/gps/receiver_view.h"
+#include "src/receiver/receiver_threads.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/notify.h"
@@ -230,7 +230,7 @@ void tray_follow_receiver()
     correction_notice_poll(correction_result_now());
 }
 
-void tray_follow_receiver_changes() { receiver_view_set_listener(post_follow); }
+void tray_follow_receiver_changes() { receiver_set_view_listener(post_follow); }
 
 GtkWidget* tray_menu_new()
 {

@@ -4,6 +4,7 @@
 #include "common/smem.h"
 #include "platform/channel_folder.h"
 #include "platform/datagram.h"
+#include "tests/support/post_command.h"
 #include "tests/support/test_env.h"
 
 #include <climits>

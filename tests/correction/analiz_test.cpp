@@ -12,7 +12,7 @@
 #include "src/correction/nmea_delay.h"
 #include "src/correction/prestep_check.h"
 #include "src/gps/com_reader.h"
-#include "src/gps/com_test_device.h"
+#include "tests/support/com_test_device.h"
 #include "src/gps/gps_fix.h"
 #include "src/gps/serial.h"
 #include "src/settings/settings.h"

@@ -1,7 +1,7 @@
 // The serial layer over real ptys: opening, device names, reads and writes,
 // close waking a pending read, hangups, 1PPS edges from the test device, and
 // the port list.
-#include "src/gps/com_test_device.h"
+#include "tests/support/com_test_device.h"
 #include "src/gps/serial.h"
 #include "tests/link/link_support.h"
 

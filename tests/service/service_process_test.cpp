@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/datagram.h"
 #include "tests/service/clockkeeper_run.h"
+#include "tests/support/post_command.h"
 #include "tests/support/test_env.h"
 
 #include <climits>

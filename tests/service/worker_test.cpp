@@ -5,6 +5,7 @@
 #include "common/smem.h"
 #include "platform/clock.h"
 #include "tests/service/clockkeeper_run.h"
+#include "tests/support/post_command.h"
 #include "tests/support/test_env.h"
 
 #include <csignal>

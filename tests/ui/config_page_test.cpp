@@ -8,7 +8,7 @@
 #include "bench/correction_accuracy/correction_rig.h"
 #include "src/correction/analiz.h"
 #include "src/gps/com_reader.h"
-#include "src/gps/com_test_device.h"
+#include "tests/support/com_test_device.h"
 #include "src/gps/link_status.h"
 #include "src/gps/serial.h"
 #include "src/settings/settings.h"

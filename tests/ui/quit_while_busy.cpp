@@ -6,7 +6,7 @@
 #include "platform/clock.h"
 #include "src/correction/analiz.h"
 #include "src/gps/com_reader.h"
-#include "src/gps/com_test_device.h"
+#include "tests/support/com_test_device.h"
 #include "src/gps/serial.h"
 #include "src/ui/app.h"
 #include "src/ui/main_window.h"

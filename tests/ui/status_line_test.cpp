@@ -11,7 +11,7 @@
 #include "src/correction/offset_history.h"
 #include "src/correction/prestep_check.h"
 #include "src/gps/gps_fix.h"
-#include "src/gps/com_test_device.h"
+#include "tests/support/com_test_device.h"
 #include "src/receiver/receiver_threads.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"

@@ -1,7 +1,10 @@
 // Test devices for modem-line edges, keyed by port number.
-#include "src/gps/com_test_device.h"
+#include "tests/support/com_test_device.h"
+
+#include "src/gps/modem_lines.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -10,9 +13,19 @@
 #include <mutex>
 #include <optional>
 
-namespace com_test_device_internal {
+namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// What the watcher sees: edges counted per line, or a failure.
+struct Counts {
+    unsigned long cts = 0;
+    unsigned long dsr = 0;
+    unsigned long dcd = 0;
+    unsigned long ri = 0;
+    int bits = 0;   // the lines on now: TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI
+    int error = 0;  // errno value once failed
+};
 
 constexpr int kLines[] = {TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI};
 constexpr int kLineCount = 4;
@@ -25,16 +38,6 @@ struct Device {
     // When each line's pulse ends (the line rests again), none when it rests.
     std::optional<Clock::time_point> pulse_end[kLineCount];
 };
-
-}  // namespace com_test_device_internal
-
-namespace {
-
-using com_test_device_internal::Clock;
-using com_test_device_internal::Counts;
-using com_test_device_internal::Device;
-using com_test_device_internal::kLineCount;
-using com_test_device_internal::kLines;
 
 std::mutex registry_lock;
 // Never destroyed: a port's watcher may look a device up while the process exits.
@@ -98,14 +101,100 @@ std::optional<Clock::time_point> next_pulse_end(const Device& device)
     return next;
 }
 
+
+Counts current(Device& device)
+{
+    std::lock_guard guard(device.lock);
+    end_due_pulses(device, Clock::now());
+    return device.counts;
+}
+
+bool device_wait_change(Device& device, const Counts& seen, Counts& now, const std::atomic<bool>& stop)
+{
+    std::unique_lock guard(device.lock);
+    for (;;) {
+        end_due_pulses(device, Clock::now());
+        if (stop.load())
+            return false;
+        if (differs(device.counts, seen))
+            break;
+        if (auto end = next_pulse_end(device))
+            device.changed.wait_until(guard, *end);
+        else
+            device.changed.wait(guard);
+    }
+    now = device.counts;
+    return true;
+}
+
+void device_interrupt(Device& device)
+{
+    std::lock_guard guard(device.lock);
+    device.changed.notify_all();
+}
+
+// The device as the 1PPS watcher reads it: the edges since the port opened.
+class TestDeviceLines : public ModemLineSource {
+public:
+    explicit TestDeviceLines(std::shared_ptr<Device> device)
+        : device_(std::move(device)), seen_(current(*device_)), start_(seen_) {}
+
+    bool read(ModemLineCounts& counts) override
+    {
+        if (seen_.error) {
+            errno = seen_.error;
+            return false;
+        }
+        counts = {seen_.cts - start_.cts, seen_.dsr - start_.dsr, seen_.dcd - start_.dcd, seen_.ri - start_.ri,
+                  seen_.bits};
+        return true;
+    }
+
+    bool wait_change() override
+    {
+        Counts now;
+        if (!device_wait_change(*device_, seen_, now, interrupted_)) {
+            interrupted_ = false;
+            errno = EINTR;
+            return false;
+        }
+        seen_ = now;
+        return true;
+    }
+
+    void interrupt() override
+    {
+        interrupted_ = true;
+        device_interrupt(*device_);
+    }
+
+private:
+    std::shared_ptr<Device> device_;
+    Counts seen_;
+    Counts start_;  // taken as the port opened: no edge falls between
+    std::atomic<bool> interrupted_{false};
+};
+
+// The watcher keeps the device for the life of the open port, so a later
+// register starts a fresh device.
+std::unique_ptr<ModemLineSource> test_device_lines(int port)
+{
+    if (auto device = find(port))
+        return std::make_unique<TestDeviceLines>(std::move(device));
+    return nullptr;
+}
+
 }  // namespace
 
 void com_test_device_register(int port, int resting_on)
 {
     auto device = std::make_shared<Device>();
     device->resting = device->counts.bits = resting_on & (TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RI);
-    std::lock_guard guard(registry_lock);
-    registry[port] = device;
+    {
+        std::lock_guard guard(registry_lock);
+        registry[port] = device;
+    }
+    modem_line_provider_set(test_device_lines);
 }
 
 void com_test_device_unregister(int port)
@@ -172,40 +261,3 @@ int com_test_device_fail(int port, int errno_value)
     device->changed.notify_all();
     return 1;
 }
-
-namespace com_test_device_internal {
-
-std::shared_ptr<Device> acquire(int port) { return find(port); }
-
-Counts current(Device& device)
-{
-    std::lock_guard guard(device.lock);
-    end_due_pulses(device, Clock::now());
-    return device.counts;
-}
-
-bool wait_change(Device& device, const Counts& seen, Counts& now, const std::atomic<bool>& stop)
-{
-    std::unique_lock guard(device.lock);
-    for (;;) {
-        end_due_pulses(device, Clock::now());
-        if (stop.load())
-            return false;
-        if (differs(device.counts, seen))
-            break;
-        if (auto end = next_pulse_end(device))
-            device.changed.wait_until(guard, *end);
-        else
-            device.changed.wait(guard);
-    }
-    now = device.counts;
-    return true;
-}
-
-void interrupt(Device& device)
-{
-    std::lock_guard guard(device.lock);
-    device.changed.notify_all();
-}
-
-}  // namespace com_test_device_internal
