@@ -381,8 +381,9 @@ TEST_F(ConfigPageTest, PpsControlsAndThePulseCheck)
                                     : "State: <span foreground=\"#e00\">No PPS signal</span>";
         EXPECT_TRUE(pump_until([&] { return label_markup(config_widgets.pps_state).rfind(result, 0) == 0; }, 6000))
             << label_markup(config_widgets.pps_state);
-        if (pulses)
+        if (pulses) {
             EXPECT_NE(std::string::npos, label_markup(config_widgets.pps_state).find(" ms wide, leading edge used"));
+        }
         pulsing = false;
         edges.join();
     }

@@ -120,8 +120,9 @@ TEST_P(TimeDaemons, FoundAndSaidOnTheStatusLine)
     EXPECT_EQ(running, c.running);
     // The stub and its child were killed with their group; a killed process
     // leaves /proc only once the kernel has run it to its end.
-    if (c.systemctl_hangs)
+    if (c.systemctl_hangs) {
         EXPECT_TRUE(wait_until([&] { return all_ended(state + "/hung.pid"); }));
+    }
 
     ReceiverFacts facts;
     facts.time_daemons = running;
