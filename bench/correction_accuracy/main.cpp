@@ -159,30 +159,6 @@ CaseResult run_case(const Case& c, const PulseShape& pulse, const std::string& b
     return result;
 }
 
-// The bare pty write-to-read time of this host now, over `pairs` pairs of
-// sentences at 4800 baud, one pair a second's tenth.
-std::vector<int64_t> measure_floor(int pairs)
-{
-    const std::string gga = "$GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,*5A\r\n";
-    const std::string rmc = "$GPRMC,123519.000,A,4807.0380,N,01131.0000,E,0.0,0.0,191218,,,A*6B\r\n";
-    PtyFloor bare;
-    std::vector<int64_t> written, floor;
-    if (!bare.ok())
-        return floor;
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    int64_t line_ns = int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
-    for (int i = 0; i < 2 * pairs; ++i) {
-        written.push_back(pty_send_paced(bare.master(), i % 2 ? rmc : gga, 4800, line_ns));
-        if (i % 2)
-            line_ns += 100000000;
-    }
-    std::vector<int64_t> read = bare.cr_read_stamps(written.size(), 1000);
-    for (size_t i = 0; i < read.size() && i < written.size(); ++i)
-        floor.push_back(read[i] - written[i]);
-    return floor;
-}
-
 // True when only is empty or one of its comma-separated parts is in name.
 bool selected(const char* name, const std::string& only)
 {
@@ -263,7 +239,7 @@ int main(int argc, char** argv)
 
     std::fprintf(out, "correction_accuracy: %d corrections per case, clock started 2-5 s off, 1PPS pulse %d ms%s\n",
                  count, pulse.width_ms, pulse.inverted ? " inverted" : "");
-    std::vector<int64_t> floor = measure_floor(50);
+    std::vector<int64_t> floor = pty_floor_measure(50);
     double floor_p50 = percentile_ms(floor, 0.5), floor_p99 = percentile_ms(floor, 0.99);
     std::fprintf(out, "bare pty floor: %zu sentences, median %.3f ms, p99 %.3f ms\n", floor.size(), floor_p50,
                  floor_p99);

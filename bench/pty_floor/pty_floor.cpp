@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -125,4 +126,26 @@ double percentile_ms(std::vector<int64_t> values, double p)
     size_t index = static_cast<size_t>(p * double(values.size()) + 0.999999);
     index = std::clamp<size_t>(index, 1, values.size()) - 1;
     return double(values[index]) / 1e6;
+}
+
+std::vector<int64_t> pty_floor_measure(int pairs)
+{
+    const std::string gga = "$GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,*5A\r\n";
+    const std::string rmc = "$GPRMC,123519.000,A,4807.0380,N,01131.0000,E,0.0,0.0,191218,,,A*6B\r\n";
+    PtyFloor bare;
+    std::vector<int64_t> written, floor;
+    if (!bare.ok())
+        return floor;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    int64_t line_ns = int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+    for (int i = 0; i < 2 * pairs; ++i) {
+        written.push_back(pty_send_paced(bare.master(), i % 2 ? rmc : gga, 4800, line_ns));
+        if (i % 2)
+            line_ns += 100000000;
+    }
+    std::vector<int64_t> read = bare.cr_read_stamps(written.size(), 1000);
+    for (size_t i = 0; i < read.size() && i < written.size(); ++i)
+        floor.push_back(read[i] - written[i]);
+    return floor;
 }

@@ -58,7 +58,7 @@ TEST_P(HelpAndVersion, PrintAndExit)
 INSTANTIATE_TEST_SUITE_P(Programs, HelpAndVersion,
                          ::testing::Values("satclock", "clockkeeper", "satsetup", "uninstall", "satclock-gpssim",
                                            "nmea-decode", "channel_latency", "correction_accuracy", "history_bench",
-                                           "idle_cpu", "link_latency", "nmea_bench", "service_flood"),
+                                           "idle_cpu", "link_latency", "nmea_bench", "pty_floor", "service_flood"),
                          [](const auto& info) {
                              std::string name = info.param;
                              for (char& c : name)
@@ -97,7 +97,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Smoke{"history_bench", {"1"}, "history_records"},
                       Smoke{"idle_cpu", {"1", "--delivery", "byte"}, "satclock_cpu_pct"},
                       Smoke{"link_latency", {"--count", "20", "--gap-ms", "20"}, "p50_ms"},
-                      Smoke{"nmea_bench", {"1"}, "lines_per_s"}, Smoke{"service_flood", {"1"}, "idle_cpu_share"}),
+                      Smoke{"nmea_bench", {"1"}, "lines_per_s"},
+                      Smoke{"pty_floor", {"5"}, "floor_p50_ms"}, Smoke{"service_flood", {"1"}, "idle_cpu_share"}),
     [](const auto& info) { return std::string(info.param.bench); });
 
 }  // namespace
