@@ -1,6 +1,8 @@
 // AF_UNIX datagram sockets through socket, bind, connect, sendmsg and recvmsg.
 #include "platform/datagram.h"
 
+#include "platform/unix_socket.h"
+
 #include <cerrno>
 #include <cstring>
 #include <linux/sockios.h>
@@ -11,40 +13,16 @@
 
 namespace {
 
-bool address_of(const std::string& path, sockaddr_un* address)
-{
-    *address = sockaddr_un{};
-    address->sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof address->sun_path) {
-        errno = ENAMETOOLONG;
-        return false;
-    }
-    std::memcpy(address->sun_path, path.c_str(), path.size() + 1);
-    return true;
-}
-
 // A socket that receives its senders' credentials, and the address of `path`.
 int credentialed_socket(const std::string& path, sockaddr_un* address)
 {
-    if (!address_of(path, address))
+    if (unix_path_address(path, address) == 0)
         return -1;
     int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     int on = 1;
-    if (fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof on) != 0) {
-        int saved = errno;
-        close(fd);
-        errno = saved;
-        return -1;
-    }
+    if (fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof on) != 0)
+        return close_failed(fd);
     return fd;
-}
-
-int fail_closing(int fd)
-{
-    int saved = errno;
-    close(fd);
-    errno = saved;
-    return -1;
 }
 
 // Credentials are kept; descriptors someone passed along are closed, so that
@@ -85,7 +63,7 @@ int platform_datagram_bind(const std::string& path, mode_t mode, gid_t group)
     // change: the name cannot have been swapped between bind and the two below.
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         (group != gid_t(-1) && lchown(path.c_str(), uid_t(-1), group) != 0) || chmod(path.c_str(), mode) != 0)
-        return fail_closing(fd);
+        return close_failed(fd);
     return fd;
 }
 
@@ -99,7 +77,7 @@ int platform_datagram_connect(const std::string& path)
     sa_family_t family = AF_UNIX;
     if (bind(fd, reinterpret_cast<sockaddr*>(&family), sizeof family) != 0 ||
         connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        return fail_closing(fd);
+        return close_failed(fd);
     return fd;
 }
 
@@ -147,13 +125,11 @@ int platform_datagram_send_to(int fd, const DatagramPeer& to, const void* bytes,
 
 int platform_datagram_send_path(const std::string& path, const void* bytes, size_t count)
 {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
     if (path.empty())
         return EDESTADDRREQ;
-    if (path.size() >= sizeof address.sun_path)
+    sockaddr_un address;
+    if (unix_path_address(path, &address) == 0)
         return ENAMETOOLONG;
-    path.copy(address.sun_path, path.size());
     int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return errno;

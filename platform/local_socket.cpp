@@ -1,67 +1,28 @@
 // Local stream sockets at a path in a folder.
 #include "platform/local_socket.h"
 
-#include <cerrno>
-#include <cstring>
+#include "platform/unix_socket.h"
+
 #include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
-
-namespace {
-
-bool socket_address(const std::string& path, sockaddr_un& address)
-{
-    address = {};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) {
-        errno = ENAMETOOLONG;
-        return false;
-    }
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    return true;
-}
-
-}  // namespace
 
 int local_socket_listen(const std::string& path)
 {
     sockaddr_un address;
-    if (!socket_address(path, address))
-        return -1;
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
+    socklen_t length = unix_path_address(path, &address);
+    if (length == 0)
         return -1;
     unlink(path.c_str());
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 8) != 0) {
-        int error = errno;
-        close(fd);
-        errno = error;
-        return -1;
-    }
-    return fd;
+    return unix_stream_listen(address, length);
 }
 
-int local_socket_accept(int listen_fd)
-{
-    return accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-}
+int local_socket_accept(int listen_fd) { return unix_stream_accept(listen_fd); }
 
 int local_socket_connect(const std::string& path)
 {
     sockaddr_un address;
-    if (!socket_address(path, address))
-        return -1;
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        int error = errno;
-        close(fd);
-        errno = error;
-        return -1;
-    }
-    return fd;
+    socklen_t length = unix_path_address(path, &address);
+    return length == 0 ? -1 : unix_stream_connect(address, length);
 }
 
 long local_socket_read(int fd, char* bytes, unsigned long size)

@@ -2,15 +2,13 @@
 #include "platform/status_socket.h"
 
 #include "platform/env.h"
+#include "platform/unix_socket.h"
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <poll.h>
 #include <sstream>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -20,16 +18,9 @@ constexpr size_t kAnswerLimit = 64 * 1024;
 
 std::string name_stem() { return env_value("SATCLOCK_CHANNEL_PREFIX") + "satclock-status-"; }
 
-// The abstract address: a leading NUL, then the name (no terminator).
-socklen_t abstract_address(pid_t pid, sockaddr_un& address)
+socklen_t status_address(pid_t pid, sockaddr_un* address)
 {
-    std::string name = name_stem() + std::to_string(pid);
-    address = {};
-    address.sun_family = AF_UNIX;
-    if (name.size() + 1 > sizeof address.sun_path)
-        return 0;
-    std::memcpy(address.sun_path + 1, name.data(), name.size());
-    return socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    return unix_abstract_address(name_stem() + std::to_string(pid), address);
 }
 
 int64_t monotonic_ms()
@@ -71,24 +62,11 @@ bool read_answer(int fd, std::string* answer, int timeout_ms)
 int status_socket_listen()
 {
     sockaddr_un address;
-    socklen_t length = abstract_address(getpid(), address);
-    if (length == 0) {
-        errno = ENAMETOOLONG;
-        return -1;
-    }
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        return -1;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(fd, 8) != 0) {
-        int error = errno;
-        close(fd);
-        errno = error;
-        return -1;
-    }
-    return fd;
+    socklen_t length = status_address(getpid(), &address);
+    return length == 0 ? -1 : unix_stream_listen(address, length);
 }
 
-int status_socket_accept(int listen_fd) { return accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK); }
+int status_socket_accept(int listen_fd) { return unix_stream_accept(listen_fd); }
 
 void status_socket_answer(int connection_fd, std::string_view answer)
 {
@@ -131,16 +109,11 @@ std::vector<pid_t> status_socket_pids()
 
 bool status_socket_fetch(pid_t pid, std::string* answer, int timeout_ms)
 {
-    sockaddr_un address;
-    socklen_t length = abstract_address(pid, address);
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (length == 0 || fd < 0) {
-        status_socket_close(fd);
-        return false;
-    }
     answer->clear();
-    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 && sent_by(fd, pid) &&
-              read_answer(fd, answer, timeout_ms);
-    close(fd);
+    sockaddr_un address;
+    socklen_t length = status_address(pid, &address);
+    int fd = length == 0 ? -1 : unix_stream_connect(address, length);
+    bool ok = fd >= 0 && sent_by(fd, pid) && read_answer(fd, answer, timeout_ms);
+    status_socket_close(fd);
     return ok;
 }
