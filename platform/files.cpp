@@ -2,15 +2,19 @@
 // what lies at a path.
 #include "platform/files.h"
 
+#include "platform/clock.h"
 #include "platform/env.h"
 #include "platform/path_text.h"
+#include "platform/time_units.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -282,4 +286,27 @@ bool file_write_all(int fd, std::string_view bytes)
         bytes.remove_prefix(size_t(n));
     }
     return true;
+}
+
+bool file_read_to_end(int fd, std::string* bytes, int64_t deadline_ns, size_t limit)
+{
+    size_t total = 0;
+    char chunk[4096];
+    for (;;) {
+        int64_t left_ms = (deadline_ns - platform_monotonic_ns() + kNsPerMs - 1) / kNsPerMs;
+        pollfd ready{fd, POLLIN, 0};
+        int polled = left_ms <= 0 ? 0 : poll(&ready, 1, int(std::min<int64_t>(left_ms, INT_MAX)));
+        if (polled < 0 && errno == EINTR)
+            continue;
+        if (polled <= 0)
+            return false;
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0 && total <= limit;
+        if (bytes && total < limit)
+            bytes->append(chunk, std::min(size_t(n), limit - total));
+        total += size_t(n);
+    }
 }

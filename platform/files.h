@@ -4,6 +4,7 @@
 // Folders in an account's home are walked without following links.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -52,6 +53,12 @@ int file_read_whole(const std::string& path, std::string* bytes, size_t limit = 
 
 // Writes every byte to fd, a write cut short by a signal resumed; false on failure.
 bool file_write_all(int fd, std::string_view bytes);
+// Reads fd (a pipe or a socket) until its end or until deadline_ns on the
+// monotonic clock (platform_monotonic_ns), keeping at most `limit` bytes in
+// *bytes when it is given; what comes beyond is read and dropped, so that the
+// writer never waits on a full pipe. True when the end came in time with at
+// most `limit` bytes.
+bool file_read_to_end(int fd, std::string* bytes, int64_t deadline_ns, size_t limit);
 
 // Appends bytes to an existing regular file (not through a link); false when
 // there is no such file or the write failed.

@@ -1,10 +1,18 @@
 // Local stream sockets at a path in a folder.
 #include "platform/local_socket.h"
 
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/time_units.h"
 #include "platform/unix_socket.h"
 
-#include <poll.h>
 #include <unistd.h>
+
+namespace {
+
+constexpr size_t kAnswerLimit = 64;
+
+}  // namespace
 
 int local_socket_listen(const std::string& path)
 {
@@ -37,17 +45,12 @@ bool local_socket_send(int fd, std::string_view bytes)
 
 bool local_socket_ask(int fd, std::string_view request, std::string* answer, int timeout_ms)
 {
+    answer->clear();
     if (!local_socket_send(fd, request))
         return false;
-    char bytes[8] = {};
-    pollfd wait_for{fd, POLLIN, 0};
-    if (poll(&wait_for, 1, timeout_ms) != 1)
-        return false;
-    ssize_t n = read(fd, bytes, sizeof bytes - 1);
-    if (n <= 0)
-        return false;
-    answer->assign(bytes, size_t(n));
-    return true;
+    int64_t deadline = platform_monotonic_ns() + int64_t(timeout_ms) * kNsPerMs;
+    file_read_to_end(fd, answer, deadline, kAnswerLimit);
+    return !answer->empty();
 }
 
 void local_socket_close(int fd)

@@ -18,8 +18,8 @@ int local_socket_connect(const std::string& path);
 long local_socket_read(int fd, char* bytes, unsigned long size);
 // Sends bytes without waiting for the reader; false when they did not all go.
 bool local_socket_send(int fd, std::string_view bytes);
-// Sends the request, then waits at most timeout_ms for the first bytes of the
-// answer. False when nothing came.
+// Sends the request, then reads the answer until the other end closes, for
+// at most timeout_ms. False when nothing came.
 bool local_socket_ask(int fd, std::string_view request, std::string* answer, int timeout_ms);
 void local_socket_close(int fd);
 // Closes the listening socket and removes its file.

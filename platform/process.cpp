@@ -2,6 +2,7 @@
 #include "platform/process.h"
 
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/spawn.h"
 
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include <climits>
 #include <csignal>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -33,27 +33,6 @@ int ms_left(int64_t deadline_ns)
 {
     int64_t left = (deadline_ns - platform_monotonic_ns() + 999999) / 1000000;
     return left < 0 ? 0 : int(std::min<int64_t>(left, INT_MAX));
-}
-
-// Reads until end of file or the deadline.
-void read_until(int fd, std::string* out, int64_t deadline_ns)
-{
-    char chunk[4096];
-    for (;;) {
-        pollfd ready{fd, POLLIN, 0};
-        int polled = poll(&ready, 1, ms_left(deadline_ns));
-        if (polled < 0 && errno == EINTR)
-            continue;
-        if (polled <= 0)
-            return;
-        ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        if (out && out->size() < kMaxOutput)
-            out->append(chunk, size_t(n));
-    }
 }
 
 // The child's exit status, or, once the deadline has passed, the status it
@@ -121,7 +100,7 @@ int process_run_capture(const std::vector<std::string>& argv, std::string* out, 
         close(fds[0]);
         return 127;
     }
-    read_until(fds[0], out, deadline);
+    file_read_to_end(fds[0], out, deadline, kMaxOutput);
     close(fds[0]);
     return wait_until_deadline(pid, deadline);
 }

@@ -1,15 +1,15 @@
 // The status sockets of running copies: abstract AF_UNIX stream sockets.
 #include "platform/status_socket.h"
 
+#include "platform/clock.h"
 #include "platform/env.h"
+#include "platform/files.h"
+#include "platform/time_units.h"
 #include "platform/unix_socket.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <poll.h>
 #include <sstream>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -23,38 +23,11 @@ socklen_t status_address(pid_t pid, sockaddr_un* address)
     return unix_abstract_address(name_stem() + std::to_string(pid), address);
 }
 
-int64_t monotonic_ms()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 bool sent_by(int fd, pid_t pid)
 {
     ucred credentials{};
     socklen_t length = sizeof credentials;
     return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0 && credentials.pid == pid;
-}
-
-bool read_answer(int fd, std::string* answer, int timeout_ms)
-{
-    int64_t deadline = monotonic_ms() + timeout_ms;
-    char bytes[4096];
-    for (;;) {
-        int left = int(deadline - monotonic_ms());
-        pollfd wait_for{fd, POLLIN, 0};
-        if (left <= 0 || poll(&wait_for, 1, left) != 1)
-            return false;
-        ssize_t n = read(fd, bytes, sizeof bytes);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n == 0;
-        answer->append(bytes, size_t(n));
-        if (answer->size() > kAnswerLimit)
-            return false;
-    }
 }
 
 }  // namespace
@@ -113,7 +86,8 @@ bool status_socket_fetch(pid_t pid, std::string* answer, int timeout_ms)
     sockaddr_un address;
     socklen_t length = status_address(pid, &address);
     int fd = length == 0 ? -1 : unix_stream_connect(address, length);
-    bool ok = fd >= 0 && sent_by(fd, pid) && read_answer(fd, answer, timeout_ms);
+    int64_t deadline = platform_monotonic_ns() + int64_t(timeout_ms) * kNsPerMs;
+    bool ok = fd >= 0 && sent_by(fd, pid) && file_read_to_end(fd, answer, deadline, kAnswerLimit);
     status_socket_close(fd);
     return ok;
 }

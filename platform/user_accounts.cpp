@@ -1,19 +1,19 @@
 // Accounts from the password database, and work done as one of them in a child.
 #include "platform/user_accounts.h"
 
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/time_units.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <pwd.h>
 #include <sstream>
 #include <sys/prctl.h>
@@ -112,30 +112,6 @@ mode_t login_umask()
     _exit(0);
 }
 
-// The child's whole reply, or false when it gave none in time.
-bool read_reply(int fd, std::string* reply)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAccountWorkMs);
-    char chunk[4096];
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return false;
-        pollfd ready{fd, POLLIN, 0};
-        int n = poll(&ready, 1, int(left.count()));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return got == 0;
-        reply->append(chunk, size_t(got));
-    }
-}
-
 }  // namespace
 
 std::vector<Account> machine_accounts()
@@ -213,7 +189,8 @@ AccountWork act_as_account(const Account& account, const std::function<AccountWo
         return {false, std::string("cannot start a child: ") + std::strerror(errno)};
     }
     std::string reply;
-    bool answered = read_reply(fds[0], &reply);
+    int64_t deadline = platform_monotonic_ns() + int64_t(kAccountWorkMs) * kNsPerMs;
+    bool answered = file_read_to_end(fds[0], &reply, deadline, SIZE_MAX);
     close(fds[0]);
     if (!answered)
         kill(pid, SIGKILL);
