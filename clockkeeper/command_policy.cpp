@@ -63,22 +63,3 @@ void UidLineLimit::forget_old(int64_t now_ns)
     for (auto it = tallies_.begin(); it != tallies_.end();)
         it = it->second.count == 0 && now_ns - it->second.logged_ns >= interval_ns_ ? tallies_.erase(it) : ++it;
 }
-
-bool UidShare::take(uid_t uid)
-{
-    int& used = used_[uid];
-    if (used >= per_period_)
-        return false;
-    ++used;
-    return true;
-}
-
-bool AddressShare::take(const DatagramPeer& sender)
-{
-    std::string key(reinterpret_cast<const char*>(&sender.address), sender.address_length);
-    int& used = used_[key];
-    if (used >= per_period_)
-        return false;
-    ++used;
-    return true;
-}

@@ -51,28 +51,33 @@ private:
     std::map<uid_t, Tally> tallies_;
 };
 
-// A share per account and period: take() says whether the account still has
-// one left in the current period (a wake, or a second).
-class UidShare {
+// A share per key and period: take() says whether the key still has one left
+// in the current period (a wake, or a second). The keys are accounts, or
+// sending sockets by their address (satclock sends each command from a socket
+// of its own, a flood reuses one).
+template <typename Key>
+class Share {
 public:
-    explicit UidShare(int per_period) : per_period_(per_period) {}
-    bool take(uid_t uid);
+    explicit Share(int per_period) : per_period_(per_period) {}
+    bool take(const Key& key)
+    {
+        int& used = used_[key];
+        if (used >= per_period_)
+            return false;
+        ++used;
+        return true;
+    }
     void new_period() { used_.clear(); }
 
 private:
     int per_period_;
-    std::map<uid_t, int> used_;
+    std::map<Key, int> used_;
 };
+using UidShare = Share<uid_t>;
+using AddressShare = Share<std::string>;
 
-// The same per sender address (a socket): satclock sends each command from a
-// socket of its own, a flood reuses one.
-class AddressShare {
-public:
-    explicit AddressShare(int per_period) : per_period_(per_period) {}
-    bool take(const DatagramPeer& sender);
-    void new_period() { used_.clear(); }
-
-private:
-    int per_period_;
-    std::map<std::string, int> used_;
-};
+// The key of the sender's socket in an AddressShare.
+inline std::string address_key(const DatagramPeer& sender)
+{
+    return std::string(reinterpret_cast<const char*>(&sender.address), sender.address_length);
+}

@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -148,7 +147,7 @@ int32_t judge(const ReceivedCommand& received, WorkerPolicy& policy)
 bool answer_due(WorkerPolicy& policy, const DatagramPeer& sender, int32_t result)
 {
     if (result == kAckNotPermitted || result == kAckBusy)
-        return policy.refusal_answer_share.take(sender);
+        return policy.refusal_answer_share.take(address_key(sender));
     return policy.answer_share.take(sender.uid);
 }
 
@@ -206,8 +205,8 @@ void main_clockkeeper_thread()
     if (!service_channel_is_open() && !service_channel_open())
         service_log("[main_clockkeeper_thread] the channel cannot be opened; commands cannot arrive");
     int timeout_ms = wait_timeout_ms();
-    auto policy = std::make_unique<WorkerPolicy>();
-    reset_policy(*policy);
+    WorkerPolicy policy;
+    reset_policy(policy);
     for (;;) {
         int error = 0;
         switch (wait_stop_or_signal(timeout_ms, &error)) {
@@ -219,7 +218,7 @@ void main_clockkeeper_thread()
             service_log("[main_clockkeeper_thread] timeout");
             break;
         case Wake::signal:
-            handle_commands(*policy);
+            handle_commands(policy);
             break;
         case Wake::failed:
             // Retrying at once would spin a core for as long as the socket is missing.
