@@ -128,10 +128,9 @@ bool over_share(const TakenCommand& taken, uid_t uid, WorkerPolicy& policy, int6
     return over;
 }
 
-int32_t judge(const ReceivedCommand& received, WorkerPolicy& policy)
+int32_t judge(const ReceivedCommand& received, WorkerPolicy& policy, int64_t now_ns)
 {
     const DatagramPeer& sender = received.sender;
-    int64_t now_ns = platform_monotonic_ns();
     long long count = 0;
     if (!policy.access.permitted(sender, now_ns)) {
         if (policy.not_permitted_lines.note(sender.uid, now_ns, &count))
@@ -151,10 +150,9 @@ bool answer_due(WorkerPolicy& policy, const DatagramPeer& sender, int32_t result
     return policy.answer_share.take(sender.uid);
 }
 
-void new_wake(WorkerPolicy& policy)
+void new_wake(WorkerPolicy& policy, int64_t now_ns)
 {
     policy.wake_share.new_period();
-    int64_t now_ns = platform_monotonic_ns();
     if (now_ns - policy.second_ns >= kNsPerSecond) {
         policy.chrony_share.new_period();
         policy.answer_share.new_period();
@@ -164,25 +162,27 @@ void new_wake(WorkerPolicy& policy)
 }
 
 // Each command datagram of the wake is judged and answered on its own; one
-// that is no command gets no answer (it has no sequence to answer with).
+// that is no command gets no answer (it has no sequence to answer with). The
+// shares and tallies count by the time of the wake.
 void handle_commands(WorkerPolicy& policy)
 {
     std::vector<ReceivedCommand> batch;
     if (service_channel_take(&batch) < 0)
         service_log("[main_clockkeeper_thread] command socket: %s", std::strerror(errno));
-    new_wake(policy);
+    int64_t now_ns = platform_monotonic_ns();
+    new_wake(policy, now_ns);
     bool pile_up = service_channel_answers_pile_up();
     for (const ReceivedCommand& received : batch) {
         if (worker_stop_event.is_set())
             return;  // the stop wins over what is still waiting
         long long count = 0;
         if (!received.is_command) {
-            if (policy.empty_lines.note(received.sender.uid, platform_monotonic_ns(), &count))
+            if (policy.empty_lines.note(received.sender.uid, now_ns, &count))
                 service_log("[main_clockkeeper_thread] no command! (uid %u, %lld since the last line)",
                             unsigned(received.sender.uid), count);
             continue;
         }
-        int32_t result = judge(received, policy);
+        int32_t result = judge(received, policy, now_ns);
         if (!pile_up || answer_due(policy, received.sender, result))
             service_channel_answer(received.sender, Acknowledgement{received.command.sequence, result});
     }
