@@ -101,7 +101,7 @@ constexpr int32_t kUnknownCommand = 9;
 // does not know): the round trip in ms, < 0 when the answer was not the expected one.
 double channel_sample(int32_t command)
 {
-    int64_t cur_ft = platform_clock_read_ft() / 10000 * 10000;
+    int64_t cur_ft = truncate_to_ms(platform_clock_read_ft());
     int64_t start = platform_monotonic_ns();
     PostOutcome outcome = post_time_command_acknowledged(command, cur_ft, cur_ft, 2000);
     if (outcome != (command == kCommandSetTime ? PostOutcome::applied : PostOutcome::unknown_command))
