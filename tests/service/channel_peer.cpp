@@ -6,14 +6,15 @@
 //                       COUNT commands waited for as satclock waits: a set
 //                       AMOUNT ms ahead of the clock, a shift by AMOUNT ms, or a
 //                       chrony sample AMOUNT ms ahead; one outcome per line
-//   channel_peer flood  sets one hour ahead without pause, until killed (at most 60 s)
-//   channel_peer junk   a one-byte datagram and one of 4096 bytes: no commands
+//   channel_peer flood  a one-byte datagram and one of 4096 bytes (no commands), then
+//                       sets one hour ahead without pause, until killed (at most 60 s)
 //   channel_peer answer SOCKET
 //                       binds SOCKET and answers every command with "applied"
 //                       (a forged acknowledgement), until killed
 #include "common/smem.h"
 #include "platform/clock.h"
 #include "platform/datagram.h"
+#include "platform/time_units.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,21 +23,19 @@
 
 namespace {
 
-constexpr int64_t kFloodLimitNs = 60LL * 1000000000;
-constexpr int64_t kTicksPerMs = 10000;
-constexpr int64_t kHourTicks = 3600LL * 1000 * kTicksPerMs;
+constexpr int64_t kFloodLimitNs = 60 * kNsPerSecond;
+constexpr int64_t kHourTicks = 3600 * kFileTimeTicksPerSecond;
 
-int64_t now_ft() { return platform_clock_read_ft() / kTicksPerMs * kTicksPerMs; }
+int64_t now_ft() { return truncate_to_ms(platform_clock_read_ft()); }
 
 int post(const std::string& kind, long long amount, int count)
 {
     int applied = 0;
     for (int i = 0; i < count; ++i) {
         int64_t now = now_ft();
-        PostOutcome outcome = kind == "shift" ? post_time_command_acknowledged(kCommandShiftTime, now, amount, 5000)
-                              : kind == "sample"
-                                  ? post_time_command_acknowledged(kCommandChronySample, now, now + amount * kTicksPerMs, 5000)
-                                  : post_time_command_acknowledged(kCommandSetTime, now, now + amount * kTicksPerMs, 5000);
+        int32_t command = kind == "shift" ? kCommandShiftTime : kind == "sample" ? kCommandChronySample : kCommandSetTime;
+        int64_t target = command == kCommandShiftTime ? amount : now + amount * kFileTimeTicksPerMs;
+        PostOutcome outcome = post_time_command_acknowledged(command, now, target, 5000);
         std::printf("%s\n", post_outcome_text(outcome));
         applied += outcome == PostOutcome::applied;
     }
@@ -51,6 +50,9 @@ int flood()
         std::perror("channel_peer: flood");
         return 1;
     }
+    static unsigned char junk[4096] = {1};
+    platform_datagram_send(event->fd, junk, 1);
+    platform_datagram_send(event->fd, junk, sizeof junk);
     long long sent = 0;
     int64_t end = platform_monotonic_ns() + kFloodLimitNs;
     while (platform_monotonic_ns() < end) {
@@ -61,16 +63,6 @@ int flood()
     close_command_event(event);
     std::printf("sent=%lld\n", sent);
     return 0;
-}
-
-int junk()
-{
-    CommandEvent* event = open_command_event();
-    static unsigned char bytes[4096] = {1};
-    int rc = event ? platform_datagram_send(event->fd, bytes, 1) | platform_datagram_send(event->fd, bytes, sizeof bytes)
-                   : errno;
-    close_command_event(event);
-    return rc == 0 ? 0 : 1;
 }
 
 int answer(const std::string& socket)
@@ -108,10 +100,8 @@ int main(int argc, char** argv)
         return post(argv[2], std::atoll(argv[3]), std::atoi(argv[4]));
     if (mode == "flood")
         return flood();
-    if (mode == "junk")
-        return junk();
     if (mode == "answer" && argc > 2)
         return answer(argv[2]);
-    std::fprintf(stderr, "usage: channel_peer post set|shift|sample AMOUNT COUNT | flood | junk | answer SOCKET\n");
+    std::fprintf(stderr, "usage: channel_peer post set|shift|sample AMOUNT COUNT | flood | answer SOCKET\n");
     return 2;
 }

@@ -1,7 +1,7 @@
 // The real clockkeeper program against other local accounts: members of its
 // group (made for the test) and root may move the clock and feed chrony;
-// nobody, outside the group, reaches neither, floods in vain, answers in the
-// service's place in vain, and plants nothing at the names.
+// nobody, outside the group, reaches neither, floods (with junk) in vain,
+// answers in the service's place in vain, and plants nothing at the names.
 #include "clockkeeper/clock_commands.h"
 #include "common/smem.h"
 #include "platform/clock.h"
@@ -10,6 +10,7 @@
 #include "tests/service/clockkeeper_run.h"
 #include "tests/support/test_env.h"
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -76,11 +77,8 @@ std::string tree_of(const std::string& dir, const std::vector<std::string>& own)
     std::string listing;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
         std::string path = entry.path().string();
-        bool skipped = false;
-        for (const std::string& o : own)
-            skipped = skipped || path.rfind(o, 0) == 0;
         struct stat st = stat_of(path);
-        if (!skipped)
+        if (std::none_of(own.begin(), own.end(), [&](const std::string& o) { return path.rfind(o, 0) == 0; }))
             listing += path + " " + std::to_string(st.st_size) + " " + std::to_string(st.st_ctim.tv_nsec) + "\n";
     }
     return listing;
@@ -228,23 +226,13 @@ TEST_F(GroupAccounts, MemberLandsWhileANonMemberFloodsAndTheServiceStopsWithinAS
     ClockkeeperRun service(sandbox, "ck", {});  // as systemd starts it: SIGTERM is its stop
     ASSERT_TRUE(service.wait_for_err(kWorkerStart)) << service.err();
     OtherProcess flood(as_nobody({peer, "flood"}, gid));
+    ASSERT_TRUE(service.wait_for_err("no command! (uid 65534")) << "the flood's junk\n" << service.err();
     ASSERT_TRUE(service.wait_for_err("uid 65534 may not set the clock")) << service.err();
     std::string out = peer_run(as_account(members[0], {peer, "post", "shift", "1000", "5"}));
     EXPECT_EQ(count_of(out, "applied by the service"), 5) << out << service.err();
     EXPECT_NEAR(clock_moved_ms(sandbox), 5000.0, 20.0) << "the flood's sets landed";
     service.signal(SIGTERM);
     EXPECT_EQ(service.wait(1000), 0) << "not stopped within one second\n" << service.err();
-}
-
-TEST_F(HostileAccount, DatagramsThatHoldNoCommandAreLoggedAndTheNextCommandLands)
-{
-    ClockkeeperRun service(sandbox, "ck", {"debug"});
-    ASSERT_TRUE(service.wait_for_err(kWorkerStart)) << service.err();
-    ASSERT_EQ(process_run(as_nobody({peer, "junk"})), 0);
-    ASSERT_TRUE(service.wait_for_err("no command! (uid 65534")) << service.err();
-    EXPECT_EQ(service.wait(0), -2) << "the service died\n" << service.err();
-    EXPECT_EQ(post_hour_ahead(), PostOutcome::applied) << service.err();
-    EXPECT_NEAR(clock_moved_ms(sandbox), 3600000.0, 2000.0);
 }
 
 TEST_F(HostileAccount, NothingAtTheNameStopsAStartAndNoOneElseCanPutAnythingThere)
@@ -278,7 +266,7 @@ TEST_F(HostileAccount, ForgedAcknowledgementFromAnotherAccountIsNotCounted)
 {
     // Root's folder, and at the event's name a socket of the other account's
     // that answers every command with "applied".
-    ASSERT_EQ(fs::create_directories(sandbox.path("channel")) || fs::exists(sandbox.path("channel")), true);
+    fs::create_directories(sandbox.path("channel"));
     std::string own = sandbox.path("nobody");
     fs::create_directory(own);
     ASSERT_EQ(chown(own.c_str(), kNobody, kNobody), 0);
