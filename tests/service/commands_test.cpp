@@ -164,10 +164,6 @@ TEST(ServiceUnit, PathsWithBlanksOrPercentAreQuoted)
               std::string::npos);
 }
 
-}  // namespace
-
-namespace {
-
 TEST(CommandPolicy, LinesPerAccountAreDueOnceAnIntervalWithTheirCount)
 {
     UidLineLimit limit(1000);
@@ -185,33 +181,28 @@ TEST(CommandPolicy, LinesPerAccountAreDueOnceAnIntervalWithTheirCount)
 
 TEST(CommandPolicy, RootTheServicesAccountAndTheGroupMayPost)
 {
-    CommandAccess access;
-    access.reset(true, 4242);
     struct Case {
-        bool credentials;
+        bool grouped, credentials;
         uid_t uid;
         gid_t gid;
         bool permitted;
     } cases[] = {
-        {true, 0, 1, true},
-        {true, geteuid(), 1, true},
-        {true, 65534, 4242, true},   // the group is its own
-        {true, 65534, 65534, false}, // nobody is in no group 4242
-        {false, 0, 0, false},        // no credentials: nobody knows who sent it
+        {true, true, 0, 1, true},
+        {true, true, geteuid(), 1, true},
+        {true, true, 65534, 4242, true},    // the group is its own
+        {true, true, 65534, 65534, false},  // nobody is in no group 4242
+        {true, false, 0, 0, false},         // no credentials: nobody knows who sent it
+        {false, true, 65534, 4242, false},  // without the group nobody is a member
     };
     for (const Case& c : cases) {
+        CommandAccess access;
+        access.reset(c.grouped, 4242);
         DatagramPeer sender{};
         sender.credentials = c.credentials;
         sender.uid = c.uid;
         sender.gid = c.gid;
-        EXPECT_EQ(access.permitted(sender, 0), c.permitted) << c.uid << " " << c.gid;
+        EXPECT_EQ(access.permitted(sender, 0), c.permitted) << c.grouped << " " << c.uid << " " << c.gid;
     }
-    access.reset(false, 4242);
-    DatagramPeer member{};
-    member.credentials = true;
-    member.uid = 65534;
-    member.gid = 4242;
-    EXPECT_FALSE(access.permitted(member, 0)) << "without the group nobody is a member";
 }
 
 }  // namespace

@@ -13,8 +13,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -189,30 +187,23 @@ TEST_F(ChannelWithService, IdleWorkerWakesOnItsTimeOutAndWaitsAgain)
 // A datagram socket standing in for systemd's notification socket.
 class NotifySocket {
 public:
-    explicit NotifySocket(const std::string& path)
-    {
-        fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-        bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-        timeval tv{0, 200000};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    }
-    ~NotifySocket() { close(fd_); }
-    bool bound() const { return bound_; }
+    explicit NotifySocket(const std::string& path) : fd_(platform_datagram_bind(path, 0600)) {}
+    ~NotifySocket() { platform_datagram_close(fd_); }
+    bool bound() const { return fd_ >= 0; }
+    // What came, until nothing more comes for 200 ms.
     std::vector<std::string> messages()
     {
         std::vector<std::string> all;
         char buffer[512];
-        for (ssize_t n; (n = recv(fd_, buffer, sizeof buffer, 0)) > 0;)
-            all.emplace_back(buffer, size_t(n));
+        DatagramPeer from{};
+        while (platform_datagram_wait(fd_, -1, 200) == kDatagramWaitReadable)
+            for (ssize_t n; (n = platform_datagram_receive(fd_, buffer, sizeof buffer, &from)) >= 0;)
+                all.emplace_back(buffer, size_t(n));
         return all;
     }
 
 private:
-    int fd_ = -1;
-    bool bound_ = false;
+    int fd_;
 };
 
 TEST_F(ChannelWithService, SigtermStopsWorkerThenSupervisorThenReportsStopped)
