@@ -38,29 +38,29 @@ PostOutcome post_hour_ahead(int timeout_ms = 5000)
     return post_time_command_acknowledged(kCommandSetTime, now_ft(), now_ft() + kHour, timeout_ms);
 }
 
+std::vector<std::string> joined(std::vector<std::string> head, const std::vector<std::string>& tail)
+{
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
 // nobody with no group at all, or with `group` among its process's groups
 // (a session that began while the account was still a member).
 std::vector<std::string> as_nobody(const std::vector<std::string>& argv, gid_t group = gid_t(-1))
 {
-    std::vector<std::string> all = {"setpriv", "--reuid=65534", "--regid=65534"};
-    all.push_back(group == gid_t(-1) ? "--clear-groups" : "--groups=" + std::to_string(group));
-    all.insert(all.end(), argv.begin(), argv.end());
-    return all;
+    std::string groups = group == gid_t(-1) ? "--clear-groups" : "--groups=" + std::to_string(group);
+    return joined({"setpriv", "--reuid=65534", "--regid=65534", groups}, argv);
 }
 
 // A member logs in: runuser gives it the groups of the databases.
 std::vector<std::string> as_account(const std::string& name, const std::vector<std::string>& argv)
 {
-    std::vector<std::string> all = {"runuser", "-u", name, "--"};
-    all.insert(all.end(), argv.begin(), argv.end());
-    return all;
+    return joined({"runuser", "-u", name, "--"}, argv);
 }
 
 int nobody_sh(const std::string& script, const std::vector<std::string>& args)
 {
-    std::vector<std::string> argv = {"sh", "-c", script};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return process_run(as_nobody(argv));
+    return process_run(as_nobody(joined({"sh", "-c", script}, args)));
 }
 
 struct stat stat_of(const std::string& path)
