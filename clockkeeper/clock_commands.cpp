@@ -89,7 +89,7 @@ int apply_set_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out, bool 
     if (!valid) {
         if (log_refusal)
             service_log("[main_clockkeeper_thread] set time refused, target out of range: cur=%lld new=%lld now=%lld",
-                    (long long)cur_ft, (long long)new_ft, (long long)now);
+                        (long long)cur_ft, (long long)new_ft, (long long)now);
         return 0;
     }
     service_log("[main_clockkeeper_thread] set time curh=%lld curc=%lld new=%lld dt=%lld",
@@ -112,7 +112,7 @@ int apply_shift_command(int64_t cur_ft, int64_t new_ft, int64_t* target_out, boo
     if (!valid) {
         if (log_refusal)
             service_log("[main_clockkeeper_thread] shift time refused, target out of range: cur=%lld shift=%lld now=%lld",
-                    (long long)cur_ft, (long long)new_ft, (long long)raw);
+                        (long long)cur_ft, (long long)new_ft, (long long)raw);
         return 0;
     }
     service_log("[main_clockkeeper_thread] shift time dt=%lld", (long long)target);
