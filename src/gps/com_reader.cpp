@@ -3,6 +3,7 @@
 #include "src/gps/com_reader.h"
 
 #include "platform/clock.h"
+#include "platform/deadline.h"
 #include "platform/realtime.h"
 #include "platform/wake_descriptor.h"
 #include "src/gps/gps_fix.h"
@@ -442,7 +443,7 @@ RingOverrun buf_com_overrun_view()
 
 int buf_com_wait_data(int timeout_ms)
 {
-    return buf_com_wait_data_until(platform_monotonic_ns() + int64_t(timeout_ms) * 1000000);
+    return buf_com_wait_data_until(platform_deadline_after_ms(timeout_ms));
 }
 
 int buf_com_wait_data_until(int64_t deadline_ns)

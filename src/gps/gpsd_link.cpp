@@ -3,6 +3,7 @@
 #include "src/gps/gpsd_link.h"
 
 #include "platform/clock.h"
+#include "platform/deadline.h"
 #include "platform/wake_descriptor.h"
 #include "src/gps/link_log.h"
 #include "src/gps/link_status.h"
@@ -53,7 +54,7 @@ int errno_of_gps_open(int code)
 
 bool is_sentence(const char* message) { return message[0] == '$' || message[0] == '!'; }
 
-int64_t ns_of(const timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
+int64_t ns_of(const timespec& t) { return int64_t(t.tv_sec) * kNsPerSecond + t.tv_nsec; }
 
 // gpsd's pulse edges, stamped by gpsd on the machine's clock; kept on the PC
 // clock (the sandbox's in tests) and the monotonic clock, as the port's
@@ -301,10 +302,10 @@ std::vector<std::string> gpsd_list_devices(const std::string& address, int timeo
         return {};
     fcntl(data->gps_fd, F_SETFL, fcntl(data->gps_fd, F_GETFL) | O_NONBLOCK);
     auto message = std::make_unique<char[]>(kMessageMax);
-    int64_t deadline = platform_monotonic_ns() + int64_t(timeout_ms) * 1000000;
+    int64_t deadline = platform_deadline_after_ms(timeout_ms);
     bool answered = false, failed = gps_stream(data.get(), WATCH_ENABLE | WATCH_JSON, nullptr) != 0;
     while (!answered && !failed) {
-        int left_ms = int((deadline - platform_monotonic_ns()) / 1000000);
+        int left_ms = platform_ms_left(deadline);
         pollfd in{data->gps_fd, POLLIN, 0};
         if (left_ms <= 0 || poll(&in, 1, left_ms) <= 0)
             break;
