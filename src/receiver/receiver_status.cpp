@@ -244,12 +244,12 @@ ReceiverFacts receiver_facts_now()
         }
     }
     facts.service = time_service_presence.load();
+    facts.chrony = chrony_feed_state();
     CorrectionResult result = correction_result_now();
     bool correction_refused = result.sequence != 0 && !result.made && result.hold == CorrectionHold::none &&
                               result.refusal == PostOutcome::not_permitted;
-    facts.refused_account = correction_refused || chrony_feed_state() == ChronyFeedState::not_permitted;
+    facts.refused_account = correction_refused || facts.chrony == ChronyFeedState::not_permitted;
     facts.time_daemons = time_daemons_present.load();
-    facts.chrony = chrony_feed_state();
     if (facts.chrony == ChronyFeedState::not_delivered)
         facts.chrony_socket = chrony_sample_socket_path();
     facts.kernel_pps = kernel_pps_last();
