@@ -4,7 +4,6 @@
 
 #include "platform/clock.h"
 #include "platform/deadline.h"
-#include "platform/wake_descriptor.h"
 #include "src/gps/link_log.h"
 #include "src/gps/link_status.h"
 
@@ -30,13 +29,6 @@ constexpr unsigned kWatchFlags = WATCH_ENABLE | WATCH_JSON | WATCH_NMEA | WATCH_
 
 std::mutex chosen_lock;
 std::string chosen_source;  // under chosen_lock
-
-// Wakes the connection's read (a stop or a restart of the reader).
-WakeDescriptor& connection_wake()
-{
-    static WakeDescriptor* const wake = WakeDescriptor::opened_for_good();
-    return *wake;
-}
 
 // libgps gives its own negative codes for a failed connect.
 int errno_of_gps_open(int code)
@@ -162,11 +154,6 @@ std::string gpsd_link_chosen()
     return chosen_source;
 }
 
-void gpsd_link_interrupt()
-{
-    connection_wake().set();
-}
-
 GpsdConnection::GpsdConnection() : state_(new State) {}
 
 GpsdConnection::~GpsdConnection()
@@ -181,7 +168,6 @@ GpsdConnection::~GpsdConnection()
 bool GpsdConnection::open(const std::string& source)
 {
     State& s = *state_;
-    connection_wake().clear();
     gpsd_source_parse(source, &s.source);
     s.address = gpsd_source_address(s.source);
     link_status_set_gpsd(LinkState::opening, s.address, s.source.device);
@@ -247,11 +233,11 @@ bool GpsdConnection::State::read_available(GpsdSentenceSink sink, int64_t arriva
     }
 }
 
-void GpsdConnection::read(GpsdSentenceSink sink)
+void GpsdConnection::read(GpsdSentenceSink sink, int wake_fd)
 {
     State& s = *state_;
     for (;;) {
-        pollfd fds[2] = {{s.data.gps_fd, POLLIN, 0}, {connection_wake().fd(), POLLIN, 0}};
+        pollfd fds[2] = {{s.data.gps_fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
         if (poll(fds, 2, -1) < 0 && errno != EINTR)
             break;
         if (fds[1].revents)
