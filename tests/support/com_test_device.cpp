@@ -193,12 +193,6 @@ void com_test_device_unregister(int port)
     change_device(*device, [](Device& d) { d.counts.error = d.counts.error ? d.counts.error : ENODEV; });
 }
 
-int com_test_device_raise_edge(int port, int line)
-{
-    int index = line_index(line);
-    return index < 0 ? 0 : change_port(port, [index](Device& d) { d.turn_over(index); });
-}
-
 int com_test_device_raise_pulse(int port, int line, int width_ms)
 {
     int index = line_index(line);
