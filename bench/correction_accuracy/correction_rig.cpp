@@ -151,10 +151,28 @@ bool ServiceProcess::start(const std::string& bin_dir, const std::string& log_pa
 
 bool ServiceProcess::stop() { return end_child(pid_, std::exchange(hung_, false) ? SIGKILL : SIGTERM); }
 
+namespace {
+
+// Every thread of the process has stopped ('T' in its /proc stat).
+bool all_threads_stopped(pid_t pid)
+{
+    std::error_code failed;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", failed)) {
+        std::ifstream stat(task.path() / "stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        size_t state = text.rfind(") ");
+        if (state == std::string::npos || text.compare(state + 2, 1, "T") != 0)
+            return false;
+    }
+    return !failed;
+}
+
+}  // namespace
+
 bool ServiceProcess::hang()
 {
     hung_ = pid_ > 0 && kill(pid_, SIGSTOP) == 0;
-    return hung_;
+    return hung_ && wait_until([this] { return all_threads_stopped(pid_); }, 5000);
 }
 
 SimulatorProcess::~SimulatorProcess() { stop(); }
