@@ -3,6 +3,7 @@
 
 #include "common/smem.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "src/correction/analiz.h"
 #include "src/correction/nmea_delay.h"
@@ -393,13 +394,7 @@ bool CorrectionRig::start(std::string* error)
     return true;
 }
 
-std::string CorrectionRig::pty() const
-{
-    std::error_code failed;
-    std::filesystem::path link = std::string(std::getenv("SATCLOCK_PORT_DIR")) + "/COM" + std::to_string(options_.port);
-    std::filesystem::path device = std::filesystem::canonical(link, failed);
-    return failed ? "" : device.string();
-}
+std::string CorrectionRig::pty() const { return resolved_path(com_port_device(options_.port)); }
 
 bool CorrectionRig::restart_gpsd()
 {
