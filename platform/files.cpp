@@ -2,10 +2,9 @@
 // what lies at a path.
 #include "platform/files.h"
 
-#include "platform/clock.h"
+#include "platform/deadline.h"
 #include "platform/env.h"
 #include "platform/path_text.h"
-#include "platform/time_units.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -293,9 +292,9 @@ bool file_read_to_end(int fd, std::string* bytes, int64_t deadline_ns, size_t li
     size_t total = 0;
     char chunk[4096];
     for (;;) {
-        int64_t left_ms = (deadline_ns - platform_monotonic_ns() + kNsPerMs - 1) / kNsPerMs;
+        int left_ms = platform_ms_left(deadline_ns);
         pollfd ready{fd, POLLIN, 0};
-        int polled = left_ms <= 0 ? 0 : poll(&ready, 1, int(std::min<int64_t>(left_ms, INT_MAX)));
+        int polled = left_ms == 0 ? 0 : poll(&ready, 1, left_ms);
         if (polled < 0 && errno == EINTR)
             continue;
         if (polled <= 0)

@@ -1,9 +1,8 @@
 // Local stream sockets at a path in a folder.
 #include "platform/local_socket.h"
 
-#include "platform/clock.h"
+#include "platform/deadline.h"
 #include "platform/files.h"
-#include "platform/time_units.h"
 #include "platform/unix_socket.h"
 
 #include <unistd.h>
@@ -48,7 +47,7 @@ bool local_socket_ask(int fd, std::string_view request, std::string* answer, int
     answer->clear();
     if (!local_socket_send(fd, request))
         return false;
-    int64_t deadline = platform_monotonic_ns() + int64_t(timeout_ms) * kNsPerMs;
+    int64_t deadline = platform_deadline_after_ms(timeout_ms);
     file_read_to_end(fd, answer, deadline, kAnswerLimit);
     return !answer->empty();
 }

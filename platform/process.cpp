@@ -1,13 +1,11 @@
 // Child processes through posix_spawn.
 #include "platform/process.h"
 
-#include "platform/clock.h"
+#include "platform/deadline.h"
 #include "platform/files.h"
 #include "platform/spawn.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -29,25 +27,17 @@ pid_t spawn(const std::vector<std::string>& argv, bool detached, int stdout_fd, 
 
 constexpr size_t kMaxOutput = 64 * 1024;
 
-int ms_left(int64_t deadline_ns)
-{
-    int64_t left = (deadline_ns - platform_monotonic_ns() + 999999) / 1000000;
-    return left < 0 ? 0 : int(std::min<int64_t>(left, INT_MAX));
-}
-
 // The child's exit status, or, once the deadline has passed, the status it
 // has after it and its group were killed.
 int wait_until_deadline(pid_t pid, int64_t deadline_ns)
 {
-    int status = process_wait(pid, ms_left(deadline_ns));
+    int status = process_wait(pid, platform_ms_left(deadline_ns));
     if (status != -2)
         return status;
     kill(-pid, SIGKILL);
     kill(pid, SIGKILL);
     return process_wait(pid);
 }
-
-int64_t deadline_after(int bound_ms) { return platform_monotonic_ns() + int64_t(bound_ms) * 1000000; }
 
 }  // namespace
 
@@ -93,7 +83,7 @@ int process_run_capture(const std::vector<std::string>& argv, std::string* out, 
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return 127;
-    int64_t deadline = deadline_after(bound_ms);
+    int64_t deadline = platform_deadline_after_ms(bound_ms);
     pid_t pid = spawn(argv, false, fds[1], true);
     close(fds[1]);
     if (pid < 0) {
@@ -107,7 +97,7 @@ int process_run_capture(const std::vector<std::string>& argv, std::string* out, 
 
 int process_run(const std::vector<std::string>& argv, int bound_ms)
 {
-    int64_t deadline = deadline_after(bound_ms);
+    int64_t deadline = platform_deadline_after_ms(bound_ms);
     pid_t pid = spawn(argv, false, -1, true);
     return pid < 0 ? 127 : wait_until_deadline(pid, deadline);
 }

@@ -1,10 +1,9 @@
 // The status sockets of running copies: abstract AF_UNIX stream sockets.
 #include "platform/status_socket.h"
 
-#include "platform/clock.h"
+#include "platform/deadline.h"
 #include "platform/env.h"
 #include "platform/files.h"
-#include "platform/time_units.h"
 #include "platform/unix_socket.h"
 
 #include <cstdlib>
@@ -86,7 +85,7 @@ bool status_socket_fetch(pid_t pid, std::string* answer, int timeout_ms)
     sockaddr_un address;
     socklen_t length = status_address(pid, &address);
     int fd = length == 0 ? -1 : unix_stream_connect(address, length);
-    int64_t deadline = platform_monotonic_ns() + int64_t(timeout_ms) * kNsPerMs;
+    int64_t deadline = platform_deadline_after_ms(timeout_ms);
     bool ok = fd >= 0 && sent_by(fd, pid) && file_read_to_end(fd, answer, deadline, kAnswerLimit);
     status_socket_close(fd);
     return ok;

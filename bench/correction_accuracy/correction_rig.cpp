@@ -3,6 +3,7 @@
 
 #include "common/smem.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "src/correction/analiz.h"
 #include "src/correction/nmea_delay.h"
@@ -151,10 +152,28 @@ bool ServiceProcess::start(const std::string& bin_dir, const std::string& log_pa
 
 bool ServiceProcess::stop() { return end_child(pid_, std::exchange(hung_, false) ? SIGKILL : SIGTERM); }
 
+namespace {
+
+// Every thread of the process has stopped ('T' in its /proc stat).
+bool all_threads_stopped(pid_t pid)
+{
+    std::error_code failed;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", failed)) {
+        std::ifstream stat(task.path() / "stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        size_t state = text.rfind(") ");
+        if (state == std::string::npos || text.compare(state + 2, 1, "T") != 0)
+            return false;
+    }
+    return !failed;
+}
+
+}  // namespace
+
 bool ServiceProcess::hang()
 {
     hung_ = pid_ > 0 && kill(pid_, SIGSTOP) == 0;
-    return hung_;
+    return hung_ && wait_until([this] { return all_threads_stopped(pid_); }, 5000);
 }
 
 SimulatorProcess::~SimulatorProcess() { stop(); }
@@ -375,13 +394,7 @@ bool CorrectionRig::start(std::string* error)
     return true;
 }
 
-std::string CorrectionRig::pty() const
-{
-    std::error_code failed;
-    std::filesystem::path link = std::string(std::getenv("SATCLOCK_PORT_DIR")) + "/COM" + std::to_string(options_.port);
-    std::filesystem::path device = std::filesystem::canonical(link, failed);
-    return failed ? "" : device.string();
-}
+std::string CorrectionRig::pty() const { return resolved_path(com_port_device(options_.port)); }
 
 bool CorrectionRig::restart_gpsd()
 {

@@ -1,6 +1,8 @@
 // The bare pty floor: a paced writer and a reader that only stamps.
 #include "pty_floor.h"
 
+#include "platform/time_units.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -20,12 +22,12 @@ int64_t monotonic_ns()
 {
     timespec now {};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+    return int64_t(now.tv_sec) * kNsPerSecond + now.tv_nsec;
 }
 
 void sleep_until(int64_t monotonic)
 {
-    timespec at {static_cast<time_t>(monotonic / 1000000000), static_cast<long>(monotonic % 1000000000)};
+    timespec at {static_cast<time_t>(monotonic / kNsPerSecond), static_cast<long>(monotonic % kNsPerSecond)};
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
     }
 }
@@ -42,7 +44,7 @@ void realtime_if_permitted()
 
 int64_t pty_send_paced(int master, const std::string& sentence, int baud, int64_t& line_ns)
 {
-    const int64_t byte_ns = 10LL * 1000000000 / baud;
+    const int64_t byte_ns = 10 * kNsPerSecond / baud;
     int64_t cr_ns = 0;
     for (char byte : sentence) {
         sleep_until(line_ns);
@@ -125,7 +127,7 @@ double percentile_ms(std::vector<int64_t> values, double p)
     std::sort(values.begin(), values.end());
     size_t index = static_cast<size_t>(p * double(values.size()) + 0.999999);
     index = std::clamp<size_t>(index, 1, values.size()) - 1;
-    return double(values[index]) / 1e6;
+    return double(values[index]) / double(kNsPerMs);
 }
 
 std::vector<int64_t> pty_floor_measure(int pairs)
@@ -136,13 +138,11 @@ std::vector<int64_t> pty_floor_measure(int pairs)
     std::vector<int64_t> written, floor;
     if (!bare.ok())
         return floor;
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    int64_t line_ns = int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+    int64_t line_ns = monotonic_ns();
     for (int i = 0; i < 2 * pairs; ++i) {
         written.push_back(pty_send_paced(bare.master(), i % 2 ? rmc : gga, 4800, line_ns));
         if (i % 2)
-            line_ns += 100000000;
+            line_ns += 100 * kNsPerMs;
     }
     std::vector<int64_t> read = bare.cr_read_stamps(written.size(), 1000);
     for (size_t i = 0; i < read.size() && i < written.size(); ++i)

@@ -37,8 +37,7 @@
 
 namespace {
 
-constexpr int64_t kSilentAfterNs = 2010 * kNsPerMs;  // more than 2.0 s without a byte: the receiver is silent
-constexpr int64_t kFixLivesNs = 2000000000;     // a fix lives this long after the last sentence taken
+constexpr int64_t kSilentAfterNs = 2010 * kNsPerMs;  // more than 2.0 s without a byte (or a sentence): silent
 constexpr int kFirstPulseMs = 1100;   // a pulse comes once a second: one wait covers it
 constexpr int kSecondPulseMs = 1500;
 constexpr int kCheckWaits = 12;       // the pulse check listens 12 x 100 ms
@@ -370,19 +369,22 @@ private:
 // The silence rule: more than 2 s after the last byte the fix is cleared and
 // the pulse state is unknown, and stays so (a pulse check asked for meanwhile
 // waits for data) until bytes come. The thread sleeps until then.
-// The thread's start counts as the last byte until one comes.
+// The fix itself goes by the same rule on sentences: bytes that never form
+// one (a receiver at another speed) do not keep it alive.
+// The thread's start counts as the last byte and sentence until one comes.
 std::atomic<int64_t> analiz_start_ns{0};
 
-int64_t last_byte_ns() { return std::max(buf_com_last_arrival_ns(), analiz_start_ns.load()); }
+int64_t since_start(int64_t last_ns) { return std::max(last_ns, analiz_start_ns.load()); }
 
-bool receiver_silent() { return platform_monotonic_ns() - last_byte_ns() > kSilentAfterNs; }
+int64_t last_byte_ns() { return since_start(buf_com_last_arrival_ns()); }
 
-// A fix lives only while sentences are taken: bytes that never form one (a
-// receiver at another speed) do not keep the last fix alive.
+bool silent_since(int64_t last_ns) { return platform_monotonic_ns() - since_start(last_ns) > kSilentAfterNs; }
+
+bool receiver_silent() { return silent_since(buf_com_last_arrival_ns()); }
+
 void expire_stale_fix()
 {
-    if (platform_monotonic_ns() - std::max(last_taken_ns, analiz_start_ns.load()) > kFixLivesNs &&
-        gps_fix_copy().fix_quality != 0)
+    if (silent_since(last_taken_ns) && gps_fix_copy().fix_quality != 0)
         gps_fix_clear();
 }
 

@@ -23,8 +23,8 @@ constexpr int kSampleAckWaitMs = 200;
 constexpr int64_t kAskOldServiceAgainNs = 60000000000LL;
 constexpr int kSentencePrecisionMs = 150;  // the receiver's output delay, unknown without 1PPS
 
-constexpr int64_t kDeliveryStaleNs = 3000000000LL;
-constexpr int64_t kKernelPpsLookNs = 5000000000LL;  // no sample for this long: no longer delivering
+constexpr int64_t kDeliveryStaleNs = 3 * kNsPerSecond;  // no sample for this long: no longer delivering
+constexpr int64_t kKernelPpsLookNs = 5 * kNsPerSecond;  // how long a look at /dev for 1PPS devices holds
 
 std::atomic<ChronyFeedState> feed_state{ChronyFeedState::off};
 std::atomic<int64_t> delivered_ns{0};  // monotonic, the last sample chrony's socket took
@@ -78,8 +78,10 @@ std::string seconds_text(int ms)
     return text;
 }
 
+}  // namespace
+
 // The window asks 20 times a second; /dev is looked at every few seconds.
-std::string first_kernel_pps()
+std::string chrony_kernel_pps_device()
 {
     static std::mutex lock;
     static std::string first;
@@ -93,8 +95,6 @@ std::string first_kernel_pps()
     }
     return first;
 }
-
-}  // namespace
 
 // Without a fix no sample goes out: chrony then takes nothing, whatever came before.
 ChronyFeedState chrony_feed_state()
@@ -136,7 +136,7 @@ ChronyLineFacts chrony_line_facts_now()
     facts.delay_ms = nmea_delay_ms.load();
     facts.delay_learned = facts.spread_ms >= 0 && facts.delay_ms > 0;
     facts.pps = use_pps.load() != 0;
-    facts.kernel_pps = first_kernel_pps();
+    facts.kernel_pps = chrony_kernel_pps_device();
     return facts;
 }
 

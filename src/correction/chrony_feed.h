@@ -45,6 +45,9 @@ struct ChronyLineFacts {
     std::string kernel_pps;  // the first of the kernel's 1PPS devices (/dev/pps0), "" none
 };
 ChronyLineFacts chrony_line_facts_now();
+// The first of the kernel's 1PPS devices, "" none: /dev as looked at within
+// the last few seconds.
+std::string chrony_kernel_pps_device();
 
 // The lines to add to chrony's configuration (LF-separated, a comment line
 // on the receiver delay first): the sentence line with the measured

@@ -382,9 +382,9 @@ void offset_history_note_correction(const CorrectionResult& result)
 void offset_history_note_live(const ClockOffset& offset, int64_t gps_ns)
 {
     int64_t now = platform_monotonic_ns();
-    int64_t cap = prestep_step_cap_ns();
     if (!offset.valid || (last_live_mono_ns != 0 && now - last_live_mono_ns < kHistoryLivePeriodNs))
         return;
+    int64_t cap = prestep_step_cap_ns();
     if (cap > 0 && (offset.offset_ns > cap || -offset.offset_ns > cap))
         return;
     last_live_mono_ns = now;

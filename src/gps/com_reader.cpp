@@ -3,6 +3,7 @@
 #include "src/gps/com_reader.h"
 
 #include "platform/clock.h"
+#include "platform/deadline.h"
 #include "platform/realtime.h"
 #include "platform/wake_descriptor.h"
 #include "src/gps/gps_fix.h"
@@ -286,11 +287,12 @@ bool read_once(int com_port, int baudrate)
 // gpsd owns the receiver: nothing is sent to it.
 bool read_gpsd_once(const std::string& source)
 {
+    reader_wake().clear();  // a stop or restart asked for from now on ends the read
     GpsdConnection gpsd;
     if (!gpsd.open(source))
         return false;
     if (!stop_requested && !restart_pending)
-        gpsd.read(store_gpsd_sentence);
+        gpsd.read(store_gpsd_sentence, reader_wake().fd());
     return true;
 }
 
@@ -372,7 +374,6 @@ int com_reader_restart(int com_port, int baudrate)
     restart_pending = true;
     reader_wake().set();
     com_interrupt(0);
-    gpsd_link_interrupt();
     return 1;
 }
 
@@ -383,7 +384,6 @@ bool stop_com_read_thread(int timeout_ms)
         stop_requested = true;
         reader_wake().set();
         com_close(0);
-        gpsd_link_interrupt();
     }
     link_log("run stop thread_com_read 1 thread_com_read_id=%d\n", thread_com_read_id.load());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -442,7 +442,7 @@ RingOverrun buf_com_overrun_view()
 
 int buf_com_wait_data(int timeout_ms)
 {
-    return buf_com_wait_data_until(platform_monotonic_ns() + int64_t(timeout_ms) * 1000000);
+    return buf_com_wait_data_until(platform_deadline_after_ms(timeout_ms));
 }
 
 int buf_com_wait_data_until(int64_t deadline_ns)

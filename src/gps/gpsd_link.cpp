@@ -3,7 +3,7 @@
 #include "src/gps/gpsd_link.h"
 
 #include "platform/clock.h"
-#include "platform/wake_descriptor.h"
+#include "platform/deadline.h"
 #include "src/gps/link_log.h"
 #include "src/gps/link_status.h"
 
@@ -30,13 +30,6 @@ constexpr unsigned kWatchFlags = WATCH_ENABLE | WATCH_JSON | WATCH_NMEA | WATCH_
 std::mutex chosen_lock;
 std::string chosen_source;  // under chosen_lock
 
-// Wakes the connection's read (a stop or a restart of the reader).
-WakeDescriptor& connection_wake()
-{
-    static WakeDescriptor* const wake = WakeDescriptor::opened_for_good();
-    return *wake;
-}
-
 // libgps gives its own negative codes for a failed connect.
 int errno_of_gps_open(int code)
 {
@@ -53,7 +46,7 @@ int errno_of_gps_open(int code)
 
 bool is_sentence(const char* message) { return message[0] == '$' || message[0] == '!'; }
 
-int64_t ns_of(const timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
+int64_t ns_of(const timespec& t) { return int64_t(t.tv_sec) * kNsPerSecond + t.tv_nsec; }
 
 // gpsd's pulse edges, stamped by gpsd on the machine's clock; kept on the PC
 // clock (the sandbox's in tests) and the monotonic clock, as the port's
@@ -161,11 +154,6 @@ std::string gpsd_link_chosen()
     return chosen_source;
 }
 
-void gpsd_link_interrupt()
-{
-    connection_wake().set();
-}
-
 GpsdConnection::GpsdConnection() : state_(new State) {}
 
 GpsdConnection::~GpsdConnection()
@@ -180,7 +168,6 @@ GpsdConnection::~GpsdConnection()
 bool GpsdConnection::open(const std::string& source)
 {
     State& s = *state_;
-    connection_wake().clear();
     gpsd_source_parse(source, &s.source);
     s.address = gpsd_source_address(s.source);
     link_status_set_gpsd(LinkState::opening, s.address, s.source.device);
@@ -246,11 +233,11 @@ bool GpsdConnection::State::read_available(GpsdSentenceSink sink, int64_t arriva
     }
 }
 
-void GpsdConnection::read(GpsdSentenceSink sink)
+void GpsdConnection::read(GpsdSentenceSink sink, int wake_fd)
 {
     State& s = *state_;
     for (;;) {
-        pollfd fds[2] = {{s.data.gps_fd, POLLIN, 0}, {connection_wake().fd(), POLLIN, 0}};
+        pollfd fds[2] = {{s.data.gps_fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
         if (poll(fds, 2, -1) < 0 && errno != EINTR)
             break;
         if (fds[1].revents)
@@ -301,10 +288,10 @@ std::vector<std::string> gpsd_list_devices(const std::string& address, int timeo
         return {};
     fcntl(data->gps_fd, F_SETFL, fcntl(data->gps_fd, F_GETFL) | O_NONBLOCK);
     auto message = std::make_unique<char[]>(kMessageMax);
-    int64_t deadline = platform_monotonic_ns() + int64_t(timeout_ms) * 1000000;
+    int64_t deadline = platform_deadline_after_ms(timeout_ms);
     bool answered = false, failed = gps_stream(data.get(), WATCH_ENABLE | WATCH_JSON, nullptr) != 0;
     while (!answered && !failed) {
-        int left_ms = int((deadline - platform_monotonic_ns()) / 1000000);
+        int left_ms = platform_ms_left(deadline);
         pollfd in{data->gps_fd, POLLIN, 0};
         if (left_ms <= 0 || poll(&in, 1, left_ms) <= 0)
             break;

@@ -42,9 +42,9 @@ std::string gpsd_link_chosen();
 // One connection to gpsd, run by the reader thread: it connects, asks for
 // the raw NMEA (and the pulse reports) and hands each sentence, with its
 // line end, to sink with the monotonic clock at its arrival from the socket,
-// until gpsd closes the connection or gpsd_link_interrupt. It keeps the
-// link's status (link_status_set_gpsd) on the way. False when gpsd could not
-// be reached.
+// until gpsd closes the connection or wake_fd turns readable (the reader's
+// stop or restart). It keeps the link's status (link_status_set_gpsd) on the
+// way. False when gpsd could not be reached.
 using GpsdSentenceSink = void (*)(const char* bytes, int count, int64_t arrival_ns);
 class GpsdConnection {
 public:
@@ -54,15 +54,12 @@ public:
     GpsdConnection& operator=(const GpsdConnection&) = delete;
 
     bool open(const std::string& source);
-    void read(GpsdSentenceSink sink);
+    void read(GpsdSentenceSink sink, int wake_fd);
 
 private:
     struct State;
     State* state_;
 };
-
-// Makes the connection's read (or the next one) return at once. Any thread.
-void gpsd_link_interrupt();
 
 // gpsd's pulse reports while the reader reads through gpsd, as
 // com_wait_pps_edge and com_pps_last_edge give the port's (the same results;

@@ -4,6 +4,7 @@
 #include "src/gps/serial.h"
 
 #include "platform/clock.h"
+#include "platform/deadline.h"
 #include "platform/wake_descriptor.h"
 #include "src/gps/gpsd_link.h"
 #include "src/gps/link_log.h"
@@ -200,7 +201,7 @@ int com_write(int slot, const void* bytes, int count)
     const char* next = static_cast<const char*>(bytes);
     int left = count;
     const int timeout_ms = kWriteMsPerByte * count + kWriteMsConstant;
-    const int64_t deadline_ns = platform_monotonic_ns() + int64_t(timeout_ms) * 1000000;
+    const int64_t deadline_ns = platform_deadline_after_ms(timeout_ms);
     while (left > 0) {
         ssize_t n = write(port->fd(), next, static_cast<size_t>(left));
         if (n > 0) {
@@ -210,8 +211,8 @@ int com_write(int slot, const void* bytes, int count)
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return 0;
-        int64_t remaining_ms = (deadline_ns - platform_monotonic_ns()) / 1000000;
-        if (remaining_ms <= 0 || !wait_writable(*port, static_cast<int>(remaining_ms)))
+        int remaining_ms = platform_ms_left(deadline_ns);
+        if (remaining_ms == 0 || !wait_writable(*port, remaining_ms))
             return 0;
     }
     return 1;

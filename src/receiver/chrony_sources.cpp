@@ -2,8 +2,8 @@
 #include "src/receiver/chrony_sources.h"
 
 #include "platform/env.h"
-#include "platform/pps_devices.h"
 #include "platform/process.h"
+#include "src/correction/chrony_feed.h"
 
 #include <mutex>
 #include <sstream>
@@ -43,7 +43,7 @@ KernelPpsState kernel_pps_use_in(const std::string& csv)
 
 KernelPpsState kernel_pps_use_now()
 {
-    if (kernel_pps_devices().empty())
+    if (chrony_kernel_pps_device().empty())
         return {};
     std::string chronyc = env_value("SATCLOCK_CHRONYC");
     std::string out;

@@ -118,10 +118,10 @@ void pulse_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue>& out)
     ReceiverIssue odd = issue(ReceiverCause::pulse_too_wide, facts);
     int64_t period_off = facts.pulse_period_ns - kNsPerSecond;
     if (facts.pulse_width_ns > kWidestPulseNs) {
-        odd.pulse_ms = int(facts.pulse_width_ns / 1000000);
+        odd.pulse_ms = int(facts.pulse_width_ns / kNsPerMs);
     } else if (facts.pulse_period_ns != 0 && std::abs(period_off) > kPulsePeriodSlackNs) {
         odd.cause = ReceiverCause::pulse_wrong_rate;
-        odd.pulse_ms = int(facts.pulse_period_ns / 1000000);
+        odd.pulse_ms = int(facts.pulse_period_ns / kNsPerMs);
     } else {
         return;
     }
@@ -196,7 +196,7 @@ void never_corrected_issue(const ReceiverFacts& facts, std::vector<ReceiverIssue
     const ClockOffset& offset = facts.offset;
     int64_t magnitude = offset.offset_ns < 0 ? -offset.offset_ns : offset.offset_ns;
     if (!facts.never_corrected || facts.correction_requested || !offset.valid ||
-        facts.chrony == ChronyFeedState::delivering || magnitude <= int64_t(kNmeaOffsetUncertaintyMs) * 1000000)
+        facts.chrony == ChronyFeedState::delivering || magnitude <= kNmeaOffsetUncertaintyMs * kNsPerMs)
         return;
     ReceiverIssue off = issue(ReceiverCause::never_corrected, facts);
     off.offset_ns = offset.offset_ns;
@@ -244,12 +244,12 @@ ReceiverFacts receiver_facts_now()
         }
     }
     facts.service = time_service_presence.load();
+    facts.chrony = chrony_feed_state();
     CorrectionResult result = correction_result_now();
     bool correction_refused = result.sequence != 0 && !result.made && result.hold == CorrectionHold::none &&
                               result.refusal == PostOutcome::not_permitted;
-    facts.refused_account = correction_refused || chrony_feed_state() == ChronyFeedState::not_permitted;
+    facts.refused_account = correction_refused || facts.chrony == ChronyFeedState::not_permitted;
     facts.time_daemons = time_daemons_present.load();
-    facts.chrony = chrony_feed_state();
     if (facts.chrony == ChronyFeedState::not_delivered)
         facts.chrony_socket = chrony_sample_socket_path();
     facts.kernel_pps = kernel_pps_last();

@@ -186,35 +186,12 @@ protected:
     LinkedPty pty{box, kPort};
 };
 
-TEST_F(Pps, EdgeOnTheSelectedLineIsStampedWithThePcClock)
-{
-    for (int line : {TIOCM_CTS, TIOCM_DSR}) {
-        bool cts = line == TIOCM_CTS;
-        std::atomic<int> mask_while_waiting{0};
-        std::thread pulse([&] {
-            if (!wait_until([] { return com_event_mask(0) != kComEvRxChar; }, 2000))
-                return;
-            mask_while_waiting = com_event_mask(0);
-            com_test_device_raise_edge(kPort, line);
-        });
-        int64_t before = platform_clock_read_ns();
-        int64_t edge_ns = 0;
-        EXPECT_EQ(com_wait_pps_edge(0, cts, 3000, &edge_ns), 1);
-        int64_t after = platform_clock_read_ns();
-        pulse.join();
-        EXPECT_EQ(mask_while_waiting.load(), cts ? kComEvCts : kComEvDsr);
-        EXPECT_EQ(com_event_mask(0), kComEvRxChar);
-        EXPECT_GE(edge_ns, before);
-        EXPECT_LE(edge_ns, after);
-    }
-}
-
 TEST_F(Pps, TimeOutRestoresTheMaskAndIgnoresTheOtherLine)
 {
     std::atomic<bool> during_the_wait{false};
     std::thread pulse([&] {
         during_the_wait = wait_until([] { return com_event_mask(0) == kComEvCts; }, 2000);
-        com_test_device_raise_edge(kPort, TIOCM_DSR);
+        com_test_device_raise_pulse(kPort, TIOCM_DSR, 100);
     });
     EXPECT_EQ(com_wait_pps_edge(0, 1, 1000), 0);
     pulse.join();
@@ -224,7 +201,7 @@ TEST_F(Pps, TimeOutRestoresTheMaskAndIgnoresTheOtherLine)
 
 TEST_F(Pps, EdgesBeforeTheWaitDoNotCount)
 {
-    com_test_device_raise_edge(kPort, TIOCM_CTS);
+    com_test_device_raise_pulse(kPort, TIOCM_CTS, 100);
     ASSERT_TRUE(wait_until([] { return com_pps_last_edge(0, 1, nullptr, nullptr) == 1; }));  // the watcher has it
     EXPECT_EQ(com_wait_pps_edge(0, 1, 50), 0);
 }
@@ -255,41 +232,47 @@ TEST_F(Pps, FailureOrCloseEndsAWait)
     EXPECT_EQ(com_wait_pps_edge(0, 0, 10), -1) << "no port";
 }
 
-// A receiver's pulse has two edges; the second is the leading one alone,
-// whatever the pulse's width and whichever way the line rests.
-TEST_F(Pps, OnlyThePulsesLeadingEdgeCounts)
+// A receiver's pulse has two edges: the leading one alone is the edge of the
+// second, stamped with the PC clock as the watcher wakes, on either line,
+// whatever the pulse's width and whichever way the line rests. The port's
+// event mask names the line while a wait is on (the pulse waits for it).
+TEST_F(Pps, ThePulsesLeadingEdgeIsStampedWithThePcClock)
 {
     struct Case {
+        int line;
         int width_ms;
         bool inverted;
-    } cases[] = {{1, false}, {100, false}, {500, false}, {100, true}};
+    } cases[] = {{TIOCM_CTS, 1, false}, {TIOCM_CTS, 100, false}, {TIOCM_DSR, 500, false}, {TIOCM_CTS, 100, true}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.width_ms << " ms" << (c.inverted ? " inverted" : ""));
+        bool cts = c.line == TIOCM_CTS;
+        SCOPED_TRACE(testing::Message() << (cts ? "CTS " : "DSR ") << c.width_ms << " ms" << (c.inverted ? " inverted" : ""));
         com_close(0);
-        com_test_device_register(kPort, c.inverted ? TIOCM_CTS : 0);
+        com_test_device_register(kPort, c.inverted ? c.line : 0);
         pps_inverted.store(c.inverted);
         ASSERT_NE(open_8n1(0, kPort), 0);
         std::atomic<int64_t> raised{0};
         std::thread pulse([&] {
-            if (!wait_until([] { return com_event_mask(0) == kComEvCts; }, 2000))
+            if (!wait_until([&] { return com_event_mask(0) == (cts ? kComEvCts : kComEvDsr); }, 2000))
                 return;
             raised = platform_clock_read_ns();
-            com_test_device_raise_pulse(kPort, TIOCM_CTS, c.width_ms);
+            com_test_device_raise_pulse(kPort, c.line, c.width_ms);
         });
         int64_t edge_ns = 0;
-        EXPECT_EQ(com_wait_pps_edge(0, 1, 3000, &edge_ns), 1);
+        EXPECT_EQ(com_wait_pps_edge(0, cts, 3000, &edge_ns), 1);
         int64_t woke = platform_clock_read_ns();
         pulse.join();
+        EXPECT_EQ(com_event_mask(0), kComEvRxChar);
         EXPECT_GE(edge_ns, raised.load()) << "stamped at the leading edge";
         EXPECT_LE(edge_ns, woke);
+        const ModemLine line = cts ? modem_cts : modem_dsr;
         ModemLinesNow lines;
         int error = 0;
         ASSERT_TRUE(wait_until([&] {
-            return com_modem_lines(0, &lines, &error) == 1 && lines.line[modem_cts].edges == 2;
+            return com_modem_lines(0, &lines, &error) == 1 && lines.line[line].edges == 2;
         })) << "the trailing edge came";
-        EXPECT_EQ(lines.line[modem_cts].on, c.inverted) << "the line rests again";
+        EXPECT_EQ(lines.line[line].on, c.inverted) << "the line rests again";
         PpsPulse seen;
-        EXPECT_EQ(com_pps_pulse(0, 1, &seen), 1);
+        EXPECT_EQ(com_pps_pulse(0, cts, &seen), 1);
         EXPECT_EQ(seen.count, 1u) << "the trailing edge is no edge of the second";
     }
     pps_inverted.store(0);

@@ -4,7 +4,6 @@
 #include "src/gps/modem_lines.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -17,19 +16,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// What the watcher sees: edges counted per line, or a failure.
-struct Counts {
-    unsigned long cts = 0;
-    unsigned long dsr = 0;
-    unsigned long dcd = 0;
-    unsigned long ri = 0;
-    int bits = 0;   // the lines on now: TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI
-    int error = 0;  // errno value once failed
-};
-
 constexpr int kLines[] = {TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI};
 constexpr int kLineCount = 4;
 
+// The line's place in kLines, -1 for another line.
+int line_index(int line)
+{
+    const int* found = std::find(kLines, kLines + kLineCount, line);
+    return found == kLines + kLineCount ? -1 : int(found - kLines);
+}
+
+// What the watcher sees: edges counted per line (in kLines' order), or a failure.
+struct Counts {
+    unsigned long edges[kLineCount] = {};
+    int bits = 0;   // the lines on now: TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI
+    int error = 0;  // errno value once failed
+    bool operator==(const Counts&) const = default;
+};
+
+// Every member under lock.
 struct Device {
     std::mutex lock;
     std::condition_variable changed;
@@ -37,6 +42,28 @@ struct Device {
     int resting = 0;  // the lines' bits between pulses
     // When each line's pulse ends (the line rests again), none when it rests.
     std::optional<Clock::time_point> pulse_end[kLineCount];
+
+    void turn_over(int index)
+    {
+        ++counts.edges[index];
+        counts.bits ^= kLines[index];
+    }
+
+    // Ends the pulses whose time has come; the next end of one, if any.
+    std::optional<Clock::time_point> end_due_pulses()
+    {
+        Clock::time_point now = Clock::now();
+        std::optional<Clock::time_point> next;
+        for (int i = 0; i < kLineCount; ++i) {
+            if (pulse_end[i] && *pulse_end[i] <= now) {
+                pulse_end[i].reset();
+                turn_over(i);
+            }
+            if (pulse_end[i] && (!next || *pulse_end[i] < *next))
+                next = pulse_end[i];
+        }
+        return next;
+    }
 };
 
 std::mutex registry_lock;
@@ -50,94 +77,39 @@ std::shared_ptr<Device> find(int port)
     return it == registry.end() ? nullptr : it->second;
 }
 
-bool differs(const Counts& a, const Counts& b)
+// Changes the device and wakes its watcher.
+template <class Change>
+void change_device(Device& device, Change change)
 {
-    return a.cts != b.cts || a.dsr != b.dsr || a.dcd != b.dcd || a.ri != b.ri || a.error != b.error;
-}
-
-// The count of the line on the device, null for another line.
-unsigned long* line_count(Counts& counts, int line)
-{
-    switch (line) {
-    case TIOCM_CTS:
-        return &counts.cts;
-    case TIOCM_DSR:
-        return &counts.dsr;
-    case TIOCM_CD:
-        return &counts.dcd;
-    case TIOCM_RI:
-        return &counts.ri;
-    default:
-        return nullptr;
+    {
+        std::lock_guard guard(device.lock);
+        device.end_due_pulses();
+        change(device);
     }
-}
-
-int line_index(int line) { return int(std::find(kLines, kLines + kLineCount, line) - kLines); }
-
-// Caller holds the device's lock.
-void turn_over(Device& device, int line)
-{
-    ++*line_count(device.counts, line);
-    device.counts.bits ^= line;
-}
-
-// Ends the pulses whose time has come. Caller holds the device's lock.
-void end_due_pulses(Device& device, Clock::time_point now)
-{
-    for (int i = 0; i < kLineCount; ++i) {
-        if (device.pulse_end[i] && *device.pulse_end[i] <= now) {
-            device.pulse_end[i].reset();
-            turn_over(device, kLines[i]);
-        }
-    }
-}
-
-std::optional<Clock::time_point> next_pulse_end(const Device& device)
-{
-    std::optional<Clock::time_point> next;
-    for (const auto& end : device.pulse_end)
-        if (end && (!next || *end < *next))
-            next = end;
-    return next;
-}
-
-
-Counts current(Device& device)
-{
-    std::lock_guard guard(device.lock);
-    end_due_pulses(device, Clock::now());
-    return device.counts;
-}
-
-bool device_wait_change(Device& device, const Counts& seen, Counts& now, const std::atomic<bool>& stop)
-{
-    std::unique_lock guard(device.lock);
-    for (;;) {
-        end_due_pulses(device, Clock::now());
-        if (stop.load())
-            return false;
-        if (differs(device.counts, seen))
-            break;
-        if (auto end = next_pulse_end(device))
-            device.changed.wait_until(guard, *end);
-        else
-            device.changed.wait(guard);
-    }
-    now = device.counts;
-    return true;
-}
-
-void device_interrupt(Device& device)
-{
-    std::lock_guard guard(device.lock);
     device.changed.notify_all();
 }
 
+// The same for the port's device: 1, or 0 when none is registered for it.
+template <class Change>
+int change_port(int port, Change change)
+{
+    std::shared_ptr<Device> device = find(port);
+    if (device)
+        change_device(*device, change);
+    return device ? 1 : 0;
+}
+
 // The device as the 1PPS watcher reads it: the edges since the port opened.
+// The watcher keeps the device for the life of the open port, so a later
+// register starts a fresh device.
 class TestDeviceLines : public ModemLineSource {
 public:
-    explicit TestDeviceLines(std::shared_ptr<Device> device)
-        : device_(std::move(device)), seen_(current(*device_)), start_(seen_) {}
+    explicit TestDeviceLines(std::shared_ptr<Device> device) : device_(std::move(device))
+    {
+        std::lock_guard guard(device_->lock);
+        device_->end_due_pulses();
+        seen_ = start_ = device_->counts;  // no edge falls between the open and this
+    }
 
     bool read(ModemLineCounts& counts) override
     {
@@ -145,38 +117,47 @@ public:
             errno = seen_.error;
             return false;
         }
-        counts = {seen_.cts - start_.cts, seen_.dsr - start_.dsr, seen_.dcd - start_.dcd, seen_.ri - start_.ri,
-                  seen_.bits};
+        const unsigned long* now = seen_.edges;
+        const unsigned long* start = start_.edges;
+        counts = {now[0] - start[0], now[1] - start[1], now[2] - start[2], now[3] - start[3], seen_.bits};
         return true;
     }
 
     bool wait_change() override
     {
-        Counts now;
-        if (!device_wait_change(*device_, seen_, now, interrupted_)) {
-            interrupted_ = false;
-            errno = EINTR;
-            return false;
+        std::unique_lock guard(device_->lock);
+        for (;;) {
+            std::optional<Clock::time_point> next_end = device_->end_due_pulses();
+            if (interrupted_) {
+                interrupted_ = false;
+                errno = EINTR;
+                return false;
+            }
+            if (device_->counts != seen_)
+                break;
+            if (next_end)
+                device_->changed.wait_until(guard, *next_end);
+            else
+                device_->changed.wait(guard);
         }
-        seen_ = now;
+        seen_ = device_->counts;
         return true;
     }
 
     void interrupt() override
     {
+        std::lock_guard guard(device_->lock);
         interrupted_ = true;
-        device_interrupt(*device_);
+        device_->changed.notify_all();
     }
 
 private:
     std::shared_ptr<Device> device_;
     Counts seen_;
-    Counts start_;  // taken as the port opened: no edge falls between
-    std::atomic<bool> interrupted_{false};
+    Counts start_;
+    bool interrupted_ = false;  // under the device's lock
 };
 
-// The watcher keeps the device for the life of the open port, so a later
-// register starts a fresh device.
 std::unique_ptr<ModemLineSource> test_device_lines(int port)
 {
     if (auto device = find(port))
@@ -209,55 +190,21 @@ void com_test_device_unregister(int port)
         registry.erase(it);
     }
     // A watcher still waiting on the device sees the failure and ends.
-    std::lock_guard guard(device->lock);
-    if (!device->counts.error)
-        device->counts.error = ENODEV;
-    device->changed.notify_all();
-}
-
-int com_test_device_raise_edge(int port, int line)
-{
-    std::shared_ptr<Device> device = find(port);
-    Counts probe;
-    if (!device || !line_count(probe, line))
-        return 0;
-    {
-        std::lock_guard guard(device->lock);
-        end_due_pulses(*device, Clock::now());
-        turn_over(*device, line);
-    }
-    device->changed.notify_all();
-    return 1;
+    change_device(*device, [](Device& d) { d.counts.error = d.counts.error ? d.counts.error : ENODEV; });
 }
 
 int com_test_device_raise_pulse(int port, int line, int width_ms)
 {
-    std::shared_ptr<Device> device = find(port);
-    Counts probe;
-    if (!device || !line_count(probe, line))
-        return 0;
-    {
-        std::lock_guard guard(device->lock);
-        Clock::time_point now = Clock::now();
-        end_due_pulses(*device, now);
-        if ((device->counts.bits & line) != (device->resting & line))
-            turn_over(*device, line);  // the last pulse ends before this one begins
-        turn_over(*device, line);
-        device->pulse_end[line_index(line)] = now + std::chrono::milliseconds(std::max(width_ms, 0));
-    }
-    device->changed.notify_all();
-    return 1;
+    int index = line_index(line);
+    return index < 0 ? 0 : change_port(port, [&](Device& d) {
+        if ((d.counts.bits ^ d.resting) & line)
+            d.turn_over(index);  // the last pulse ends before this one begins
+        d.turn_over(index);
+        d.pulse_end[index] = Clock::now() + std::chrono::milliseconds(std::max(width_ms, 0));
+    });
 }
 
 int com_test_device_fail(int port, int errno_value)
 {
-    std::shared_ptr<Device> device = find(port);
-    if (!device)
-        return 0;
-    {
-        std::lock_guard guard(device->lock);
-        device->counts.error = errno_value ? errno_value : EIO;
-    }
-    device->changed.notify_all();
-    return 1;
+    return change_port(port, [errno_value](Device& d) { d.counts.error = errno_value ? errno_value : EIO; });
 }

@@ -14,16 +14,12 @@
 void com_test_device_register(int port, int resting_on = 0);
 void com_test_device_unregister(int port);
 
-// Raises one edge on TIOCM_CTS, TIOCM_DSR, TIOCM_CD or TIOCM_RI: each edge
-// turns the line over. Returns 1, or 0 when no device is registered for the
-// port or the line is none of these.
-int com_test_device_raise_edge(int port, int line);
-
-// Raises one pulse as a receiver's 1PPS output does: the leading edge now
-// (the line leaves its resting state), the trailing edge width_ms later (the
-// line rests again; the device turns it back by itself, also while nobody
-// calls it). A pulse raised before the last one ended ends that one first.
-// Returns 1, or 0 as com_test_device_raise_edge.
+// Raises one pulse on TIOCM_CTS, TIOCM_DSR, TIOCM_CD or TIOCM_RI as a
+// receiver's 1PPS output does: the leading edge now (the line leaves its
+// resting state), the trailing edge width_ms later (the line rests again; the
+// device turns it back by itself, also while nobody calls it). A pulse raised
+// before the last one ended ends that one first. Returns 1, or 0 when no
+// device is registered for the port or the line is none of these.
 int com_test_device_raise_pulse(int port, int line, int width_ms);
 
 // Makes the modem-line watch fail with errno_value, as a device that lost its
