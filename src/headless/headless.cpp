@@ -104,9 +104,7 @@ int headless_main()
     setvbuf(stdout, nullptr, _IOLBF, 0);
     setvbuf(stderr, nullptr, _IOLBF, 0);
     status_report_set_mode("headless");
-    app_set_working_directory();
-    settings_start();
-    app_choose_language();
+    app_prepare();
     load_settings();
     std::fprintf(stderr, "satclock: without a window, settings %s, COM%d at %d baud%s\n", settings_path().c_str(),
                  app_settings.com_port, app_settings.baudrate, chrony_feed.load() ? ", GPS time to chrony" : "");
@@ -118,10 +116,7 @@ int headless_main()
     status_report_serve();
     g_timeout_add(kScheduleCheckMs, on_tick, nullptr);
     g_main_loop_run(loop);
-    if (!receiver_stop(kReaderStopMs))
-        std::printf("quit: the reader has not ended within %d ms, leaving without it\n", kReaderStopMs);
-    if (!settings_flush(kSettingsFlushMs))
-        std::printf("settings: changes still unwritten at the end\n");
+    modules_stop(kReaderStopMs, kSettingsFlushMs);
     std::printf("bye!\n");
     // As at Quit of the window: the analysis thread never ends, so leave at once.
     std::fflush(nullptr);
