@@ -24,3 +24,9 @@ inline bool answer_help_or_version(int argc, char** argv, const char* name, cons
     }
     return false;
 }
+
+// Whether argument `index` is there and is `option`: a program's mode ("--headless").
+inline bool argument_is(int argc, char** argv, int index, const char* option)
+{
+    return index < argc && std::strcmp(argv[index], option) == 0;
+}

@@ -6,7 +6,6 @@
 #include "satsetup/wizard.h"
 
 #include <cstdio>
-#include <cstring>
 #include <sys/stat.h>
 
 int main(int argc, char** argv)
@@ -18,7 +17,7 @@ int main(int argc, char** argv)
     // What root installs is for every user to read and run, whatever umask the caller had.
     if (is_user_admin())
         umask(022);
-    if (argc > 1 && std::strcmp(argv[1], "--unattended") == 0)
+    if (argument_is(argc, argv, 1, "--unattended"))
         return unattended_main(argc, argv);
     return wizard_main(argc, argv);
 }

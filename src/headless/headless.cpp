@@ -2,17 +2,20 @@
 // schedule's 500 ms check, the status socket and the stop signals.
 #include "src/headless/headless.h"
 
-#include "src/correction/analiz.h"
 #include "src/correction/chrony_feed.h"
 #include "src/correction/correction_result.h"
 #include "src/correction/nmea_delay.h"
 #include "src/correction/prestep_check.h"
 #include "src/correction/schedule.h"
-#include "src/gps/gps_fix.h"
 #include "src/receiver/receiver_status.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
+#include "src/ui/chrony_frame.h"
+#include "src/ui/config_page.h"
+#include "src/ui/gnss_box.h"
+#include "src/ui/info_page.h"
 #include "src/ui/modules.h"
+#include "src/ui/preferences_page.h"
 #include "src/ui/status_line.h"
 #include "src/ui/status_report.h"
 
@@ -36,26 +39,11 @@ std::string shown_causes = "-";  // the causes written out last, without their c
 // What the pages of the window load into the program's values and flags.
 void load_settings()
 {
-    AppSettings& s = app_settings;
-    for (auto [key, value] : {std::pair{settings_keys::com_port, &s.com_port}, {settings_keys::baudrate, &s.baudrate},
-                              {settings_keys::schedule_value, &s.schedule_value},
-                              {settings_keys::min_satellites, &s.min_satellites},
-                              {settings_keys::step_cap_minutes, &s.step_cap_minutes}})
-        settings_load(key, *value);
-    for (auto [key, value] : {std::pair{settings_keys::use_pps, &s.use_pps}, {settings_keys::use_cts, &s.use_cts},
-                              {settings_keys::auto_update, &s.auto_update},
-                              {settings_keys::accept_gnss_talkers, &s.accept_gnss_talkers}})
-        settings_load(key, *value);
-    settings_load(settings_keys::correct_time_jd_prev, s.correct_time_jd_prev);
-    bool feed = setting_default_bool(settings_keys::chrony_feed);
-    settings_load(settings_keys::chrony_feed, feed);
-    use_pps.store(s.use_pps ? 1 : 0);
-    pps_use_cts.store(s.use_cts ? 1 : 0);
-    accept_gnss_talkers.store(s.accept_gnss_talkers ? 1 : 0);
-    correct_time_jd_prev.store(s.correct_time_jd_prev);
-    prestep_min_satellites.store(s.min_satellites);
-    prestep_step_cap_minutes.store(s.step_cap_minutes);
-    chrony_feed.store(feed ? 1 : 0);
+    config_page_load_settings();
+    gnss_box_load_settings();
+    info_page_load_settings();
+    preferences_page_load_settings();
+    chrony_frame_load_settings();
     nmea_delay_load_settings();
 }
 
@@ -116,9 +104,7 @@ int headless_main()
     setvbuf(stdout, nullptr, _IOLBF, 0);
     setvbuf(stderr, nullptr, _IOLBF, 0);
     status_report_set_mode("headless");
-    app_set_working_directory();
-    settings_start();
-    app_choose_language();
+    app_prepare();
     load_settings();
     std::fprintf(stderr, "satclock: without a window, settings %s, COM%d at %d baud%s\n", settings_path().c_str(),
                  app_settings.com_port, app_settings.baudrate, chrony_feed.load() ? ", GPS time to chrony" : "");
@@ -130,10 +116,7 @@ int headless_main()
     status_report_serve();
     g_timeout_add(kScheduleCheckMs, on_tick, nullptr);
     g_main_loop_run(loop);
-    if (!receiver_stop(kReaderStopMs))
-        std::printf("quit: the reader has not ended within %d ms, leaving without it\n", kReaderStopMs);
-    if (!settings_flush(kSettingsFlushMs))
-        std::printf("settings: changes still unwritten at the end\n");
+    modules_stop(kReaderStopMs, kSettingsFlushMs);
     std::printf("bye!\n");
     // As at Quit of the window: the analysis thread never ends, so leave at once.
     std::fflush(nullptr);

@@ -7,8 +7,6 @@
 #include "src/ui/app.h"
 #include "src/ui/resources.h"
 
-#include <cstring>
-
 namespace {
 
 constexpr char kUsage[] =
@@ -32,12 +30,12 @@ int main(int argc, char** argv)
     // Before anything starts: an answer here never opens the port or sets the clock.
     if (answer_help_or_version(argc, argv, "satclock", kUsage))
         return 0;
-    if (argc >= 2 && std::strcmp(argv[1], "--headless") == 0)
+    if (argument_is(argc, argv, 1, "--headless"))
         return headless_main();
-    if (argc >= 2 && std::strcmp(argv[1], "--chrony-lines") == 0)
+    if (argument_is(argc, argv, 1, "--chrony-lines"))
         return chrony_lines_main();
-    if (argc >= 2 && std::strcmp(argv[1], "--status") == 0)
-        return status_command_main(argc >= 3 && std::strcmp(argv[2], "--json") == 0);
+    if (argument_is(argc, argv, 1, "--status"))
+        return status_command_main(argument_is(argc, argv, 2, "--json"));
     res_register_bundle();
     return app_main(argc, argv);
 }

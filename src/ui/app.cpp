@@ -37,6 +37,8 @@ constexpr char help_file_en[] = "../share/help/en/satclock.html";
 // Quit waits this long for the reader: a USB adapter pulled out can hold its
 // close for as long as the driver drains output (30 s by default).
 constexpr int quit_reader_wait_ms = 2000;
+// Changes of the settings still being written at Quit get this long.
+constexpr int quit_settings_wait_ms = 2000;
 
 // "./<program> <arguments>" split by shell rules, as the toolkit receives it.
 bool toolkit_command_line(int argc, char** argv, int* out_argc, char*** out_argv)
@@ -108,6 +110,13 @@ void app_set_working_directory()
     std::printf("curdir=%s\n\n", dir.c_str());
 }
 
+void app_prepare()
+{
+    app_set_working_directory();
+    settings_start();
+    app_choose_language();
+}
+
 void app_choose_language()
 {
     setlocale(LC_ALL, "");
@@ -158,9 +167,7 @@ int app_main(int argc, char** argv)
     setvbuf(stdout, nullptr, _IOLBF, 0);
     if (another_copy_runs())
         return 0;
-    app_set_working_directory();
-    settings_start();
-    app_choose_language();
+    app_prepare();
     toolkit_init(argc, argv);
     app_create_main_window();
     receiver_start();
@@ -187,9 +194,7 @@ void app_quit(GtkWidget*)
 {
     help_close();
     stop_info_timers();
-    if (!receiver_stop(quit_reader_wait_ms))
-        std::printf("quit: the reader has not ended within %d ms, leaving without it\n", quit_reader_wait_ms);
-    settings_stop();
+    modules_stop(quit_reader_wait_ms, quit_settings_wait_ms);
     std::printf("bye!\n");
     main_window = nullptr;
     tray_icon_remove();

@@ -19,6 +19,10 @@ gboolean main_window_hide_on_delete(GtkWidget* widget, GdkEvent* event);
 // the tray where a notification area holds the icon, else minimized.
 void main_window_close(GtkWidget* window);
 
+// The start-up's first steps, with the window or without: the bin
+// directory, the settings (found, their problems looked for), the language.
+void app_prepare();
+
 // The steps of the start-up that tests run on their own.
 void app_set_working_directory();   // the program's own bin directory
 void app_choose_language();         // locale, help file, message catalogue

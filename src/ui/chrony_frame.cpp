@@ -43,11 +43,16 @@ GtkWidget* lines_label_new()
 
 }  // namespace
 
-GtkWidget* chrony_frame_create(void)
+void chrony_frame_load_settings(void)
 {
     bool on = setting_default_bool(settings_keys::chrony_feed);
     settings_load(settings_keys::chrony_feed, on);
     chrony_feed.store(on ? 1 : 0);
+}
+
+GtkWidget* chrony_frame_create(void)
+{
+    chrony_frame_load_settings();
     GtkWidget* frame = titled_frame_new(_("chrony"));
     GtkWidget* box = gtk_vbox_new(FALSE, 4);
     gtk_container_set_border_width(GTK_CONTAINER(box), 4);
@@ -57,7 +62,7 @@ GtkWidget* chrony_frame_create(void)
                       _("Send the GPS time of every second to chrony through the time service; chrony steers the "
                         "clock smoothly and can serve the time to other machines. Satclock then sets no clock. "
                         "Add the lines below to chrony's configuration."),
-                      on, G_CALLBACK(on_feed_toggled)),
+                      chrony_feed.load() != 0, G_CALLBACK(on_feed_toggled)),
         60);
     gtk_box_pack_start(GTK_BOX(box), check, FALSE, FALSE, 0);
     GtkWidget* row = gtk_hbox_new(FALSE, 4);

@@ -5,6 +5,9 @@
 
 #include <gtk/gtk.h>
 
+// The setting chrony_feed into the flag chrony_feed.
+void chrony_frame_load_settings(void);
+
 // The frame, its check box loaded from the settings.
 GtkWidget* chrony_frame_create(void);
 

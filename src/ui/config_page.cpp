@@ -76,9 +76,11 @@ bool active_number(GtkComboBox* combo, int& number)
     return text != nullptr;
 }
 
+}  // namespace
+
 // ---- settings and the receiver ----
 
-void load_settings()
+void config_page_load_settings()
 {
     settings_load(settings_keys::com_port, app_settings.com_port);
     settings_load(settings_keys::baudrate, app_settings.baudrate);
@@ -92,6 +94,8 @@ void load_settings()
     pps_use_cts.store(app_settings.use_cts ? 1 : 0);
     pps_inverted.store(app_settings.pps_inverted ? 1 : 0);
 }
+
+namespace {
 
 // A new port or speed: the reader starts again on it, and nothing decoded
 // from the old line is kept. The reader does it on its own thread.
@@ -339,7 +343,7 @@ void build_debug_view(GtkWidget* box)
 
 GtkWidget* create_config_page()
 {
-    load_settings();
+    config_page_load_settings();
     GtkWidget* table = gtk_table_new(2, 2, FALSE);
     gtk_container_set_border_width(GTK_CONTAINER(table), 4);
     GtkWidget* communication = add_frame(table, _("Communication settings"), 0, 1, 0, kFill);

@@ -24,6 +24,10 @@ extern ConfigPageWidgets config_widgets;
 // use_pps, use_cts, pps_inverted and show_nmea_info and sets the 1PPS flags from them.
 GtkWidget* create_config_page();
 
+// The page's settings (port, speed, 1PPS, gpsd) into app_settings and the
+// receiver's flags; the page calls it when made, the copy without a window at start-up.
+void config_page_load_settings();
+
 // Attaches a widget across the page below everything there, filling the
 // width and taking no spare height.
 void config_page_add_row(GtkWidget* page, GtkWidget* widget);

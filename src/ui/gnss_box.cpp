@@ -57,10 +57,15 @@ const char* kept_or_null(std::string& kept, std::string text)
 
 }  // namespace
 
-GtkWidget* gnss_box_create(void)
+void gnss_box_load_settings(void)
 {
     settings_load(settings_keys::accept_gnss_talkers, app_settings.accept_gnss_talkers);
     accept_gnss_talkers.store(app_settings.accept_gnss_talkers ? 1 : 0);
+}
+
+GtkWidget* gnss_box_create(void)
+{
+    gnss_box_load_settings();
     // Wrapped: in some languages the text alone is wider than half a screen.
     return wrap_button_label(check_box_new(
         _("Accept GNSS receivers (GN, GL, GA, GB talkers, whole-second times)"),

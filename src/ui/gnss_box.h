@@ -5,10 +5,12 @@
 
 #include <gtk/gtk.h>
 
+// Reads the setting accept_gnss_talkers (missing: FALSE) into accept_gnss_talkers.
+void gnss_box_load_settings(void);
+
 // The check box "Accept GNSS receivers (GN, GL, GA, GB talkers, whole-second
-// times)" with its tooltip. Reads the setting accept_gnss_talkers (missing:
-// FALSE) into accept_gnss_talkers; toggling writes the setting and takes
-// effect at the next sentence, without restarting the reader.
+// times)" with its tooltip, loaded as above; toggling writes the setting and
+// takes effect at the next sentence, without restarting the reader.
 GtkWidget* gnss_box_create(void);
 
 // The hint line: a wrapping label, hidden while there is no hint. The update

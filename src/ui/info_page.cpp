@@ -109,9 +109,11 @@ GtkWidget* no_show_all(GtkWidget* label, int chars = 44)
     return label;
 }
 
+}  // namespace
+
 // ---- settings and handlers ----
 
-void load_settings()
+void info_page_load_settings()
 {
     settings_load(settings_keys::auto_update, app_settings.auto_update);
     settings_load(settings_keys::schedule_value, app_settings.schedule_value);
@@ -119,6 +121,8 @@ void load_settings()
     settings_load(settings_keys::show_feets, app_settings.show_feets);
     correct_time_jd_prev.store(app_settings.correct_time_jd_prev);
 }
+
+namespace {
 
 void on_auto_update_toggled(GtkToggleButton* box, gpointer)
 {
@@ -509,7 +513,7 @@ gchar* info_next_update_markup(double next_jd, int schedule_value, bool correcte
 
 GtkWidget* create_info_page()
 {
-    load_settings();
+    info_page_load_settings();
     GtkWidget* page = gtk_vbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(page), build_question_bar(), FALSE, FALSE, 0);
     GtkWidget* table = gtk_table_new(3, 2, FALSE);

@@ -41,6 +41,9 @@ extern InfoPageWidgets info_widgets;
 // correction when "On Startup" is chosen with auto update on.
 GtkWidget* create_info_page();
 
+// The page's settings (the schedule, the last correction) into app_settings.
+void info_page_load_settings();
+
 // Adds the 100 ms gps_info_tick and the 50 ms info_refresh_tick, each only
 // when it is not running yet; stop_info_timers removes both.
 void start_info_timers();

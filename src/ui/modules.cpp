@@ -7,23 +7,10 @@
 
 #include <cstdio>
 
-namespace {
-
-// Changes still being written at Quit get this long.
-constexpr int kSettingsFlushMs = 2000;
-
-}  // namespace
-
 void settings_start()
 {
     settings_init_path();
     settings_scan();
-}
-
-void settings_stop()
-{
-    if (!settings_flush(kSettingsFlushMs))
-        std::printf("settings: changes still unwritten at the end\n");
 }
 
 void receiver_start()
@@ -38,4 +25,12 @@ void receiver_start()
 bool receiver_stop(int timeout_ms)
 {
     return stop_receiver_threads(timeout_ms);
+}
+
+void modules_stop(int reader_wait_ms, int settings_wait_ms)
+{
+    if (!receiver_stop(reader_wait_ms))
+        std::printf("quit: the reader has not ended within %d ms, leaving without it\n", reader_wait_ms);
+    if (!settings_flush(settings_wait_ms))
+        std::printf("settings: changes still unwritten at the end\n");
 }

@@ -4,8 +4,6 @@
 
 // Finds the settings file and looks for what is wrong with it.
 void settings_start();
-// Waits (bounded) for changes still being written: at Quit.
-void settings_stop();
 
 // Serial layer, reader and analysis threads, on the port and speed in force.
 void receiver_start();
@@ -13,3 +11,7 @@ void receiver_start();
 // Returns when the reader thread (which holds the port) has ended, or false
 // after timeout_ms (>= 0) while it still runs.
 bool receiver_stop(int timeout_ms = -1);
+
+// At the end: waits for the reader, then for changes of the settings still
+// being written, each at most its time, and says what it left behind.
+void modules_stop(int reader_wait_ms, int settings_wait_ms);

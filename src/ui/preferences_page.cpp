@@ -25,7 +25,9 @@ std::string autostart_entry_path()
     return folder + std::string(autostart_file);
 }
 
-void load_settings()
+}  // namespace
+
+void preferences_page_load_settings()
 {
     using namespace settings_keys;
     settings_load(auto_run, app_settings.auto_run);
@@ -37,6 +39,8 @@ void load_settings()
     prestep_min_satellites.store(app_settings.min_satellites);
     prestep_step_cap_minutes.store(app_settings.step_cap_minutes);
 }
+
+namespace {
 
 void on_min_satellites_changed(GtkSpinButton* spin, gpointer)
 {
@@ -100,7 +104,7 @@ GtkWidget* check_box(GtkWidget* box, const char* text, const char* tip, bool val
 
 GtkWidget* create_preferences_page()
 {
-    load_settings();
+    preferences_page_load_settings();
     if (app_settings.auto_run)
         autostart_register();
     else

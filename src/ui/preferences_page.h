@@ -9,6 +9,10 @@
 // autostart entry into line with auto_run.
 GtkWidget* create_preferences_page();
 
+// The page's settings (the checks before a step among them) into
+// app_settings and the correction's flags.
+void preferences_page_load_settings();
+
 // The user's autostart entry $XDG_CONFIG_HOME/autostart/satclock.desktop
 // (else ~/.config/autostart), starting the running program file. 1 on success, 0 on failure.
 int autostart_register();

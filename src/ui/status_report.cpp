@@ -2,6 +2,7 @@
 // correction, chrony and the status line's causes.
 #include "src/ui/status_report.h"
 
+#include "common/json_text.h"
 #include "common/program_version.h"
 #include "platform/status_socket.h"
 #include "src/correction/chrony_feed.h"
@@ -53,24 +54,6 @@ const char* offset_source_word(OffsetSource source)
     return source == OffsetSource::pps ? "pps" : source == OffsetSource::nmea_delay ? "nmea_delay" : "nmea";
 }
 
-std::string quoted(const std::string& text)
-{
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += char(c);
-        }
-    }
-    return out + "\"";
-}
-
 std::string number(double value, const char* format = "%.9g")
 {
     char text[40];
@@ -120,7 +103,7 @@ std::string causes_json(const std::vector<ReceiverIssue>& issues)
 {
     std::string list = "[";
     for (const ReceiverIssue& issue : issues)
-        list += (list.size() > 1 ? "," : "") + quoted(status_issue_text(issue));
+        list += (list.size() > 1 ? "," : "") + json_string(status_issue_text(issue));
     return list + "]";
 }
 
@@ -130,7 +113,7 @@ std::string offset_json(const ClockOffset& offset)
         return "null";
     return "{\"seconds\":" + number(double(offset.offset_ns) * 1e-9) +
            ",\"uncertainty_ms\":" + std::to_string(offset.uncertainty_ms) + ",\"source\":" +
-           quoted(offset_source_word(offset.source)) + ",\"text\":" + quoted(clock_offset_text(offset)) + "}";
+           json_string(offset_source_word(offset.source)) + ",\"text\":" + json_string(clock_offset_text(offset)) + "}";
 }
 
 std::string correction_json(const CorrectionResult& result)
@@ -140,23 +123,23 @@ std::string correction_json(const CorrectionResult& result)
     return std::string("{\"made\":") + (result.made ? "true" : "false") +
            ",\"shift_seconds\":" + number(double(result.shift_ns) * 1e-9) +
            ",\"at_unix\":" + number(double(result.at_ns) * 1e-9, "%.3f") + ",\"text\":" +
-           quoted(correction_result_text(result)) + "}";
+           json_string(correction_result_text(result)) + "}";
 }
 
 std::string json_of(const Snapshot& s)
 {
     std::string fix_time = gps_time_text(s.fix);
-    return "{\"running\":true,\"mode\":" + quoted(run_mode) + ",\"pid\":" + std::to_string(getpid()) +
-           ",\"uid\":" + std::to_string(getuid()) + ",\"version\":" + quoted(program_version) +
+    return "{\"running\":true,\"mode\":" + json_string(run_mode) + ",\"pid\":" + std::to_string(getpid()) +
+           ",\"uid\":" + std::to_string(getuid()) + ",\"version\":" + json_string(program_version) +
            ",\"reading\":" + (s.reading() ? "true" : "false") + ",\"port\":" + std::to_string(s.link.port) +
-           ",\"device\":" + quoted(s.link.device) + ",\"baud\":" + std::to_string(s.link.baud) +
-           ",\"link\":" + quoted(link_state_word(s.link.state)) +
+           ",\"device\":" + json_string(s.link.device) + ",\"baud\":" + std::to_string(s.link.baud) +
+           ",\"link\":" + json_string(link_state_word(s.link.state)) +
            ",\"fix_quality\":" + std::to_string(s.fix.fix_quality) +
            ",\"satellites\":" + std::to_string(s.fix.satellites) +
-           ",\"gps_time\":" + (fix_time.empty() ? "null" : quoted(fix_time)) +
+           ",\"gps_time\":" + (fix_time.empty() ? "null" : json_string(fix_time)) +
            ",\"latitude\":" + number(s.fix.latitude) + ",\"longitude\":" + number(s.fix.longitude) +
            ",\"altitude\":" + number(s.fix.altitude) + ",\"offset\":" + offset_json(s.offset) +
-           ",\"last_correction\":" + correction_json(s.result) + ",\"chrony\":" + quoted(chrony_word(s.chrony)) +
+           ",\"last_correction\":" + correction_json(s.result) + ",\"chrony\":" + json_string(chrony_word(s.chrony)) +
            ",\"causes\":" + causes_json(s.issues) + "}";
 }
 

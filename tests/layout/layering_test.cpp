@@ -68,12 +68,9 @@ TEST(Layering, NoFileIncludesAHeaderOfALayerAboveOrBeside)
 {
     const char* source = std::getenv("SATCLOCK_SOURCE_DIR");
     ASSERT_NE(source, nullptr);
-    std::vector<std::string> wrong;
     for (const auto& [folder, layer] : kLayers)
-        for (auto& line : upward_includes(source, folder, layer))
-            wrong.push_back(std::move(line));
-    for (const auto& line : wrong)
-        ADD_FAILURE() << line;
+        for (const auto& line : upward_includes(source, folder, layer))
+            ADD_FAILURE() << line;
     EXPECT_TRUE(fs::is_directory(fs::path(source) / "src/gps"));
 }
 

@@ -29,13 +29,11 @@ ProgramRun run_program(const std::string& name, const std::vector<std::string>& 
     return run;
 }
 
-std::string last_line(const std::string& out)
+std::string last_line(std::string out)
 {
-    std::string text = out;
-    while (!text.empty() && text.back() == '\n')
-        text.pop_back();
-    size_t start = text.rfind('\n');
-    return start == std::string::npos ? text : text.substr(start + 1);
+    while (out.ends_with('\n'))
+        out.pop_back();
+    return out.substr(out.rfind('\n') + 1);  // npos + 1: the whole text
 }
 
 class HelpAndVersion : public ::testing::TestWithParam<const char*> {
@@ -58,14 +56,7 @@ TEST_P(HelpAndVersion, PrintAndExit)
 INSTANTIATE_TEST_SUITE_P(Programs, HelpAndVersion,
                          ::testing::Values("satclock", "clockkeeper", "satsetup", "uninstall", "satclock-gpssim",
                                            "nmea-decode", "channel_latency", "correction_accuracy", "history_bench",
-                                           "idle_cpu", "link_latency", "nmea_bench", "pty_floor", "service_flood"),
-                         [](const auto& info) {
-                             std::string name = info.param;
-                             for (char& c : name)
-                                 if (c == '-')
-                                     c = '_';
-                             return name;
-                         });
+                                           "idle_cpu", "link_latency", "nmea_bench", "pty_floor", "service_flood"));
 
 struct Smoke {
     const char* bench;
@@ -98,7 +89,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Smoke{"idle_cpu", {"1", "--delivery", "byte"}, "satclock_cpu_pct"},
                       Smoke{"link_latency", {"--count", "20", "--gap-ms", "20"}, "p50_ms"},
                       Smoke{"nmea_bench", {"1"}, "lines_per_s"},
-                      Smoke{"pty_floor", {"5"}, "floor_p50_ms"}, Smoke{"service_flood", {"1"}, "idle_cpu_share"}),
-    [](const auto& info) { return std::string(info.param.bench); });
+                      Smoke{"pty_floor", {"5"}, "floor_p50_ms"}, Smoke{"service_flood", {"1"}, "idle_cpu_share"}));
 
 }  // namespace

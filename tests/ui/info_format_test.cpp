@@ -125,13 +125,7 @@ TEST(InfoTexts, GpsTimeIgnoresTheLocalDaylightSavingGap)
     std::string previous = saved ? saved : "";
     setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
     tzset();
-    GpsFix fix{};
-    fix.year = 2026;
-    fix.month = 3;
-    fix.day = 29;
-    fix.hour = 2;
-    fix.minute = 30;
-    fix.second = 0;
+    GpsFix fix{.year = 2026, .month = 3, .day = 29, .hour = 2, .minute = 30};
     EXPECT_EQ("GPS Time: 03/29/26 02:30:00", taken(info_gps_time_markup(fix)));
     if (saved)
         setenv("TZ", previous.c_str(), 1);
@@ -173,14 +167,8 @@ TEST(InfoTexts, LastAndNextCorrection)
 // The rows added to the page write a date and a UTC moment as the GPS time row does.
 TEST(InfoTexts, AddedRowsWriteDatesAsTheGpsTimeRow)
 {
-    GpsFix fix{};
-    fix.year = 2037;
-    fix.month = 12;
-    fix.day = 31;
-    fix.hour = 23;
-    fix.minute = 59;
-    fix.second = 30;
-    std::string row = taken(info_gps_time_markup(fix));
+    std::string row = taken(info_gps_time_markup({.year = 2037, .month = 12, .day = 31, .hour = 23, .minute = 59,
+                                                  .second = 30}));
     ASSERT_EQ("GPS Time: 12/31/37 23:59:30", row);
     const int64_t moment_s = 2145916770;  // 2037-12-31 23:59:30 UTC
     EXPECT_EQ("12/31/37", day_text(moment_s / 86400));

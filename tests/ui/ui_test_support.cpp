@@ -205,15 +205,6 @@ void click_window(GdkWindow* window, int x, int y)
     drain_x_events();
 }
 
-// Moves an adjustment the least that shows [start, end).
-void bring_into_page(GtkAdjustment* adjustment, double start, double end)
-{
-    if (start < adjustment->value)
-        gtk_adjustment_set_value(adjustment, start);
-    else if (end > adjustment->value + adjustment->page_size)
-        gtk_adjustment_set_value(adjustment, end - adjustment->page_size);
-}
-
 // The simulated click goes where the pointer lands on the screen: a widget
 // a page's scroller holds out of sight is first scrolled into it.
 void scroll_into_view(GtkWidget* widget)
@@ -224,8 +215,8 @@ void scroll_into_view(GtkWidget* widget)
     if (!content || !gtk_widget_translate_coordinates(widget, content, 0, 0, &x, &y))
         return;
     GtkScrolledWindow* window = GTK_SCROLLED_WINDOW(scroller);
-    bring_into_page(gtk_scrolled_window_get_hadjustment(window), x, x + widget->allocation.width);
-    bring_into_page(gtk_scrolled_window_get_vadjustment(window), y, y + widget->allocation.height);
+    gtk_adjustment_clamp_page(gtk_scrolled_window_get_hadjustment(window), x, x + widget->allocation.width);
+    gtk_adjustment_clamp_page(gtk_scrolled_window_get_vadjustment(window), y, y + widget->allocation.height);
     while (gtk_events_pending())
         gtk_main_iteration();
     gdk_window_process_all_updates();
@@ -365,42 +356,27 @@ bool window_at_its_request(GtkRequisition* asked)
 }
 
 // A label whose text needs more room than it was given (a wrapped label
-// given less height than its lines take), or below the window's edge.
-void add_cut_widgets(const char* state, std::vector<std::string>* problems)
+// given less height than its lines take), or, outside a scrolled page, below
+// the window's edge; and a window larger than the screen.
+void add_fit_problems(const std::string& state, std::vector<std::string>* problems)
 {
-    GtkAllocation window = main_window->allocation;
+    GtkRequisition asked{};
+    if (!window_at_its_request(&asked))
+        return problems->push_back(state + ": the window never took its size");
+    if (asked.width > 1024 || asked.height > 768 - 48)
+        problems->push_back(state + ": " + std::to_string(asked.width) + "x" + std::to_string(asked.height) +
+                            " does not fit 1024x768");
     for (GtkWidget* label : find_widgets(main_window, GTK_TYPE_LABEL)) {
         if (!gtk_widget_is_drawable(label) || gtk_label_get_ellipsize(GTK_LABEL(label)) != PANGO_ELLIPSIZE_NONE)
             continue;
         int width = 0, height = 0, xpad = 0, ypad = 0;
         pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(label)), &width, &height);
         gtk_misc_get_padding(GTK_MISC(label), &xpad, &ypad);
-        std::string text = gtk_label_get_text(GTK_LABEL(label));
-        if (width + 2 * xpad > label->allocation.width || height + 2 * ypad > label->allocation.height)
-            problems->push_back(std::string(state) + ": \"" + text + "\" is cut (" + std::to_string(width) + "x" +
-                                std::to_string(height) + " in " + std::to_string(label->allocation.width) + "x" +
-                                std::to_string(label->allocation.height) + ")");
-        // Inside a scrolled page a label may lie below the window's edge.
-        bool scrolled = gtk_widget_get_ancestor(label, GTK_TYPE_VIEWPORT) != nullptr;
-        if (!scrolled && label->allocation.y + label->allocation.height > window.height)
-            problems->push_back(std::string(state) + ": \"" + text + "\" is below the window's edge");
+        const GtkAllocation& at = label->allocation;
+        bool below = !gtk_widget_get_ancestor(label, GTK_TYPE_VIEWPORT) && at.y + at.height > asked.height;
+        if (width + 2 * xpad > at.width || height + 2 * ypad > at.height || below)
+            problems->push_back(state + ": \"" + gtk_label_get_text(GTK_LABEL(label)) + "\" is cut or off the window");
     }
-}
-
-void add_fit_problems(const char* state, std::vector<std::string>* problems)
-{
-    GtkRequisition natural{}, asked{};
-    gtk_widget_size_request(gtk_bin_get_child(GTK_BIN(main_window)), &natural);
-    if (!window_at_its_request(&asked)) {
-        problems->push_back(std::string(state) + ": the window never took its size");
-        return;
-    }
-    std::printf("window %-40s asks %dx%d (its content %dx%d)\n", state, asked.width, asked.height, natural.width,
-                natural.height);
-    if (asked.width > 1024 || asked.height > 768 - 48)
-        problems->push_back(std::string(state) + ": " + std::to_string(asked.width) + "x" +
-                            std::to_string(asked.height) + " does not fit 1024x768");
-    add_cut_widgets(state, problems);
 }
 
 void show_longest_lines()

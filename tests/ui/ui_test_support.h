@@ -76,5 +76,5 @@ private:
 // The main window in each of its states (every page; the info page with the
 // step question, the status lines and the settings notice all shown at their
 // longest), sized as it asks: what does not fit a 1024x768 screen (less a
-// title bar and a panel) or is cut, one line each. Prints each state's size.
+// title bar and a panel) or is cut, one line each.
 std::vector<std::string> window_fit_problems();

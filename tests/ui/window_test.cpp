@@ -166,10 +166,6 @@ TEST_F(MainWindowTest, TitleCarriesTheVersion)
     EXPECT_STREQ("Satclock 1.2.1", gtk_window_get_title(GTK_WINDOW(main_window)));
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(MainWindowTest, EveryStateFitsA1024x768ScreenWithNothingCut)
 {
     for (const std::string& problem : window_fit_problems())

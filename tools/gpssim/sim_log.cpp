@@ -2,6 +2,8 @@
 // benchmarks) see each event as it happens.
 #include "sim_log.h"
 
+#include "common/json_text.h"
+
 bool SimLog::open(const std::string& path)
 {
     if (path.empty())
@@ -23,7 +25,7 @@ SimLog::~SimLog()
 
 SimLog& SimLog::begin(const char* event)
 {
-    line_ = "{\"event\":" + json_string(event);
+    line_ = "{\"event\":" + json_string(event, true);
     return *this;
 }
 
@@ -35,7 +37,7 @@ SimLog& SimLog::field(const char* name, int64_t value)
 
 SimLog& SimLog::field(const char* name, const std::string& value)
 {
-    line_ += ",\"" + std::string(name) + "\":" + json_string(value);
+    line_ += ",\"" + std::string(name) + "\":" + json_string(value, true);
     return *this;
 }
 
@@ -46,22 +48,4 @@ void SimLog::end()
     line_ += "}\n";
     std::fputs(line_.c_str(), file_);
     std::fflush(file_);
-}
-
-std::string json_string(const std::string& text)
-{
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
 }

@@ -21,6 +21,3 @@ private:
     bool owned_ = false;
     std::string line_;
 };
-
-// A JSON string literal of any bytes (controls and non-ASCII as \u00XX).
-std::string json_string(const std::string& text);

@@ -56,7 +56,7 @@ int main(int argc, char** argv)
     if (answer_help_or_version(argc, argv, "nmea-decode", kUsage))
         return 0;
     int first = 1;
-    if (argc > 1 && std::strcmp(argv[1], "--gnss") == 0) {
+    if (argument_is(argc, argv, 1, "--gnss")) {
         accept_gnss_talkers.store(1);
         ++first;
     }
