@@ -7,19 +7,19 @@
 #include <string_view>
 
 struct GpsFix {
-    uint16_t year;           // 2000 + two-digit year of the last RMC; 0 before any RMC
-    uint8_t month;           // 1..12, from the last RMC
-    uint8_t day;             // day of month, from the last RMC
-    uint8_t hour;            // UTC time of the last GGA or RMC
-    uint8_t minute;
-    uint8_t second;
-    uint16_t fraction;       // integer value of the digits after the time field's point (up to four kept)
-    uint8_t fraction_digits; // how many digits make up fraction: ".50" is 50 with 2
-    double latitude;         // decimal degrees, north positive
-    double longitude;        // decimal degrees, east positive
-    double altitude;         // metres above mean sea level, as the receiver sends it
-    int8_t fix_quality;      // 0 nothing decoded, -1 receiver has no fix, 1..9 its quality digit
-    uint8_t satellites;      // satellites in use
+    uint16_t year{};           // 2000 + two-digit year of the last RMC; 0 before any RMC
+    uint8_t month{};           // 1..12, from the last RMC
+    uint8_t day{};             // day of month, from the last RMC
+    uint8_t hour{};            // UTC time of the last GGA or RMC
+    uint8_t minute{};
+    uint8_t second{};
+    uint16_t fraction{};       // integer value of the digits after the time field's point (up to four kept)
+    uint8_t fraction_digits{}; // how many digits make up fraction: ".50" is 50 with 2
+    double latitude{};         // decimal degrees, north positive
+    double longitude{};        // decimal degrees, east positive
+    double altitude{};         // metres above mean sea level, as the receiver sends it
+    int8_t fix_quality{};      // 0 nothing decoded, -1 receiver has no fix, 1..9 its quality digit
+    uint8_t satellites{};      // satellites in use
 
     bool operator==(const GpsFix&) const = default;
 };

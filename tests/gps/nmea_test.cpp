@@ -15,21 +15,9 @@ namespace {
 // The record as a previous sentence left it; every case starts from it.
 GpsFix previous_record()
 {
-    GpsFix fix{};
-    fix.year = 2017;
-    fix.month = 5;
-    fix.day = 6;
-    fix.hour = 1;
-    fix.minute = 2;
-    fix.second = 3;
-    fix.fraction = 4;
-    fix.fraction_digits = 1;
-    fix.latitude = 10.5;
-    fix.longitude = -20.25;
-    fix.altitude = 100.0;
-    fix.fix_quality = 2;
-    fix.satellites = 5;
-    return fix;
+    return {.year = 2017, .month = 5, .day = 6, .hour = 1, .minute = 2, .second = 3, .fraction = 4,
+            .fraction_digits = 1, .latitude = 10.5, .longitude = -20.25, .altitude = 100.0, .fix_quality = 2,
+            .satellites = 5};
 }
 
 void expect_same_record(const GpsFix& got, const GpsFix& want)
