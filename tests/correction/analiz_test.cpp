@@ -17,6 +17,7 @@
 #include "src/gps/serial.h"
 #include "src/settings/settings.h"
 #include "src/receiver/receiver_threads.h"
+#include "tests/gps/nmea_sentences.h"
 #include "tests/link/link_support.h"
 
 #include <cerrno>
@@ -36,15 +37,7 @@ constexpr int kPort = 5;
 constexpr int64_t kMs = 1000000;
 constexpr int64_t kTicksPerMs = 10000;
 
-std::string nmea(const std::string& body)
-{
-    unsigned sum = 0;
-    for (unsigned char c : body)
-        sum ^= c;
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return "$" + body + tail;
-}
+std::string nmea(const std::string& body) { return nmea_sentence(body, "\r\n"); }
 
 std::string gga(const std::string& time, int quality = 1, const std::string& talker = "GP")
 {
@@ -232,6 +225,21 @@ protected:
         return (clock_ft - truth_now) / kTicksPerMs;
     }
 
+    // Asks for a correction and sends the bytes: the set posted is `truth`,
+    // and the clock lags it by no more than the time from the carriage
+    // return to the service's reading.
+    void expect_corrected_to(int64_t truth, const std::string& bytes)
+    {
+        correct_time_request.store(1);
+        int64_t cr_real = send(bytes);
+        ASSERT_TRUE(wait_cleared());
+        int64_t cleared_real = rig_real_ns();
+        EXPECT_EQ(last_new_ft(), truth);
+        int64_t error = clock_error_ms(truth, cr_real);
+        EXPECT_LE(error, 1);
+        EXPECT_GE(error, -(cleared_real - cr_real) / kMs - 1);
+    }
+
     TestSandbox box_;
     std::unique_ptr<LinkedPty> pty_;
     ServiceProcess service_;
@@ -244,17 +252,7 @@ TEST_F(Analysis, RequestedCorrectionLandsOnTheSentenceTime)
     ReportedDay day = reported_day(30);
     ASSERT_EQ(platform_clock_set_ft(day.at(12, 35, 15, 700)), 0);
     send_and_wait_decoded(rmc("123518.000", day.ddmmyy), 18);
-    correct_time_request.store(1);
-    int64_t cr_real = send(gga("123519.000"));
-    ASSERT_TRUE(wait_cleared());
-    int64_t cleared_real = rig_real_ns();
-
-    int64_t truth = day.at(12, 35, 19, 0);
-    EXPECT_EQ(last_new_ft(), truth);
-    int64_t error = clock_error_ms(truth, cr_real);
-    EXPECT_LE(error, 1);
-    EXPECT_GE(error, -(cleared_real - cr_real) / kMs - 1)
-        << "the clock lags the truth by the time from the carriage return to the reading";
+    ASSERT_NO_FATAL_FAILURE(expect_corrected_to(day.at(12, 35, 19, 0), gga("123519.000")));
 
     std::string text = log();
     EXPECT_EQ(count(text, "start corect procedure\n"), 1u);
@@ -348,10 +346,8 @@ TEST_F(Analysis, OutputDelayIsAddedOnlyWhenCompensating)
 TEST_F(Analysis, StaleSentencesNeverSetTheClock)
 {
     ASSERT_EQ(platform_clock_set_ft(ft_of(2026, 12, 7, 12, 35, 15, 700)), 0);
-    correct_time_request.store(1);
-    send(gga("123519.000") + gga("123520.000") + gga("123521.000"));
-    ASSERT_TRUE(wait_cleared());
-    EXPECT_EQ(last_new_ft(), ft_of(2026, 12, 7, 12, 35, 21, 0));
+    std::string backlog = gga("123519.000") + gga("123520.000") + gga("123521.000");
+    ASSERT_NO_FATAL_FAILURE(expect_corrected_to(ft_of(2026, 12, 7, 12, 35, 21, 0), backlog));
     EXPECT_EQ(count(log(), "[settime_gps] set time new_ft="), 1u);
 
     check_1PPS_request.store(1);
@@ -359,9 +355,7 @@ TEST_F(Analysis, StaleSentencesNeverSetTheClock)
     send(gga("123522.000", 0) + gga("123523.000"));  // the first runs the check, the second waits behind it
     ASSERT_TRUE(wait_until([&] { return count(log(), "too old to set the clock from") == 1; }, 5000)) << log();
     EXPECT_EQ(correct_time_request.load(), 1);
-    send(gga("123524.000"));
-    ASSERT_TRUE(wait_cleared());
-    EXPECT_EQ(last_new_ft(), ft_of(2026, 12, 7, 12, 35, 24, 0));
+    ASSERT_NO_FATAL_FAILURE(expect_corrected_to(ft_of(2026, 12, 7, 12, 35, 24, 0), gga("123524.000")));
     EXPECT_EQ(count(log(), "[settime_gps] set time new_ft="), 2u);
 }
 
@@ -405,28 +399,21 @@ TEST_F(Analysis, FractionsAreTrueMilliseconds)
     }
 }
 
+// In the GNSS mode the day's last RMC of any talker counts.
 TEST_F(Analysis, MidnightAfterTheDaysLastRmcIsTheNextDay)
 {
     int year = year_after_build();
-    send_and_wait_decoded(rmc("235959.000", "3112" + std::to_string(year % 100)), 59);
-    correct_time_request.store(1);
-    send(gga("000000.000"));
-    ASSERT_TRUE(wait_cleared());
-    EXPECT_EQ(last_new_ft(), ft_of(year + 1, 1, 1, 0, 0, 0, 0));
-}
-
-TEST_F(Analysis, MidnightAfterTheDaysLastRmcOfAnyTalkerInTheGnssMode)
-{
-    int year = year_after_build();
-    accept_gnss_talkers.store(1);
-    send_and_wait_decoded(
-        nmea("GNRMC,235959,A,4807.038,N,01131.000,E,0.0,0.0,3112" + std::to_string(year % 100) + ",,,A"), 59);
-    correct_time_request.store(1);
-    send(gga("000000", 1, "GN"));
-    bool cleared = wait_cleared();
-    accept_gnss_talkers.store(0);
-    ASSERT_TRUE(cleared);
-    EXPECT_EQ(last_new_ft(), ft_of(year + 1, 1, 1, 0, 0, 0, 0));
+    std::string last_day = "3112" + std::to_string(year % 100);
+    for (bool gnss : {false, true}) {
+        SCOPED_TRACE(gnss);
+        accept_gnss_talkers.store(gnss ? 1 : 0);
+        send_and_wait_decoded(gnss ? nmea("GNRMC,235959,A,4807.038,N,01131.000,E,0.0,0.0," + last_day + ",,,A")
+                                   : rmc("235959.000", last_day),
+                              59);
+        expect_corrected_to(ft_of(year + 1, 1, 1, 0, 0, 0, 0), gnss ? gga("000000", 1, "GN") : gga("000000.000"));
+        accept_gnss_talkers.store(0);
+        ASSERT_FALSE(HasFatalFailure());
+    }
 }
 
 TEST_F(Analysis, MidnightWithoutRmcTakesThePcDateNearest)
@@ -435,10 +422,7 @@ TEST_F(Analysis, MidnightWithoutRmcTakesThePcDateNearest)
     // A cleared record holds minute 0 and second 0: a first sentence of
     // hh:00:00 would count as the same second. One of the second before goes first.
     send_and_wait_decoded(gga("235959.000", 0), 59);
-    correct_time_request.store(1);
-    send(gga("000000.100"));
-    ASSERT_TRUE(wait_cleared());
-    EXPECT_EQ(last_new_ft(), ft_of(2026, 12, 8, 0, 0, 0, 100));
+    expect_corrected_to(ft_of(2026, 12, 8, 0, 0, 0, 100), gga("000000.100"));
 }
 
 // A date within 1024 weeks before the build day is a GPS week roll-over and
@@ -449,10 +433,7 @@ TEST_F(Analysis, ReceiverDatesBeforeTheBuildDay)
     ReportedDay rolled = reported_day(10 - kGpsRolloverDays), truth = reported_day(10);
     ASSERT_EQ(platform_clock_set_ft(truth.at(10, 0, 0, 300)), 0);
     send_and_wait_decoded(rmc("100001.000", rolled.ddmmyy), 1);
-    correct_time_request.store(1);
-    send(gga("100002.000"));
-    ASSERT_TRUE(wait_cleared());
-    EXPECT_EQ(last_new_ft(), truth.at(10, 0, 2, 0));
+    ASSERT_NO_FATAL_FAILURE(expect_corrected_to(truth.at(10, 0, 2, 0), gga("100002.000")));
     EXPECT_EQ(count(log(), "moved forward by 1024 weeks to " + std::to_string(truth.year)), 1u) << log();
 
     ReportedDay refused = reported_day(-kGpsRolloverDays - 10);
@@ -533,17 +514,11 @@ TEST_F(Analysis, ServiceNotRunningThenRunning)
     EXPECT_NEAR(double(rig_clock_offset_ns()), double(offset), 1e6);
 
     ASSERT_TRUE(service_.start(build_dir() + "/bin", box_.path("clockkeeper.log")));
-    int64_t cr_real = send(gga("123540.000"));
-    ASSERT_TRUE(wait_cleared());
-    int64_t cleared_real = rig_real_ns();
-    EXPECT_EQ(last_new_ft(), ft_of(2026, 12, 7, 12, 35, 40, 0));
+    ASSERT_NO_FATAL_FAILURE(expect_corrected_to(ft_of(2026, 12, 7, 12, 35, 40, 0), gga("123540.000")));
     CorrectionResult made = correction_result_now();
     EXPECT_TRUE(made.made);
     EXPECT_EQ(made.method, CorrectionMethod::nmea);
     EXPECT_GT(made.notice_sequence, refused.notice_sequence);
-    int64_t error = clock_error_ms(ft_of(2026, 12, 7, 12, 35, 40, 0), cr_real);
-    EXPECT_LE(error, 1);
-    EXPECT_GE(error, -(cleared_real - cr_real) / kMs - 1);
 }
 
 // A receiver whose sentences reach us 300 ms after the second they carry:
@@ -683,22 +658,20 @@ TEST_F(AnalysisPps, OffsetFromTheSentenceAndFromThePulse)
 {
     constexpr int64_t kBehindNs = 4352 * kMs;
     ASSERT_EQ(platform_clock_set_ns(rig_real_ns() - kBehindNs), 0);
-    auto label_of = [](int64_t real_ns) {
-        time_t second = time_t(real_ns / 1000000000);
+    // The sentence of a second, 50 ms into it, as a receiver would send it.
+    auto send_sentence_of = [&](int64_t second_ns) {
+        while (rig_real_ns() < second_ns + 50 * kMs) {
+            timespec pause{0, 1000000};
+            nanosleep(&pause, nullptr);
+        }
+        time_t second = time_t(second_ns / 1000000000);
         tm utc{};
         gmtime_r(&second, &utc);
         char text[16];
         std::snprintf(text, sizeof text, "%02d%02d%02d.000", utc.tm_hour, utc.tm_min, utc.tm_sec);
-        return std::string(text);
+        send(gga(text));
     };
-    // The sentence of a second, 50 ms into it, as a receiver would send it.
-    int64_t now = rig_real_ns();
-    int64_t next_second = (now / 1000000000 + 1) * 1000000000;
-    while (rig_real_ns() < next_second + 50 * kMs) {
-        timespec pause{0, 1000000};
-        nanosleep(&pause, nullptr);
-    }
-    send(gga(label_of(next_second)));
+    send_sentence_of((rig_real_ns() / 1000000000 + 1) * 1000000000);
     ASSERT_TRUE(wait_until([] { return clock_offset_now().valid; }, 3000));
     ClockOffset nmea_only = clock_offset_now();
     EXPECT_EQ(nmea_only.source, OffsetSource::nmea);
@@ -713,11 +686,7 @@ TEST_F(AnalysisPps, OffsetFromTheSentenceAndFromThePulse)
     EdgesAt edges(seconds);
     bool near = false;
     for (int64_t second : seconds) {
-        while (rig_real_ns() < second + 50 * kMs) {
-            timespec pause{0, 1000000};
-            nanosleep(&pause, nullptr);
-        }
-        send(gga(label_of(second)));
+        send_sentence_of(second);
         near = wait_until([&] {
             ClockOffset offset = clock_offset_now();
             return offset.source == OffsetSource::pps && std::llabs(offset.offset_ns - kBehindNs) <= 2 * kMs;

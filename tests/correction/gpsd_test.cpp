@@ -12,7 +12,6 @@
 #include "src/ui/status_line.h"
 #include "tests/support/test_env.h"
 
-#include <cstdio>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -30,9 +29,6 @@ void expect_sentence_time(const CorrectionSample& s)
 {
     EXPECT_LE(s.clock_error_ns, -s.sentence_delay_ns + 1 * kMs);
     EXPECT_GE(s.clock_error_ns, -s.sentence_delay_ns - s.set_latency_ns - 2 * kMs);
-    std::printf("through gpsd: clock - truth %.3f ms; top of second to carriage return %.3f ms, carriage return to "
-                "set %.3f ms\n",
-                double(s.clock_error_ns) / 1e6, double(s.sentence_delay_ns) / 1e6, double(s.set_latency_ns) / 1e6);
 }
 
 TEST(ThroughGpsd, CorrectsTheClockAndOutlivesGpsdGoingAndComing)

@@ -4,7 +4,9 @@
 #include "platform/process.h"
 #include "tests/support/test_env.h"
 
+#include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <pwd.h>
 #include <sstream>
@@ -66,4 +68,11 @@ std::vector<std::string> chrony_source_fields(const std::string& csv, const std:
             return fields;
     }
     return {};
+}
+
+bool chrony_source_at_offset(const std::string& csv, const std::string& name, int64_t offset_ns, int64_t tolerance_ns)
+{
+    std::vector<std::string> fields = chrony_source_fields(csv, name);
+    return !fields.empty() && fields[5] != "0" &&
+           std::llabs(std::llround(std::strtod(fields[8].c_str(), nullptr) * 1e9) - offset_ns) <= tolerance_ns;
 }

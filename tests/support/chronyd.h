@@ -6,6 +6,7 @@
 // as its user (a build machine has no _chrony account).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -37,3 +38,6 @@ private:
 std::vector<std::string> chrony_csv_fields(const std::string& line);
 // The line of `chronyc -c sources` whose name is `name`, split; empty when none.
 std::vector<std::string> chrony_source_fields(const std::string& csv, const std::string& name);
+// Whether the line of `name` in `chronyc -c sources` shows it reached, with
+// the PC clock offset_ns ahead of it (the measured offset), give or take tolerance_ns.
+bool chrony_source_at_offset(const std::string& csv, const std::string& name, int64_t offset_ns, int64_t tolerance_ns);
