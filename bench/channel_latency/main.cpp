@@ -9,16 +9,14 @@
 // on the monotonic clock.
 //
 // Usage: channel_latency [posts]   (default 1000)
+#include "bench/common/bench_common.h"
 #include "common/program_options.h"
 #include "common/smem.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <poll.h>
 #include <string>
@@ -28,10 +26,6 @@
 #include <vector>
 
 namespace {
-
-struct Figures {
-    double p50 = 0, p99 = 0, max = 0;
-};
 
 // The floor's peer: a bare socket in a child, answering each byte it takes.
 // The child's wake stamp goes back in the answer, for the one-way figure.
@@ -76,9 +70,9 @@ pid_t start_floor(const std::string& path, const std::string& own_path, int* sen
     return pid;
 }
 
-// One floor sample: the round trip in ms (< 0 when lost); *one_way_ms: the
+// One floor sample: the round trip in ns (< 0 when lost); *one_way_ns: the
 // send to the peer's wake.
-double floor_sample(int sender, double* one_way_ms)
+int64_t floor_sample(int sender, int64_t* one_way_ns)
 {
     char byte = 1;
     int64_t start = platform_monotonic_ns();
@@ -88,9 +82,8 @@ double floor_sample(int sender, double* one_way_ms)
     int64_t woke = 0;
     if (poll(&p, 1, 2000) != 1 || recv(sender, &woke, sizeof woke, 0) != ssize_t(sizeof woke))
         return -1;
-    int64_t end = platform_monotonic_ns();
-    *one_way_ms = double(woke - start) / 1e6;
-    return double(end - start) / 1e6;
+    *one_way_ns = woke - start;
+    return platform_monotonic_ns() - start;
 }
 
 // A command code no service knows (codes 3 and 4 are chrony's samples): it
@@ -98,38 +91,15 @@ double floor_sample(int sender, double* one_way_ms)
 constexpr int32_t kUnknownCommand = 9;
 
 // One acknowledged command (a set to the current time, or one the service
-// does not know): the round trip in ms, < 0 when the answer was not the expected one.
-double channel_sample(int32_t command)
+// does not know): the round trip in ns, < 0 when the answer was not the expected one.
+int64_t channel_sample(int32_t command)
 {
     int64_t cur_ft = truncate_to_ms(platform_clock_read_ft());
     int64_t start = platform_monotonic_ns();
     PostOutcome outcome = post_time_command_acknowledged(command, cur_ft, cur_ft, 2000);
     if (outcome != (command == kCommandSetTime ? PostOutcome::applied : PostOutcome::unknown_command))
         return -1;
-    return double(platform_monotonic_ns() - start) / 1e6;
-}
-
-Figures figures_of(std::vector<double> samples)
-{
-    Figures f;
-    if (samples.empty())
-        return f;
-    std::sort(samples.begin(), samples.end());
-    auto at = [&](double p) { return samples[std::min(size_t(p * double(samples.size() - 1) + 0.5), samples.size() - 1)]; };
-    f.p50 = at(0.5);
-    f.p99 = at(0.99);
-    f.max = samples.back();
-    return f;
-}
-
-bool wait_for_service()
-{
-    for (int waited = 0; waited < 5000; waited += 10) {
-        if (smem_peer_present() == 1)
-            return true;
-        usleep(10000);
-    }
-    return false;
+    return platform_monotonic_ns() - start;
 }
 
 }  // namespace
@@ -145,55 +115,44 @@ int main(int argc, char** argv)
 {
     if (answer_help_or_version(argc, argv, "channel_latency", kUsage))
         return 0;
-    int posts = argc > 1 ? std::atoi(argv[1]) : 1000;
-    if (posts < 1)
-        posts = 1000;
-    std::string tmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
-    std::string dir = tmp + "/satclock-bench.XXXXXX";
-    if (!mkdtemp(dir.data())) {
+    int posts = bench_count_arg(argc, argv, 1000);
+    std::string dir = bench_temp_folder("satclock-bench");
+    if (dir.empty()) {
         std::perror("channel_latency: mkdtemp");
         return 1;
     }
-    setenv("SATCLOCK_CLOCK_FILE", (dir + "/clock").c_str(), 1);
-    setenv("SATCLOCK_CHANNEL_PREFIX", "scbench_", 1);
-    setenv("SATCLOCK_CHANNEL_DIR", (dir + "/channel").c_str(), 1);
-
-    std::string service = std::filesystem::path(process_self_path()).parent_path() / "clockkeeper";
-    pid_t pid = process_spawn({"sh", "-c", "exec \"$0\" debug 2>/dev/null", service});
+    bench_sandbox_environment(dir, "scbench_");
+    pid_t pid = process_spawn({"sh", "-c", "exec \"$0\" debug 2>/dev/null", bench_bin_dir() + "/clockkeeper"});
     int sender = -1;
     pid_t floor = start_floor(dir + "/floor.sock", dir + "/floor-sender.sock", &sender);
     int lost = 0;
-    std::vector<double> set, channel, bare, bare_one_way;
-    if (pid > 0 && floor > 0 && wait_for_service()) {
+    std::vector<int64_t> set, channel, bare, bare_one_way;
+    if (pid > 0 && floor > 0 && bench_wait_for_service(5000)) {
         // Our own wake is part of both figures: keep it out of the machine's
         // load where we may (root), so the samples show the channel's delay.
         platform_realtime_priority_enter();
         for (int i = -20; i < posts; ++i) {  // the first 20 warm up
-            double one_way = 0;
-            double set_ms = channel_sample(kCommandSetTime);
-            double ms = channel_sample(kUnknownCommand);
-            double floor_ms = floor_sample(sender, &one_way);
+            int64_t one_way = 0;
+            int64_t set_ns = channel_sample(kCommandSetTime);
+            int64_t unknown_ns = channel_sample(kUnknownCommand);
+            int64_t floor_ns = floor_sample(sender, &one_way);
             if (i < 0)
                 continue;
-            lost += set_ms < 0 || ms < 0 || floor_ms < 0;
-            if (set_ms >= 0)
-                set.push_back(set_ms);
-            if (ms >= 0)
-                channel.push_back(ms);
-            if (floor_ms >= 0) {
-                bare.push_back(floor_ms);
+            lost += set_ns < 0 || unknown_ns < 0 || floor_ns < 0;
+            if (set_ns >= 0)
+                set.push_back(set_ns);
+            if (unknown_ns >= 0)
+                channel.push_back(unknown_ns);
+            if (floor_ns >= 0) {
+                bare.push_back(floor_ns);
                 bare_one_way.push_back(one_way);
             }
             usleep(1000);
         }
         platform_realtime_priority_leave();
     }
-    for (pid_t child : {pid, floor}) {
-        if (child > 0) {
-            kill(child, child == pid ? SIGTERM : SIGKILL);
-            process_wait(child, 5000);
-        }
-    }
+    bench_stop_child(pid, SIGTERM, 5000);
+    bench_stop_child(floor, SIGKILL, 5000);
     if (sender >= 0)
         close(sender);
     std::filesystem::remove_all(dir);
@@ -202,7 +161,7 @@ int main(int argc, char** argv)
         std::printf("channel_latency: no sample (is build/bin/clockkeeper there?)\n");
         return 1;
     }
-    Figures s = figures_of(set), c = figures_of(channel), f = figures_of(bare), one = figures_of(bare_one_way);
+    BenchFigures s = figures_ms(set), c = figures_ms(channel), f = figures_ms(bare), one = figures_ms(bare_one_way);
     std::printf("acknowledged set, sandbox clock (post to acknowledgement): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
                 s.p50, s.p99, s.max);
     std::printf("acknowledged unknown command, clock untouched (the channel's road): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",

@@ -9,9 +9,9 @@
 // --pulse-width MS (default 100) and --pulse-inverted shape the simulated
 // receiver's 1PPS pulse: its leading edge is at the top of the second.
 #include "bench/correction_accuracy/correction_rig.h"
+#include "bench/common/bench_common.h"
 #include "common/program_options.h"
 
-#include "platform/process.h"
 #include "pty_floor.h"
 
 #include <algorithm>
@@ -60,26 +60,10 @@ const Case kCases[] = {
 constexpr size_t kLearned4800 = 6;
 constexpr size_t kGpsd4800 = 11;
 
-struct Figures {
-    double median, p99, max;
-};
-
-Figures figures_ms(std::vector<int64_t> values_ns)
-{
-    if (values_ns.empty())
-        return {0, 0, 0};
-    std::sort(values_ns.begin(), values_ns.end());
-    auto at = [&](double q) {
-        size_t i = size_t(q * double(values_ns.size() - 1) + 0.5);
-        return double(values_ns[std::min(i, values_ns.size() - 1)]) / 1e6;
-    };
-    return {at(0.5), at(0.99), double(values_ns.back()) / 1e6};
-}
-
 struct CaseResult {
-    Figures error;
-    Figures set;
-    Figures delay;
+    BenchFigures error;
+    BenchFigures set;
+    BenchFigures delay;
     int done = 0;
     int learned_ms = -1;  // the delay learned from 1PPS, -1 none
 };
@@ -153,8 +137,8 @@ CaseResult run_case(const Case& c, const PulseShape& pulse, const std::string& b
     std::fprintf(out,
                  "%-38s n=%-3d |clock-truth| ms: median %.3f p99 %.3f max %.3f | CR->set ms: median %.3f p99 %.3f "
                  "max %.3f | top->CR ms: median %.1f\n",
-                 c.name, result.done, result.error.median, result.error.p99, result.error.max, result.set.median,
-                 result.set.p99, result.set.max, result.delay.median);
+                 c.name, result.done, result.error.p50, result.error.p99, result.error.max, result.set.p50,
+                 result.set.p99, result.set.max, result.delay.p50);
     std::fflush(out);
     return result;
 }
@@ -179,22 +163,11 @@ bool selected(const char* name, const std::string& only)
 // another program's fsync, which the real clock never does.
 std::string make_sandbox()
 {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string base = tmp && *tmp ? tmp : "/tmp";
-    if (std::filesystem::is_directory("/dev/shm"))
-        base = "/dev/shm";
-    std::string tmpl = base + "/correction-accuracy.XXXXXX";
-    if (!mkdtemp(tmpl.data()))
-        return "";
-    for (const char* sub : {"ports", "appdata"})
-        std::filesystem::create_directory(tmpl + "/" + sub);
-    std::string prefix = "scbench" + std::to_string(getpid()) + "_";
-    setenv("SATCLOCK_CLOCK_FILE", (tmpl + "/clock").c_str(), 1);
-    setenv("SATCLOCK_CHANNEL_PREFIX", prefix.c_str(), 1);
-    setenv("SATCLOCK_CHANNEL_DIR", (tmpl + "/channel").c_str(), 1);
-    setenv("SATCLOCK_PORT_DIR", (tmpl + "/ports").c_str(), 1);
-    setenv("SATCLOCK_COMMON_APPDATA", (tmpl + "/appdata").c_str(), 1);
-    return tmpl;
+    bool shm = std::filesystem::is_directory("/dev/shm");
+    std::string dir = bench_temp_folder("correction-accuracy", shm ? "/dev/shm" : "");
+    if (!dir.empty())
+        bench_sandbox_environment(dir, "scbench" + std::to_string(getpid()) + "_");
+    return dir;
 }
 
 }  // namespace
@@ -231,7 +204,7 @@ int main(int argc, char** argv)
         std::perror("correction_accuracy: mkdtemp");
         return 1;
     }
-    std::string bin = std::filesystem::path(process_self_path()).parent_path().string();
+    std::string bin = bench_bin_dir();
     // The analysis thread writes its diagnostic lines on standard output:
     // they go to a file, the figures to the real standard output.
     FILE* out = fdopen(dup(STDOUT_FILENO), "w");
@@ -254,17 +227,17 @@ int main(int argc, char** argv)
     std::filesystem::remove_all(dir, ignored);
 
     double set_p99 = std::max(results[0].set.p99, results[1].set.p99);
-    double set_p50 = std::max(results[0].set.median, results[1].set.median);
+    double set_p50 = std::max(results[0].set.p50, results[1].set.p50);
     const CaseResult& learned = results[kLearned4800];
     const CaseResult& gpsd = results[kGpsd4800];
     std::fprintf(out, "set_p99_ms=%.3f pps_err_p99_ms=%.3f nmea_err_median_ms=%.3f nmea_comp_err_median_ms=%.3f "
                  "nmea_comp_err_p99_ms=%.3f floor_p50_ms=%.3f floor_p99_ms=%.3f floor_ratio_p50=%.2f "
                  "floor_ratio_p99=%.2f pulse_width_ms=%d pulse_inverted=%d learned_delay_ms=%d "
                  "gpsd_err_median_ms=%.3f gpsd_extra_median_ms=%.3f gpsd_extra_p99_ms=%.3f\n",
-                 set_p99, results[1].error.p99, results[0].error.median, learned.error.median, learned.error.p99,
+                 set_p99, results[1].error.p99, results[0].error.p50, learned.error.p50, learned.error.p99,
                  floor_p50, floor_p99, floor_p50 > 0 ? set_p50 / floor_p50 : 0, floor_p99 > 0 ? set_p99 / floor_p99 : 0,
                  pulse.width_ms, pulse.inverted ? 1 : 0, learned.learned_ms,
                  // gpsd's own delay: how much later than straight from the port its copy of a sentence reaches the set
-                 gpsd.error.median, gpsd.set.median - results[0].set.median, gpsd.set.p99 - results[0].set.median);
+                 gpsd.error.p50, gpsd.set.p50 - results[0].set.p50, gpsd.set.p99 - results[0].set.p50);
     return only.empty() && !(results[0].done && results[1].done && learned.done) ? 1 : 0;
 }

@@ -2,12 +2,12 @@
 // minutes): the size of its file, and how long the writer thread takes to
 // replace it and a start takes to read it back. Run by hand:
 //   build/bin/history_bench [ROUNDS]
+#include "bench/common/bench_common.h"
 #include "common/program_options.h"
 #include "src/correction/offset_history.h"
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -46,11 +46,11 @@ int main(int argc, char** argv)
 {
     if (answer_help_or_version(argc, argv, "history_bench", kUsage))
         return 0;
-    int rounds = argc > 1 ? std::atoi(argv[1]) : 50;
-    char folder[] = "/tmp/history_bench.XXXXXX";
-    if (!mkdtemp(folder))
+    int rounds = bench_count_arg(argc, argv, 50);
+    std::string folder = bench_temp_folder("history_bench");
+    if (folder.empty())
         return 1;
-    std::string path = std::string(folder) + "/offset_history.txt";
+    std::string path = folder + "/offset_history.txt";
     std::vector<HistoryRecord> records = full_history();
     double save_ms = 1e9, load_ms = 1e9;
     size_t loaded = 0;
@@ -65,7 +65,7 @@ int main(int argc, char** argv)
     }
     size_t bytes = offset_history_text(records).size();
     unlink(path.c_str());
-    rmdir(folder);
+    rmdir(folder.c_str());
     std::printf("records %zu (kept %zu after the bounds), file %zu bytes, best of %d rounds\n", loaded,
                 records.size(), bytes, rounds);
     std::printf("history_records=%zu history_file_bytes=%zu history_save_ms=%.2f history_load_ms=%.2f\n", loaded,

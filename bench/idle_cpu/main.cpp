@@ -16,6 +16,7 @@
 //
 //   idle_cpu [SECONDS] [--delivery byte|fifo|usb]   (default 60 s each, all three)
 //   idle_cpu [SECONDS] --headless [--delivery ...]  (default usb)
+#include "bench/common/bench_common.h"
 #include "common/program_options.h"
 #include "platform/process.h"
 #include "src/ui/x11_windows.h"
@@ -133,27 +134,6 @@ Figures report(const char* program, const Sample& before, const Sample& after, d
     return figures;
 }
 
-void stop(pid_t pid)
-{
-    if (pid <= 0)
-        return;
-    kill(pid, SIGTERM);
-    if (process_wait(pid, 3000) == -2) {
-        kill(pid, SIGKILL);
-        process_wait(pid);
-    }
-}
-
-bool wait_for(int timeout_ms, auto done)
-{
-    for (int waited = 0; waited < timeout_ms; waited += 50) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return done();
-}
-
 // The main window of satclock, or 0.
 Window main_window_of(Display* display, pid_t pid)
 {
@@ -184,12 +164,12 @@ bool hide_main_window(pid_t pid)
     if (!display)
         return false;
     Window window = 0;
-    bool shown = wait_for(15000, [&] { return viewable(display, window = main_window_of(display, pid)); });
+    bool shown = bench_wait_until(15000, [&] { return viewable(display, window = main_window_of(display, pid)); });
     bool hidden = false;
     for (int tries = 0; shown && !hidden && tries < 15; ++tries) {
         x11_send_delete(display, window);
         XFlush(display);
-        hidden = wait_for(1000, [&] { return !viewable(display, window); });
+        hidden = bench_wait_until(1000, [&] { return !viewable(display, window); });
     }
     XCloseDisplay(display);
     return hidden;
@@ -205,7 +185,7 @@ pid_t start_tray_host()
     if (pid > 0 && display) {
         Atom selection = XInternAtom(display, ("_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(display))).c_str(),
                                      False);
-        wait_for(10000, [&] { return XGetSelectionOwner(display, selection) != 0; });
+        bench_wait_until(10000, [&] { return XGetSelectionOwner(display, selection) != 0; });
     }
     if (display)
         XCloseDisplay(display);
@@ -214,32 +194,27 @@ pid_t start_tray_host()
 
 void sandbox_environment(const std::string& dir)
 {
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
-    for (const char* sub : {"ports", "appdata/satclock", "config", "runtime"})
+    bench_sandbox_environment(dir, "idlecpu" + std::to_string(getpid()) + "_");
+    for (const char* sub : {"appdata/satclock", "config", "runtime"})
         fs::create_directories(dir + "/" + sub);
     std::ofstream(dir + "/appdata/satclock/satclock.ini")
         << "com_port=\"" << kPort << "\"\r\nbaudrate=\"4800\"\r\nauto_update=\"FALSE\"\r\nscreen_no_show=\"TRUE\"\r\n";
-    setenv("SATCLOCK_CLOCK_FILE", (dir + "/clock").c_str(), 1);
-    setenv("SATCLOCK_CHANNEL_PREFIX", ("idlecpu" + std::to_string(getpid()) + "_").c_str(), 1);
-    setenv("SATCLOCK_CHANNEL_DIR", (dir + "/channel").c_str(), 1);
-    setenv("SATCLOCK_PORT_DIR", (dir + "/ports").c_str(), 1);
-    setenv("SATCLOCK_COMMON_APPDATA", (dir + "/appdata").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (dir + "/runtime").c_str(), 1);
 }
-
 
 // One measured run with the receiver handing its bytes over as `delivery`
 // says; false when a program could not be started (its folder is kept).
 bool run_once(const std::string& bin, const std::string& delivery, int seconds, bool headless, RunFigures& figures)
 {
-    std::string dir = (fs::temp_directory_path() / ("idle_cpu." + std::to_string(getpid()) + "." + delivery)).string();
+    std::string dir = bench_temp_folder("idle_cpu." + delivery);
+    if (dir.empty())
+        return false;
     sandbox_environment(dir);
     pid_t receiver = process_spawn({bin + "/satclock-gpssim", "--port", std::to_string(kPort), "--port-dir",
                                     dir + "/ports", "--baud", "4800", "--delivery", delivery, "--log",
                                     dir + "/gpssim.log"});
-    bool linked = wait_for(5000, [&] { return fs::exists(dir + "/ports/COM" + std::to_string(kPort)); });
+    bool linked = bench_wait_until(5000, [&] { return fs::exists(dir + "/ports/COM" + std::to_string(kPort)); });
     pid_t keeper = process_spawn({"sh", "-c", "exec \"$0\" debug >\"$1\" 2>&1", bin + "/clockkeeper",
                                   dir + "/clockkeeper.out"});
     pid_t satclock = process_spawn({"sh", "-c", "exec \"$0\" $2 >\"$1\" 2>&1", bin + "/satclock",
@@ -259,9 +234,9 @@ bool run_once(const std::string& bin, const std::string& delivery, int seconds, 
         figures.satclock = report("satclock", satclock_before, satclock_after, span);
         figures.keeper = report("clockkeeper", keeper_before, keeper_after, span);
     }
-    stop(satclock);
-    stop(keeper);
-    stop(receiver);
+    bench_stop_child(satclock, SIGTERM, 3000);
+    bench_stop_child(keeper, SIGTERM, 3000);
+    bench_stop_child(receiver, SIGTERM, 3000);
     if (started) {
         std::error_code ignored;
         fs::remove_all(dir, ignored);
@@ -316,7 +291,7 @@ int main(int argc, char** argv)
                              "an X display: xvfb-run)\n");
         return 2;
     }
-    std::string bin = fs::path(process_self_path()).parent_path().string();
+    std::string bin = bench_bin_dir();
     if (headless)
         return run_headless(bin, deliveries.size() == 1 ? deliveries.front() : "usb", seconds);
     pid_t tray = start_tray_host();
@@ -327,14 +302,14 @@ int main(int argc, char** argv)
     RunFigures figures;
     for (const std::string& delivery : deliveries) {
         if (!run_once(bin, delivery, seconds, false, figures)) {
-            stop(tray);
+            bench_stop_child(tray, SIGTERM, 3000);
             return 1;
         }
         std::string prefix = "delivery=" + delivery + " ";
         if (deliveries.size() > 1 && delivery != deliveries.back())
             print_figures(prefix.c_str(), figures);
     }
-    stop(tray);
+    bench_stop_child(tray, SIGTERM, 3000);
     print_figures("", figures);
     return 0;
 }

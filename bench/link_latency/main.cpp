@@ -11,6 +11,7 @@
 // Usage: link_latency [--baud N] [--count N] [--gap-ms N]
 //   a pair of sentences, then gap-ms of silence, so the reader also wakes
 //   from its sleep as it does between seconds.
+#include "bench/common/bench_common.h"
 #include "common/program_options.h"
 #include "platform/clock.h"
 #include "platform/realtime.h"
@@ -121,10 +122,10 @@ int main(int argc, char** argv)
     if (answer_help_or_version(argc, argv, "link_latency", kUsage))
         return 0;
     Settings settings = parse(argc, argv);
-    std::string folder = std::filesystem::temp_directory_path() / ("satclock-link-latency." + std::to_string(getpid()));
-    setenv("SATCLOCK_PORT_DIR", (folder + "/ports").c_str(), 1);
-    setenv("SATCLOCK_CLOCK_FILE", (folder + "/clock").c_str(), 1);
-    int master = open_linked_pty(folder + "/ports");
+    std::string folder = bench_temp_folder("satclock-link-latency");
+    if (!folder.empty())
+        bench_sandbox_environment(folder, "sclink_");
+    int master = folder.empty() ? -1 : open_linked_pty(folder + "/ports");
     PtyFloor bare;
     if (master < 0 || !bare.ok()) {
         std::perror("link_latency: pty");

@@ -4,6 +4,7 @@
 // time, for a $GP receiver with the designed decoder, with the gnss_ prefix
 // for a $GN receiver with whole-second times in the GNSS mode, and with the
 // cut_ prefix for the line cutting alone.
+#include "bench/common/bench_common.h"
 #include "common/program_options.h"
 #include "platform/clock.h"
 #include "src/gps/gps_fix.h"
@@ -13,7 +14,6 @@
 #include <cstdint>
 #include <ctime>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace {
@@ -113,7 +113,7 @@ int main(int argc, char** argv)
 {
     if (answer_help_or_version(argc, argv, "nmea_bench", kUsage))
         return 0;
-    long passes = argc > 1 ? std::atol(argv[1]) : 20;
+    long passes = bench_count_arg(argc, argv, 20);
     Figures cut = measure("GP receiver, cutting alone", stream_of(Receiver{"GP", ".000"}), passes,
                           [](std::string_view line) { return int(line.size() & 1); });
     Figures designed = decoded("GP receiver, designed decoder", Receiver{"GP", ".000"}, false, passes);

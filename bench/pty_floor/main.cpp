@@ -3,6 +3,7 @@
 // own figures, on its own.
 //
 //   pty_floor [PAIRS]   (default 200 pairs of sentences at 4800 baud)
+#include "bench/common/bench_common.h"
 #include "common/program_options.h"
 #include "pty_floor.h"
 

@@ -120,16 +120,6 @@ std::vector<int64_t> PtyFloor::cr_read_stamps(size_t count, int timeout_ms)
     return stamps_;
 }
 
-double percentile_ms(std::vector<int64_t> values, double p)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    size_t index = static_cast<size_t>(p * double(values.size()) + 0.999999);
-    index = std::clamp<size_t>(index, 1, values.size()) - 1;
-    return double(values[index]) / double(kNsPerMs);
-}
-
 std::vector<int64_t> pty_floor_measure(int pairs)
 {
     const std::string gga = "$GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,*5A\r\n";

@@ -50,6 +50,3 @@ private:
 // The bare pty write-to-read time of this host now, over `pairs` pairs of
 // sentences (GGA and RMC) at 4800 baud, a pair every tenth of a second.
 std::vector<int64_t> pty_floor_measure(int pairs);
-
-// The p-th fraction (0..1) of the values, in milliseconds (nearest rank).
-double percentile_ms(std::vector<int64_t> values_ns, double p);

@@ -7,6 +7,7 @@
 // each), and the time from SIGTERM to the process's end.
 //
 // Usage: service_flood [seconds per phase]   (default 10)
+#include "bench/common/bench_common.h"
 #include "common/program_options.h"
 #include "common/smem.h"
 #include "platform/clock.h"
@@ -17,7 +18,6 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -89,16 +89,6 @@ int post_sets(double* slowest_ms, PostOutcome* failure)
     return lost;
 }
 
-bool wait_for_service(int timeout_ms)
-{
-    for (int waited = 0; waited < timeout_ms; waited += 10) {
-        if (smem_peer_present() == 1)
-            return true;
-        usleep(10000);
-    }
-    return false;
-}
-
 }  // namespace
 
 constexpr char kUsage[] =
@@ -112,24 +102,18 @@ int main(int argc, char** argv)
 {
     if (answer_help_or_version(argc, argv, "service_flood", kUsage))
         return 0;
-    int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
-    if (seconds < 1)
-        seconds = 10;
-    std::string tmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
-    std::string dir = tmp + "/satclock-bench.XXXXXX";
-    if (!mkdtemp(dir.data())) {
+    int seconds = bench_count_arg(argc, argv, 10);
+    std::string dir = bench_temp_folder("satclock-bench");
+    if (dir.empty()) {
         std::perror("service_flood: mkdtemp");
         return 1;
     }
-    setenv("SATCLOCK_CLOCK_FILE", (dir + "/clock").c_str(), 1);
-    setenv("SATCLOCK_CHANNEL_PREFIX", "scflood_", 1);
-    setenv("SATCLOCK_CHANNEL_DIR", (dir + "/channel").c_str(), 1);
-    std::string service = std::filesystem::path(process_self_path()).parent_path() / "clockkeeper";
+    bench_sandbox_environment(dir, "scflood_");
     // As systemd starts it (no word), so that SIGTERM is its stop control.
     unsetenv("NOTIFY_SOCKET");
-    pid_t pid = process_spawn({"sh", "-c", "exec \"$0\" 2>/dev/null", service});
+    pid_t pid = process_spawn({"sh", "-c", "exec \"$0\" 2>/dev/null", bench_bin_dir() + "/clockkeeper"});
     int status = 1;
-    if (pid > 0 && wait_for_service(5000)) {
+    if (pid > 0 && bench_wait_for_service(5000)) {
         double idle = cpu_share(pid, seconds);
         pid_t flooder = start_flood();
         bool flooded = flooder > 0;
@@ -145,10 +129,7 @@ int main(int argc, char** argv)
         kill(pid, SIGTERM);
         int ended = process_wait(pid, 5000);
         double stop_ms = double(platform_monotonic_ns() - start) / 1e6;
-        if (flooder > 0) {
-            kill(flooder, SIGKILL);
-            process_wait(flooder, 5000);
-        }
+        bench_stop_child(flooder, SIGKILL, 5000);
         std::printf("service_flood: %d s per phase, flooded: %s (as %s), %d sets, not applied: %d%s%s\n", seconds,
                     flooded ? "yes" : "no", geteuid() == 0 ? "nobody" : "this account", kSets, lost,
                     lost ? ", last: " : "", lost ? post_outcome_text(failure) : "");
@@ -158,10 +139,8 @@ int main(int argc, char** argv)
     } else {
         std::printf("service_flood: the service did not start (is build/bin/clockkeeper there?)\n");
     }
-    if (pid > 0 && process_wait(pid, 0) == -2) {
-        kill(pid, SIGKILL);
-        process_wait(pid, 5000);
-    }
+    if (pid > 0 && process_wait(pid, 0) == -2)
+        bench_stop_child(pid, SIGKILL, 5000);
     std::filesystem::remove_all(dir);
     return status;
 }
