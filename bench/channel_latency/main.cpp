@@ -116,12 +116,9 @@ int main(int argc, char** argv)
     if (answer_help_or_version(argc, argv, "channel_latency", kUsage))
         return 0;
     int posts = bench_count_arg(argc, argv, 1000);
-    std::string dir = bench_temp_folder("satclock-bench");
-    if (dir.empty()) {
-        std::perror("channel_latency: mkdtemp");
+    std::string dir = bench_sandbox("channel_latency", "satclock-bench", "scbench_");
+    if (dir.empty())
         return 1;
-    }
-    bench_sandbox_environment(dir, "scbench_");
     pid_t pid = process_spawn({"sh", "-c", "exec \"$0\" debug 2>/dev/null", bench_bin_dir() + "/clockkeeper"});
     int sender = -1;
     pid_t floor = start_floor(dir + "/floor.sock", dir + "/floor-sender.sock", &sender);

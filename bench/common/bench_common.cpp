@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -35,6 +36,17 @@ void bench_sandbox_environment(const std::string& dir, const std::string& channe
     setenv("SATCLOCK_CHANNEL_DIR", (dir + "/channel").c_str(), 1);
     setenv("SATCLOCK_PORT_DIR", (dir + "/ports").c_str(), 1);
     setenv("SATCLOCK_COMMON_APPDATA", (dir + "/appdata").c_str(), 1);
+}
+
+std::string bench_sandbox(const char* program, const std::string& name, const std::string& channel_prefix,
+                          const std::string& base)
+{
+    std::string dir = bench_temp_folder(name, base);
+    if (dir.empty())
+        std::perror((std::string(program) + ": mkdtemp").c_str());
+    else
+        bench_sandbox_environment(dir, channel_prefix);
+    return dir;
 }
 
 std::string bench_bin_dir() { return std::filesystem::path(process_self_path()).parent_path().string(); }

@@ -21,6 +21,11 @@ std::string bench_temp_folder(const std::string& name, const std::string& base =
 // port and settings folders; the real clock and the machine's channel stay untouched.
 void bench_sandbox_environment(const std::string& dir, const std::string& channel_prefix);
 
+// A temp folder (bench_temp_folder) made the sandbox; empty, and the cause
+// said on standard error after `program`, when no folder could be made.
+std::string bench_sandbox(const char* program, const std::string& name, const std::string& channel_prefix,
+                          const std::string& base = "");
+
 // The folder this benchmark's program lies in, beside the programs it starts.
 std::string bench_bin_dir();
 

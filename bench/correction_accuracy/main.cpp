@@ -157,19 +157,6 @@ bool selected(const char* name, const std::string& only)
     return false;
 }
 
-// A folder, a clock, a channel and a port folder of this run's own. In
-// memory when the machine has /dev/shm: every set of the sandbox clock
-// rewrites its file, and on a disk file system that rename can wait behind
-// another program's fsync, which the real clock never does.
-std::string make_sandbox()
-{
-    bool shm = std::filesystem::is_directory("/dev/shm");
-    std::string dir = bench_temp_folder("correction-accuracy", shm ? "/dev/shm" : "");
-    if (!dir.empty())
-        bench_sandbox_environment(dir, "scbench" + std::to_string(getpid()) + "_");
-    return dir;
-}
-
 }  // namespace
 
 constexpr char kUsage[] =
@@ -199,11 +186,14 @@ int main(int argc, char** argv)
         else if (std::strcmp(argv[i], "--pulse-inverted") == 0)
             pulse.inverted = true;
     }
-    std::string dir = make_sandbox();
-    if (dir.empty()) {
-        std::perror("correction_accuracy: mkdtemp");
+    // In memory when the machine has /dev/shm: every set of the sandbox clock
+    // rewrites its file, and on a disk file system that rename can wait behind
+    // another program's fsync, which the real clock never does.
+    std::string dir = bench_sandbox("correction_accuracy", "correction-accuracy",
+                                    "scbench" + std::to_string(getpid()) + "_",
+                                    std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "");
+    if (dir.empty())
         return 1;
-    }
     std::string bin = bench_bin_dir();
     // The analysis thread writes its diagnostic lines on standard output:
     // they go to a file, the figures to the real standard output.

@@ -103,12 +103,9 @@ int main(int argc, char** argv)
     if (answer_help_or_version(argc, argv, "service_flood", kUsage))
         return 0;
     int seconds = bench_count_arg(argc, argv, 10);
-    std::string dir = bench_temp_folder("satclock-bench");
-    if (dir.empty()) {
-        std::perror("service_flood: mkdtemp");
+    std::string dir = bench_sandbox("service_flood", "satclock-bench", "scflood_");
+    if (dir.empty())
         return 1;
-    }
-    bench_sandbox_environment(dir, "scflood_");
     // As systemd starts it (no word), so that SIGTERM is its stop control.
     unsetenv("NOTIFY_SOCKET");
     pid_t pid = process_spawn({"sh", "-c", "exec \"$0\" 2>/dev/null", bench_bin_dir() + "/clockkeeper"});
