@@ -214,9 +214,7 @@ TEST_F(Finish, EveryBoxTicked)
     // The earlier settings come back first, then receive the autostart mark.
     EXPECT_EQ(read_file(box.data_dir() + "satclock.ini"), "# mine\r\ncom_port=\"7\"\r\nauto_run=\"TRUE\" \r\n");
     EXPECT_NE(read_file(autostart()).find("Exec=" + box.install_dir() + "bin/satclock\n"), std::string::npos);
-    for (int i = 0; i < 200 && !fs::exists(started()); ++i)
-        usleep(10 * 1000);
-    EXPECT_TRUE(fs::exists(started()));
+    EXPECT_TRUE(wait_until([&] { return fs::exists(started()); }));
 }
 
 TEST_F(Finish, AnElevatedCopyHandsTheProgramBack)
@@ -229,46 +227,33 @@ TEST_F(Finish, AnElevatedCopyHandsTheProgramBack)
     EXPECT_FALSE(fs::exists(started()));
 }
 
-TEST_F(Finish, AHandOverFileThatIsALinkIsNotWritten)
-{
-    write_file(box.path("victim"), "precious");
-    handover_file = box.path("tmp/hndovlink");
-    fs::create_symlink(box.path("victim"), handover_file);
-    apply_finish_options(box.path("inst/Satclock"), {false, false, true});
-    EXPECT_EQ(read_file(box.path("victim")), "precious");
-}
-
-// What the path names is checked before it is opened for writing: a FIFO's
-// reader never sees a writer come and go (opening it already acts, as opening
-// a serial line raises DTR), and a file of another account stays as it is.
+// What the path names is checked before it is opened for writing: a link is
+// never followed, a FIFO's reader never sees a writer come and go (opening it
+// already acts, as opening a serial line raises DTR), and a file of another
+// account stays as it is.
 TEST_F(Finish, AHandOverPathThatIsNoFileOfTheUsersIsNeverOpenedForWriting)
 {
-    const struct {
-        const char* what;
-        bool fifo;
-        uid_t owner;
-    } cases[] = {
-        {"a FIFO with a reader", true, getuid()},
-        {"a file of another account", false, 65534},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        handover_file = box.path(std::string("tmp/hndov") + (c.fifo ? "fifo" : "other"));
-        if (c.fifo)
+    enum Kind { link, fifo, other_account };
+    for (Kind kind : {link, fifo, other_account}) {
+        SCOPED_TRACE(kind);
+        handover_file = box.path("tmp/hndov" + std::to_string(kind));
+        write_file(box.path("victim"), "precious");
+        if (kind == link)
+            fs::create_symlink(box.path("victim"), handover_file);
+        else if (kind == fifo)
             ASSERT_EQ(mkfifo(handover_file.c_str(), 0600), 0);
         else
             write_file(handover_file, "precious");
-        ASSERT_EQ(lchown(handover_file.c_str(), c.owner, gid_t(-1)), 0);
-        int reader = c.fifo ? open(handover_file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+        ASSERT_EQ(lchown(handover_file.c_str(), kind == other_account ? 65534 : getuid(), gid_t(-1)), 0);
+        int reader = kind == fifo ? open(handover_file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
         apply_finish_options(box.path("inst/Satclock"), {false, false, true});
-        if (c.fifo) {
+        if (kind == fifo) {
             // A reader sees POLLHUP once a writer has opened and closed the FIFO.
             pollfd seen{reader, POLLIN, 0};
             EXPECT_EQ(poll(&seen, 1, 0), 0) << "revents " << seen.revents;
             close(reader);
-        } else {
-            EXPECT_EQ(read_file(handover_file), "precious");
         }
+        EXPECT_EQ(read_file(kind == fifo ? box.path("victim") : handover_file), "precious");
     }
 }
 

@@ -233,8 +233,7 @@ TEST_F(Unattended, AnInterruptStopsAndRollsBack)
     pid_t pid = process_spawn({"sh", "-c", "exec \"$0\" --unattended --dir \"$1\" --language en >\"$2\" 2>\"$3\"",
                                satsetup_path(), box.path("inst/Satclock"), out, err});
     ASSERT_GT(pid, 0);
-    for (int i = 0; i < 2000 && read_file(out).find("Creating shortcuts...") == std::string::npos; ++i)
-        usleep(5 * 1000);
+    EXPECT_TRUE(wait_until([&] { return read_file(out).find("Creating shortcuts...") != std::string::npos; }));
     kill(pid, SIGINT);
     EXPECT_EQ(process_wait(pid), 1);
     EXPECT_EQ(read_file(err), "The installation was interrupted.\n");

@@ -339,9 +339,7 @@ TEST_F(Wizard, TheFirstCopyStartsTheProgramHandedBack)
     fs::permissions(elevated, fs::perms::owner_all);
     setenv("SATCLOCK_ELEVATE", elevated.c_str(), 1);
     EXPECT_EQ(run_elevated_wizard(0), ElevatedRun::finished);
-    for (int i = 0; i < 200 && !fs::exists(program + ".started"); ++i)
-        usleep(10 * 1000);
-    EXPECT_TRUE(fs::exists(program + ".started"));
+    EXPECT_TRUE(wait_until([&] { return fs::exists(program + ".started"); }));
     EXPECT_TRUE(fs::is_empty(box.path("tmp"))) << "the hand-over file is deleted";
 
     setenv("SATCLOCK_ELEVATE", ("sh " + tests_file("service/elevate-stub") + " decline").c_str(), 1);
