@@ -16,8 +16,7 @@
 #include "platform/file_replace.h"
 #include "platform/process.h"
 #include "platform/time_units.h"
-#include "src/ui/x11_windows.h"
-#include "tests/support/x11_keys.h"
+#include "tests/support/x11_drive.h"
 
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
@@ -61,26 +60,6 @@ bool wait_for(int timeout_ms, auto done)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return done();
-}
-
-bool viewable(Display* display, Window window)
-{
-    XWindowAttributes attributes{};
-    return window && XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable;
-}
-
-// The main window of satclock ("Satclock 1.2.1"; its tray icon is "Satclock"), or 0.
-Window main_window_of(Display* display, pid_t pid)
-{
-    for (Window window : x11_windows_of_pid(display, pid)) {
-        char* name = nullptr;
-        bool match = XFetchName(display, window, &name) && name && std::string(name).rfind("Satclock ", 0) == 0;
-        if (name)
-            XFree(name);
-        if (match && viewable(display, window))
-            return window;
-    }
-    return 0;
 }
 
 void stop(pid_t pid)
@@ -147,7 +126,7 @@ void time_the_end(Display* display, Window window, pid_t satclock, Round& round)
     bool hidden = false;
     int status = -2;
     while (status == -2 && ms_since(clicked) < 30000) {
-        if (!hidden && !viewable(display, window)) {
+        if (!hidden && !x11_viewable(display, window)) {
             hidden = true;
             round.hide_ms = ms_since(clicked);
         }
@@ -165,7 +144,7 @@ Round quit_once(Display* display, pid_t satclock, const std::string& dir)
 {
     Round round;
     Window window = 0;
-    if (!wait_for(15000, [&] { return (window = main_window_of(display, satclock)) != 0; }))
+    if (!wait_for(15000, [&] { return x11_viewable(display, window = x11_satclock_window(display, satclock)); }))
         return round;
     x11_send_key(display, window, XK_F1);
     if (!wait_for(10000, [&] { return read_text(dir + "/viewer.log").find("start ") != std::string::npos; }))

@@ -7,7 +7,7 @@
 #include "platform/process.h"
 #include "src/ui/x11_windows.h"
 #include "tests/support/test_env.h"
-#include "tests/support/x11_keys.h"
+#include "tests/support/x11_drive.h"
 #include "tests/ui/tray_host.h"
 #include "tests/ui/ui_test_support.h"
 
@@ -89,25 +89,9 @@ protected:
     }
 
     // The main window of a process, or 0.
-    Window main_window_of(pid_t pid)
-    {
-        for (Window window : x11_windows_of_pid(display_, pid)) {
-            char* name = nullptr;
-            bool match = XFetchName(display_, window, &name) && name && std::string(name) == "Satclock 1.2.1";
-            if (name)
-                XFree(name);
-            if (match)
-                return window;
-        }
-        return 0;
-    }
+    Window main_window_of(pid_t pid) { return x11_satclock_window(display_, pid); }
 
-    bool viewable(Window window)
-    {
-        XWindowAttributes attributes{};
-        return window && XGetWindowAttributes(display_, window, &attributes) &&
-               attributes.map_state == IsViewable;
-    }
+    bool viewable(Window window) { return x11_viewable(display_, window); }
 
     Window wait_shown(pid_t pid)
     {
