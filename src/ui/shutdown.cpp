@@ -18,6 +18,10 @@ struct Shutdown {
     guint bound = 0;            // the bound's timeout source while it waits
     bool over = false;          // done has run
     ShutdownDone done;
+    // The last wait's hand-over to the GTK thread, made there before any wait
+    // starts: what crosses the main loop's queue is only this pointer, whose
+    // target GLib's own lock (out of a thread checker's sight) needs not guard.
+    std::shared_ptr<Shutdown>* at_end = nullptr;
 };
 
 using Shared = std::shared_ptr<Shutdown>;
@@ -65,7 +69,7 @@ void answer(const Shared& run, size_t index, bool answered)
         last = --run->running == 0;
     }
     if (last)
-        g_idle_add_full(G_PRIORITY_DEFAULT, on_all_answered, new Shared(run), forget);
+        g_idle_add_full(G_PRIORITY_DEFAULT, on_all_answered, run->at_end, forget);
 }
 
 // A wait without a thread never answers: the bound ends it as one still running.
@@ -87,6 +91,7 @@ void shutdown_run(std::vector<ShutdownWait> waits, int bound_ms, ShutdownDone do
     run->answers.assign(waits.size(), false);
     run->running = waits.size();
     run->done = std::move(done);
+    run->at_end = new Shared(run);
     run->bound = g_timeout_add_full(G_PRIORITY_DEFAULT, guint(bound_ms), on_bound, new Shared(run), forget);
     for (size_t i = 0; i < waits.size(); ++i)
         start(run, i, std::move(waits[i]), bound_ms);
