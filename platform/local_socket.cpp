@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "platform/unix_socket.h"
 
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -30,6 +31,18 @@ int local_socket_connect(const std::string& path)
     sockaddr_un address;
     socklen_t length = unix_path_address(path, &address);
     return length == 0 ? -1 : unix_stream_connect(address, length);
+}
+
+int local_socket_connect_within(const std::string& path, int timeout_ms)
+{
+    const int64_t deadline = platform_deadline_after_ms(timeout_ms);
+    const timespec pause{0, 50 * kNsPerMs};
+    for (;;) {
+        int fd = local_socket_connect(path);
+        if (fd >= 0 || platform_ms_left(deadline) == 0)
+            return fd;
+        nanosleep(&pause, nullptr);
+    }
 }
 
 long local_socket_read(int fd, char* bytes, unsigned long size)

@@ -13,6 +13,9 @@ int local_socket_listen(const std::string& path);
 int local_socket_accept(int listen_fd);
 // A connection to the socket at `path`, or -1 with errno set.
 int local_socket_connect(const std::string& path);
+// The same, tried again every 50 ms while nothing listens at `path` yet (its
+// holder may still be starting), for at most timeout_ms.
+int local_socket_connect_within(const std::string& path, int timeout_ms);
 // Reads what has come without waiting: the byte count, 0 at the end, -1 with
 // errno set (EAGAIN: nothing yet).
 long local_socket_read(int fd, char* bytes, unsigned long size);

@@ -76,6 +76,39 @@ int process_wait(pid_t pid, int timeout_ms)
     }
 }
 
+bool process_running(pid_t pid)
+{
+    int status = process_wait(pid, 0);
+    if (status == -2)
+        return true;
+    if (status >= 0)
+        return false;
+    // Not a child of ours: it is there while a signal could reach it.
+    return kill(pid, 0) == 0 || errno == EPERM;
+}
+
+bool process_gone_within(pid_t pid, int timeout_ms)
+{
+    const int64_t deadline = platform_deadline_after_ms(timeout_ms);
+    const timespec pause{0, 5 * kNsPerMs};
+    while (process_running(pid)) {
+        if (platform_ms_left(deadline) == 0)
+            return false;
+        nanosleep(&pause, nullptr);
+    }
+    return true;
+}
+
+int process_end_or_kill(pid_t pid, int grace_ms)
+{
+    if (process_gone_within(pid, grace_ms))
+        return 1;
+    if (kill(pid, SIGKILL) != 0)
+        return 0;
+    process_gone_within(pid, 1000);
+    return 2;
+}
+
 int process_run_capture(const std::vector<std::string>& argv, std::string* out, int bound_ms)
 {
     if (out)

@@ -14,6 +14,18 @@ pid_t process_spawn(const std::vector<std::string>& argv, bool detached = false)
 // status (128 + signal number when killed), -1 on error, -2 when still running.
 int process_wait(pid_t pid, int timeout_ms = -1);
 
+// Whether the process runs: a child of ours that has ended is reaped here (so
+// it leaves no zombie) and counts as gone.
+bool process_running(pid_t pid);
+
+// Waits at most timeout_ms for the process to be gone; true when it is.
+bool process_gone_within(pid_t pid, int timeout_ms);
+
+// Gives the process grace_ms to end by itself, then kills it (SIGKILL) and
+// waits up to 1 s for it to be gone. 1: it ended; 2: it was killed; 0: it
+// could not be killed.
+int process_end_or_kill(pid_t pid, int grace_ms);
+
 // How long a run below may take: a question to systemctl and the like
 // answers within milliseconds, and one that hangs must not hang its caller.
 inline constexpr int process_bound_ms = 5000;

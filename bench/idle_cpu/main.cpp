@@ -18,8 +18,9 @@
 //   idle_cpu [SECONDS] --headless [--delivery ...]  (default usb)
 #include "bench/common/bench_common.h"
 #include "common/program_options.h"
-#include "platform/process.h"
 #include "src/ui/x11_windows.h"
+#include "platform/process.h"
+#include "tests/support/x11_drive.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -134,27 +135,6 @@ Figures report(const char* program, const Sample& before, const Sample& after, d
     return figures;
 }
 
-// The main window of satclock, or 0.
-Window main_window_of(Display* display, pid_t pid)
-{
-    for (Window window : x11_windows_of_pid(display, pid)) {
-        char* name = nullptr;
-        // "Satclock 1.2.1": the tray icon's own window is titled "Satclock".
-        bool match = XFetchName(display, window, &name) && name && std::string(name).rfind("Satclock ", 0) == 0;
-        if (name)
-            XFree(name);
-        if (match)
-            return window;
-    }
-    return 0;
-}
-
-bool viewable(Display* display, Window window)
-{
-    XWindowAttributes attributes{};
-    return window && XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable;
-}
-
 // Closes the window as the user does: satclock hides it and runs on (once
 // the notification area has taken its icon in; until then Close minimizes,
 // so it is asked again).
@@ -164,12 +144,13 @@ bool hide_main_window(pid_t pid)
     if (!display)
         return false;
     Window window = 0;
-    bool shown = bench_wait_until(15000, [&] { return viewable(display, window = main_window_of(display, pid)); });
+    bool shown =
+        bench_wait_until(15000, [&] { return x11_viewable(display, window = x11_satclock_window(display, pid)); });
     bool hidden = false;
     for (int tries = 0; shown && !hidden && tries < 15; ++tries) {
         x11_send_delete(display, window);
         XFlush(display);
-        hidden = bench_wait_until(1000, [&] { return !viewable(display, window); });
+        hidden = bench_wait_until(1000, [&] { return !x11_viewable(display, window); });
     }
     XCloseDisplay(display);
     return hidden;

@@ -11,6 +11,7 @@
 #include "src/ui/intro.h"
 #include "src/ui/main_window.h"
 #include "src/ui/modules.h"
+#include "src/ui/shutdown.h"
 #include "src/ui/status_report.h"
 #include "src/ui/tray.h"
 
@@ -34,11 +35,11 @@ constexpr char text_domain[] = "satclock";
 constexpr char locale_dir[] = "../share/locale";
 constexpr char help_file_ru[] = "../share/help/ru/satclock.html";
 constexpr char help_file_en[] = "../share/help/en/satclock.html";
-// Quit waits this long for the reader: a USB adapter pulled out can hold its
-// close for as long as the driver drains output (30 s by default).
-constexpr int quit_reader_wait_ms = 2000;
-// Changes of the settings still being written at Quit get this long.
-constexpr int quit_settings_wait_ms = 2000;
+// Once the windows are gone, Quit waits this long at most, for the help
+// viewer, the reader and the settings' last writes together: a USB adapter
+// pulled out can hold the close of its port for as long as the driver drains
+// output (30 s by default).
+constexpr int quit_wait_ms = 1000;
 
 // "./<program> <arguments>" split by shell rules, as the toolkit receives it.
 bool toolkit_command_line(int argc, char** argv, int* out_argc, char*** out_argv)
@@ -78,6 +79,30 @@ bool another_copy_runs()
     std::printf("instance: satclock runs already, asking it to show its window\n");
     instance_ask_show(3000);
     return true;
+}
+
+// Every window of ours goes at once; the one being destroyed is gone already.
+void hide_windows_but(GtkWidget* destroyed)
+{
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* each = windows; each; each = each->next) {
+        auto* window = static_cast<GtkWidget*>(each->data);
+        if (window != destroyed && gtk_window_get_window_type(GTK_WINDOW(window)) == GTK_WINDOW_TOPLEVEL)
+            gtk_widget_hide(window);
+    }
+    g_list_free(windows);
+}
+
+[[noreturn]] void leave()
+{
+    std::printf("bye!\n");
+    tray_icon_remove();
+    instance_release();
+    // The analysis thread and a port's 1PPS watcher never end, and a reader
+    // may still be in a close: destructors of statics must not run under
+    // them. Leave at once with everything written out.
+    std::fflush(nullptr);
+    std::_Exit(0);
 }
 
 void toolkit_init(int argc, char** argv)
@@ -190,18 +215,20 @@ int app_main(int argc, char** argv)
     return 0;
 }
 
-void app_quit(GtkWidget*)
+void app_quit(GtkWidget* window)
 {
-    help_close();
+    main_window = nullptr;  // being destroyed: nothing may reach it any more
+    hide_windows_but(window);
     stop_info_timers();
-    modules_stop(quit_reader_wait_ms, quit_settings_wait_ms);
-    std::printf("bye!\n");
-    main_window = nullptr;
-    tray_icon_remove();
-    instance_release();
-    // The analysis thread and a port's 1PPS watcher never end, and a reader
-    // may still be in a close: destructors of statics must not run under
-    // them. Leave at once with everything written out.
-    std::fflush(nullptr);
-    std::_Exit(0);
+    pid_t viewer = help_close_ask();
+    shutdown_run({[viewer](int) {
+                      help_close_wait(viewer);
+                      return true;
+                  },
+                  [](int timeout_ms) { return receiver_stop(timeout_ms); },
+                  [](int timeout_ms) { return settings_flush(timeout_ms); }},
+                 quit_wait_ms, [](const std::vector<bool>& ended) {
+                     modules_say_what_is_left(ended[1], quit_wait_ms, ended[2]);
+                     leave();
+                 });
 }

@@ -10,7 +10,9 @@ extern gchar* help_file_path;          // relative to the bin directory
 // The entry of the program; returns the exit status (0).
 int app_main(int argc, char** argv);
 
-// "destroy" of main_window: stops what must be stopped and exits with status 0.
+// "destroy" of main_window: hides every window, has what must be stopped
+// stopped off the GTK thread and returns; once that is done (at most 1 s), the
+// process exits with status 0.
 void app_quit(GtkWidget* widget);
 
 // "delete_event" of main_window: hides the window instead of destroying it.

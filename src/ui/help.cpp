@@ -8,10 +8,6 @@
 #include "src/ui/x11_windows.h"
 
 #include <X11/Xlib.h>
-#include <cerrno>
-#include <csignal>
-#include <cstdlib>
-#include <ctime>
 #include <gtk/gtk.h>
 #include <mutex>
 #include <string>
@@ -75,29 +71,6 @@ bool help_raise_viewer()
     return !windows.empty();
 }
 
-bool process_alive(pid_t pid)
-{
-    // Our own child is reaped here, so that an ended viewer is not a zombie.
-    int status = process_wait(pid, 0);
-    if (status == -2)
-        return true;
-    if (status >= 0)
-        return false;
-    return kill(pid, 0) == 0 || errno == EPERM;
-}
-
-bool wait_for_end(pid_t pid, int timeout_ms)
-{
-    const timespec pause{0, 5 * 1000 * 1000};
-    for (int waited = 0;; waited += 5) {
-        if (!process_alive(pid))
-            return true;
-        if (waited >= timeout_ms)
-            return false;
-        nanosleep(&pause, nullptr);
-    }
-}
-
 void close_windows_of(pid_t pid)
 {
     Display* display = XOpenDisplay(nullptr);
@@ -108,13 +81,16 @@ void close_windows_of(pid_t pid)
     XCloseDisplay(display);
 }
 
+// A viewer asked to close gets this long before it is killed.
+constexpr int kViewerCloseMs = 200;
+
 }  // namespace
 
 void help_show()
 {
     std::lock_guard<std::mutex> hold(help_lock);
     if (help_process != 0) {
-        if (!process_alive(help_process))
+        if (!process_running(help_process))
             help_process = 0;
         else if (help_raise_viewer())
             return;
@@ -122,26 +98,31 @@ void help_show()
     help_start_viewer();
 }
 
-void help_close()
+pid_t help_close_ask()
 {
     std::lock_guard<std::mutex> hold(help_lock);
-    if (help_process != 0 && help_process_ours && process_alive(help_process))
-        process_close(help_process, 200);
+    pid_t viewer = help_process != 0 && help_process_ours && process_running(help_process) ? help_process : 0;
+    if (viewer != 0)
+        close_windows_of(viewer);
     help_process = 0;
     help_process_ours = false;
+    return viewer;
 }
+
+void help_close_wait(pid_t viewer)
+{
+    if (viewer > 0)
+        process_end_or_kill(viewer, kViewerCloseMs);
+}
+
+void help_close() { help_close_wait(help_close_ask()); }
 
 int process_close(pid_t pid, int timeout_ms)
 {
-    if (pid <= 0 || (kill(pid, 0) != 0 && errno != EPERM))
+    if (pid <= 0 || !process_running(pid))
         return 0;
     close_windows_of(pid);
-    if (wait_for_end(pid, timeout_ms))
-        return 1;
-    if (kill(pid, SIGKILL) != 0)
-        return 0;
-    wait_for_end(pid, 1000);
-    return 2;
+    return process_end_or_kill(pid, timeout_ms);
 }
 
 void open_url(const char* text)

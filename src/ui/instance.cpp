@@ -2,6 +2,7 @@
 // listens on MutexSatclock.sock in the same folder for "show" requests.
 #include "src/ui/instance.h"
 
+#include "platform/deadline.h"
 #include "platform/env.h"
 #include "platform/files.h"
 #include "platform/local_socket.h"
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <glib.h>
 #include <glib-unix.h>
 #include <string>
@@ -145,20 +145,16 @@ void instance_listen(void (*on_show)())
 
 int instance_ask_show(int timeout_ms)
 {
-    // The holder may still be between taking the lock and listening: retry a while.
-    const timespec pause{0, 50 * 1000 * 1000};
-    for (int waited = 0; waited < timeout_ms; waited += 50) {
-        int fd = local_socket_connect(socket_path);
-        if (fd >= 0) {
-            std::string answer;
-            bool answered = local_socket_ask(fd, show_request, &answer, timeout_ms - waited) &&
-                            answer.compare(0, 2, "ok") == 0;
-            local_socket_close(fd);
-            return answered ? 1 : 0;
-        }
-        nanosleep(&pause, nullptr);
-    }
-    return 0;
+    // The holder may still be between taking the lock and listening.
+    const int64_t deadline = platform_deadline_after_ms(timeout_ms);
+    int fd = local_socket_connect_within(socket_path, timeout_ms);
+    if (fd < 0)
+        return 0;
+    std::string answer;
+    bool answered = local_socket_ask(fd, show_request, &answer, platform_ms_left(deadline)) &&
+                    answer.compare(0, 2, "ok") == 0;
+    local_socket_close(fd);
+    return answered ? 1 : 0;
 }
 
 void instance_release()

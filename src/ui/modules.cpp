@@ -27,10 +27,16 @@ bool receiver_stop(int timeout_ms)
     return stop_receiver_threads(timeout_ms);
 }
 
+void modules_say_what_is_left(bool reader_ended, int reader_wait_ms, bool settings_written)
+{
+    if (!reader_ended)
+        std::printf("quit: the reader has not ended within %d ms, leaving without it\n", reader_wait_ms);
+    if (!settings_written)
+        std::printf("settings: changes still unwritten at the end\n");
+}
+
 void modules_stop(int reader_wait_ms, int settings_wait_ms)
 {
-    if (!receiver_stop(reader_wait_ms))
-        std::printf("quit: the reader has not ended within %d ms, leaving without it\n", reader_wait_ms);
-    if (!settings_flush(settings_wait_ms))
-        std::printf("settings: changes still unwritten at the end\n");
+    bool reader_ended = receiver_stop(reader_wait_ms);
+    modules_say_what_is_left(reader_ended, reader_wait_ms, settings_flush(settings_wait_ms));
 }

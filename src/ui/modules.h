@@ -15,3 +15,6 @@ bool receiver_stop(int timeout_ms = -1);
 // At the end: waits for the reader, then for changes of the settings still
 // being written, each at most its time, and says what it left behind.
 void modules_stop(int reader_wait_ms, int settings_wait_ms);
+// Its lines: a reader that has not ended within reader_wait_ms, changes of
+// the settings not written.
+void modules_say_what_is_left(bool reader_ended, int reader_wait_ms, bool settings_written);

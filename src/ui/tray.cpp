@@ -250,6 +250,9 @@ GtkWidget* tray_menu_new()
 
 void tray_on_command(int command)
 {
+    // Quit has begun: the icon is about to go, and a help viewer started now would stay.
+    if (!main_window)
+        return;
     switch (command) {
     case tray_settings:
         request_show(false);

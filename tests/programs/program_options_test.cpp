@@ -56,7 +56,8 @@ TEST_P(HelpAndVersion, PrintAndExit)
 INSTANTIATE_TEST_SUITE_P(Programs, HelpAndVersion,
                          ::testing::Values("satclock", "clockkeeper", "satsetup", "uninstall", "satclock-gpssim",
                                            "nmea-decode", "channel_latency", "correction_accuracy", "history_bench",
-                                           "idle_cpu", "link_latency", "nmea_bench", "pty_floor", "service_flood"));
+                                           "idle_cpu", "link_latency", "nmea_bench", "pty_floor", "quit_time",
+                                           "service_flood"));
 
 struct Smoke {
     const char* bench;
@@ -89,6 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Smoke{"idle_cpu", {"1", "--delivery", "byte"}, "satclock_cpu_pct"},
                       Smoke{"link_latency", {"--count", "20", "--gap-ms", "20"}, "p50_ms"},
                       Smoke{"nmea_bench", {"1"}, "lines_per_s"},
-                      Smoke{"pty_floor", {"5"}, "floor_p50_ms"}, Smoke{"service_flood", {"1"}, "idle_cpu_share"}));
+                      Smoke{"pty_floor", {"5"}, "floor_p50_ms"}, Smoke{"quit_time", {"1"}, "p50_ms"},
+                      Smoke{"service_flood", {"1"}, "idle_cpu_share"}));
 
 }  // namespace

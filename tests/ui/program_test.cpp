@@ -7,6 +7,7 @@
 #include "platform/process.h"
 #include "src/ui/x11_windows.h"
 #include "tests/support/test_env.h"
+#include "tests/support/x11_drive.h"
 #include "tests/ui/tray_host.h"
 #include "tests/ui/ui_test_support.h"
 
@@ -88,25 +89,9 @@ protected:
     }
 
     // The main window of a process, or 0.
-    Window main_window_of(pid_t pid)
-    {
-        for (Window window : x11_windows_of_pid(display_, pid)) {
-            char* name = nullptr;
-            bool match = XFetchName(display_, window, &name) && name && std::string(name) == "Satclock 1.2.1";
-            if (name)
-                XFree(name);
-            if (match)
-                return window;
-        }
-        return 0;
-    }
+    Window main_window_of(pid_t pid) { return x11_satclock_window(display_, pid); }
 
-    bool viewable(Window window)
-    {
-        XWindowAttributes attributes{};
-        return window && XGetWindowAttributes(display_, window, &attributes) &&
-               attributes.map_state == IsViewable;
-    }
+    bool viewable(Window window) { return x11_viewable(display_, window); }
 
     Window wait_shown(pid_t pid)
     {
@@ -114,31 +99,7 @@ protected:
         return wait_until([&] { return viewable(window = main_window_of(pid)); }) ? window : 0;
     }
 
-    // A key stroke sent to the window itself (XSendEvent), so no focus is
-    // needed and no key is ever left held in the server. Pressed through XTest
-    // instead (xdotool does so when the window has the focus), a Ctrl+Q that
-    // ends the program loses its release, and the server then repeats Ctrl+Q
-    // into the windows of every later test on the display.
-    void key(Window window, KeySym symbol, unsigned modifiers = 0)
-    {
-        XKeyEvent event{};
-        event.display = display_;
-        event.window = window;
-        event.root = DefaultRootWindow(display_);
-        event.time = CurrentTime;
-        event.same_screen = True;
-        event.state = modifiers;
-        event.keycode = XKeysymToKeycode(display_, symbol);
-        // The window may be gone by the release: that error is no failure.
-        auto previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-        for (int type : {KeyPress, KeyRelease}) {
-            event.type = type;
-            XSendEvent(display_, window, True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
-                       reinterpret_cast<XEvent*>(&event));
-        }
-        XSync(display_, False);
-        XSetErrorHandler(previous);
-    }
+    void key(Window window, KeySym symbol, unsigned modifiers = 0) { x11_send_key(display_, window, symbol, modifiers); }
 
     size_t viewer_starts() { return count_lines("start "); }
 
@@ -207,6 +168,28 @@ TEST_F(ProgramTest, QuitWhileEveryThreadIsBusyEndsWithStatusZero)
     long long quit_ns = std::atoll(out.c_str() + out.find("quit at ") + 8);
     RecordProperty("quit_to_exit_ms", std::to_string((ended_ns - quit_ns) / 1000000));
     std::printf("Quit to exit: %lld ms\n", (ended_ns - quit_ns) / 1000000);
+}
+
+// Quit with a viewer that ignores the request to close and the settings
+// writer held up past Quit's bound: the Quit handler returns, the main loop
+// beats on while the viewer is killed and the waits run out, and the program
+// says what it left and ends with status 0.
+TEST_F(ProgramTest, QuitLeavesTheGtkThreadFreeWhileItWaits)
+{
+    ASSERT_NO_FATAL_FAILURE(start_receiver_on_com3());
+    setenv("FAKE_VIEWER_IGNORE_CLOSE", "1", 1);
+    pid_t pid = start("watched", build_dir() + "/tests/quit_watched");
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(0, process_wait(pid, 30000)) << output("watched");
+    std::string out = output("watched");
+    size_t returned = out.find("quit returned\n");
+    size_t left = out.find("settings: changes still unwritten at the end\n");
+    ASSERT_NE(std::string::npos, returned) << out;
+    EXPECT_LT(out.find("quit\n"), returned) << out;
+    EXPECT_LT(out.find("beat\n", returned), left) << out;
+    EXPECT_LT(left, out.find("bye!\n")) << out;
+    EXPECT_TRUE(wait_until([&] { return kill(viewer_pid(), 0) != 0; })) << "viewer left running";
+    EXPECT_EQ(1u, count_lines("close ")) << "asked to close first";
 }
 
 TEST_F(ProgramTest, ViewerStillOpenAtQuitIsClosedOrKilled)
