@@ -43,6 +43,7 @@ constexpr int kSecondPulseMs = 1500;
 constexpr int kCheckWaits = 12;       // the pulse check listens 12 x 100 ms
 constexpr int kCheckWaitMs = 100;
 constexpr int kPpsSlot = 0;
+constexpr char kLogDay[] = "%Y-%m-%d";  // the log writes days as "2007-05-05"
 
 // When the bytes of a line arrived (monotonic clock, ns; 0 unknown): its line end,
 // and the first byte of the burst it came in.
@@ -194,15 +195,6 @@ void correct_procedure(int result)
     settings_post_double(settings_keys::correct_time_jd_prev, jd);  // the disk waits on the writer thread
     correct_time_request.store(0);
     analiz_log("was corect with=%d\n", result);
-}
-
-// "2007-05-05" of days since 1970.
-std::string day_text(int64_t day)
-{
-    UtcFields f = utc_fields_from_file_time(kFileTimeUnixEpoch + day * kFileTimeTicksPerDay);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", f.year, f.month, f.day);
-    return text;
 }
 
 // The fields of the fix as the clock is to take them: a date of a GPS week
@@ -448,10 +440,10 @@ bool date_passes(const DateCheck& date)
         last_post.reported_day = date.reported_day;
         if (logged_day != date.reported_day)
             analiz_log("[prestep] receiver date %s is before the build date %s: the clock is not set from it\n",
-                       day_text(date.reported_day).c_str(), day_text(program_build_day()).c_str());
+                       day_text(date.reported_day, kLogDay).c_str(), day_text(program_build_day(), kLogDay).c_str());
     } else if (date.verdict == DateVerdict::rolled_over && logged_day != date.reported_day) {
         analiz_log("[prestep] receiver date %s moved forward by 1024 weeks to %s (GPS week roll-over)\n",
-                   day_text(date.reported_day).c_str(), day_text(date.used_day).c_str());
+                   day_text(date.reported_day, kLogDay).c_str(), day_text(date.used_day, kLogDay).c_str());
     }
     logged_day = date.verdict == DateVerdict::refused || date.verdict == DateVerdict::rolled_over ? date.reported_day
                                                                                                    : 0;

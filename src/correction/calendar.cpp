@@ -2,6 +2,7 @@
 #include "src/correction/calendar.h"
 
 #include "platform/clock.h"
+#include "platform/time_units.h"
 
 #include <cmath>
 #include <cstdint>
@@ -188,3 +189,15 @@ char* jd_format_date(double jd) { return format_jd(jd, "%x"); }
 
 // glibc spells "day of month without leading zero" %-d.
 char* jd_format_datetime(double jd) { return format_jd(jd, "%-d %b %X"); }
+
+std::string day_text(int64_t day, const char* format)
+{
+    GDateTime* moment = g_date_time_new_from_unix_utc(day * kSecondsPerDay);
+    if (!moment)
+        return "-";
+    gchar* text = g_date_time_format(moment, format);
+    g_date_time_unref(moment);
+    std::string written = text ? text : "";
+    g_free(text);
+    return written;
+}

@@ -4,6 +4,9 @@
 // 1.0 one day later, the fraction the time of day. No time zone is kept with it.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 // Broken-out moment; every field holds a whole number when produced here.
 struct CalendarTime {
     double year;    // full year (2018, not 18)
@@ -35,3 +38,8 @@ double now_jd();
 // day of month without a leading zero, the abbreviated month and the locale's time.
 char* jd_format_date(double jd);
 char* jd_format_datetime(double jd);
+
+// A day since 1970 (UTC) in a g_date_time_format format, UTF-8: "%x" the
+// locale's date as the GPS info page's time rows write it ("12/08/26"),
+// "%Y-%m-%d" the log's ("2026-12-08"). "-" for a day beyond the years 1..9999.
+std::string day_text(int64_t day, const char* format = "%x");

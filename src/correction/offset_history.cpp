@@ -6,18 +6,17 @@
 #include "platform/env.h"
 #include "platform/files.h"
 #include "platform/time_units.h"
+#include "platform/work_queue.h"
 #include "src/correction/gps_clock.h"
 #include "src/correction/nmea_delay.h"
 #include "src/correction/prestep_check.h"
 #include "src/settings/settings.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -270,16 +269,33 @@ std::string offset_history_path()
 
 namespace {
 
-// Never destroyed: the writer thread may still wait on them while the process exits.
+// Never destroyed: the writer may still be at work while the process exits.
 std::mutex& store_lock = *new std::mutex;
-std::condition_variable& store_changed = *new std::condition_variable;
 std::vector<HistoryRecord>& kept = *new std::vector<HistoryRecord>;  // under store_lock
-bool correction_waiting = false;  // under store_lock: write at once
-bool live_waiting = false;        // under store_lock: write within a minute
-unsigned kept_version = 0;        // under store_lock
+unsigned kept_version = 0;                                          // under store_lock
+WorkQueue& writer = *new WorkQueue;
 std::once_flag writer_started;
-int64_t last_live_mono_ns = 0;    // analysis thread only
+std::string& history_file = *new std::string;  // writer only: empty until loaded, or when it cannot be kept
+int reported = 0;                              // writer only: the error of the last write, said once
+int64_t last_live_mono_ns = 0;                 // analysis thread only
+const std::string kSaveKey = "save";
 
+void save()
+{
+    if (history_file.empty())
+        return;
+    std::vector<HistoryRecord> records;
+    {
+        std::lock_guard guard(store_lock);
+        records = kept;
+    }
+    int error = offset_history_save(history_file, std::move(records), platform_clock_read_ns());
+    if (error && error != reported)
+        std::printf("[history] %s cannot be written: %s\n", history_file.c_str(), std::strerror(error));
+    reported = error;
+}
+
+// Written at once after a correction, and within a minute of a live offset.
 void keep(const HistoryRecord& record, bool correction)
 {
     {
@@ -287,9 +303,8 @@ void keep(const HistoryRecord& record, bool correction)
         kept.push_back(record);
         offset_history_trim(kept, platform_clock_read_ns());
         ++kept_version;
-        (correction ? correction_waiting : live_waiting) = true;
     }
-    store_changed.notify_one();
+    writer.post_keyed_at(kSaveKey, platform_monotonic_ns() + (correction ? 0 : kHistoryLivePeriodNs), save);
 }
 
 // A history file that cannot be read is never overwritten: it is renamed
@@ -307,7 +322,7 @@ bool keep_unreadable_aside(const std::string& path)
     return error == 0;
 }
 
-void write_forever(std::string path)
+void load(const std::string& path)
 {
     HistoryParse file = offset_history_load(path, platform_clock_read_ns());
     if (file.error != 0 && !keep_unreadable_aside(path))
@@ -318,23 +333,7 @@ void write_forever(std::string path)
         offset_history_trim(kept, platform_clock_read_ns());
         ++kept_version;
     }
-    int reported = 0;
-    for (;;) {
-        std::vector<HistoryRecord> records;
-        {
-            std::unique_lock guard(store_lock);
-            store_changed.wait(guard, [] { return correction_waiting || live_waiting; });
-            if (!correction_waiting)
-                store_changed.wait_for(guard, std::chrono::nanoseconds(kHistoryLivePeriodNs),
-                                       [] { return correction_waiting; });
-            correction_waiting = live_waiting = false;
-            records = kept;
-        }
-        int error = offset_history_save(path, std::move(records), platform_clock_read_ns());
-        if (error && error != reported)
-            std::printf("[history] %s cannot be written: %s\n", path.c_str(), std::strerror(error));
-        reported = error;
-    }
+    history_file = path;
 }
 
 OffsetSource source_of_method(CorrectionMethod method)
@@ -363,11 +362,10 @@ int uncertainty_of(OffsetSource source)
 void offset_history_start(const std::string& path)
 {
     std::call_once(writer_started, [&] {
-        try {
-            std::thread(write_forever, path).detach();
-        } catch (const std::system_error& e) {
-            std::printf("[history] no writer thread: %s\n", e.what());
-        }
+        writer.post_at(0, [path] { load(path); });  // ahead of the writes of records noted before
+        std::string error = writer.start();
+        if (!error.empty())
+            std::printf("[history] no writer thread: %s\n", error.c_str());
     });
 }
 

@@ -1,19 +1,15 @@
 // The settings writer thread and the problems it finds.
 #include "src/settings/settings_store.h"
 
+#include "platform/work_queue.h"
 #include "src/settings/settings_file.h"
 #include "src/settings/settings_line.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <map>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -27,32 +23,28 @@ struct Unsaved {
     int error;
 };
 
-// The writer's state. Never destroyed: the writer thread waits on it until the
-// process is gone (a condition variable destroyed under a waiter hangs the exit).
+// The writer's state, never destroyed (nor the queue): a change may still be
+// in hand while the process exits.
 struct Store {
     // Guards everything here; never held while the file is read or written.
+    // Taken before the queue's own lock, never after it.
     std::mutex lock;
-    // Signalled when a change is posted and when the writer has finished one.
-    std::condition_variable changed;
-    std::deque<Change> waiting;             // at most one change per key
-    bool writing = false;                   // the writer holds a change it took
-    Change in_hand;                         // that change, while writing
-    bool writer_running = false;
-    std::map<std::string, Unsaved> unsaved;  // changes that failed, by key
+    std::map<std::string, std::string> unwritten;  // the newest change of each key, waiting or in hand
+    std::map<std::string, Unsaved> unsaved;       // changes that failed, by key
     std::vector<SettingsProblem> file_problems;
     void (*listener)() = nullptr;
 };
 
 Store& store = *new Store;
+WorkQueue& writer = *new WorkQueue;
 
+void write_one(const Change& change);
+
+// A newer value of a key replaces the one waiting, in its place.
 void queue_locked(const std::string& key, const std::string& value)
 {
-    auto same_key = [&](const Change& change) { return change.key == key; };
-    auto queued = std::find_if(store.waiting.begin(), store.waiting.end(), same_key);
-    if (queued != store.waiting.end())
-        queued->value = value;
-    else
-        store.waiting.push_back({key, value});
+    store.unwritten[key] = value;
+    writer.post_keyed(key, [change = Change{key, value}] { write_one(change); });
 }
 
 std::vector<SettingsProblem> problems_locked()
@@ -95,59 +87,36 @@ void note_outcome_locked(const Change& change, int status, int error)
     if (status == 1) {
         store.unsaved.erase(change.key);
         for (const auto& [key, kept] : store.unsaved)
-            queue_locked(key, kept.value);
+            if (!store.unwritten.contains(key))  // else a newer value waits
+                queue_locked(key, kept.value);
         return;
     }
     store.unsaved[change.key] = {change.value, error};
 }
 
-void write_one(const Change& change, const std::vector<SettingsProblem>& before)
+void write_one(const Change& change)
 {
+    std::vector<SettingsProblem> before = settings_problems();
     int status = settings_write_string(change.key.c_str(), change.value.c_str());
     int error = errno;
     {
         std::lock_guard guard(store.lock);
         note_outcome_locked(change, status, error);
+        auto unwritten = store.unwritten.find(change.key);
+        if (unwritten != store.unwritten.end() && unwritten->second == change.value)
+            store.unwritten.erase(unwritten);
     }
     publish(look_at_file(), before);
 }
 
-void writer_loop()
-{
-    for (;;) {
-        Change change;
-        std::vector<SettingsProblem> before;
-        {
-            std::unique_lock guard(store.lock);
-            store.changed.wait(guard, [] { return !store.waiting.empty(); });
-            change = std::move(store.waiting.front());
-            store.waiting.pop_front();
-            store.writing = true;
-            store.in_hand = change;
-            before = problems_locked();
-        }
-        write_one(change, before);
-        {
-            std::lock_guard guard(store.lock);
-            store.writing = false;
-        }
-        store.changed.notify_all();
-    }
-}
-
 // The writer runs from the first change to the process's end.
-bool start_writer_locked()
+bool start_writer()
 {
-    if (store.writer_running)
+    std::string error = writer.start();
+    if (error.empty())
         return true;
-    try {
-        std::thread(writer_loop).detach();
-    } catch (const std::system_error& e) {
-        std::printf("settings: no writer thread (%s); writing at once\n", e.what());
-        return false;
-    }
-    store.writer_running = true;
-    return true;
+    std::printf("settings: no writer thread (%s); writing at once\n", error.c_str());
+    return false;
 }
 
 }  // namespace
@@ -156,17 +125,14 @@ void settings_post_string(const char* key, std::string value)
 {
     if (!key)
         return;
-    std::vector<SettingsProblem> before;
     {
         std::lock_guard guard(store.lock);
-        if (start_writer_locked()) {
+        if (start_writer()) {
             queue_locked(key, value);
-            store.changed.notify_all();
             return;
         }
-        before = problems_locked();
     }
-    write_one({key, std::move(value)}, before);
+    write_one({key, std::move(value)});
 }
 
 void settings_post_bool(const char* key, bool value) { settings_post_string(key, value ? "TRUE" : "FALSE"); }
@@ -181,13 +147,9 @@ void settings_post_double(const char* key, double value)
 bool settings_unwritten_value(const char* key, std::string& value)
 {
     std::lock_guard guard(store.lock);
-    for (const Change& change : store.waiting)
-        if (change.key == key) {
-            value = change.value;
-            return true;
-        }
-    if (store.writing && store.in_hand.key == key) {
-        value = store.in_hand.value;
+    auto unwritten = store.unwritten.find(key);
+    if (unwritten != store.unwritten.end()) {
+        value = unwritten->second;
         return true;
     }
     auto unsaved = store.unsaved.find(key);
@@ -197,12 +159,7 @@ bool settings_unwritten_value(const char* key, std::string& value)
     return true;
 }
 
-bool settings_flush(int timeout_ms)
-{
-    std::unique_lock guard(store.lock);
-    return store.changed.wait_for(guard, std::chrono::milliseconds(timeout_ms),
-                                  [] { return store.waiting.empty() && !store.writing; });
-}
+bool settings_flush(int timeout_ms) { return writer.flush(timeout_ms); }
 
 void settings_scan()
 {

@@ -22,7 +22,8 @@ void settings_post_double(const char* key, double value);
 bool settings_unwritten_value(const char* key, std::string& value);
 
 // Waits until every change posted so far has been written (or has failed),
-// at most timeout_ms. True when none is left. For the shutdown and tests.
+// at most timeout_ms. True when none is left. For the shutdown and tests;
+// callable from any thread but the listener's (the writer's own).
 bool settings_flush(int timeout_ms);
 
 // Reads the file and finds its unreadable lines and bad values (at start-up;

@@ -3,6 +3,7 @@
 
 #include "common/smem_block.h"
 #include "platform/time_units.h"
+#include "src/correction/calendar.h"
 #include "src/gps/gpsd_link.h"
 #include "src/ui/gnss_box.h"
 #include "src/ui/widget_helpers.h"
@@ -403,17 +404,6 @@ std::string step_size_text(int64_t step_ns)
     if (s < 86400)
         return owned_text(g_strdup_printf(_("%s%d h %d min"), sign, int(s / 3600), int(s / 60 % 60)));
     return owned_text(g_strdup_printf(_("%s%lld d %d h"), sign, static_cast<long long>(s / 86400), int(s / 3600 % 24)));
-}
-
-std::string day_text(int64_t day)
-{
-    GDateTime* moment = g_date_time_new_from_unix_utc(day * 86400);
-    if (!moment)
-        return "-";
-    // The date as the time rows of the GPS info page write it.
-    std::string text = owned_text(g_date_time_format(moment, "%x"));
-    g_date_time_unref(moment);
-    return text;
 }
 
 std::string tray_tooltip_lines()

@@ -3,6 +3,7 @@
 // of the latest correction. The GPS info page and the tray tooltip read them.
 #pragma once
 
+#include "src/correction/calendar.h"  // day_text: the window writes days in the locale's "%x"
 #include "src/correction/clock_offset.h"
 #include "src/correction/correction_result.h"
 #include "src/receiver/receiver_status.h"
@@ -28,8 +29,6 @@ std::string pps_pulse_text(int width_ms);
 // A step of the clock as a person reads it: "+4.352 s", "-12 min 3 s",
 // "+2 h 5 min", "+7168 d 3 h".
 std::string step_size_text(int64_t step_ns);
-// A day since 1970 (UTC) as the GPS info page's time rows write a date ("12/08/26").
-std::string day_text(int64_t day);
 
 // The tray tooltip's lines under "Satclock": the status line, the latest
 // correction's result and the GNSS hint, each where there is one.
