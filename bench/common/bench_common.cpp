@@ -68,7 +68,7 @@ bool bench_wait_for_service(int timeout_ms)
 
 void bench_stop_child(pid_t pid, int signal, int timeout_ms)
 {
-    if (pid <= 0)
+    if (pid <= 0 || process_wait(pid, 0) != -2)
         return;
     kill(pid, signal);
     if (process_wait(pid, timeout_ms) == -2) {

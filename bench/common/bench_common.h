@@ -35,7 +35,7 @@ bool bench_wait_until(int timeout_ms, const std::function<bool()>& done);
 // Waits at most timeout_ms for clockkeeper's channel.
 bool bench_wait_for_service(int timeout_ms);
 
-// Sends `signal` to a child and reaps it, killed when it still runs after timeout_ms.
+// Sends `signal` to a child that still runs and reaps it, killed when it still runs after timeout_ms.
 void bench_stop_child(pid_t pid, int signal, int timeout_ms);
 
 // Sample figures in milliseconds (nearest rank).

@@ -11,7 +11,9 @@
 // the settings would, so that the write first waits 500 ms for it.
 //
 //   quit_time [ROUNDS] [--stubborn] [--locked]   (default 5 rounds)
+#include "bench/common/bench_common.h"
 #include "common/program_options.h"
+#include "platform/env.h"
 #include "platform/clock.h"
 #include "platform/file_replace.h"
 #include "platform/process.h"
@@ -52,47 +54,20 @@ std::string read_text(const std::string& path)
     return text.str();
 }
 
-bool wait_for(int timeout_ms, auto done)
-{
-    for (int waited = 0; waited < timeout_ms; waited += 20) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return done();
-}
-
-void stop(pid_t pid)
-{
-    if (pid <= 0 || process_wait(pid, 0) != -2)
-        return;
-    kill(pid, SIGTERM);
-    if (process_wait(pid, 3000) == -2) {
-        kill(pid, SIGKILL);
-        process_wait(pid);
-    }
-}
-
 std::string help_viewer(const std::string& bin)
 {
-    const char* named = std::getenv("SATCLOCK_HELP_VIEWER");
-    return named && *named ? named : bin + "/../tests/fake_viewer";
+    std::string named = env_value("SATCLOCK_HELP_VIEWER");
+    return !named.empty() ? named : bin + "/../tests/fake_viewer";
 }
 
 void sandbox_environment(const std::string& dir, const std::string& viewer, bool stubborn)
 {
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
-    for (const char* sub : {"ports", "appdata/satclock", "config", "runtime", "channel"})
+    bench_sandbox_environment(dir, "quittime" + std::to_string(getpid()) + "_");
+    for (const char* sub : {"appdata/satclock", "config", "runtime", "channel"})
         fs::create_directories(dir + "/" + sub);
     std::ofstream(dir + "/appdata/satclock/satclock.ini")
         << "com_port=\"" << kPort << "\"\r\nbaudrate=\"4800\"\r\nauto_update=\"TRUE\"\r\nscreen_no_show=\"TRUE\"\r\n"
         << "turn_to_tray=\"FALSE\"\r\n";
-    setenv("SATCLOCK_CLOCK_FILE", (dir + "/clock").c_str(), 1);
-    setenv("SATCLOCK_CHANNEL_PREFIX", ("quittime" + std::to_string(getpid()) + "_").c_str(), 1);
-    setenv("SATCLOCK_CHANNEL_DIR", (dir + "/channel").c_str(), 1);
-    setenv("SATCLOCK_PORT_DIR", (dir + "/ports").c_str(), 1);
-    setenv("SATCLOCK_COMMON_APPDATA", (dir + "/appdata").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (dir + "/runtime").c_str(), 1);
     setenv("SATCLOCK_HELP_VIEWER", viewer.c_str(), 1);
@@ -144,10 +119,10 @@ Round quit_once(Display* display, pid_t satclock, const std::string& dir)
 {
     Round round;
     Window window = 0;
-    if (!wait_for(15000, [&] { return x11_viewable(display, window = x11_satclock_window(display, satclock)); }))
+    if (!bench_wait_until(15000, [&] { return x11_viewable(display, window = x11_satclock_window(display, satclock)); }))
         return round;
     x11_send_key(display, window, XK_F1);
-    if (!wait_for(10000, [&] { return read_text(dir + "/viewer.log").find("start ") != std::string::npos; }))
+    if (!bench_wait_until(10000, [&] { return read_text(dir + "/viewer.log").find("start ") != std::string::npos; }))
         return round;
     for (KeySym key : {XK_Tab, XK_space})
         x11_send_key(display, window, key);
@@ -158,7 +133,9 @@ Round quit_once(Display* display, pid_t satclock, const std::string& dir)
 
 Round run_round(const std::string& bin, const std::string& viewer, const Options& options, int index)
 {
-    std::string dir = (fs::temp_directory_path() / ("quit_time." + std::to_string(getpid()))).string();
+    std::string dir = bench_temp_folder("quit_time");
+    if (dir.empty())
+        return Round{};
     sandbox_environment(dir, viewer, options.stubborn);
     // Another writer of the settings holds their folder: each write waits for it first.
     std::optional<FolderLock> held;
@@ -166,7 +143,7 @@ Round run_round(const std::string& bin, const std::string& viewer, const Options
         held.emplace(dir + "/appdata/satclock/satclock.ini", 0);
     pid_t receiver = process_spawn({"sh", "-c", "exec \"$0\" \"$@\" >/dev/null", bin + "/satclock-gpssim", "--port", std::to_string(kPort), "--port-dir",
                                     dir + "/ports", "--baud", "4800"});
-    bool linked = wait_for(5000, [&] { return fs::exists(dir + "/ports/COM" + std::to_string(kPort)); });
+    bool linked = bench_wait_until(5000, [&] { return fs::exists(dir + "/ports/COM" + std::to_string(kPort)); });
     pid_t satclock = process_spawn({"sh", "-c", "exec \"$0\" >\"$1\" 2>&1", bin + "/satclock", dir + "/satclock.out"});
     Display* display = XOpenDisplay(nullptr);
     Round round;
@@ -177,8 +154,8 @@ Round run_round(const std::string& bin, const std::string& viewer, const Options
     std::string out = read_text(dir + "/satclock.out");
     std::string log = read_text(dir + "/viewer.log");
     size_t at = log.find("start ");
-    stop(satclock);
-    stop(receiver);
+    bench_stop_child(satclock, SIGTERM, 3000);
+    bench_stop_child(receiver, SIGTERM, 3000);
     if (at != std::string::npos)
         kill(pid_t(std::atol(log.c_str() + at + 6)), SIGKILL);
     if (!round.ok) {
@@ -219,8 +196,6 @@ bool parse(int argc, char** argv, Options& options)
     return options.rounds > 0;
 }
 
-double median(const std::vector<double>& sorted) { return sorted.empty() ? 0 : sorted[sorted.size() / 2]; }
-double largest(const std::vector<double>& sorted) { return sorted.empty() ? 0 : sorted.back(); }
 
 }  // namespace
 
@@ -229,16 +204,16 @@ int main(int argc, char** argv)
     if (answer_help_or_version(argc, argv, "quit_time", kUsage))
         return 0;
     Options options;
-    if (!parse(argc, argv, options) || !std::getenv("DISPLAY")) {
+    if (!parse(argc, argv, options) || env_value("DISPLAY").empty()) {
         std::fprintf(stderr, "usage: quit_time [ROUNDS] [--stubborn] [--locked] (the window needs an X display: "
                              "xvfb-run)\n");
         return 2;
     }
     // The window is looked at while it goes: a request about a window gone is no failure.
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    std::string bin = fs::path(process_self_path()).parent_path().string();
+    std::string bin = bench_bin_dir();
     std::string viewer = help_viewer(bin);
-    std::vector<double> times, hides;
+    std::vector<int64_t> times_ns, hides_ns;
     int written = 0, failed = 0;
     for (int i = 1; i <= options.rounds; ++i) {
         Round round = run_round(bin, viewer, options, i);
@@ -246,13 +221,12 @@ int main(int argc, char** argv)
             ++failed;
             continue;
         }
-        times.push_back(round.quit_ms);
-        hides.push_back(round.hide_ms);
+        times_ns.push_back(int64_t(round.quit_ms * double(kNsPerMs)));
+        hides_ns.push_back(int64_t(round.hide_ms * double(kNsPerMs)));
         written += round.written ? 1 : 0;
     }
-    std::sort(times.begin(), times.end());
-    std::sort(hides.begin(), hides.end());
+    BenchFigures quit = figures_ms(times_ns), hide = figures_ms(hides_ns);
     std::printf("p50_ms=%.1f max_ms=%.1f hide_p50_ms=%.1f hide_max_ms=%.1f rounds=%zu written=%d failed=%d\n",
-                median(times), largest(times), median(hides), largest(hides), times.size(), written, failed);
+                quit.p50, quit.max, hide.p50, hide.max, times_ns.size(), written, failed);
     return failed == 0 ? 0 : 1;
 }
