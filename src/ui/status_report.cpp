@@ -6,8 +6,7 @@
 #include "common/program_version.h"
 #include "platform/status_socket.h"
 #include "src/correction/chrony_feed.h"
-#include "src/gps/gps_fix.h"
-#include "src/gps/link_status.h"
+#include "src/receiver/receiver_state.h"
 #include "src/receiver/receiver_status.h"
 #include "src/settings/settings.h"
 #include "src/ui/status_line.h"
@@ -74,8 +73,8 @@ std::string gps_time_text(const GpsFix& fix)
 
 // One copy's facts, taken once so that the JSON and the text agree.
 struct Snapshot {
-    LinkStatus link = link_status_now();
-    GpsFix fix = gps_fix_copy();
+    LinkStatus link = receiver_link();
+    GpsFix fix = receiver_fix();
     ClockOffset offset = clock_offset_now();
     CorrectionResult result = correction_result_now();
     ChronyFeedState chrony = chrony_feed_state();
