@@ -19,6 +19,7 @@
 #include <glib/gi18n.h>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 ConfigPageWidgets config_widgets{};
@@ -381,46 +382,56 @@ std::string gpsd_entry_text(const GpsdEntry& entry)
     return "gpsd (" + entry.address + ")" + (entry.device.empty() ? "" : ": " + entry.device);
 }
 
-void append_port_row(GtkListStore* store, const std::string& text, const std::string& note)
+// The port list as it is to be shown, gathered before any widget changes:
+// each row's text and greyed note, the gpsd sources of the rows after the
+// port numbers, and the row of the source in force (-1 none).
+struct PortListRows {
+    std::vector<std::pair<std::string, std::string>> rows;
+    std::vector<std::string> gpsd_sources;
+    int active = -1;
+};
+
+PortListRows gather_port_rows(int port)
 {
-    GtkTreeIter row;
-    gtk_list_store_append(store, &row);
-    gtk_list_store_set(store, &row, port_number_column, text.c_str(), port_device_column, note.c_str(), -1);
+    PortListRows list;
+    std::vector<int> ports = receiver_ports();
+    // The port in force is always shown, also when it is not there now.
+    if (port > 0 && std::find(ports.begin(), ports.end(), port) == ports.end())
+        ports.insert(std::upper_bound(ports.begin(), ports.end(), port), port);
+    for (int number : ports) {
+        if (number == port && gpsd_source.empty())
+            list.active = int(list.rows.size());
+        list.rows.emplace_back(std::to_string(number), receiver_port_description(number));
+    }
+    gchar* cost = g_strdup_printf(_("through gpsd: about %d ms later without 1PPS"), kGpsdExtraDelayMs);
+    for (const GpsdEntry& entry : receiver_gpsd_entries(gpsd_source)) {
+        if (entry.source == gpsd_source)
+            list.active = int(list.rows.size());
+        list.rows.emplace_back(gpsd_entry_text(entry), cost);
+        list.gpsd_sources.push_back(entry.source);
+    }
+    g_free(cost);
+    return list;
 }
 
 }  // namespace
 
 void fill_port_list(GtkWidget* combo, int port)
 {
-    std::vector<int> ports = receiver_ports();
-    // The port in force is always shown, also when it is not there now.
-    if (port > 0 && std::find(ports.begin(), ports.end(), port) == ports.end())
-        ports.insert(std::upper_bound(ports.begin(), ports.end(), port), port);
-    std::vector<GpsdEntry> entries = receiver_gpsd_entries(gpsd_source);
+    PortListRows list = gather_port_rows(port);
     port_list_refilling = true;
     for (int entry = port_entries - 1; entry >= 0; --entry)
         gtk_combo_box_remove_text(GTK_COMBO_BOX(combo), entry);
-    int active = -1;
     GtkListStore* store = GTK_LIST_STORE(gtk_combo_box_get_model(GTK_COMBO_BOX(combo)));
-    for (size_t i = 0; i < ports.size(); ++i) {
-        append_port_row(store, std::to_string(ports[i]), receiver_port_description(ports[i]));
-        if (ports[i] == port && gpsd_source.empty())
-            active = int(i);
+    for (const auto& [text, note] : list.rows) {
+        GtkTreeIter row;
+        gtk_list_store_append(store, &row);
+        gtk_list_store_set(store, &row, port_number_column, text.c_str(), port_device_column, note.c_str(), -1);
     }
-    gchar* cost = g_strdup_printf(_("through gpsd: about %d ms later without 1PPS"), kGpsdExtraDelayMs);
-    gpsd_entries.clear();
-    for (const GpsdEntry& entry : entries) {
-        append_port_row(store, gpsd_entry_text(entry), cost);
-        if (entry.source == gpsd_source)
-            active = int(ports.size() + gpsd_entries.size());
-        gpsd_entries.push_back(entry.source);
-    }
-    g_free(cost);
-    while (gtk_events_pending())
-        gtk_main_iteration_do(FALSE);
+    gpsd_entries = std::move(list.gpsd_sources);
     port_list_refilling = false;
-    port_entries = int(ports.size() + entries.size());
-    gtk_combo_box_set_active(GTK_COMBO_BOX(combo), active);
+    port_entries = int(list.rows.size());
+    gtk_combo_box_set_active(GTK_COMBO_BOX(combo), list.active);
 }
 
 gchar* pps_state_markup(int state)
