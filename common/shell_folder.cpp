@@ -8,7 +8,6 @@
 #include <cstring>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -23,7 +22,7 @@ bool calling_user(UserFolders& user)
     Account self;
     if (std::string home = env_value("HOME"); !home.empty())
         user.home = home;
-    else if (account_of_uid(getuid(), &self))
+    else if (account_of_uid(own_user_id(), &self))
         user.home = self.home;
     else
         return false;
@@ -110,7 +109,7 @@ bool invoking_user_desktop(std::string& path)
     if (!invoking_account(&invoker))
         return false;
     UserFolders user{invoker.home, invoker.home + "/.config"};
-    if (invoker.uid == getuid() && !calling_user(user))
+    if (invoker.uid == own_user_id() && !calling_user(user))
         return false;
     AccountWork lookup = act_as_account(
         invoker, [&] { return AccountWork{true, user_dir_or(user, "XDG_DESKTOP_DIR", "Desktop")}; });

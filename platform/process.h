@@ -40,5 +40,8 @@ int process_run(const std::vector<std::string>& argv, int bound_ms = process_bou
 // status and bound as process_run.
 int process_run_capture(const std::vector<std::string>& argv, std::string* out, int bound_ms = process_bound_ms);
 
+// This process's id.
+pid_t process_own_id();
+
 // The absolute path of the running program (/proc/self/exe).
 std::string process_self_path();

@@ -163,8 +163,10 @@ bool invoking_account(Account* account)
             return account_of_uid(uid_t(uid), account);
         }
     }
-    return account_of_uid(getuid(), account);
+    return account_of_uid(own_user_id(), account);
 }
+
+uid_t own_user_id() { return getuid(); }
 
 AccountWork act_as_account(const Account& account, const std::function<AccountWork()>& work)
 {

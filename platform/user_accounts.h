@@ -20,6 +20,9 @@ struct Account {
 // file is read instead (tests); a file that cannot be read gives none.
 std::vector<Account> machine_accounts();
 
+// This process's real user id: the account that started it.
+uid_t own_user_id();
+
 // The account of a user id (the passwd seam above applies). False when unknown.
 bool account_of_uid(uid_t uid, Account* account);
 

@@ -14,7 +14,6 @@
 #include <climits>
 #include <cstring>
 #include <glib.h>
-#include <unistd.h>
 
 namespace {
 
@@ -104,7 +103,7 @@ void autorun_place(UserPlace* place)
     invoking_account(&place->account);
     std::string config = env_value("XDG_CONFIG_HOME");
     // A user's own setting, taken only when the installer runs as that user.
-    if (!config.empty() && place->account.uid == getuid()) {
+    if (!config.empty() && place->account.uid == own_user_id()) {
         place->base = trimmed(config);
         place->relative = "autostart";
     } else {

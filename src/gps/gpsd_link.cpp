@@ -4,19 +4,17 @@
 
 #include "platform/clock.h"
 #include "platform/deadline.h"
+#include "platform/readiness.h"
 #include "src/gps/link_log.h"
 #include "src/gps/link_status.h"
 
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <fcntl.h>
 #include <gps.h>
 #include <memory>
 #include <mutex>
-#include <poll.h>
 #include <set>
-#include <unistd.h>
 
 namespace {
 
@@ -180,7 +178,7 @@ bool GpsdConnection::open(const std::string& source)
     }
     s.opened = true;
     // Never block in the library's read: the poll below says when to read.
-    fcntl(s.data.gps_fd, F_SETFL, fcntl(s.data.gps_fd, F_GETFL) | O_NONBLOCK);
+    set_nonblocking(s.data.gps_fd);
     unsigned flags = kWatchFlags | (s.source.device.empty() ? 0 : WATCH_DEVICE);
     if (gps_stream(&s.data, flags, s.source.device.empty() ? nullptr : const_cast<char*>(s.source.device.c_str())) !=
         0) {
@@ -236,11 +234,12 @@ bool GpsdConnection::State::read_available(GpsdSentenceSink sink, int64_t arriva
 void GpsdConnection::read(GpsdSentenceSink sink, int wake_fd)
 {
     State& s = *state_;
+    const int fds[] = {s.data.gps_fd, wake_fd};
     for (;;) {
-        pollfd fds[2] = {{s.data.gps_fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0 && errno != EINTR)
+        int ready = wait_readable(fds, -1);
+        if (ready < 0 && errno != EINTR)
             break;
-        if (fds[1].revents)
+        if (ready > 0 && (ready & 2))
             return;
         int64_t arrival_ns = platform_monotonic_ns();  // before any work: the sentences' stamp
         if (!s.read_available(sink, arrival_ns))
@@ -286,14 +285,13 @@ std::vector<std::string> gpsd_list_devices(const std::string& address, int timeo
     auto data = std::make_unique<gps_data_t>();
     if (!gpsd_source_parse(address, &source) || gps_open(source.host.c_str(), source.port.c_str(), data.get()) != 0)
         return {};
-    fcntl(data->gps_fd, F_SETFL, fcntl(data->gps_fd, F_GETFL) | O_NONBLOCK);
+    set_nonblocking(data->gps_fd);
     auto message = std::make_unique<char[]>(kMessageMax);
     int64_t deadline = platform_deadline_after_ms(timeout_ms);
     bool answered = false, failed = gps_stream(data.get(), WATCH_ENABLE | WATCH_JSON, nullptr) != 0;
     while (!answered && !failed) {
         int left_ms = platform_ms_left(deadline);
-        pollfd in{data->gps_fd, POLLIN, 0};
-        if (left_ms <= 0 || poll(&in, 1, left_ms) <= 0)
+        if (left_ms <= 0 || wait_readable(std::span(&data->gps_fd, 1), left_ms) <= 0)
             break;
         int n = 0;
         do {

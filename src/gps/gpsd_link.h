@@ -12,15 +12,6 @@
 // Where gpsd listens when nothing else is said.
 inline constexpr char kGpsdDefaultAddress[] = "localhost:2947";
 
-// What reading through gpsd costs without 1PPS, measured with the simulated
-// receiver through gpsd 3.22 on a pty (bench/correction_accuracy): a
-// sentence reaches the clock this much later than straight from the port
-// (the median, 2 to 7 ms over two runs), and up to this much on a busy
-// machine (the worst of 60 corrections at a load of 12 on 2 cores: gpsd
-// runs at normal priority, Satclock's reader at real-time priority).
-inline constexpr int kGpsdExtraDelayMs = 5;
-inline constexpr int kGpsdBusyDelayMs = 140;
-
 // A source text "host:port[:device]" (gpsd's own notation, as its clients
 // take it): the port defaults to 2947; no device means the sentences of
 // every receiver gpsd has, which is one on most machines.

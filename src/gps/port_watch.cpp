@@ -5,9 +5,9 @@
 
 #include "platform/files.h"
 #include "platform/folder_watch.h"
+#include "platform/readiness.h"
 
 #include <libudev.h>
-#include <poll.h>
 
 namespace {
 
@@ -95,12 +95,10 @@ bool PortWatch::drain()
 
 bool PortWatch::wait(int timeout_ms, int extra_fd)
 {
-    std::vector<pollfd> set;
-    for (int fd : fds())
-        set.push_back({fd, POLLIN, 0});
+    std::vector<int> set = fds();
     if (extra_fd >= 0)
-        set.push_back({extra_fd, POLLIN, 0});
-    if (poll(set.data(), set.size(), timeout_ms) <= 0)
+        set.push_back(extra_fd);
+    if (wait_readable(set, timeout_ms) <= 0)
         return false;
     return drain();
 }

@@ -8,6 +8,7 @@
 #include "common/shell_folder.h"
 #include "platform/file_access.h"
 #include "platform/file_replace.h"
+#include "platform/file_version.h"
 
 #include <cerrno>
 #include <algorithm>
@@ -16,12 +17,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <glib.h>
 #include <limits.h>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -48,60 +46,41 @@ struct SettingsCache {
     bool stale = true;
     std::string path;
     std::string bytes;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = -1;
-    timespec modified{};
-    timespec changed{};
+    FileVersion version;  // its size the bytes read
 };
 
 // Never destroyed: the settings writer thread may still read the file into it
 // while the process exits.
 SettingsCache& settings_cache = *new SettingsCache;
 
-bool same_time(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
-
-bool same_file(const SettingsCache& cache, const std::string& path, const struct stat& st)
+// Whether the file was changed so shortly before `read_at_ns` that a change
+// to come could leave its times as they are.
+bool racy(const FileVersion& version, int64_t read_at_ns)
 {
-    return cache.path == path && cache.device == st.st_dev && cache.inode == st.st_ino &&
-           cache.size == st.st_size && same_time(cache.modified, st.st_mtim) && same_time(cache.changed, st.st_ctim);
-}
-
-int64_t ns_of(const timespec& t) { return int64_t(t.tv_sec) * 1000000000LL + t.tv_nsec; }
-
-// Whether the file was changed so shortly before `read_at` that a change to
-// come could leave its times as they are.
-bool racy(const struct stat& st, const timespec& read_at)
-{
-    int64_t newest = std::max(ns_of(st.st_mtim), ns_of(st.st_ctim));
-    return newest + kRacyMarginNs >= ns_of(read_at);
+    return std::max(version.modified_ns, version.changed_ns) + kRacyMarginNs >= read_at_ns;
 }
 
 bool cache_refresh(int fd, const std::string& path)
 {
-    struct stat st{};
-    if (fstat(fd, &st) != 0)
+    FileVersion version;
+    if (!file_version(fd, &version))
         return false;
-    if (!settings_cache.stale && same_file(settings_cache, path, st))
+    if (!settings_cache.stale && settings_cache.path == path && settings_cache.version == version)
         return true;
     settings_cache.stale = true;
     settings_cache.bytes.clear();
-    if (st.st_size > settings_file_cap) {  // a sparse file of gigabytes must not be read
+    if (version.size > settings_file_cap) {  // a sparse file of gigabytes must not be read
         errno = EFBIG;
         return false;
     }
-    timespec read_at{};
-    clock_gettime(CLOCK_REALTIME, &read_at);
+    int64_t read_at_ns = file_clock_now_ns();
     if (!file_read_all(fd, settings_cache.bytes, size_t(settings_file_cap)))
         return false;
     settings_cache.path = path;
-    settings_cache.device = st.st_dev;
-    settings_cache.inode = st.st_ino;
-    settings_cache.size = off_t(settings_cache.bytes.size());
-    settings_cache.modified = st.st_mtim;
-    settings_cache.changed = st.st_ctim;
+    settings_cache.version = version;
+    settings_cache.version.size = off_t(settings_cache.bytes.size());
     // Grown while read, or too fresh to be told from a change to come: read again next time.
-    settings_cache.stale = settings_cache.size != st.st_size || racy(st, read_at);
+    settings_cache.stale = settings_cache.version.size != version.size || racy(version, read_at_ns);
     return true;
 }
 

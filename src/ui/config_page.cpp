@@ -2,9 +2,8 @@
 #include "src/ui/config_page.h"
 
 #include "src/correction/analiz.h"
-#include "src/gps/gpsd_link.h"
-#include "src/gps/port_watch.h"
-#include "src/gps/serial.h"
+#include "src/receiver/receiver_sources.h"
+#include "src/receiver/receiver_state.h"
 #include "src/receiver/receiver_threads.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
@@ -16,11 +15,11 @@
 #include "src/ui/widget_helpers.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <glib/gi18n.h>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 ConfigPageWidgets config_widgets{};
@@ -28,7 +27,6 @@ ConfigPageWidgets config_widgets{};
 namespace {
 
 constexpr int kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-constexpr int kPortListEntries = 512;  // 1024 bytes of 16-bit port numbers
 
 const GtkAttachOptions kFill = GTK_FILL;
 const GtkAttachOptions kExpandFill = GtkAttachOptions(GTK_EXPAND | GTK_FILL);
@@ -38,13 +36,11 @@ bool port_list_refilling = false; // set while fill_port_list changes the entrie
 bool speed_showing = false;       // set while the speed box follows a speed found by the port doctor
 
 // The port list follows ports coming and going while the page lives.
-PortWatch* port_watch = nullptr;
 std::vector<guint> port_watch_sources;
 
 enum PortColumn { port_number_column, port_device_column, port_columns };
 
-constexpr int kGpsdAnswerMs = 300;  // gpsd on this machine answers within milliseconds
-std::string gpsd_source;            // setting "gpsd_host": "" the port is read, as designed
+std::string gpsd_source;  // setting "gpsd_host": "" the port is read, as designed
 // The source text of each gpsd entry, which follow the port numbers in the list.
 std::vector<std::string> gpsd_entries;
 
@@ -92,7 +88,7 @@ void config_page_load_settings()
     receiver_use_gpsd(gpsd_source);
     use_pps.store(app_settings.use_pps ? 1 : 0);
     pps_use_cts.store(app_settings.use_cts ? 1 : 0);
-    pps_inverted.store(app_settings.pps_inverted ? 1 : 0);
+    receiver_invert_pulse(app_settings.pps_inverted);
 }
 
 namespace {
@@ -123,7 +119,7 @@ GtkWidget* port_combo_new()
 
 gboolean on_ports_changed(GIOChannel*, GIOCondition, gpointer)
 {
-    if (port_watch && port_watch->drain() && config_widgets.port)
+    if (receiver_port_watch_drain() && config_widgets.port)
         fill_port_list(config_widgets.port, app_settings.com_port);
     return TRUE;
 }
@@ -133,15 +129,13 @@ void stop_port_watch(GtkWidget*, gpointer)
     for (guint source : port_watch_sources)
         g_source_remove(source);
     port_watch_sources.clear();
-    delete port_watch;
-    port_watch = nullptr;
+    receiver_port_watch_stop();
 }
 
 void start_port_watch(GtkWidget* combo)
 {
     stop_port_watch(nullptr, nullptr);
-    port_watch = new PortWatch;
-    for (int fd : port_watch->fds()) {
+    for (int fd : receiver_port_watch_start()) {
         GIOChannel* channel = g_io_channel_unix_new(fd);
         port_watch_sources.push_back(g_io_add_watch(channel, G_IO_IN, on_ports_changed, nullptr));
         g_io_channel_unref(channel);
@@ -217,7 +211,7 @@ void on_use_cts_toggled(GtkToggleButton* cts, gpointer)
 void on_pps_inverted_toggled(GtkToggleButton* check, gpointer)
 {
     app_settings.pps_inverted = gtk_toggle_button_get_active(check);
-    pps_inverted.store(app_settings.pps_inverted ? 1 : 0);
+    receiver_invert_pulse(app_settings.pps_inverted);
     settings_post_bool(settings_keys::pps_inverted, app_settings.pps_inverted);
 }
 
@@ -382,90 +376,62 @@ void config_page_add_row(GtkWidget* page, GtkWidget* widget)
 
 namespace {
 
-// An entry of a gpsd's receiver: the source text to store and the device shown.
-struct GpsdEntry {
-    std::string source;
-    std::string device;
-};
-
-// The receivers of the gpsd at address, each with the source text to store:
-// the address alone where gpsd has one receiver (a receiver plugged in again
-// under another name is still it), with the device where it has several.
-void add_gpsd_entries(const std::string& address, std::vector<GpsdEntry>& entries)
-{
-    std::vector<std::string> devices = gpsd_list_devices(address, kGpsdAnswerMs);
-    for (const std::string& device : devices) {
-        std::string source = devices.size() == 1 ? address : address + ":" + device;
-        if (std::none_of(entries.begin(), entries.end(), [&](const GpsdEntry& e) { return e.source == source; }))
-            entries.push_back({source, device});
-    }
-}
-
-// The gpsd entries: the receivers of a gpsd at the default address and at
-// the one in force, and the source in force even while its gpsd is away.
-std::vector<GpsdEntry> gpsd_list_entries()
-{
-    std::vector<GpsdEntry> entries;
-    add_gpsd_entries(kGpsdDefaultAddress, entries);
-    GpsdSource chosen;
-    if (!gpsd_source_parse(gpsd_source, &chosen))
-        return entries;
-    if (gpsd_source_address(chosen) != kGpsdDefaultAddress)
-        add_gpsd_entries(gpsd_source_address(chosen), entries);
-    if (std::none_of(entries.begin(), entries.end(), [](const GpsdEntry& e) { return e.source == gpsd_source; }))
-        entries.push_back({gpsd_source, chosen.device});
-    return entries;
-}
-
 // "gpsd (localhost:2947): /dev/ttyACM0".
 std::string gpsd_entry_text(const GpsdEntry& entry)
 {
-    GpsdSource parsed;
-    gpsd_source_parse(entry.source, &parsed);
-    return "gpsd (" + gpsd_source_address(parsed) + ")" + (entry.device.empty() ? "" : ": " + entry.device);
+    return "gpsd (" + entry.address + ")" + (entry.device.empty() ? "" : ": " + entry.device);
 }
 
-void append_port_row(GtkListStore* store, const std::string& text, const std::string& note)
+// The port list as it is to be shown, gathered before any widget changes:
+// each row's text and greyed note, the gpsd sources of the rows after the
+// port numbers, and the row of the source in force (-1 none).
+struct PortListRows {
+    std::vector<std::pair<std::string, std::string>> rows;
+    std::vector<std::string> gpsd_sources;
+    int active = -1;
+};
+
+PortListRows gather_port_rows(int port)
 {
-    GtkTreeIter row;
-    gtk_list_store_append(store, &row);
-    gtk_list_store_set(store, &row, port_number_column, text.c_str(), port_device_column, note.c_str(), -1);
+    PortListRows list;
+    std::vector<int> ports = receiver_ports();
+    // The port in force is always shown, also when it is not there now.
+    if (port > 0 && std::find(ports.begin(), ports.end(), port) == ports.end())
+        ports.insert(std::upper_bound(ports.begin(), ports.end(), port), port);
+    for (int number : ports) {
+        if (number == port && gpsd_source.empty())
+            list.active = int(list.rows.size());
+        list.rows.emplace_back(std::to_string(number), receiver_port_description(number));
+    }
+    gchar* cost = g_strdup_printf(_("through gpsd: about %d ms later without 1PPS"), kGpsdExtraDelayMs);
+    for (const GpsdEntry& entry : receiver_gpsd_entries(gpsd_source)) {
+        if (entry.source == gpsd_source)
+            list.active = int(list.rows.size());
+        list.rows.emplace_back(gpsd_entry_text(entry), cost);
+        list.gpsd_sources.push_back(entry.source);
+    }
+    g_free(cost);
+    return list;
 }
 
 }  // namespace
 
 void fill_port_list(GtkWidget* combo, int port)
 {
-    int16_t listed[kPortListEntries] = {};
-    std::vector<int> ports(listed, listed + list_com_ports(listed));
-    // The port in force is always shown, also when it is not there now.
-    if (port > 0 && std::find(ports.begin(), ports.end(), port) == ports.end())
-        ports.insert(std::upper_bound(ports.begin(), ports.end(), port), port);
-    std::vector<GpsdEntry> entries = gpsd_list_entries();
+    PortListRows list = gather_port_rows(port);
     port_list_refilling = true;
     for (int entry = port_entries - 1; entry >= 0; --entry)
         gtk_combo_box_remove_text(GTK_COMBO_BOX(combo), entry);
-    int active = -1;
     GtkListStore* store = GTK_LIST_STORE(gtk_combo_box_get_model(GTK_COMBO_BOX(combo)));
-    for (size_t i = 0; i < ports.size(); ++i) {
-        append_port_row(store, std::to_string(ports[i]), com_port_description(ports[i]));
-        if (ports[i] == port && gpsd_source.empty())
-            active = int(i);
+    for (const auto& [text, note] : list.rows) {
+        GtkTreeIter row;
+        gtk_list_store_append(store, &row);
+        gtk_list_store_set(store, &row, port_number_column, text.c_str(), port_device_column, note.c_str(), -1);
     }
-    gchar* cost = g_strdup_printf(_("through gpsd: about %d ms later without 1PPS"), kGpsdExtraDelayMs);
-    gpsd_entries.clear();
-    for (const GpsdEntry& entry : entries) {
-        append_port_row(store, gpsd_entry_text(entry), cost);
-        if (entry.source == gpsd_source)
-            active = int(ports.size() + gpsd_entries.size());
-        gpsd_entries.push_back(entry.source);
-    }
-    g_free(cost);
-    while (gtk_events_pending())
-        gtk_main_iteration_do(FALSE);
+    gpsd_entries = std::move(list.gpsd_sources);
     port_list_refilling = false;
-    port_entries = int(ports.size() + entries.size());
-    gtk_combo_box_set_active(GTK_COMBO_BOX(combo), active);
+    port_entries = int(list.rows.size());
+    gtk_combo_box_set_active(GTK_COMBO_BOX(combo), list.active);
 }
 
 gchar* pps_state_markup(int state)
@@ -474,8 +440,7 @@ gchar* pps_state_markup(int state)
     case 0:
         return g_markup_printf_escaped("%s: <span foreground=\"#e00\">%s</span>", _("State"), _("No PPS signal"));
     case 1: {
-        PpsPulse pulse;
-        int width_ms = com_pps_pulse(0, pps_use_cts.load(), &pulse) == 1 ? int((pulse.width_ns + 500000) / 1000000) : 0;
+        int width_ms = receiver_pulse_width_ms();
         if (width_ms > 0)
             return g_markup_printf_escaped("%s: <span foreground=\"#0a0\">%s</span>, %s", _("State"),
                                            _("PPS signal is present"), pps_pulse_text(width_ms).c_str());

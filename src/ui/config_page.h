@@ -36,8 +36,11 @@ void config_page_add_row(GtkWidget* page, GtkWidget* widget);
 // already: the speed is stored and shown, without another restart.
 void config_page_speed_found(int baudrate);
 
-// Fills the combo box with the port numbers of list_com_ports and makes the
-// entry of port active (none when it is not listed).
+// Fills the combo box with the port numbers of list_com_ports and gpsd's
+// receivers, and makes the entry of port (or of the gpsd source in force)
+// active (none when it is not listed). The list is gathered first, then the
+// entries change in one pass; the main loop is not run meanwhile, so the
+// port watch's callback may call it.
 void fill_port_list(GtkWidget* combo, int port);
 
 // Shows state_1PPS in the state label (called by the 50 ms refresh tick).

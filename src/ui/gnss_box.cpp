@@ -1,8 +1,7 @@
 // The GNSS mode's check box and the refused-receiver hint.
 #include "src/ui/gnss_box.h"
 
-#include "src/gps/gnss_hint.h"
-#include "src/gps/gps_fix.h"
+#include "src/receiver/receiver_state.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/widget_helpers.h"
@@ -15,14 +14,14 @@ namespace {
 void on_gnss_toggled(GtkToggleButton* box, gpointer)
 {
     app_settings.accept_gnss_talkers = gtk_toggle_button_get_active(box);
-    accept_gnss_talkers.store(app_settings.accept_gnss_talkers ? 1 : 0);
+    receiver_accept_gnss(app_settings.accept_gnss_talkers);
     settings_post_bool(settings_keys::accept_gnss_talkers, app_settings.accept_gnss_talkers);
 }
 
 // Long (info page) or short (tray) text of the hint now; empty without one.
 std::string hint_text(bool long_form)
 {
-    GnssHint hint = gnss_hint_now();
+    GnssHint hint = receiver_gnss_hint();
     gchar* text = nullptr;
     switch (hint.why) {
     case GnssRefusal::none:
@@ -60,7 +59,7 @@ const char* kept_or_null(std::string& kept, std::string text)
 void gnss_box_load_settings(void)
 {
     settings_load(settings_keys::accept_gnss_talkers, app_settings.accept_gnss_talkers);
-    accept_gnss_talkers.store(app_settings.accept_gnss_talkers ? 1 : 0);
+    receiver_accept_gnss(app_settings.accept_gnss_talkers);
 }
 
 GtkWidget* gnss_box_create(void)

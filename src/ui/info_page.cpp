@@ -5,7 +5,7 @@
 #include "src/correction/analiz.h"
 #include "src/correction/calendar.h"
 #include "src/correction/schedule.h"
-#include "src/gps/gps_fix.h"
+#include "src/receiver/receiver_state.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
 #include "src/ui/config_page.h"
@@ -529,7 +529,7 @@ GtkWidget* create_info_page()
 
 gboolean gps_info_tick(gpointer)
 {
-    GpsFix fix = gps_fix_copy();
+    GpsFix fix = receiver_fix();
     set_markup(info_widgets.satellites, info_satellites_markup(fix.satellites));
     set_markup(info_widgets.mode, info_mode_markup(fix.fix_quality));
     set_markup(info_widgets.latitude, info_latitude_markup(fix.latitude));
@@ -554,7 +554,7 @@ gboolean info_refresh_tick(gpointer)
     nmea_delay_frame_refresh();
     chrony_frame_refresh();
     set_markup(info_widgets.local_time, info_local_time_markup());
-    set_markup(info_widgets.gps_time, info_gps_time_markup(gps_fix_copy()));
+    set_markup(info_widgets.gps_time, info_gps_time_markup(receiver_fix()));
     set_markup(info_widgets.last_update, info_last_update_markup(correct_time_jd_prev.load()));
     set_markup(info_widgets.next_update, info_next_update_markup(next_update_jd, app_settings.schedule_value,
                                                                  correct_time_jd_prev.load() >= 0));

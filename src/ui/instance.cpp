@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "platform/local_socket.h"
 #include "platform/lock_file.h"
+#include "platform/user_accounts.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -14,7 +15,6 @@
 #include <glib.h>
 #include <glib-unix.h>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -110,7 +110,7 @@ std::string instance_dir()
     if (!runtime.empty())
         return runtime;
     std::string tmp = env_value("TMPDIR");
-    std::string dir = (tmp.empty() ? std::string("/tmp") : tmp) + "/satclock-" + std::to_string(getuid());
+    std::string dir = (tmp.empty() ? std::string("/tmp") : tmp) + "/satclock-" + std::to_string(own_user_id());
     return make_private_folder(dir) ? dir : std::string();
 }
 

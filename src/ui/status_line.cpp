@@ -4,7 +4,7 @@
 #include "common/smem_block.h"
 #include "platform/time_units.h"
 #include "src/correction/calendar.h"
-#include "src/gps/gpsd_link.h"
+#include "src/receiver/receiver_sources.h"
 #include "src/ui/gnss_box.h"
 #include "src/ui/widget_helpers.h"
 

@@ -4,10 +4,11 @@
 
 #include "common/json_text.h"
 #include "common/program_version.h"
+#include "platform/process.h"
 #include "platform/status_socket.h"
+#include "platform/user_accounts.h"
 #include "src/correction/chrony_feed.h"
-#include "src/gps/gps_fix.h"
-#include "src/gps/link_status.h"
+#include "src/receiver/receiver_state.h"
 #include "src/receiver/receiver_status.h"
 #include "src/settings/settings.h"
 #include "src/ui/status_line.h"
@@ -19,7 +20,6 @@
 #include <glib-unix.h>
 #include <glib/gi18n.h>
 #include <glib.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -74,8 +74,8 @@ std::string gps_time_text(const GpsFix& fix)
 
 // One copy's facts, taken once so that the JSON and the text agree.
 struct Snapshot {
-    LinkStatus link = link_status_now();
-    GpsFix fix = gps_fix_copy();
+    LinkStatus link = receiver_link();
+    GpsFix fix = receiver_fix();
     ClockOffset offset = clock_offset_now();
     CorrectionResult result = correction_result_now();
     ChronyFeedState chrony = chrony_feed_state();
@@ -129,8 +129,8 @@ std::string correction_json(const CorrectionResult& result)
 std::string json_of(const Snapshot& s)
 {
     std::string fix_time = gps_time_text(s.fix);
-    return "{\"running\":true,\"mode\":" + json_string(run_mode) + ",\"pid\":" + std::to_string(getpid()) +
-           ",\"uid\":" + std::to_string(getuid()) + ",\"version\":" + json_string(program_version) +
+    return "{\"running\":true,\"mode\":" + json_string(run_mode) + ",\"pid\":" + std::to_string(process_own_id()) +
+           ",\"uid\":" + std::to_string(own_user_id()) + ",\"version\":" + json_string(program_version) +
            ",\"reading\":" + (s.reading() ? "true" : "false") + ",\"port\":" + std::to_string(s.link.port) +
            ",\"device\":" + json_string(s.link.device) + ",\"baud\":" + std::to_string(s.link.baud) +
            ",\"link\":" + json_string(link_state_word(s.link.state)) +
@@ -147,7 +147,7 @@ std::string text_of(const Snapshot& s)
 {
     char head[160];
     std::snprintf(head, sizeof head, "Satclock %s (%s), process %d, user %d\n", program_version, run_mode,
-                  int(getpid()), int(getuid()));
+                  int(process_own_id()), int(own_user_id()));
     std::string text = head;
     text += "Receiver: COM" + std::to_string(s.link.port) + " (" + s.link.device + ") at " +
             std::to_string(s.link.baud) + " baud, " + link_state_word(s.link.state) + "\n";

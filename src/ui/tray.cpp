@@ -4,7 +4,7 @@
 #include "src/ui/tray.h"
 
 #include "src/correction/analiz.h"
-#include "src/gps/gps_fix.h"
+#include "src/receiver/receiver_state.h"
 #include "src/receiver/receiver_threads.h"
 #include "src/settings/settings.h"
 #include "src/ui/app.h"
@@ -223,7 +223,7 @@ void tray_poll_requests()
 
 void tray_follow_receiver()
 {
-    int quality = gps_fix_copy().fix_quality;
+    int quality = receiver_fix().fix_quality;
     tray_icon_set_state(quality > 0 ? tray_fix : quality == 0 ? tray_no_data : tray_no_fix);
     tray_icon_set_hint(tray_tooltip_lines().c_str());
     // The desktop notification of a correction comes also while the window is hidden.
@@ -234,7 +234,7 @@ void tray_follow_receiver_changes() { receiver_set_view_listener(post_follow); }
 
 GtkWidget* tray_menu_new()
 {
-    bool have_fix = gps_fix_copy().fix_quality > 0;
+    bool have_fix = receiver_fix().fix_quality > 0;
     GtkWidget* menu = gtk_menu_new();
     for (const MenuRow& row : menu_rows) {
         GtkWidget* item = row.text ? gtk_menu_item_new_with_label(_(row.text)) : gtk_separator_menu_item_new();

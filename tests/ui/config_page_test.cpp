@@ -209,6 +209,42 @@ TEST_F(ConfigPageTest, AReceiverPluggedInLateIsReadAndChoosingItsPortAgainKeepsT
     EXPECT_EQ(kept, view_text());
 }
 
+// The deepest main loop an idle queued while the port list was refilled ran in.
+int refill_idle_depth = 0;
+
+void queue_depth_probe(GtkTreeModel*, GtkTreePath*, GtkTreeIter*, gpointer)
+{
+    g_idle_add(
+        [](gpointer) -> gboolean {
+            refill_idle_depth = std::max(refill_idle_depth, int(g_main_depth()));
+            return G_SOURCE_REMOVE;
+        },
+        nullptr);
+}
+
+bool listed(GtkWidget* combo, const std::string& text)
+{
+    std::vector<std::string> all = entries(combo);
+    return std::find(all.begin(), all.end(), text) != all.end();
+}
+
+// A port made while the page lives joins the list through the port watch,
+// and the refill runs no main loop of its own inside the watch's callback
+// (where a Quit could destroy the combo box being filled).
+TEST_F(ConfigPageTest, APortMadeWhileThePageLivesJoinsTheListWithoutANestedMainLoop)
+{
+    dangling_port(kPort);
+    build({"com_port=\"3\""});
+    refill_idle_depth = 0;
+    g_signal_connect(gtk_combo_box_get_model(GTK_COMBO_BOX(config_widgets.port)), "row-inserted",
+                     G_CALLBACK(queue_depth_probe), nullptr);
+    dangling_port(7);
+    ASSERT_TRUE(pump_until([] { return listed(config_widgets.port, "7"); }));
+    EXPECT_EQ("3", active_text(config_widgets.port)) << "the port in force stays chosen";
+    ASSERT_TRUE(pump_until([] { return refill_idle_depth > 0; }));
+    EXPECT_EQ(1, refill_idle_depth) << "the refill ran the main loop from inside its own callback";
+}
+
 TEST_F(ConfigPageTest, WrongSpeedShowsTheBadDataLineUntilTheReceiversSpeedIsChosen)
 {
     SimProcess sim(sandbox, kPort, {"--baud", "9600", "--speed-mismatch"});

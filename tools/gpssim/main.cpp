@@ -8,6 +8,8 @@
 #include "sim_log.h"
 #include "transmitter.h"
 
+#include "platform/env.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -150,8 +152,8 @@ std::string resolve_port_dir(const SimOptions& options)
 {
     if (!options.port_dir.empty())
         return options.port_dir;
-    const char* env = std::getenv("SATCLOCK_PORT_DIR");
-    return (env && *env) ? env : "/etc/satclock/ports";
+    std::string dir = env_value("SATCLOCK_PORT_DIR");
+    return dir.empty() ? "/etc/satclock/ports" : dir;
 }
 
 // The reported time runs this far from the true time: the given offset, or
