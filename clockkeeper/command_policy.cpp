@@ -4,8 +4,6 @@
 #include "platform/time_units.h"
 #include "platform/user_accounts.h"
 
-#include <unistd.h>
-
 namespace {
 
 constexpr int64_t kMembershipKeptNs = kNsPerSecond;
@@ -25,7 +23,7 @@ bool CommandAccess::permitted(const DatagramPeer& sender, int64_t now_ns)
 {
     if (!sender.credentials)
         return false;
-    if (sender.uid == 0 || sender.uid == geteuid())
+    if (sender.uid == 0 || sender.uid == own_effective_user_id())
         return true;
     if (!grouped_)
         return false;

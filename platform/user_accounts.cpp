@@ -168,6 +168,8 @@ bool invoking_account(Account* account)
 
 uid_t own_user_id() { return getuid(); }
 
+uid_t own_effective_user_id() { return geteuid(); }
+
 AccountWork act_as_account(const Account& account, const std::function<AccountWork()>& work)
 {
     if (geteuid() != 0) {

@@ -22,6 +22,8 @@ std::vector<Account> machine_accounts();
 
 // This process's real user id: the account that started it.
 uid_t own_user_id();
+// This process's effective user id: the account whose rights it acts with.
+uid_t own_effective_user_id();
 
 // The account of a user id (the passwd seam above applies). False when unknown.
 bool account_of_uid(uid_t uid, Account* account);
