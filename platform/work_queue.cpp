@@ -29,8 +29,7 @@ struct WorkQueueState {
     bool running = false;
     uint64_t running_ticket = 0;
     std::thread::id worker;
-    bool alive = false;  // a worker runs (maybe one a stop's bound left behind)
-    bool stopping = false;
+    bool stopping = false;  // the queue is going: the worker ends
 };
 
 namespace {
@@ -45,27 +44,25 @@ std::vector<Waiting>::iterator next_job(WorkQueueState& s)
     });
 }
 
-// Waits until a job is due (any waiting job once the end is asked); false
-// when none is left and the worker is to end.
+// Waits until a job is due; false when the worker is to end.
 bool wait_for_due(WorkQueueState& s, Guard& guard)
 {
     for (;;) {
+        if (s.stopping)
+            return false;
         if (s.waiting.empty()) {
-            if (s.stopping)
-                return false;
             s.work.wait(guard);
             continue;
         }
-        int left = s.stopping ? 0 : platform_ms_left(next_job(s)->due_ns);
+        int left = platform_ms_left(next_job(s)->due_ns);
         if (left == 0)
             return true;
         s.work.wait_for(guard, std::chrono::milliseconds(left));
     }
 }
 
-void run_jobs(std::shared_ptr<WorkQueueState> state)
+void run_jobs(WorkQueueState& s)
 {
-    WorkQueueState& s = *state;
     Guard guard(s.lock);
     s.worker = std::this_thread::get_id();
     while (wait_for_due(s, guard)) {
@@ -81,8 +78,6 @@ void run_jobs(std::shared_ptr<WorkQueueState> state)
         s.running = false;
         s.progress.notify_all();
     }
-    s.alive = false;
-    s.progress.notify_all();
 }
 
 // Waits on progress until done() or the deadline; done()'s last answer.
@@ -100,7 +95,7 @@ bool wait_for_progress(WorkQueueState& s, Guard& guard, int64_t deadline_ns, Don
 
 }  // namespace
 
-WorkQueue::WorkQueue() : state_(std::make_shared<WorkQueueState>()) {}
+WorkQueue::WorkQueue() : state_(std::make_unique<WorkQueueState>()) {}
 
 WorkQueue::~WorkQueue()
 {
@@ -119,21 +114,11 @@ WorkQueue::~WorkQueue()
 std::string WorkQueue::start()
 {
     std::lock_guard control(control_);
-    WorkQueueState& s = *state_;
-    {
-        std::lock_guard guard(s.lock);
-        s.stopping = false;
-        if (s.alive)
-            return {};
-        s.alive = true;
-    }
     if (worker_.joinable())
-        worker_.join();  // ended after a stop
+        return {};
     try {
-        worker_ = std::thread(run_jobs, state_);
+        worker_ = std::thread(run_jobs, std::ref(*state_));
     } catch (const std::system_error& e) {
-        std::lock_guard guard(s.lock);
-        s.alive = false;
         return e.what();
     }
     return {};
@@ -184,24 +169,4 @@ bool WorkQueue::flush(int bound_ms)
         return !(s.running && s.running_ticket <= last) &&
                std::none_of(s.waiting.begin(), s.waiting.end(), [&](const Waiting& w) { return w.ticket <= last; });
     });
-}
-
-bool WorkQueue::stop(int bound_ms)
-{
-    int64_t deadline = platform_deadline_after_ms(bound_ms);
-    std::lock_guard control(control_);
-    WorkQueueState& s = *state_;
-    {
-        Guard guard(s.lock);
-        s.stopping = true;
-        s.work.notify_all();
-        if (!wait_for_progress(s, guard, deadline, [&] { return !s.alive; })) {
-            if (worker_.joinable())
-                worker_.detach();
-            return false;
-        }
-    }
-    if (worker_.joinable())
-        worker_.join();
-    return true;
 }

@@ -27,8 +27,8 @@ public:
     WorkQueue(const WorkQueue&) = delete;
     WorkQueue& operator=(const WorkQueue&) = delete;
 
-    // Starts the worker (again after a stop); the jobs posted before wait
-    // for it. Empty when it runs, else why no thread could be made.
+    // Starts the worker (once; later calls find it running); the jobs posted
+    // before wait for it. Empty when it runs, else why no thread could be made.
     std::string start();
 
     // Due now; post_at's due_ns 0 puts a job ahead of every waiting one.
@@ -42,15 +42,10 @@ public:
     // From any thread but the worker's own.
     bool flush(int bound_ms);
 
-    // Runs the waiting jobs without waiting for their due time, then ends
-    // the thread. False when it has not ended within bound_ms: it then ends
-    // on its own after them.
-    bool stop(int bound_ms);
-
 private:
     void post_job(const std::string* key, int64_t due_ns, Job job);
 
-    std::shared_ptr<WorkQueueState> state_;  // shared with the worker, which may outlive a stop's bound
-    std::mutex control_;            // one start or stop at a time; guards worker_
+    std::unique_ptr<WorkQueueState> state_;
+    std::mutex control_;            // one start at a time; guards worker_
     std::thread worker_;
 };

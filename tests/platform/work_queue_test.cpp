@@ -1,9 +1,5 @@
-// The worker queue: due order and keyed replacement, flush's answer, and a
-// stop that runs the jobs still waiting.
+// The worker queue: due order and keyed replacement, and flush's answer.
 #include "platform/work_queue.h"
-
-#include "platform/clock.h"
-#include "platform/time_units.h"
 
 #include <future>
 #include <gtest/gtest.h>
@@ -14,7 +10,7 @@ namespace {
 
 constexpr int kLongMs = 60000;  // a bound no healthy run reaches
 
-// The jobs append their names here; read once a flush or stop said they ran.
+// The jobs append their names here; read once a flush said they ran.
 struct Log {
     std::vector<std::string> ran;
     WorkQueue::Job job(std::string name)
@@ -53,27 +49,6 @@ TEST(WorkQueue, FlushWaitsForWhatWasPostedAndWhatItsJobsPosted)
     });
     ASSERT_TRUE(queue.flush(kLongMs));
     EXPECT_EQ(log.ran, (std::vector<std::string>{"first", "posted by the first"}));
-}
-
-TEST(WorkQueue, StopRunsTheWaitingJobsAtOnceOrLeavesThemToTheWorker)
-{
-    Log log;
-    WorkQueue queue;
-    ASSERT_EQ(queue.start(), "");
-    queue.post_at(platform_monotonic_ns() + 3600 * kNsPerSecond, log.job("due in an hour"));
-    queue.post(log.job("due now"));
-    ASSERT_TRUE(queue.stop(kLongMs));
-    EXPECT_EQ(log.ran, (std::vector<std::string>{"due now", "due in an hour"}));
-
-    // Past its bound the stop leaves the worker to end after the jobs.
-    ASSERT_EQ(queue.start(), "");
-    std::promise<void> gate;
-    queue.post([opened = gate.get_future().share()] { opened.wait(); });
-    queue.post(log.job("after the stop's bound"));
-    EXPECT_FALSE(queue.stop(0));
-    gate.set_value();
-    ASSERT_TRUE(queue.flush(kLongMs));
-    EXPECT_EQ(log.ran.back(), "after the stop's bound");
 }
 
 }  // namespace
