@@ -79,6 +79,8 @@ int64_t platform_clock_read_ns()
     return path ? now + sandbox_offset_ns(path) : now;
 }
 
+int64_t platform_clock_machine_now_ns() { return realtime_ns(); }
+
 int64_t platform_clock_machine_ns(int64_t pc_ns)
 {
     const char* path = sandbox_path();

@@ -25,6 +25,8 @@ int platform_clock_set_ft(int64_t file_time);
 // time daemon read) at the moment the PC clock reads pc_ns: the same value
 // except in the sandbox, where the PC clock runs by its offset apart.
 int64_t platform_clock_machine_ns(int64_t pc_ns);
+// The machine's own clock now, sandbox or not: the clock that stamps file times.
+int64_t platform_clock_machine_now_ns();
 
 // True when SATCLOCK_CLOCK_FILE names a sandbox clock.
 bool platform_clock_is_sandbox();

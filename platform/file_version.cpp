@@ -1,9 +1,8 @@
-// A file's version through fstat, and the clock of file times.
+// A file's version through fstat.
 #include "platform/file_version.h"
 
 #include "platform/time_units.h"
 
-#include <ctime>
 #include <sys/stat.h>
 
 namespace {
@@ -19,11 +18,4 @@ bool file_version(int fd, FileVersion* version)
         return false;
     *version = {st.st_dev, st.st_ino, st.st_size, ns_of(st.st_mtim), ns_of(st.st_ctim)};
     return true;
-}
-
-int64_t file_clock_now_ns()
-{
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return ns_of(now);
 }

@@ -1,5 +1,5 @@
 // Telling whether a file changed since it was read: which file it is, its
-// size and its change times, and the clock that stamps those times.
+// size and its change times.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +17,3 @@ struct FileVersion {
 
 // The open file's version; false with errno set when it cannot be had.
 bool file_version(int fd, FileVersion* version);
-
-// The machine's clock that stamps file times (CLOCK_REALTIME, never the
-// sandbox clock), ns since 1970.
-int64_t file_clock_now_ns();

@@ -8,6 +8,7 @@
 #include "common/shell_folder.h"
 #include "platform/file_access.h"
 #include "platform/file_replace.h"
+#include "platform/clock.h"
 #include "platform/file_version.h"
 
 #include <cerrno>
@@ -73,7 +74,7 @@ bool cache_refresh(int fd, const std::string& path)
         errno = EFBIG;
         return false;
     }
-    int64_t read_at_ns = file_clock_now_ns();
+    int64_t read_at_ns = platform_clock_machine_now_ns();
     if (!file_read_all(fd, settings_cache.bytes, size_t(settings_file_cap)))
         return false;
     settings_cache.path = path;
