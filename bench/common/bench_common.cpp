@@ -68,13 +68,8 @@ bool bench_wait_for_service(int timeout_ms)
 
 void bench_stop_child(pid_t pid, int signal, int timeout_ms)
 {
-    if (pid <= 0 || process_wait(pid, 0) != -2)
-        return;
-    kill(pid, signal);
-    if (process_wait(pid, timeout_ms) == -2) {
-        kill(pid, SIGKILL);
-        process_wait(pid);
-    }
+    if (pid > 0 && process_running(pid) && kill(pid, signal) == 0)
+        process_end_or_kill(pid, timeout_ms);
 }
 
 double percentile_ms(std::vector<int64_t> values_ns, double p)
